@@ -1,0 +1,66 @@
+#pragma once
+// The 27 values that define one simulation run. The main window owns the one
+// record of the running program and each page edits its own fields of it; the
+// validation, the settings file, the run driver and the command-line runner all
+// work on the same record. Texts are UTF-8 in memory.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct RunSettings {
+  std::string runNotes = "VARNOLT Simulation Run";
+  std::int32_t cycleCount = 100;
+  std::int32_t palmCount = 10;
+  std::int32_t sexStressFirstFrond = 20;
+  std::int32_t sexStressLastFrond = 29;
+  std::int32_t abortStressFirstFrond = 20;
+  std::int32_t abortStressLastFrond = 25;
+  std::int32_t sexStageStartFrond = -28;
+  std::int32_t sexStageEndFrond = -4;
+  std::int32_t abortionFrond = 10;
+  std::int32_t femaleThreshold = 16;
+  std::int32_t maleThreshold = 17;
+  std::int32_t abortThreshold = 24;
+  std::int32_t randomPercent = 25;
+  std::int32_t leafPruning = 0;
+  std::int32_t leafPruneCycle = 0;
+  std::int32_t pruneStress = 0;
+  std::int32_t trendCycles = 0;
+  std::int32_t trendAmplitude = 0;
+  std::int32_t irrigation = 0;
+  std::int32_t irrigationStart = 0;
+  std::int32_t irrigationEnd = 0;
+  std::int32_t flowerPruning = 0;
+  std::int32_t flowerPruneStart = 0;
+  std::int32_t flowerPruneEnd = 0;
+  std::int32_t initialNodeSex = 0;
+  std::string outputPath = "output.dat";
+
+  bool operator==(const RunSettings&) const = default;
+};
+
+// A treatment switch is on when it holds anything but 0; the rules and the run
+// driver both ask this, so a file holding 2 is treated alike everywhere.
+inline bool IsOn(std::int32_t treatmentSwitch) { return treatmentSwitch != 0; }
+
+// The values the pages hold when the program starts.
+RunSettings StartupDefaults();
+// The values File > New puts back: the same but for the notes.
+RunSettings NewDefaults();
+
+enum class FieldKind { Text, Integer, Switch };
+
+// One field of the record, by the name users and scripts know it by.
+struct FieldInfo {
+  const char* name;
+  FieldKind kind;
+  std::int32_t RunSettings::*integer;  // null for a text field
+  std::string RunSettings::*text;      // null for a number or switch
+};
+
+// The 27 fields in the record's order (the order `show` lists them in).
+const std::array<FieldInfo, 27>& RunSettingsFields();
+
+// The field of that name, or null.
+const FieldInfo* FindField(const std::string& name);
