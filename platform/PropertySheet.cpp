@@ -9,10 +9,11 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTabBar>
 #include <QVBoxLayout>
 
 #include "platform/Controls.h"
+#include "platform/DialogUnits.h"
+#include "platform/PageTabs.h"
 #include "platform/PropertyPage.h"
 
 CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, int selectPage)
@@ -29,7 +30,7 @@ void CPropertySheet::AddPage(CPropertyPage* page) {
     auto* area = new QWidget;
     pageAreas_.push_back(area);
     stack_->addWidget(area);
-    tabBar_->addTab(page->Caption());
+    tabs_->AddTab(page->Caption());
   }
 }
 
@@ -63,10 +64,7 @@ bool CPropertySheet::SetActivePage(int index) {
     QWidget* area = pageAreas_[static_cast<std::size_t>(index)];
     next->Create(area);
     activeIndex_ = index;
-    {
-      const QSignalBlocker blocker(tabBar_);
-      tabBar_->setCurrentIndex(index);
-    }
+    tabs_->SetCurrentIndex(index);
     stack_->setCurrentIndex(index);
     next->OnSetActive();
     switched = true;
@@ -93,29 +91,29 @@ void CPropertySheet::BuildWindow() {
   layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->setSpacing(0);
 
-  tabBar_ = new QTabBar(this);
-  tabBar_->setObjectName(QStringLiteral("pageTabs"));
-  tabBar_->setUsesScrollButtons(true);
-  tabBar_->setExpanding(false);
-  tabBar_->setDrawBase(false);
-  tabBar_->setElideMode(Qt::ElideNone);
-  // The tabs may need more room than the pages; they scroll rather than widen
-  // the window, which is as wide as its largest page.
-  tabBar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  tabs_ = new PageTabs(this);
+  tabs_->setObjectName(QStringLiteral("pageTabs"));
+  // The sheet speaks in the font of its pages.
+  if (!pages_.empty()) {
+    const DialogTemplate& first = pages_.front()->Template();
+    tabs_->setFont(TemplateFont(first.fontName, first.fontPointSize));
+  }
   stack_ = new QStackedWidget(this);
   stack_->setObjectName(QStringLiteral("pageArea"));
   stack_->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
   QSize largest;
   for (CPropertyPage* page : pages_) {
     largest = largest.expandedTo(page->PixelSize());
-    tabBar_->addTab(page->Caption());
+    tabs_->AddTab(page->Caption());
     auto* area = new QWidget;
     pageAreas_.push_back(area);
     stack_->addWidget(area);
   }
   const int frame = stack_->frameWidth();
   stack_->setFixedSize(largest + QSize(2 * frame, 2 * frame));
-  layout->addWidget(tabBar_);
+  // The window is as wide as its largest page; the tabs wrap into rows within it.
+  tabs_->SetStripWidth(stack_->width());
+  layout->addWidget(tabs_);
   layout->addWidget(stack_);
 
   auto* buttonRow = new QHBoxLayout;
@@ -137,18 +135,8 @@ void CPropertySheet::BuildWindow() {
   connect(static_cast<QPushButton*>(buttons_[IDCANCEL]), &QPushButton::clicked, this, [this] { EndDialog(IDCANCEL); });
   layout->addLayout(buttonRow);
 
-  connect(tabBar_, &QTabBar::currentChanged, this, &CPropertySheet::OnTabClicked);
+  connect(tabs_, &PageTabs::TabClicked, this, [this](int index) { SetActivePage(index); });
   qApp->installEventFilter(this);
-}
-
-void CPropertySheet::OnTabClicked(int index) {
-  if (switching_) return;
-  // The tab bar has already moved; put it back until the page left agrees.
-  {
-    const QSignalBlocker blocker(tabBar_);
-    tabBar_->setCurrentIndex(activeIndex_);
-  }
-  SetActivePage(index);
 }
 
 bool CPropertySheet::OnInitDialog() {
@@ -200,7 +188,19 @@ QAction* CPropertySheet::FindMenuCommand(int commandId) const {
   return found == menuCommands_.end() ? nullptr : found->second;
 }
 
-bool CPropertySheet::PreTranslateMessage(QObject*, QKeyEvent*) { return false; }
+bool CPropertySheet::PreTranslateMessage(QObject*, QKeyEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier) || GetPageCount() == 0) return false;
+  int step = 0;
+  switch (event->key()) {
+    case Qt::Key_Tab: step = (event->modifiers() & Qt::ShiftModifier) ? -1 : 1; break;
+    case Qt::Key_Backtab: step = -1; break;
+    case Qt::Key_PageDown: step = 1; break;
+    case Qt::Key_PageUp: step = -1; break;
+    default: return false;
+  }
+  SetActivePage((activeIndex_ + step + GetPageCount()) % GetPageCount());
+  return true;
+}
 
 void CPropertySheet::OnCommand(int) {}
 

@@ -15,7 +15,7 @@ class QKeyEvent;
 class QMenuBar;
 class QAction;
 class QStackedWidget;
-class QTabBar;
+class PageTabs;
 class CPropertyPage;
 
 // Identifiers of the standard buttons a sheet carries.
@@ -54,7 +54,7 @@ class CPropertySheet : public QDialog {
 
   // The standard buttons by identifier, or null.
   QWidget* GetDlgItem(int controlId) const;
-  QTabBar* TabBar() const { return tabBar_; }
+  PageTabs* Tabs() const { return tabs_; }
 
   // Attaches a menu bar built from `menu`; `images` gives the small image shown
   // beside the item of a command. Choosing an item calls OnCommand.
@@ -66,7 +66,8 @@ class CPropertySheet : public QDialog {
   // Builds tabs, pages area and buttons, and shows the start page.
   virtual bool OnInitDialog();
   // Sees every key press meant for this window (after the current page's own
-  // PreTranslateMessage); true swallows it.
+  // PreTranslateMessage); true swallows it. Here Ctrl+Tab and Ctrl+Shift+Tab
+  // (or Ctrl+Page Down and Ctrl+Page Up) move to the next or previous page.
   virtual bool PreTranslateMessage(QObject* receiver, QKeyEvent* event);
   virtual void OnCommand(int commandId);
   // The close box (or the window menu's Close): true lets the window close.
@@ -76,14 +77,13 @@ class CPropertySheet : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void OnTabClicked(int index);
   void BuildWindow();
 
   std::vector<CPropertyPage*> pages_;
   std::vector<QWidget*> pageAreas_;
   std::map<int, QWidget*> buttons_;
   std::map<int, QAction*> menuCommands_;
-  QTabBar* tabBar_ = nullptr;
+  PageTabs* tabs_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
   int startPage_;

@@ -13,7 +13,7 @@ constexpr int kFontPoints = 8;
 constexpr unsigned kEdit = AutoHScroll | TabStop | Border;
 constexpr unsigned kNumberEdit = kEdit | Number;
 
-ControlTemplate Label(const char* text, int x, int y, int width, int height = 8) {
+ControlTemplate Label(const char* text, int x, int y, int width, int height = 10) {
   return {IDC_STATIC, ControlKind::Label, text, x, y, width, height};
 }
 ControlTemplate Edit(int id, int x, int y, int width, unsigned styles = kNumberEdit) {
