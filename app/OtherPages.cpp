@@ -38,5 +38,11 @@ bool CPageAbout::OnInitDialog() {
   palette.setColor(QPalette::Window, Qt::white);
   page->setPalette(palette);
   page->setAutoFillBackground(true);
+  // The program's name stands out above the credits.
+  if (QWidget* name = page->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    QFont bold = name->font();
+    bold.setBold(true);
+    name->setFont(bold);
+  }
   return result;
 }

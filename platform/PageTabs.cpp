@@ -59,20 +59,37 @@ int PageTabs::RowHeight() const { return fontMetrics().height() + 2 * kVerticalP
 
 void PageTabs::Relayout() {
   const int available = std::max(width(), 1);
-  rows_.clear();
-  std::vector<int> row;
-  int used = 0;
-  for (int index = 0; index < Count(); ++index) {
-    const int natural = NaturalWidth(index);
-    if (!row.empty() && used + natural > available) {
-      rows_.push_back(row);
-      row.clear();
-      used = 0;
+  // Split greedily within `limit` pixels per row.
+  auto split = [this](int limit) {
+    std::vector<std::vector<int>> rows;
+    std::vector<int> row;
+    int used = 0;
+    for (int index = 0; index < Count(); ++index) {
+      const int natural = NaturalWidth(index);
+      if (!row.empty() && used + natural > limit) {
+        rows.push_back(row);
+        row.clear();
+        used = 0;
+      }
+      row.push_back(index);
+      used += natural;
     }
-    row.push_back(index);
-    used += natural;
+    if (!row.empty()) rows.push_back(row);
+    return rows;
+  };
+  rows_ = split(available);
+  // As few rows as the width allows, but filled evenly: no row of one lonely tab.
+  if (RowCount() > 1) {
+    int total = 0;
+    for (int index = 0; index < Count(); ++index) total += NaturalWidth(index);
+    for (int limit = total / RowCount(); limit < available; limit += 4) {
+      std::vector<std::vector<int>> balanced = split(limit);
+      if (static_cast<int>(balanced.size()) <= RowCount()) {
+        rows_ = std::move(balanced);
+        break;
+      }
+    }
   }
-  if (!row.empty()) rows_.push_back(row);
 
   // The current tab's row goes to the bottom, next to the page; the others keep
   // their order above it, as the rows of a card index would.
