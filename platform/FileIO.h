@@ -1,0 +1,47 @@
+#pragma once
+// Reading a file in pieces and replacing a file whole, with failures reported as
+// FileError. The only place where the program opens files by handle. Plain C++.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+#include "platform/FileError.h"
+
+// A file open for reading. Reads come in the caller's pieces, so a reader can
+// refuse a length the file cannot hold before it has allocated anything.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens `path`; on failure answers why and stays closed.
+  std::optional<FileError> Open(const std::filesystem::path& path);
+
+  // Bytes between the read position and the end of the file as it was opened.
+  std::uint64_t Remaining() const { return size_ - position_; }
+
+  // Reads exactly `count` bytes into `destination`. A file that ends early gives
+  // EndOfFile; a failing device gives its own cause.
+  std::optional<FileError> Read(char* destination, std::size_t count);
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::filesystem::path path_;
+  std::uint64_t size_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+// Puts `bytes` into the file at `target`, replacing what it held, so that the
+// file is at every moment either the old one whole or the new one whole: the bytes
+// go to a temporary file beside the target, which then takes the target's place.
+// (A device or pipe, which no file can replace, is written directly.)
+// A target that may not be written (read-only, a folder, open elsewhere) is
+// refused as it would be if opened directly, and a failure removes the temporary
+// file again. A symbolic link keeps pointing where it did; its file is replaced.
+std::optional<FileError> ReplaceFileContents(const std::filesystem::path& target,
+                                             std::string_view bytes);

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+#include "settings/SettingsFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SettingsFileOnDisk : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("varnolt-settings-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    folder_ = fs::canonical(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(folder_, ignored);
+  }
+
+  fs::path In(const std::string& name) const { return folder_ / name; }
+
+  static std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  static void Write(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  // Names in the folder: a save must leave no temporary file behind.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  static std::string SaveError(const fs::path& path, const RunSettings& settings) {
+    const std::optional<FileError> error = SaveSettingsFile(path, settings);
+    return error ? FileErrorText(*error) : "saved";
+  }
+  static std::string LoadError(const fs::path& path, RunSettings& settings) {
+    const RunSettings before = settings;
+    const std::optional<FileError> error = LoadSettingsFile(path, settings);
+    if (error) {
+      EXPECT_EQ(settings, before);
+    }
+    return error ? FileErrorText(*error) : "loaded";
+  }
+
+  fs::path folder_;
+};
+
+RunSettings Edited() {
+  RunSettings settings = NewDefaults();
+  settings.runNotes = "Trial block B \u00e9t\u00e9";
+  settings.palmCount = 50;
+  settings.outputPath = "block-b.txt";
+  return settings;
+}
+
+}  // namespace
+
+TEST_F(SettingsFileOnDisk, SavedFileLoadsBackAndLeavesNothingElse) {
+  const fs::path file = In("run.dat");
+  EXPECT_EQ(SaveError(file, Edited()), "saved");
+  EXPECT_EQ(Contents(file), StoreSettings(Edited()));
+  RunSettings loaded;
+  EXPECT_EQ(LoadError(file, loaded), "loaded");
+  EXPECT_EQ(loaded, Edited());
+
+  Write(file, "an older, longer file that the save must replace completely");
+  EXPECT_EQ(SaveError(file, NewDefaults()), "saved");
+  EXPECT_EQ(Contents(file).size(), 130u);
+  EXPECT_EQ(Names(), std::vector<std::string>{"run.dat"});
+}
+
+TEST_F(SettingsFileOnDisk, CorpusFilesLoadFromDisk) {
+  const std::string data = std::string(VARNOLT_TEST_DATA) + "/settings/";
+  RunSettings settings;
+  EXPECT_EQ(LoadError(data + "new-defaults.dat", settings), "loaded");
+  EXPECT_EQ(settings, NewDefaults());
+  EXPECT_EQ(LoadError(data + "wide-strings.dat", settings), "loaded");
+  EXPECT_EQ(settings.outputPath, "r\u00e9sultats.dat");
+  settings = Edited();
+  EXPECT_EQ(LoadError(data + "truncated.dat", settings),
+            "An attempt was made to access an unnamed file past its end.");
+}
+
+TEST_F(SettingsFileOnDisk, MissingFilesAndFoldersAreNamedWithTheirFullPath) {
+  RunSettings settings = Edited();
+  EXPECT_EQ(LoadError(In("missing.dat"), settings), In("missing.dat").string() + " was not found.");
+  EXPECT_EQ(LoadError(In("no-folder/run.dat"), settings),
+            In("no-folder/run.dat").string() + " contains an invalid path.");
+  EXPECT_EQ(SaveError(In("no-folder/run.dat"), Edited()),
+            In("no-folder/run.dat").string() + " contains an invalid path.");
+
+  // A relative path is shown made absolute.
+  const fs::path before = fs::current_path();
+  fs::current_path(folder_);
+  EXPECT_EQ(LoadError("missing.dat", settings), In("missing.dat").string() + " was not found.");
+  fs::current_path(before);
+}
+
+TEST_F(SettingsFileOnDisk, AFolderIsNoSettingsFile) {
+  fs::create_directory(In("folder.dat"));
+  RunSettings settings = Edited();
+  EXPECT_EQ(LoadError(In("folder.dat"), settings), "Access to " + In("folder.dat").string() + " was denied.");
+  EXPECT_EQ(SaveError(In("folder.dat"), Edited()), "Access to " + In("folder.dat").string() + " was denied.");
+  EXPECT_TRUE(fs::is_directory(In("folder.dat")));
+}
+
+TEST_F(SettingsFileOnDisk, SaveBelowAPlainFileFailsAndCreatesNothing) {
+  Write(In("plain"), "x");
+  EXPECT_EQ(SaveError(In("plain/run.dat"), Edited()), In("plain/run.dat").string() + " contains an invalid path.");
+  EXPECT_EQ(Contents(In("plain")), "x");
+  EXPECT_EQ(Names(), std::vector<std::string>{"plain"});
+}
+
+TEST_F(SettingsFileOnDisk, ReadOnlyFolderAndFileAreRefused) {
+  const fs::path file = In("run.dat");
+  Write(file, "old contents");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (std::ofstream(file, std::ios::app).good()) GTEST_SKIP() << "permissions do not bind this user";
+
+  EXPECT_EQ(SaveError(file, Edited()), "Access to " + file.string() + " was denied.");
+  EXPECT_EQ(Contents(file), "old contents");
+
+  fs::permissions(file, fs::perms::owner_all);
+  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(SaveError(In("new.dat"), Edited()), "Access to " + In("new.dat").string() + " was denied.");
+  EXPECT_EQ(Contents(file), "old contents");
+  EXPECT_FALSE(fs::exists(In("new.dat")));
+}
+
+TEST_F(SettingsFileOnDisk, SaveThroughALinkReplacesTheLinkedFile) {
+  Write(In("real.dat"), "old");
+  fs::create_symlink(In("real.dat"), In("link.dat"));
+  EXPECT_EQ(SaveError(In("link.dat"), Edited()), "saved");
+  EXPECT_TRUE(fs::is_symlink(In("link.dat")));
+  EXPECT_EQ(Contents(In("real.dat")), StoreSettings(Edited()));
+}
+
+#ifndef _WIN32
+TEST_F(SettingsFileOnDisk, AFailedWriteLeavesTheOldFileWhole) {
+  // Limit this process's file size so that writing the new file fails part-way,
+  // whoever runs the test.
+  const fs::path file = In("run.dat");
+  const std::string old = StoreSettings(NewDefaults());
+  Write(file, old);
+  RunSettings big = Edited();
+  big.runNotes = std::string(20000, 'n');
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string error = SaveError(file, big);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(error, "Disk full while accessing " + file.string() + ".");
+  EXPECT_EQ(Contents(file), old);
+  EXPECT_EQ(Names(), std::vector<std::string>{"run.dat"});
+}
+
+TEST_F(SettingsFileOnDisk, ADeviceIsWrittenNotReplaced) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  EXPECT_EQ(SaveError("/dev/full", Edited()), "Disk full while accessing /dev/full.");
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+#endif
