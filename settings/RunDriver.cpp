@@ -223,7 +223,7 @@ RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std
     outcome.status = RunStatus::ReportNotWritten;
     outcome.report = *failure;
     outcome.message = "The report could not be written to \"" + failure->path + "\": " + failure->reason +
-                      ".\nThe run's results are kept; any earlier report there is unchanged.";
+                      ".\nAny earlier report there is unchanged.";
   }
   return outcome;
 }
