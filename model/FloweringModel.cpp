@@ -33,9 +33,10 @@ std::uint32_t FloweringModel::ClockSeed() {
 }
 
 std::uint64_t FloweringModel::RunMemoryBytes(std::int64_t cycleCount) {
-  // Per cycle: the palm's record, the counts, and the new results built while
+  // Per cycle: the palm's record, the counts, the trend term, and the new results built while
   // the previous ones are kept.
-  constexpr std::uint64_t perRow = sizeof(std::int32_t) + sizeof(std::array<std::uint32_t, 4>) + 2 * sizeof(CycleResult);
+  constexpr std::uint64_t perRow =
+      sizeof(std::int32_t) + sizeof(std::array<std::uint32_t, 4>) + sizeof(double) + 2 * sizeof(CycleResult);
   const std::uint64_t rows = static_cast<std::uint64_t>(std::max<std::int64_t>(cycleCount, 0)) + 1;
   return rows * perRow + NodeSlotCount * sizeof(std::int32_t);
 }
@@ -44,6 +45,13 @@ void FloweringModel::Initialise() {
   nodeStates.Assign(NodeSlotCount, 0);
   recordedStates.Assign(RowCount(settings.cycleCount), 0);
   stateCounts.Assign(RowCount(settings.cycleCount), {});
+  // The trend term depends on the cycle alone: one sine per cycle, not per palm.
+  trendByCycle.Assign(RowCount(settings.cycleCount), 0.0);
+  if (settings.trendAmplitude != 0) {
+    for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
+      trendByCycle[cycle] = std::sin(static_cast<double>(cycle) * TrendRadiansPerCycle) * settings.trendAmplitude;
+    }
+  }
 }
 
 std::int32_t* FloweringModel::Nodes() {
@@ -130,11 +138,7 @@ void FloweringModel::ComputeStressSums(int cycle) {
 
   // Annual trend cycles, taken away while irrigation lasts (end cycles excluded).
   const bool irrigated = s.irrigationStart != 0 && s.irrigationStart < cycle && cycle < s.irrigationEnd;
-  if (irrigated || s.trendAmplitude == 0) {
-    trendStress = 0.0;  // sin(...) x 0 adds nothing either
-  } else {
-    trendStress = std::sin(c * TrendRadiansPerCycle) * s.trendAmplitude;
-  }
+  trendStress = irrigated ? 0.0 : trendByCycle[cycle];
   sexStressSum += trendStress;
 }
 

@@ -104,6 +104,8 @@ class FloweringModel {
   // How many palms recorded each NodeSex code, by cycle. A palm is counted when it
   // has finished its cycles, so memory grows with cycles only, never with palms.
   CheckedVector<std::array<std::uint32_t, 4>> stateCounts;
+  // The annual trend term of each cycle (0 without trend cycles), the same for every palm.
+  CheckedVector<double> trendByCycle;
 
   ModelSettings settings;
 
