@@ -6,12 +6,10 @@
 
 #include "model/FloweringModel.h"
 
-// The start-up defaults as the run driver hands them to the model: fronds
-// 20..29 and 20..25 are positions 50..59 and 50..55, the stage -28..-4 is 2..26,
-// the abortion frond 10 is position 40.
+// The start-up defaults as the run driver hands them over: fronds 20..29 and
+// 20..25 are positions 50..59 and 50..55, the stage -28..-4 is 2..26, frond 10 is 40.
 inline ModelSettings DefaultModelSettings() {
   ModelSettings s;
-  s.runNotes = "VARNOLT Simulation Run";
   s.cycleCount = 100;
   s.palmCount = 10;
   s.sexStressFirstNode = 50;
@@ -21,7 +19,6 @@ inline ModelSettings DefaultModelSettings() {
   s.sexStageStartNode = 2;
   s.sexStageEndNode = 26;
   s.abortionNode = 40;
-  s.initialNodeSex = 0;
   s.femaleThreshold = 16;
   s.maleThreshold = 17;
   s.abortThreshold = 24;
@@ -30,36 +27,39 @@ inline ModelSettings DefaultModelSettings() {
 }
 
 struct Span {
-  int first;
-  int last;
+  int first, last;
   NodeSex sex;
 };
 
-// A palm's record, cycle by cycle (index 0 unused), from runs of equal states.
+// A palm's record by cycle (index 0 unused) from runs of equal states.
 inline std::vector<int> Record(std::initializer_list<Span> spans) {
   std::vector<int> codes(1, 0);
-  for (const Span& span : spans) {
-    for (int c = span.first; c <= span.last; ++c) codes.push_back(CodeOf(span.sex));
-  }
+  for (const Span& span : spans) codes.insert(codes.end(), span.last - span.first + 1, CodeOf(span.sex));
   return codes;
 }
 
-// What a run recorded for one palm, read back from its 100% rows.
-inline std::vector<int> SinglePalmRecord(const FloweringModel& model) {
+// The record of a run whose every row is 100 in one field.
+inline std::vector<int> UniformRecord(const FloweringModel& model) {
   std::vector<int> codes(1, 0);
   for (std::size_t c = 1; c < model.cycleResults.size(); ++c) {
     const CycleResult& row = model.cycleResults[c];
-    int code = -1;
-    if (row.female == 100) code = 3;
-    if (row.herm == 100) code = 2;
-    if (row.male == 100) code = 1;
-    if (row.aborted == 100) code = 0;
-    codes.push_back(code);
+    codes.push_back(row.female == 100 ? 3 : row.herm == 100 ? 2 : row.male == 100 ? 1 : row.aborted == 100 ? 0 : -1);
   }
   return codes;
 }
 
-// Steps one palm by hand, calling fn(cycle) after each cycle's stress sums.
+// A model ready to step its first palm by hand.
+inline FloweringModel Ready(ModelSettings settings, std::uint32_t seed = 1) {
+  FloweringModel model;
+  model.settings = std::move(settings);
+  model.random.Seed(seed);
+  model.Initialise();
+  model.StartPalm();
+  return model;
+}
+
+// Steps the palm through all cycles, calling afterSums(cycle) once the cycle's
+// stress sums are known.
 template <typename Fn>
 void StepPalm(FloweringModel& model, Fn afterSums) {
   for (int c = 1; c <= model.settings.cycleCount; ++c) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
@@ -67,13 +68,10 @@ TEST(TransferSettings, FrondsBecomeNodePositionsAndOffTreatmentsZeros) {
   settings.flowerPruneEnd = 27;
   ModelSettings model = TransferSettings(settings);
   EXPECT_EQ(model.runNotes, "Trial 4");
-  EXPECT_EQ(model.sexStressFirstNode, 50);
-  EXPECT_EQ(model.sexStressLastNode, 59);
-  EXPECT_EQ(model.abortStressFirstNode, 50);
-  EXPECT_EQ(model.abortStressLastNode, 55);
-  EXPECT_EQ(model.sexStageStartNode, 2);
-  EXPECT_EQ(model.sexStageEndNode, 26);
-  EXPECT_EQ(model.abortionNode, 40);
+  EXPECT_EQ((std::vector<std::int64_t>{model.sexStressFirstNode, model.sexStressLastNode, model.abortStressFirstNode,
+                                       model.abortStressLastNode, model.sexStageStartNode, model.sexStageEndNode,
+                                       model.abortionNode}),
+            (std::vector<std::int64_t>{50, 59, 50, 55, 2, 26, 40}));
   EXPECT_EQ(model.leafPruneCycle + model.pruneStress + model.trendAmplitude + model.irrigationStart +
                 model.irrigationEnd + model.flowerPruneStart + model.flowerPruneEnd,
             0);
@@ -83,33 +81,16 @@ TEST(TransferSettings, FrondsBecomeNodePositionsAndOffTreatmentsZeros) {
   settings.irrigation = 1;
   settings.flowerPruning = -1;
   model = TransferSettings(settings);
-  EXPECT_EQ(model.leafPruneCycle, 5);
-  EXPECT_EQ(model.pruneStress, 2);
-  EXPECT_EQ(model.trendAmplitude, 3);
-  EXPECT_EQ(model.irrigationStart, 10);
-  EXPECT_EQ(model.irrigationEnd, 12);
-  EXPECT_EQ(model.flowerPruneStart, 25);
-  EXPECT_EQ(model.flowerPruneEnd, 27);
+  EXPECT_EQ((std::vector<std::int32_t>{model.leafPruneCycle, model.pruneStress, model.trendAmplitude,
+                                       model.irrigationStart, model.irrigationEnd, model.flowerPruneStart,
+                                       model.flowerPruneEnd}),
+            (std::vector<std::int32_t>{5, 2, 3, 10, 12, 25, 27}));
 
   settings.abortionFrond = INT_MAX;
   settings.sexStageStartFrond = INT_MIN;
   model = TransferSettings(settings);
   EXPECT_EQ(model.abortionNode, 2147483677LL);
   EXPECT_EQ(model.sexStageStartNode, -2147483618LL);
-}
-
-TEST(RunModel, RunsTheTransferredSettingsWithTheSeed) {
-  FloweringModel model;
-  const RunOutcome outcome = RunModel(model, SmallRun(), 77);
-  ASSERT_TRUE(outcome.Completed()) << outcome.message;
-  EXPECT_EQ(outcome.seed, 77u);
-  EXPECT_TRUE(outcome.message.empty());
-
-  FloweringModel direct;
-  direct.settings = TransferSettings(SmallRun());
-  direct.Run(77);
-  EXPECT_EQ(model.cycleResults, direct.cycleResults);
-  EXPECT_EQ(model.settings, direct.settings);
 }
 
 TEST(RunModel, AFrondOutsideTheNodesNamesItAndKeepsThePreviousRun) {
@@ -145,20 +126,13 @@ TEST(RunModel, AFrondOutsideTheNodesNamesItAndKeepsThePreviousRun) {
   settings.sexStressLastFrond = 170;
   EXPECT_THAT(RunModel(model, settings, 1).message,
               HasSubstr("\"Last frond generating stress for sex ratio\" is 170"));
-}
 
-TEST(RunModel, FrondsAtTheEndsOfTheRangeAndUnusedFrondsRun) {
-  FloweringModel model;
-  RunSettings settings = SmallRun();
-  settings.sexStressFirstFrond = settings.abortStressFirstFrond = -30;
+  settings.sexStressFirstFrond = settings.abortStressFirstFrond = -30;  // the ends of the range run
   settings.sexStressLastFrond = settings.abortStressLastFrond = 169;
   EXPECT_TRUE(RunModel(model, settings, 1).Completed());
-
-  settings = SmallRun();
-  settings.sexStressFirstFrond = INT_MAX;  // after its last frond: an empty window
+  settings.sexStressFirstFrond = INT_MAX;  // an empty window
   settings.sexStageStartFrond = INT_MIN;
-  settings.sexStageEndFrond = INT_MAX;
-  settings.abortThreshold = 40;            // nothing aborts, so the abortion frond is never used
+  settings.abortThreshold = 40;            // nothing aborts: the abortion frond is never used
   settings.abortionFrond = INT_MAX;
   EXPECT_TRUE(RunModel(model, settings, 1).Completed());
 }
@@ -244,14 +218,3 @@ TEST(RunSimulation, ADeviceIsWrittenDirectlyAndAFullOneFails) {
   EXPECT_EQ(outcome.report.reason, "No space left on device");
 }
 
-TEST(RunSimulation, ALinkedReportKeepsItsLink) {
-  TemporaryFolder folder;
-  WriteFile(folder / "real.dat", "old");
-  fs::create_symlink("real.dat", folder.path / "link.dat");
-  RunSettings settings = SmallRun();
-  settings.outputPath = folder / "link.dat";
-  FloweringModel model;
-  ASSERT_TRUE(RunSimulation(model, settings, 5).Completed());
-  EXPECT_TRUE(fs::is_symlink(folder.path / "link.dat"));
-  EXPECT_EQ(ReadFile(folder / "real.dat"), ReportOf(model));
-}
