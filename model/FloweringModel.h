@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "model/CheckedVector.h"
 #include "model/RuntimeRandom.h"
