@@ -1,0 +1,166 @@
+#pragma once
+// The eleven pages of the main window, in tab order. Each input page edits its
+// own fields of the sheet's one RunSettings through its data exchange and marks
+// the settings modified on every change the user makes.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/PropertyPage.h"
+#include "settings/RunSettings.h"
+
+class CSheet;
+
+// What the input pages share: the way to the sheet, its settings and the one
+// handler that marks them modified.
+class CSettingsPage : public CPropertyPage {
+  Q_OBJECT
+ public:
+  explicit CSettingsPage(int templateId);
+
+ protected:
+  CSheet& Sheet() const;
+  RunSettings& Settings() const;
+  void MarkModified();
+  // Every edit in the list marks the settings modified when its text changes.
+  void MarkModifiedOnEditChange(std::initializer_list<int> editIds);
+};
+
+class CPageNum : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPageNum();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageFronds : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPageFronds();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageSex : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPageSex();
+  bool OnInitDialog() override;
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageTh : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPageTh();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+// A treatment page: a check box that switches the treatment on, and edits for
+// its values that are enabled only while it is on. Disabled edits keep their
+// values.
+class CTreatmentPage : public CSettingsPage {
+  Q_OBJECT
+ public:
+  bool OnSetActive() override;
+
+ protected:
+  CTreatmentPage(int templateId, std::int32_t RunSettings::*treatmentSwitch, int checkBoxId,
+                 std::initializer_list<int> valueEditIds);
+  // The enabling rule: the value edits follow the switch.
+  void EnableValueEdits();
+  void OnCheckBoxClicked();
+
+ private:
+  std::int32_t RunSettings::*treatmentSwitch_;
+  std::vector<int> valueEditIds_;
+};
+
+class CPageLeaf : public CTreatmentPage {
+  Q_OBJECT
+ public:
+  CPageLeaf();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageTrend : public CTreatmentPage {
+  Q_OBJECT
+ public:
+  CPageTrend();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageIrrig : public CTreatmentPage {
+  Q_OBJECT
+ public:
+  CPageIrrig();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageFlower : public CTreatmentPage {
+  Q_OBJECT
+ public:
+  CPageFlower();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CPageOutput : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPageOutput();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+  void OnBrowse();
+};
+
+// The RUN MODEL page: the note, the Run button and the place of the results grid.
+class CPageResults : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPageResults();
+  // Enter and Escape go straight to the control that has the focus (the grid
+  // and its cell editor use them) and never reach the sheet.
+  bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
+
+ protected:
+  void OnRun();
+};
+
+// The About page: three centred texts on white.
+class CPageAbout : public CPropertyPage {
+  Q_OBJECT
+ public:
+  CPageAbout();
+  bool OnInitDialog() override;
+};
+
+// Control identifiers of the pages.
+namespace control {
+inline constexpr int kRunNotes = 1000, kCycleCount = 1001, kPalmCount = 1002;
+inline constexpr int kSexStressFirstFrond = 1003, kSexStressLastFrond = 1004, kAbortStressFirstFrond = 1005,
+                     kAbortStressLastFrond = 1006, kSexStageStartFrond = 1007, kSexStageEndFrond = 1008,
+                     kAbortionFrond = 1009;
+inline constexpr int kFemaleThreshold = 1012, kMaleThreshold = 1013, kAbortThreshold = 1014, kRandomPercent = 1015;
+inline constexpr int kLeafPruneCycle = 1016, kPruneStress = 1017, kTrendAmplitude = 1018;
+inline constexpr int kLeafPruning = 1019, kTrendCycles = 1020, kIrrigation = 1021;
+inline constexpr int kIrrigationStart = 1022, kIrrigationEnd = 1023;
+inline constexpr int kFlowerPruning = 1024, kFlowerPruneStart = 1025, kFlowerPruneEnd = 1026;
+inline constexpr int kBrowse = 1027, kOutputPath = 1028, kRun = 1029, kInitialNodeSex = 1032, kGrid = 1033,
+                     kRunNote = 1034;
+}  // namespace control

@@ -1,0 +1,63 @@
+#include "app/Sheet.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "platform/WindowGestures.h"
+#include "resources/Resources.h"
+
+CSheet::CSheet(QWidget* parent) : CPropertySheet(LoadResourceString(resource::IDS_SHEET_CAPTION), parent, 0) {
+  for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{
+           &pageNum, &pageFronds, &pageSex, &pageTh, &pageLeaf, &pageTrend, &pageIrrig, &pageFlower, &pageOutput,
+           &pageResults, &pageAbout}) {
+    AddPage(page);
+  }
+}
+
+CSheet::~CSheet() = default;
+
+bool CSheet::OnInitDialog() {
+  const bool result = CPropertySheet::OnInitDialog();
+  for (int button : {IDOK, IDCANCEL, ID_APPLY_NOW, IDHELP}) {
+    if (QWidget* widget = GetDlgItem(button)) widget->hide();
+  }
+  setWindowIcon(ApplicationIcon());
+  AddMinimizeGestures(this);
+  SetActivePage(&pageNum);
+  settingsModified = 0;
+  setWindowTitle(UntitledTitle());
+  SetMenu(MainMenu(), ToolbarImages());
+  return result;
+}
+
+bool CSheet::PreTranslateMessage(QObject* receiver, QKeyEvent* event) {
+  // With the standard buttons hidden, Enter and Escape must not close the window.
+  const int key = event->key();
+  if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) return true;
+  return CPropertySheet::PreTranslateMessage(receiver, event);
+}
+
+void CSheet::OnCommand(int commandId) {
+  switch (commandId) {
+    case resource::ID_ABOUT: OnAbout(); break;
+    case resource::ID_FILE_EXIT: OnFileExit(); break;
+    case resource::ID_FILE_NEW: OnFileNew(); break;
+    case resource::ID_FILE_OPEN: OnFileOpen(); break;
+    case resource::ID_FILE_SAVE: OnFileSave(); break;
+    case resource::ID_FILE_SAVE_AS: OnFileSaveAs(); break;
+    default: CPropertySheet::OnCommand(commandId);
+  }
+}
+
+void CSheet::OnAbout() { SetActivePage(&pageAbout); }
+
+// The settings file commands come with the settings file; until then they do
+// nothing, and Exit and the close box end the program at once.
+void CSheet::OnFileNew() {}
+void CSheet::OnFileOpen() {}
+void CSheet::OnFileSave() {}
+void CSheet::OnFileSaveAs() {}
+
+void CSheet::OnFileExit() { EndDialog(IDCANCEL); }
+
+bool CSheet::OnCloseRequest() { return true; }

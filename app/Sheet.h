@@ -1,0 +1,59 @@
+#pragma once
+// The program's one window: a property sheet with the menu, the title, the
+// eleven pages and the run settings they edit. It routes the menu commands and
+// keeps Enter and Escape from closing it.
+
+#include <QString>
+
+#include "app/Pages.h"
+#include "platform/PropertySheet.h"
+#include "settings/RunSettings.h"
+
+class CSheet : public CPropertySheet {
+  Q_OBJECT
+
+ public:
+  explicit CSheet(QWidget* parent = nullptr);
+  ~CSheet() override;
+
+  // 1 once the user has changed a setting since start-up (or since the
+  // settings were last saved or replaced); the save question tests it.
+  int settingsModified = 0;
+  // The run settings of the program; each page edits its own fields.
+  RunSettings settings = StartupDefaults();
+
+  // The pages, in tab order.
+  CPageNum pageNum;
+  CPageFronds pageFronds;
+  CPageSex pageSex;
+  CPageTh pageTh;
+  CPageLeaf pageLeaf;
+  CPageTrend pageTrend;
+  CPageIrrig pageIrrig;
+  CPageFlower pageFlower;
+  CPageOutput pageOutput;
+  CPageResults pageResults;
+  CPageAbout pageAbout;
+
+  // Full path of the current settings file; empty while untitled.
+  QString settingsPath;
+  // Outcome of the last save that a question started (1: go on).
+  int saveOutcome = 0;
+
+  // The File commands and the close box.
+  void OnFileNew();
+  void OnFileOpen();
+  void OnFileSave();
+  void OnFileSaveAs();
+  void OnFileExit();
+  bool OnCloseRequest() override;
+  // The About command: the About page becomes current.
+  void OnAbout();
+
+  static QString UntitledTitle() { return QStringLiteral("[New] - VARNOLT"); }
+
+ protected:
+  bool OnInitDialog() override;
+  bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
+  void OnCommand(int commandId) override;
+};

@@ -1,0 +1,180 @@
+// CGridCtrl: construction, the widget's events, owner notifications, colours.
+
+#include "grid/GridCtrl.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+CGridCtrl::CGridCtrl(int rows, int columns, int fixedRows, int fixedColumns, QWidget* parent)
+    : QWidget(parent) {
+  // Every pixel of the client area is painted here; Qt need not erase it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::WheelFocus);
+  SetCellClass<CGridCell>();
+  ReadSystemColours();
+  gridBackColour_ = shadowColour_;
+  const int lines = QApplication::wheelScrollLines();
+  wheelLines_ = lines > 0 ? lines : 3;
+
+  for (Direction direction : {Horizontal, Vertical}) {
+    auto* bar = new QScrollBar(direction == Vertical ? Qt::Vertical : Qt::Horizontal, this);
+    bar->hide();
+    bar->setRange(0, 0);
+    connect(bar, &QScrollBar::actionTriggered, this, [this, direction](int action) { OnScrollBarAction(direction, action); });
+    connect(bar, &QScrollBar::valueChanged, this, [this, direction](int value) { OnScrollBarValue(direction, value); });
+    bars_[direction] = bar;
+  }
+
+  SetUpDefaultCells();
+  SetRowTotal(rows);
+  SetColumnTotal(columns);
+  SetHeaderRowTotal(fixedRows);
+  SetHeaderColumnTotal(fixedColumns);
+  selectedCells_.clear();
+  previousSelectedCells_.clear();
+}
+
+CGridCtrl::~CGridCtrl() {
+  allowDraw_ = false;
+  RemoveAllCells();
+}
+
+void CGridCtrl::SetUpDefaultCells() {
+  for (CGridDefaultCell* cell : {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_}) {
+    cell->SetGrid(this);
+    cell->SetTextColour(windowTextColour_);
+    cell->SetBackColour(cell == &defaultCell_ ? windowColour_ : faceColour_);
+  }
+}
+
+CGridDefaultCell* CGridCtrl::DefaultCellFor(bool fixedRow, bool fixedColumn) const {
+  const CGridDefaultCell* cell = &defaultCell_;
+  if (fixedRow && fixedColumn) cell = &defaultFixedRowColumnCell_;
+  else if (fixedRow) cell = &defaultFixedRowCell_;
+  else if (fixedColumn) cell = &defaultFixedColumnCell_;
+  // The default cells belong to the grid; handing them out for change is what
+  // they are for.
+  return const_cast<CGridDefaultCell*>(cell);
+}
+
+// The desktop's window-text, window, 3D-face and shadow colours are the
+// palette's Text, Base, Button and Dark roles.
+void CGridCtrl::ReadSystemColours() {
+  const QPalette& colours = palette();
+  windowTextColour_ = GridColourFrom(colours.color(QPalette::Text));
+  windowColour_ = GridColourFrom(colours.color(QPalette::Base));
+  faceColour_ = GridColourFrom(colours.color(QPalette::Button));
+  shadowColour_ = GridColourFrom(colours.color(QPalette::Dark));
+}
+
+QColor CGridCtrl::FallbackTextColour(bool fixed) const {
+  return palette().color(fixed ? QPalette::ButtonText : QPalette::Text);
+}
+
+QColor CGridCtrl::FallbackBackColour(bool fixed) const {
+  return palette().color(fixed ? QPalette::Button : QPalette::Base);
+}
+
+void CGridCtrl::OnSysColorChange() {
+  const QPalette& colours = palette();
+  const GridColour newWindowText = GridColourFrom(colours.color(QPalette::Text));
+  const GridColour newWindow = GridColourFrom(colours.color(QPalette::Base));
+  // Only colours that still follow the desktop change; chosen ones stay.
+  for (CGridDefaultCell* cell : {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_}) {
+    if (cell->GetTextColour() == windowTextColour_) cell->SetTextColour(newWindowText);
+    if (cell->GetBackColour() == windowColour_) cell->SetBackColour(newWindow);
+  }
+  if (gridBackColour_ == shadowColour_) gridBackColour_ = GridColourFrom(colours.color(QPalette::Dark));
+  ReadSystemColours();
+  Invalidate();
+}
+
+void CGridCtrl::OnSetFont(const QFont& font) {
+  GridFont logical;
+  logical.face = font;
+  for (CGridDefaultCell* cell : {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_})
+    cell->SetFont(&logical);
+  Invalidate();
+}
+
+QFont CGridCtrl::CurrentFont() const { return defaultCell_.GetFontObject(); }
+
+void CGridCtrl::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) OnSetFont(font());
+  else if (event->type() == QEvent::PaletteChange) OnSysColorChange();
+}
+
+void CGridCtrl::Invalidate() {
+  if (allowDraw_) update();
+}
+
+void CGridCtrl::InvalidateRect(const QRect& rect) {
+  if (allowDraw_) update(rect);
+}
+
+void CGridCtrl::SetAllowDraw(bool allow) {
+  const bool was = allowDraw_;
+  allowDraw_ = allow;
+  if (allow && !was) {
+    ResetScrollBars();
+    Invalidate();
+  }
+}
+
+void CGridCtrl::SetGridLines(int lines) {
+  gridLines_ = lines & GridLinesBoth;
+  Invalidate();
+}
+
+void CGridCtrl::SetGridLineColour(GridColour colour) {
+  gridLineColour_ = colour;
+  Invalidate();
+}
+
+void CGridCtrl::SetGridBackColour(GridColour colour) {
+  gridBackColour_ = colour;
+  Invalidate();
+}
+
+void CGridCtrl::SetImageList(std::vector<QPixmap> images) {
+  imageList_ = std::move(images);
+  Invalidate();
+}
+
+long CGridCtrl::SendMessageToParent(int row, int column, int code) {
+  if (!ownerCallback_) return 0;
+  GridNotification notification;
+  notification.code = code;
+  notification.row = row;
+  notification.column = column;
+  return ownerCallback_(notification);
+}
+
+long CGridCtrl::SendCacheHint(const CellRange& range) {
+  if (!ownerCallback_) return 0;
+  GridNotification notification;
+  notification.code = LVN_ODCACHEHINT;
+  notification.cacheRange = range;
+  return ownerCallback_(notification);
+}
+
+void CGridCtrl::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // Showing or hiding a scroll bar must not start another round.
+  if (resizing_) return;
+  resizing_ = true;
+  ResetScrollBars();
+  resizing_ = false;
+}
+
+QSize CGridCtrl::sizeHint() const {
+  const auto clamp = [](std::int64_t value, int low, int high) {
+    return int(std::max<std::int64_t>(low, std::min<std::int64_t>(high, value)));
+  };
+  return QSize(clamp(TotalColumnsWidth() + 2, 100, 800), clamp(TotalRowsHeight() + 2, 80, 600));
+}

@@ -1,0 +1,313 @@
+#pragma once
+// CGridCtrl: a general-purpose table window. Fixed header rows and columns are
+// drawn as raised buttons, data cells with grid lines; every attribute a cell
+// leaves unset comes from one of four default cells; scroll bars appear exactly
+// when the cells do not fit.
+//
+// The class is one widget; its code is split by concern:
+//   GridCtrl.cpp          construction, events, owner notifications, colours
+//   GridCtrlCells.cpp     the cell model: shape, contents, states, selection set
+//   GridCtrlPaint.cpp     painting
+//   GridCtrlScroll.cpp    scroll bars, scrolling, the wheel, scrolling a cell into view
+//   GridCtrlSizing.cpp    cell geometry, row and column sizes, fitting to text, fonts
+// Still to come, each in a file of its own: mouse and keyboard (focus moves,
+// selection, resizing by the mouse, sorting), clipboard and drag and drop, the
+// title tip and the in-place editor.
+
+#include "grid/GridCell.h"
+#include "grid/GridDefaultCell.h"
+#include "grid/GridExtents.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+class QScrollBar;
+
+class CGridCtrl : public QWidget {
+  Q_OBJECT
+
+ public:
+  enum GridLines { GridLinesNone = 0, GridLinesHorizontal = 1, GridLinesVertical = 2, GridLinesBoth = 3 };
+  // The scroll requests of a scroll bar, with the desktop's codes.
+  enum ScrollCode {
+    SB_LINEUP = 0,
+    SB_LINEDOWN = 1,
+    SB_PAGEUP = 2,
+    SB_PAGEDOWN = 3,
+    SB_THUMBPOSITION = 4,
+    SB_THUMBTRACK = 5,
+    SB_TOP = 6,
+    SB_BOTTOM = 7,
+    SB_LINELEFT = SB_LINEUP,
+    SB_LINERIGHT = SB_LINEDOWN,
+    SB_PAGELEFT = SB_PAGEUP,
+    SB_PAGERIGHT = SB_PAGEDOWN,
+    SB_LEFT = SB_TOP,
+    SB_RIGHT = SB_BOTTOM,
+  };
+  using CellFactory = std::unique_ptr<CGridCellBase> (*)();
+
+  explicit CGridCtrl(int rows = 0, int columns = 0, int fixedRows = 0, int fixedColumns = 0,
+                     QWidget* parent = nullptr);
+  ~CGridCtrl() override;
+
+  // ---- Shape ----
+  bool SetRowTotal(int rows);
+  bool SetColumnTotal(int columns);
+  bool SetHeaderRowTotal(int fixedRows);
+  bool SetHeaderColumnTotal(int fixedColumns);
+  bool RemoveAllCells();
+  int RowTotal() const { return rowCount_; }
+  int ColumnTotal() const { return columnCount_; }
+  int HeaderRowTotal() const { return fixedRowCount_; }
+  int HeaderColumnTotal() const { return fixedColumnCount_; }
+  bool IsValid(int row, int column) const {
+    return row >= 0 && row < rowCount_ && column >= 0 && column < columnCount_;
+  }
+
+  // ---- Contents ----
+  CGridCellBase* CellAt(int row, int column) const;
+  bool PutCellText(int row, int column, const QString& text);
+  QString CellTextAt(int row, int column) const;
+  std::uint32_t CellStateAt(int row, int column) const;
+  bool PutCellState(int row, int column, std::uint32_t state);
+  void SetModified(bool modified = true, int row = -1, int column = -1);
+  bool IsModified() const { return modified_; }
+  bool CellIsSelected(int row, int column) const;
+  // Creates the cell for a position (null when no usable cell class is set).
+  virtual std::unique_ptr<CGridCellBase> MakeCell(int row, int column);
+  virtual void FreeCell(int row, int column);
+
+  // The class of the cells this grid creates; it must derive from CGridCellBase.
+  template <class Cell>
+  void SetCellClass() {
+    static_assert(std::is_base_of_v<CGridCellBase, Cell>, "grid cells derive from CGridCellBase");
+    cellClass_ = [] { return std::unique_ptr<CGridCellBase>(new Cell); };
+  }
+  void ClearCellClass() { cellClass_ = nullptr; }
+
+  CGridDefaultCell* DefaultCellFor(bool fixedRow, bool fixedColumn) const;
+  // The text colour and background a cell of that kind shows when neither it
+  // nor its default cell has one.
+  QColor FallbackTextColour(bool fixed) const;
+  QColor FallbackBackColour(bool fixed) const;
+
+  // Virtual mode: the grid stores no cells and asks the callback (or, without
+  // one, the owner through LVN_GETDISPINFO) for each cell it reads. Switching
+  // the mode removes every cell first.
+  void SetVirtualMode(bool on);
+  bool VirtualMode() const { return virtualMode_; }
+  void SetCellDataCallback(GridCellDataCallback callback, std::intptr_t callerValue = 0);
+
+  // ---- Selection and focus (the parts the cell model needs) ----
+  void AllowSelection(bool enable);
+  bool SelectionAllowed() const { return selectionEnabled_; }
+  void ClearSelection();
+  CellId FocusedCell() const { return focusCell_; }
+  int SelectedCount() const { return int(selectedCells_.size()); }
+  void SetPrintAsDisplayed(bool on) { printAsDisplayed_ = on; }
+  bool PrintAsDisplayed() const { return printAsDisplayed_; }
+
+  // ---- Owner notifications ----
+  void SetOwnerCallback(GridOwnerCallback callback) { ownerCallback_ = std::move(callback); }
+  // Sends a notification to the owner; 0 when there is none.
+  long SendMessageToParent(int row, int column, int code);
+  long SendCacheHint(const CellRange& range);
+
+  // ---- Geometry ----
+  int RowHeight(int row) const;
+  int ColumnWidth(int column) const;
+  bool PutRowHeight(int row, int height);
+  bool PutColumnWidth(int column, int width);
+  std::int64_t FixedRowsHeight() const { return rowHeights_.Sum(0, fixedRowCount_); }
+  std::int64_t FixedColumnsWidth() const { return columnWidths_.Sum(0, fixedColumnCount_); }
+  std::int64_t TotalRowsHeight() const { return rowHeights_.Sum(0, rowCount_); }
+  std::int64_t TotalColumnsWidth() const { return columnWidths_.Sum(0, columnCount_); }
+  // The client area: the widget less the scroll bars that are shown.
+  QRect ClientRect() const;
+  bool CellOriginOf(int row, int column, QPoint& origin);
+  bool CellRectOf(int row, int column, QRect& rect);
+  CellId CellUnderPoint(QPoint point, bool allowFixed = false);
+  bool CellIsVisible(int row, int column);
+  CellId TopLeftNonFixedCell(bool forceRecalculation = false);
+  CellRange VisibleNonFixedRange(QRect* visibleRect = nullptr, bool forceRecalculation = false);
+
+  // ---- Auto-sizing ----
+  bool FitColumnToText(int column, unsigned style = 0, bool resetScrollBars = true);
+  bool FitRowToText(int row, unsigned style = 0, bool resetScrollBars = true);
+  void FitColumnsToClient(bool expandFixed = true);
+  void SetAutoSizeStyle(unsigned style) { autoSizeStyle_ = style; }
+
+  // ---- Look ----
+  // The font of the normal default cell, which every cell without a font of
+  // its own uses. Setting the widget's font (setFont) gives it to all four
+  // default cells.
+  QFont CurrentFont() const;
+  void SetGridLines(int lines);
+  int GridLinesShown() const { return gridLines_; }
+  void SetGridLineColour(GridColour colour);
+  GridColour GridLineColour() const { return gridLineColour_; }
+  void SetGridBackColour(GridColour colour);
+  GridColour GridBackColour() const { return gridBackColour_; }
+  void SetImageList(std::vector<QPixmap> images);
+  const std::vector<QPixmap>& ImageList() const { return imageList_; }
+  bool HasImageList() const { return !imageList_.empty(); }
+  void SetDoubleBuffering(bool on) { doubleBuffer_ = on; }
+  bool DoubleBuffering() const { return doubleBuffer_; }
+  void SetHighlightFocusHeaders(bool on) { highlightFocusHeaders_ = on; }
+  bool HighlightFocusHeaders() const { return highlightFocusHeaders_; }
+  void SetOutlineFocusCell(bool on) { outlineFocusCell_ = on; }
+  bool OutlineFocusCell() const { return outlineFocusCell_; }
+  int SortColumn() const { return sortColumn_; }
+  bool SortAscending() const { return sortAscending_; }
+  // When drawing is off nothing is painted and nothing invalidates the window;
+  // turning it back on resets the scroll bars and repaints.
+  void SetAllowDraw(bool allow);
+  bool AllowDraw() const { return allowDraw_; }
+
+  // ---- Painting ----
+  // Paints the client area with the given painter (the paint event routes
+  // here, through an off-screen image when double buffering is on).
+  void OnDraw(QPainter& painter);
+  void RepaintCell(int row, int column);
+  void InvalidateCellRect(int row, int column);
+
+  // ---- Scrolling ----
+  void ResetScrollBars();
+  // Scroll requests as the scroll bars and the keyboard make them; the
+  // position is used by the thumb codes.
+  virtual void OnVScroll(ScrollCode code, std::int64_t position = 0);
+  virtual void OnHScroll(ScrollCode code, std::int64_t position = 0);
+  void ScrollCellIntoView(int row, int column);
+  std::int64_t VerticalScrollPosition() const { return scrollPosition_[Vertical]; }
+  std::int64_t HorizontalScrollPosition() const { return scrollPosition_[Horizontal]; }
+  // Largest scroll positions: the total non-fixed extent less the visible one.
+  std::int64_t VerticalScrollLimit() const { return ScrollLimit(Vertical); }
+  std::int64_t HorizontalScrollLimit() const { return ScrollLimit(Horizontal); }
+  bool VerticalScrollBarShown() const { return (scrollBarsShown_ & 2) != 0; }
+  bool HorizontalScrollBarShown() const { return (scrollBarsShown_ & 1) != 0; }
+  QScrollBar* VerticalScrollBar() const { return bars_[Vertical]; }
+  QScrollBar* HorizontalScrollBar() const { return bars_[Horizontal]; }
+  int WheelLines() const { return wheelLines_; }
+  // Rows per wheel notch; -1 scrolls a page per notch.
+  void SetWheelLines(int lines) { wheelLines_ = lines; }
+
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+  // Takes a new font into the four default cells.
+  void OnSetFont(const QFont& font);
+  // Follows a change of the desktop's colours.
+  void OnSysColorChange();
+
+ private:
+  enum Direction { Horizontal = 0, Vertical = 1 };
+
+  void SetUpDefaultCells();
+  void ReadSystemColours();
+  void Invalidate();
+  void InvalidateRect(const QRect& rect);
+  // Takes every cell out of the selection, as "no selected range" does.
+  void DeselectAllCells(bool forceRedraw);
+  void ClearFocusCell();
+  CGridCellBase* VirtualCellAt(int row, int column) const;
+  static std::uint64_t SelectionKey(int row, int column);
+
+  // Painting, split by what is drawn.
+  void EraseBackground(QPainter& painter, const QRect& client, const CellRange& visible);
+  void DrawCells(QPainter& painter, const QRect& client, const CellRange& visible);
+  void DrawGridLines(QPainter& painter, const QRect& client, const CellRange& visible);
+
+  // Scrolling.
+  void Scroll(Direction direction, ScrollCode code, std::int64_t position);
+  void SetScrollPosition(Direction direction, std::int64_t position);
+  std::int64_t ScrollLimit(Direction direction) const;
+  void PlaceScrollBars();
+  void OnScrollBarAction(Direction direction, int action);
+  void OnScrollBarValue(Direction direction, int value);
+  void PostVerticalScroll(ScrollCode code);
+  const GridExtents& Extents(Direction direction) const {
+    return direction == Vertical ? rowHeights_ : columnWidths_;
+  }
+  int FixedCount(Direction direction) const {
+    return direction == Vertical ? fixedRowCount_ : fixedColumnCount_;
+  }
+  int Count(Direction direction) const { return direction == Vertical ? rowCount_ : columnCount_; }
+
+  // Shape.
+  int rowCount_ = 0;
+  int fixedRowCount_ = 0;
+  int columnCount_ = 0;
+  int fixedColumnCount_ = 0;
+  GridExtents rowHeights_;
+  GridExtents columnWidths_;
+  std::vector<std::vector<std::unique_ptr<CGridCellBase>>> rows_;
+  CGridDefaultCell defaultCell_;
+  CGridDefaultCell defaultFixedColumnCell_;
+  CGridDefaultCell defaultFixedRowCell_;
+  CGridDefaultCell defaultFixedRowColumnCell_;
+  CellFactory cellClass_ = nullptr;
+
+  // Virtual mode.
+  bool virtualMode_ = false;
+  GridCellDataCallback cellDataCallback_;
+  std::intptr_t cellDataCallerValue_ = 0;
+  mutable std::unique_ptr<CGridCell> virtualCell_;
+
+  // Colours: those the grid took from the desktop, and its own.
+  GridColour windowTextColour_ = 0;
+  GridColour windowColour_ = 0;
+  GridColour faceColour_ = 0;
+  GridColour shadowColour_ = 0;
+  GridColour gridLineColour_ = GridRgb(192, 192, 192);
+  GridColour gridBackColour_ = 0;
+  GridColour titleTipBackColour_ = CLR_DEFAULT;
+  GridColour titleTipTextColour_ = CLR_DEFAULT;
+
+  int gridLines_ = GridLinesBoth;
+  bool allowDraw_ = true;
+  bool selectionEnabled_ = true;
+  bool printAsDisplayed_ = false;
+  bool modified_ = false;
+  bool doubleBuffer_ = true;
+  bool highlightFocusHeaders_ = true;
+  bool outlineFocusCell_ = true;
+  unsigned autoSizeStyle_ = 3;
+  std::vector<QPixmap> imageList_;
+
+  CellId focusCell_;
+  // Selected cells by position. The key holds the full row and column, so
+  // grids beyond 65,535 rows or columns keep their cells apart.
+  std::unordered_map<std::uint64_t, CellId> selectedCells_;
+  std::unordered_map<std::uint64_t, CellId> previousSelectedCells_;
+  int sortColumn_ = -1;
+  bool sortAscending_ = true;
+
+  GridOwnerCallback ownerCallback_;
+
+  // Scrolling state. Positions are pixels; a bar whose range would not fit
+  // into an int counts in coarser units (scrollUnit_).
+  CellId topLeftCell_{-1, -1};
+  int scrollBarsShown_ = 0;
+  std::int64_t verticalScrollMax_ = 0;
+  std::int64_t horizontalScrollMax_ = 0;
+  std::int64_t scrollPosition_[2] = {0, 0};
+  std::int64_t scrollUnit_[2] = {1, 1};
+  QScrollBar* bars_[2] = {nullptr, nullptr};
+  bool updatingBars_ = false;
+  QPixmap paintBuffer_;
+  bool resizing_ = false;
+  int wheelLines_ = 3;
+  int wheelRemainder_ = 0;
+};

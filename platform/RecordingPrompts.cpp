@@ -1,0 +1,49 @@
+#include "platform/RecordingPrompts.h"
+
+#include <QStringList>
+
+MessageAnswer RecordingPrompts::Message(QWidget* owner, const MessageRequest& request) {
+  MessageAnswer answer;
+  if (!messageAnswers_.empty()) {
+    answer = messageAnswers_.front();
+    messageAnswers_.pop_front();
+  } else {
+    ++unscripted;
+    const bool hasCancel = request.buttons == MessageButtons::OkCancel || request.buttons == MessageButtons::YesNoCancel;
+    answer = hasCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+  }
+  messages.push_back({owner, request, answer});
+  if (!messageHooks_.empty()) {
+    auto hook = std::move(messageHooks_.front());
+    messageHooks_.pop_front();
+    hook(request);
+  }
+  return answer;
+}
+
+std::optional<QString> RecordingPrompts::ChooseFile(QWidget* owner, const FileDialogRequest& request) {
+  std::optional<QString> answer;
+  if (!fileAnswers_.empty()) {
+    answer = fileAnswers_.front();
+    fileAnswers_.pop_front();
+  } else {
+    ++unscripted;
+  }
+  files.push_back({owner, request, answer});
+  return answer;
+}
+
+QStringList RecordingPrompts::MessageTexts() const {
+  QStringList texts;
+  for (const MessageRecord& record : messages) texts << record.request.text;
+  return texts;
+}
+
+void RecordingPrompts::Clear() {
+  messages.clear();
+  files.clear();
+  unscripted = 0;
+  messageAnswers_.clear();
+  fileAnswers_.clear();
+  messageHooks_.clear();
+}

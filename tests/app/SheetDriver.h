@@ -1,0 +1,65 @@
+#pragma once
+// Drives the real main window as a user would: clicks tabs and menu items,
+// types into controls, and answers every box through scripted prompts.
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "app/Sheet.h"
+#include "platform/PageTabs.h"
+#include "platform/RecordingPrompts.h"
+#include "resources/Resources.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+class SheetDriver : public ::testing::Test {
+ protected:
+  SheetDriver() : scope(prompts) {
+    sheet.Create();
+    sheet.show();
+    QApplication::setActiveWindow(&sheet);
+  }
+
+  // Clicks the tab with this index, as the user does.
+  void ClickTab(int index) {
+    PageTabs* tabs = sheet.Tabs();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->TabRect(index).center());
+  }
+  void ClickTab(CPropertyPage& page) { ClickTab(sheet.GetPageIndex(&page)); }
+  void ChooseMenuCommand(int commandId) {
+    QAction* action = sheet.FindMenuCommand(commandId);
+    ASSERT_NE(action, nullptr);
+    action->trigger();
+  }
+
+  QLineEdit* Edit(CPropertyPage& page, int id) { return qobject_cast<QLineEdit*>(page.GetDlgItem(id)); }
+  QCheckBox* Check(CPropertyPage& page, int id) { return qobject_cast<QCheckBox*>(page.GetDlgItem(id)); }
+  QListWidget* List(CPropertyPage& page, int id) { return qobject_cast<QListWidget*>(page.GetDlgItem(id)); }
+
+  // Selects the whole text of the edit and types `text` over it.
+  void TypeOver(QLineEdit* edit, const QString& text) {
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+  }
+  void ClickBox(QCheckBox* box) {
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+  }
+
+  CPropertyPage* Current() { return sheet.GetActivePage(); }
+
+  RecordingPrompts prompts;
+  ScopedPrompts scope;
+  CSheet sheet;
+};

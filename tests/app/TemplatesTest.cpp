@@ -1,0 +1,85 @@
+// The page templates as laid out on screen: sizes and places that are fixed,
+// controls inside their pages, and no text cut off.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "SheetDriver.h"
+#include "platform/DialogUnits.h"
+
+using namespace control;
+
+using PageLayout = SheetDriver;
+
+namespace {
+QRect Units(const CPropertyPage& page, int x, int y, int width, int height) {
+  return DialogUnitsToPixels(QRect(x, y, width, height), page.BaseUnits());
+}
+}  // namespace
+
+TEST_F(PageLayout, PagesHaveTheirTemplateSizesAndTheSheetFitsTheLargest) {
+  QSize largest;
+  for (int i = 0; i < sheet.GetPageCount(); ++i) {
+    const DialogTemplate& dialog = sheet.GetPage(i)->Template();
+    const bool about = dialog.id == resource::IDD_ABOUT;
+    EXPECT_EQ(dialog.width, about ? 301 : 300) << dialog.id;
+    EXPECT_EQ(dialog.height, about ? 202 : 201) << dialog.id;
+    EXPECT_STREQ(dialog.fontName, "MS Sans Serif");
+    EXPECT_EQ(dialog.fontPointSize, 8);
+    largest = largest.expandedTo(sheet.GetPage(i)->PixelSize());
+  }
+  ChooseMenuCommand(resource::ID_ABOUT);
+  EXPECT_EQ(sheet.pageAbout.Window()->size(), largest);
+  EXPECT_GE(sheet.width(), largest.width());
+  EXPECT_LT(sheet.width(), largest.width() + 60);
+}
+
+TEST_F(PageLayout, FixedPlacesAndSizesHold) {
+  EXPECT_EQ(sheet.pageNum.GetDlgItem(kRunNotes)->width(), Units(sheet.pageNum, 0, 0, 270, 0).width());
+  ClickTab(sheet.pageOutput);
+  EXPECT_EQ(sheet.pageOutput.GetDlgItem(kOutputPath)->width(), Units(sheet.pageOutput, 0, 0, 246, 0).width());
+  EXPECT_EQ(sheet.pageOutput.GetDlgItem(kBrowse)->size(), Units(sheet.pageOutput, 0, 0, 18, 14).size());
+  EXPECT_EQ(qobject_cast<QPushButton*>(sheet.pageOutput.GetDlgItem(kBrowse))->text(), "...");
+  ClickTab(sheet.pageSex);
+  EXPECT_EQ(sheet.pageSex.GetDlgItem(kInitialNodeSex)->size(), Units(sheet.pageSex, 0, 0, 72, 48).size());
+  ClickTab(sheet.pageResults);
+  const CPropertyPage& run = sheet.pageResults;
+  EXPECT_EQ(run.GetDlgItem(kRunNote)->geometry(), Units(run, 15, 11, 216, 18));
+  EXPECT_EQ(run.GetDlgItem(kRun)->geometry(), Units(run, 241, 9, 50, 23));
+  EXPECT_EQ(run.GetDlgItem(kGrid)->geometry(), Units(run, 7, 34, 286, 160));
+  EXPECT_EQ(qobject_cast<QPushButton*>(run.GetDlgItem(kRun))->text(), "&Run");
+}
+
+TEST_F(PageLayout, NoTextIsCutOffAndEveryControlLiesInsideItsPage) {
+  for (int i = 0; i < sheet.GetPageCount(); ++i) {
+    ClickTab(i);
+    QWidget* window = sheet.GetPage(i)->Window();
+    for (QWidget* control : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      const QString what = sheet.GetPage(i)->Caption() + ": " + control->objectName();
+      EXPECT_TRUE(window->rect().contains(control->geometry())) << what.toStdString();
+      if (auto* label = qobject_cast<QLabel*>(control)) {
+        EXPECT_LE(label->heightForWidth(label->width()), label->height()) << label->text().toStdString();
+      } else if (qobject_cast<QCheckBox*>(control)) {
+        EXPECT_LE(control->sizeHint().width(), control->width()) << what.toStdString();
+      } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+        // Qt's buttons ask for a minimum width no text needs; the text must fit.
+        const QString text = QString(button->text()).remove('&');
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(text) + 6, button->width()) << what.toStdString();
+        EXPECT_LE(button->fontMetrics().height(), button->height()) << what.toStdString();
+      }
+    }
+  }
+}
+
+TEST_F(PageLayout, PageTextsAreThoseOfTheProgram) {
+  auto texts = [](const DialogTemplate& dialog) {
+    QStringList all;
+    for (const ControlTemplate& control : dialog.controls) all << QString::fromUtf8(control.text);
+    return all;
+  };
+  const QStringList fronds = texts(FindDialogTemplate(resource::IDD_FRONDS));
+  EXPECT_TRUE(fronds[0].contains("feedback loops and hence cycle frequency"));
+  const QStringList thresholds = texts(FindDialogTemplate(resource::IDD_THRESHOLDS));
+  EXPECT_TRUE(thresholds.contains("Abort (min. 1; max. 40):"));
+  EXPECT_TRUE(thresholds.contains("Threshold Sums"));
+}
