@@ -1,0 +1,93 @@
+#include "cli/CommandLine.h"
+
+#include "cli/RunOptions.h"
+
+namespace {
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : Commands()) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
+}
+
+// Breaks a list into lines of at most width characters after the indent.
+std::string Wrapped(const std::string& text, const std::string& indent, std::size_t width) {
+  std::string result, line = indent;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+      result += line + "\n";
+      line = indent;
+    }
+    line += (line.size() > indent.size() ? " " : "") + word;
+    start = end + 1;
+  }
+  return result + line + "\n";
+}
+
+bool IsHelpFlag(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+}  // namespace
+
+void PrintCommandUsage(const Command& command, std::ostream& out) {
+  out << "  varnolt-cli " << command.name;
+  if (*command.usage != '\0') out << ' ' << command.usage;
+  out << "\n      " << command.summary << "\n";
+}
+
+void PrintHelp(std::ostream& out) {
+  out << "varnolt-cli runs the VARNOLT flowering model of oil palms without a window\n"
+         "and writes the same report as the desktop program.\n\n"
+         "Usage:\n";
+  for (const Command& command : Commands()) PrintCommandUsage(command, out);
+  out << "\nOptions of run:\n"
+         "  --set NAME=VALUE  change one setting; may be given many times\n"
+         "  --seed N          seed the random generator with N (0 to 4294967295);\n"
+         "                    without it the seed is the current time in seconds\n"
+         "  --output PATH     write the report to PATH instead of outputPath\n"
+         "  --output -        write the report to standard output\n"
+         "\nSettings (NAME):\n"
+      << Wrapped(SettingNames() + ".", "  ", 78)
+      << "Numbers are whole numbers; the switches leafPruning, trendCycles, irrigation\n"
+         "and flowerPruning take 0 (off) or 1 (on); frond positions count from the\n"
+         "spear leaf, negative before it.\n"
+         "\nExit status: 0 done; 1 the run or a file failed; 2 bad usage, or settings\n"
+         "that fail a rule.\n"
+         "\nExamples:\n"
+         "  varnolt-cli run\n"
+         "  varnolt-cli run --set cycleCount=770 --set palmCount=1000 --output trial4.dat\n"
+         "  varnolt-cli run --seed 1 --set palmCount=1 --output -\n";
+}
+
+int UsageError(CliStreams& io, const std::string& message) {
+  io.err << "varnolt-cli: " << message << "\nTry 'varnolt-cli help' for the usage.\n";
+  return ExitUsage;
+}
+
+int HelpCommand(const std::vector<std::string>& args, CliStreams& io) {
+  if (!args.empty()) return UsageError(io, "help takes no arguments");
+  PrintHelp(io.out);
+  return ExitSuccess;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
+  if (args.empty()) {
+    io.err << "varnolt-cli: no command given.\n\n";
+    PrintHelp(io.err);
+    return ExitUsage;
+  }
+  if (IsHelpFlag(args[0])) return HelpCommand({}, io);
+  const Command* command = FindCommand(args[0]);
+  if (command == nullptr) return UsageError(io, "unknown command \"" + args[0] + "\"");
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (rest.size() == 1 && IsHelpFlag(rest[0])) {
+    io.out << "Usage:\n";
+    PrintCommandUsage(*command, io.out);
+    return ExitSuccess;
+  }
+  return command->handler(rest, io);
+}

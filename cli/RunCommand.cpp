@@ -1,0 +1,88 @@
+#include "cli/RunCommand.h"
+
+#include <iostream>
+
+#include "results/ReportWriter.h"
+#include "settings/RunDriver.h"
+#include "settings/ValidationRules.h"
+
+const char* const RunUsage = "[--set NAME=VALUE]... [--seed N] [--output PATH|-]";
+
+namespace {
+
+std::string Plural(std::int32_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Where the run failed, then the driver's message for the user.
+void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
+  io.err << "varnolt-cli: ";
+  if (outcome.status == RunStatus::FrondOutOfRange) {
+    io.err << outcome.frond.field << " = " << outcome.frond.value << ": ";
+  }
+  io.err << outcome.message << "\n";
+  if (outcome.status != RunStatus::ReportNotWritten) io.err << "No report was written.\n";
+}
+
+}  // namespace
+
+int RunCommand(const std::vector<std::string>& args, CliStreams& io) {
+  std::string error;
+  const std::optional<RunOptions> options = ParseRunOptions(args, error);
+  if (!options) return UsageError(io, error);
+  if (!options->positional.empty()) {
+    return UsageError(io, "run takes no argument \"" + options->positional.front() + "\"");
+  }
+  return ExecuteRun(StartupDefaults(), *options, "the start-up defaults", io);
+}
+
+int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io) {
+  for (const std::string& assignment : options.assignments) {
+    if (std::optional<std::string> problem = ApplyAssignment(settings, assignment)) {
+      return UsageError(io, *problem);
+    }
+  }
+  const bool toStandardOutput = options.output && *options.output == "-";
+  if (options.output && !toStandardOutput) settings.outputPath = *options.output;
+
+  if (const ValidationRule* rule = FirstFailedRule(settings)) {
+    const FieldInfo* field = FindField(rule->field);
+    io.err << "varnolt-cli: the settings fail rule " << rule->number << " (" << rule->field;
+    if (field != nullptr && field->integer != nullptr) io.err << " = " << settings.*(field->integer);
+    io.err << "):\n" << rule->message << "\nNothing was run.\n";
+    return ExitUsage;
+  }
+
+  const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
+  FloweringModel model;
+  RunOutcome outcome;
+  if (toStandardOutput) {
+    outcome = RunModel(model, settings, seed);
+    if (outcome.Completed()) {
+      WriteReport(model, io.out);
+      io.out.flush();
+      if (!io.out) {
+        io.err << "varnolt-cli: the report could not be written to standard output.\n";
+        return ExitFailure;
+      }
+    }
+  } else {
+    outcome = RunSimulation(model, settings, seed);
+  }
+  if (!outcome.Completed()) {
+    PrintRunFailure(outcome, io);
+    return ExitFailure;
+  }
+
+  const std::string summary = "Ran " + Plural(settings.cycleCount, "cycle", "cycles") + " of " +
+                              Plural(settings.palmCount, "palm", "palms") + " from " + source + ", seed " +
+                              std::to_string(seed) + "; report written to " +
+                              (toStandardOutput ? std::string("standard output") : settings.outputPath) + ".\n";
+  if (toStandardOutput) {
+    io.err << summary;
+  } else {
+    io.err << "Seed " << seed << " (repeat this run with --seed " << seed << ").\n";
+    io.out << summary;
+  }
+  return ExitSuccess;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// `run`: validate the settings, run the model, write the report.
+
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/RunOptions.h"
+#include "settings/RunSettings.h"
+
+extern const char* const RunUsage;
+
+// `run [--set NAME=VALUE]... [--seed N] [--output PATH|-]` from the start-up defaults.
+int RunCommand(const std::vector<std::string>& args, CliStreams& io);
+
+// Runs from the given settings with the options applied on top; `source` says
+// where the settings came from, for the summary ("the start-up defaults", a file).
+// The options' positional arguments must have been taken out by the caller.
+int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io);

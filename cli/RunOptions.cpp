@@ -1,0 +1,108 @@
+#include "cli/RunOptions.h"
+
+#include <charconv>
+
+namespace {
+
+// A whole number in decimal, optionally signed, with nothing around it.
+template <typename Integer>
+std::optional<Integer> ReadWhole(const std::string& text, bool allowSign) {
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  bool negative = false;
+  if (allowSign && first != last && (*first == '+' || *first == '-')) {
+    negative = *first == '-';
+    ++first;
+  }
+  if (first == last || *first < '0' || *first > '9') return std::nullopt;
+  if (negative) --first;  // from_chars takes the minus sign, never a plus
+  Integer value{};
+  const auto result = std::from_chars(first, last, value);
+  if (result.ec != std::errc() || result.ptr != last) return std::nullopt;
+  return value;
+}
+
+// "--name VALUE" or "--name=VALUE"; advances index past what it took.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& index,
+                                       const std::string& name, std::string& error) {
+  const std::string& arg = args[index];
+  if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+    return arg.substr(name.size() + 1);
+  }
+  if (index + 1 >= args.size()) {
+    error = name + " needs a value";
+    return std::nullopt;
+  }
+  return args[++index];
+}
+
+bool IsOption(const std::string& arg, const std::string& name) {
+  return arg == name || arg.rfind(name + "=", 0) == 0;
+}
+
+}  // namespace
+
+std::string SettingNames() {
+  std::string names;
+  for (const FieldInfo& field : RunSettingsFields()) {
+    if (!names.empty()) names += ", ";
+    names += field.name;
+  }
+  return names;
+}
+
+std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, std::string& error) {
+  RunOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (IsOption(arg, "--set")) {
+      std::optional<std::string> value = OptionValue(args, i, "--set", error);
+      if (!value) return std::nullopt;
+      options.assignments.push_back(*value);
+    } else if (IsOption(arg, "--seed")) {
+      std::optional<std::string> value = OptionValue(args, i, "--seed", error);
+      if (!value) return std::nullopt;
+      options.seed = ReadWhole<std::uint32_t>(*value, false);
+      if (!options.seed) {
+        error = "--seed " + *value + ": the seed must be a whole number from 0 to 4294967295";
+        return std::nullopt;
+      }
+    } else if (IsOption(arg, "--output")) {
+      std::optional<std::string> value = OptionValue(args, i, "--output", error);
+      if (!value) return std::nullopt;
+      options.output = *value;
+    } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+      error = "unknown option \"" + arg + "\" (run accepts --set, --seed and --output)";
+      return std::nullopt;
+    } else {
+      options.positional.push_back(arg);
+    }
+  }
+  return options;
+}
+
+std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::string& assignment) {
+  const std::size_t equals = assignment.find('=');
+  if (equals == std::string::npos) {
+    return "\"" + assignment + "\" is not NAME=VALUE (for example palmCount=50)";
+  }
+  const std::string name = assignment.substr(0, equals);
+  const std::string value = assignment.substr(equals + 1);
+  const FieldInfo* field = FindField(name);
+  if (field == nullptr) {
+    return "unknown setting \"" + name + "\" in " + assignment + "\nThe settings are: " + SettingNames() + ".";
+  }
+  if (field->kind == FieldKind::Text) {
+    settings.*(field->text) = value;
+    return std::nullopt;
+  }
+  const std::optional<std::int32_t> number = ReadWhole<std::int32_t>(value, true);
+  if (field->kind == FieldKind::Switch && !(number && (*number == 0 || *number == 1))) {
+    return assignment + ": " + name + " is a switch and takes 0 (off) or 1 (on)";
+  }
+  if (!number) {
+    return assignment + ": " + name + " takes a whole number from -2147483648 to 2147483647, not \"" + value + "\"";
+  }
+  settings.*(field->integer) = *number;
+  return std::nullopt;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The options of `run`, and the NAME=VALUE assignments that change one field of
+// the run settings (shared with any command that edits settings).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/RunSettings.h"
+
+struct RunOptions {
+  std::vector<std::string> assignments;  // each --set NAME=VALUE, in order
+  std::optional<std::uint32_t> seed;     // --seed N
+  std::optional<std::string> output;     // --output PATH, or "-" for standard output
+  std::vector<std::string> positional;   // arguments that are no option, in order
+};
+
+// Parses the arguments of `run`. On a malformed option, fills error and returns
+// nothing.
+std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, std::string& error);
+
+// Sets one field from "NAME=VALUE": NAME as in RunSettingsFields(), a number as a
+// whole 32-bit integer, a switch as 0 or 1, a text as it stands. On a bad name or
+// value, leaves the settings as they were and returns a message that says what
+// is wrong and what is accepted.
+std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::string& assignment);
+
+// The accepted setting names, comma separated, in the record's order.
+std::string SettingNames();

@@ -1,0 +1,189 @@
+#include "model/FloweringModel.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Rows for a run of that many cycles: row 0 and rows 1 to cycleCount. The model
+// trusts validation for cycleCount >= 1, but never sizes a vector from a negative.
+std::size_t RowCount(std::int64_t cycleCount) { return static_cast<std::size_t>(std::max<std::int64_t>(cycleCount, 0)) + 1; }
+
+}  // namespace
+
+void FloweringModel::Run() { Run(ClockSeed()); }
+
+void FloweringModel::Run(std::uint32_t seed) {
+  random.Seed(seed);
+  Initialise();
+  for (int palm = 1; palm <= settings.palmCount; ++palm) {
+    StartPalm();
+    SimulatePalm(palm);
+  }
+  AggregateResults();
+}
+
+std::uint32_t FloweringModel::ClockSeed() {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return static_cast<std::uint32_t>(seconds.count());  // as srand((unsigned)time(NULL))
+}
+
+std::uint64_t FloweringModel::RunMemoryBytes(std::int64_t cycleCount) {
+  // Per cycle: the palm's record, the counts, the trend term, and the new results built while
+  // the previous ones are kept.
+  constexpr std::uint64_t perRow =
+      sizeof(std::int32_t) + sizeof(std::array<std::uint32_t, 4>) + sizeof(double) + 2 * sizeof(CycleResult);
+  const std::uint64_t rows = static_cast<std::uint64_t>(std::max<std::int64_t>(cycleCount, 0)) + 1;
+  return rows * perRow + NodeSlotCount * sizeof(std::int32_t);
+}
+
+void FloweringModel::Initialise() {
+  nodeStates.Assign(NodeSlotCount, 0);
+  recordedStates.Assign(RowCount(settings.cycleCount), 0);
+  stateCounts.Assign(RowCount(settings.cycleCount), {});
+  // The trend term depends on the cycle alone: one sine per cycle, not per palm.
+  trendByCycle.Assign(RowCount(settings.cycleCount), 0.0);
+  if (settings.trendAmplitude != 0) {
+    for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
+      trendByCycle[cycle] = std::sin(static_cast<double>(cycle) * TrendRadiansPerCycle) * settings.trendAmplitude;
+    }
+  }
+}
+
+std::int32_t* FloweringModel::Nodes() {
+  // The steps below work on whole ranges of positions 1 to 70; one check of the
+  // storage's size covers them all.
+  if (nodeStates.size() < NodeSlotCount) throw std::out_of_range(InvalidSubscriptText);
+  return nodeStates.data();
+}
+
+void FloweringModel::StartPalm() {
+  std::int32_t* nodes = Nodes();
+  std::fill(nodes + 1, nodes + 1 + NodePositionCount, settings.initialNodeSex);
+}
+
+void FloweringModel::SimulatePalm(int /*palm*/) {
+  for (int cycle = 1; cycle <= settings.cycleCount; ++cycle) {
+    ComputeStressSums(cycle);
+    DetermineNodeSex(cycle);
+    AdvanceNodes(cycle);
+  }
+  CountPalmRecord();
+}
+
+void FloweringModel::CountPalmRecord() {
+  for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
+    const std::int32_t code = recordedStates[cycle];
+    if (code >= 0 && code <= 3) ++stateCounts[cycle][code];  // any other code counts nowhere
+  }
+}
+
+void FloweringModel::AggregateResults() {
+  CheckedVector<CycleResult> results;
+  results.Assign(RowCount(settings.cycleCount), CycleResult{});
+  const double share = 100.0 / settings.palmCount;
+  for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
+    const std::array<std::uint32_t, 4>& count = stateCounts[cycle];
+    CycleResult& row = results[cycle];
+    row.female = share * count[CodeOf(NodeSex::Female)];
+    row.herm = share * count[CodeOf(NodeSex::Mixed)];
+    row.male = share * count[CodeOf(NodeSex::Male)];
+    row.aborted = share * count[CodeOf(NodeSex::Aborted)];
+    row.total = ((row.aborted + row.male) + row.herm) + row.female;
+  }
+  cycleResults = std::move(results);
+}
+
+// The sum of the window's node states, scaled to ten times their mean. A window
+// whose first position lies after its last holds no node and sums to 0, whatever
+// the gap. A window reaching outside the storage is refused before any read.
+double FloweringModel::WindowSum(std::int64_t first, std::int64_t last, const char* firstName,
+                                 const char* lastName) const {
+  if (first > last) return 0.0;
+  if (first < 0) throw NodeRangeError(firstName, first);
+  if (last >= static_cast<std::int64_t>(nodeStates.size())) throw NodeRangeError(lastName, last);
+  const std::int32_t* nodes = nodeStates.data();
+  std::int64_t sum = 0;  // exact: at most 200 codes of 32 bits
+  for (std::int64_t k = first; k <= last; ++k) sum += nodes[k];
+  return static_cast<double>(sum) * (10.0 / (static_cast<double>(last - first) + 1.0));
+}
+
+void FloweringModel::ComputeStressSums(int cycle) {
+  const ModelSettings& s = settings;
+  const int range = static_cast<int>(s.randomPercent * 0.4);  // truncated towards zero
+
+  abortStressSum = WindowSum(s.abortStressFirstNode, s.abortStressLastNode, "abortStressFirstNode",
+                             "abortStressLastNode");
+  if (range > 0) abortStressSum += random.Next() % range + 1;
+
+  sexStressSum = WindowSum(s.sexStressFirstNode, s.sexStressLastNode, "sexStressFirstNode", "sexStressLastNode");
+  if (range > 0) sexStressSum = 2.0 * sexStressSum + (random.Next() % range + 1);
+
+  // Leaf pruning: P in the pruning cycle, half a unit less in each cycle after.
+  const double c = cycle;
+  if (cycle < s.leafPruneCycle) {
+    leafPruneStress = 0.0;
+  } else if (cycle == s.leafPruneCycle) {
+    leafPruneStress = s.pruneStress;
+  } else {
+    leafPruneStress = s.pruneStress - 0.5 * (c - static_cast<double>(s.leafPruneCycle));
+  }
+  if (leafPruneStress < 0.0) leafPruneStress = 0.0;
+  appliedPruneStress = cycle < s.leafPruneCycle ? 0.0 : leafPruneStress;
+  sexStressSum += appliedPruneStress;
+
+  // Annual trend cycles, taken away while irrigation lasts (end cycles excluded).
+  const bool irrigated = s.irrigationStart != 0 && s.irrigationStart < cycle && cycle < s.irrigationEnd;
+  trendStress = irrigated ? 0.0 : trendByCycle[cycle];
+  sexStressSum += trendStress;
+}
+
+void FloweringModel::AbortAt(std::int64_t node) {
+  if (node < 0 || node >= static_cast<std::int64_t>(nodeStates.size())) throw NodeRangeError("abortionNode", node);
+  nodeStates[node] = CodeOf(NodeSex::Aborted);
+}
+
+void FloweringModel::DetermineNodeSex(int cycle) {
+  const ModelSettings& s = settings;
+  const double sum = sexStressSum;
+  const double female = s.femaleThreshold;
+  const double male = s.maleThreshold;
+  const double abort = s.abortThreshold;
+
+  NodeSex sex = NodeSex::Aborted;
+  if (IsAtMost(sum, female)) {
+    sex = NodeSex::Female;
+  } else if (IsAbove(sum, female) && IsBelow(sum, male)) {
+    sex = NodeSex::Mixed;
+  } else if (IsAtLeast(sum, male) && IsBelow(sum, abort)) {
+    sex = NodeSex::Male;
+  }
+
+  // Stress-induced abortion at the abortion frond; while leaf pruning stress
+  // lasts, the sex stress sum can abort there too.
+  if (IsAbove(abortStressSum, abort)) AbortAt(s.abortionNode);
+  if (IsAbove(sum, abort) && appliedPruneStress > 0.0) AbortAt(s.abortionNode);
+
+  // Every node in the sex determining stage takes this cycle's sex; positions
+  // outside 1 to 70 are never touched, whatever the stage bounds.
+  const std::int64_t from = std::max<std::int64_t>(s.sexStageStartNode, 1);
+  const std::int64_t to = std::min<std::int64_t>(s.sexStageEndNode, NodePositionCount);
+  if (from <= to) std::fill(Nodes() + from, Nodes() + to + 1, CodeOf(sex));
+
+  if (s.flowerPruneStart > 0 && s.flowerPruneStart <= cycle && cycle <= s.flowerPruneEnd) {
+    nodeStates[FlowerPrunePosition] = CodeOf(NodeSex::Aborted);
+  }
+}
+
+void FloweringModel::AdvanceNodes(int cycle) {
+  std::int32_t* nodes = Nodes();
+  // Positions 1..68 move to 2..69; the state at 69 drops out and 70 stays put.
+  std::memmove(nodes + 2, nodes + 1, (NodePositionCount - 2) * sizeof(std::int32_t));
+  nodes[1] = CodeOf(NodeSex::Mixed);
+  if (nodes[FemalePosition] == CodeOf(NodeSex::Mixed)) nodes[FemalePosition] = CodeOf(NodeSex::Female);
+  recordedStates[cycle] = nodes[RecordedPosition];
+}

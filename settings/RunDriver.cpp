@@ -1,0 +1,229 @@
+#include "settings/RunDriver.h"
+
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <random>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/SystemResources.h"
+#include "results/ReportWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::int64_t NodeOf(std::int32_t frond) { return static_cast<std::int64_t>(frond) + FrondOffset; }
+
+// The frond settings that the model uses as node positions, by the model's name.
+struct FrondField {
+  const char* modelSetting;
+  const char* field;
+  const char* label;
+  int controlId;
+};
+constexpr std::array<FrondField, 5> FrondFields = {{
+    {"sexStressFirstNode", "sexStressFirstFrond", "First frond generating stress for sex ratio", 1003},
+    {"sexStressLastNode", "sexStressLastFrond", "Last frond generating stress for sex ratio", 1004},
+    {"abortStressFirstNode", "abortStressFirstFrond", "First frond generating stress for abortion", 1005},
+    {"abortStressLastNode", "abortStressLastFrond", "Last frond generating stress for abortion", 1006},
+    {"abortionNode", "abortionFrond", "Frond where stress induced abortion occurs", 1009},
+}};
+
+RunOutcome FrondFailure(const NodeRangeError& error, std::uint32_t seed) {
+  RunOutcome outcome;
+  outcome.status = RunStatus::FrondOutOfRange;
+  outcome.seed = seed;
+  FrondRangeFailure& frond = outcome.frond;
+  frond.field = error.setting;
+  frond.label = error.setting;
+  for (const FrondField& known : FrondFields) {
+    if (error.setting == known.modelSetting) {
+      frond.field = known.field;
+      frond.label = known.label;
+      frond.controlId = known.controlId;
+    }
+  }
+  frond.value = static_cast<std::int32_t>(error.node - FrondOffset);
+  outcome.message = "\"" + frond.label + "\" is " + std::to_string(frond.value) +
+                    ", but the model works only with fronds from " + std::to_string(frond.lowestFrond) + " to " +
+                    std::to_string(frond.highestFrond) + ".\nChoose a frond in that range and run again.";
+  return outcome;
+}
+
+std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
+
+RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optional<std::uint64_t> need,
+                         std::optional<std::uint64_t> available) {
+  RunOutcome outcome;
+  outcome.status = RunStatus::TooLargeForMemory;
+  outcome.seed = seed;
+  outcome.message = "A run of " + std::to_string(cycleCount) + " node initiation cycles needs more memory than";
+  if (need && available) {
+    outcome.message += " this computer has free (" + Megabytes(*need) + " needed, " + Megabytes(*available) +
+                       " free).";
+  } else {
+    outcome.message += " this computer has free.";
+  }
+  outcome.message += "\nChoose fewer cycles and run again.";
+  return outcome;
+}
+
+fs::path PathOf(const std::string& utf8) {
+  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string ErrnoReason(int error, const char* fallback) {
+  return error != 0 ? std::generic_category().message(error) : std::string(fallback);
+}
+
+// Writes the report straight into an open stream; the reason when that fails.
+std::optional<std::string> WriteInto(const FloweringModel& model, std::ofstream& out) {
+  errno = 0;
+  WriteReport(model, out);
+  out.flush();
+  if (!out) return ErrnoReason(errno, "the report could not be written");
+  errno = 0;
+  out.close();
+  if (out.fail()) return ErrnoReason(errno, "the report could not be completed");
+  return std::nullopt;
+}
+
+fs::path TemporaryName(const fs::path& target) {
+  std::random_device device;
+  std::uniform_int_distribution<unsigned> digit(0, 15);
+  std::string suffix = ".";
+  for (int i = 0; i < 8; ++i) suffix += "0123456789abcdef"[digit(device)];
+  fs::path temporary = target;
+  temporary += suffix + ".tmp";
+  return temporary;
+}
+
+}  // namespace
+
+ModelSettings TransferSettings(const RunSettings& settings) {
+  ModelSettings model;
+  model.runNotes = settings.runNotes;
+  model.cycleCount = settings.cycleCount;
+  model.palmCount = settings.palmCount;
+  model.sexStressFirstNode = NodeOf(settings.sexStressFirstFrond);
+  model.sexStressLastNode = NodeOf(settings.sexStressLastFrond);
+  model.abortStressFirstNode = NodeOf(settings.abortStressFirstFrond);
+  model.abortStressLastNode = NodeOf(settings.abortStressLastFrond);
+  model.sexStageStartNode = NodeOf(settings.sexStageStartFrond);
+  model.sexStageEndNode = NodeOf(settings.sexStageEndFrond);
+  model.abortionNode = NodeOf(settings.abortionFrond);
+  model.initialNodeSex = settings.initialNodeSex;
+  model.femaleThreshold = settings.femaleThreshold;
+  model.maleThreshold = settings.maleThreshold;
+  model.abortThreshold = settings.abortThreshold;
+  model.randomPercent = settings.randomPercent;
+  if (IsOn(settings.leafPruning)) {
+    model.leafPruneCycle = settings.leafPruneCycle;
+    model.pruneStress = settings.pruneStress;
+  }
+  if (IsOn(settings.trendCycles)) model.trendAmplitude = settings.trendAmplitude;
+  if (IsOn(settings.irrigation)) {
+    model.irrigationStart = settings.irrigationStart;
+    model.irrigationEnd = settings.irrigationEnd;
+  }
+  if (IsOn(settings.flowerPruning)) {
+    model.flowerPruneStart = settings.flowerPruneStart;
+    model.flowerPruneEnd = settings.flowerPruneEnd;
+  }
+  return model;
+}
+
+RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed) {
+  ModelSettings next = TransferSettings(settings);
+
+  // Refuse a cycle count the memory cannot hold before taking any of it: a run
+  // that exhausted memory could end the whole program.
+  const std::uint64_t need = FloweringModel::RunMemoryBytes(next.cycleCount);
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  if ((available && need > *available) || need > std::numeric_limits<std::size_t>::max() / 2) {
+    return MemoryFailure(next.cycleCount, seed, need, available);
+  }
+
+  ModelSettings previous = std::move(model.settings);
+  model.settings = std::move(next);
+  try {
+    model.Run(seed);
+  } catch (const NodeRangeError& error) {
+    model.settings = std::move(previous);
+    return FrondFailure(error, seed);
+  } catch (const std::bad_alloc&) {
+    model.settings = std::move(previous);
+    return MemoryFailure(settings.cycleCount, seed, std::nullopt, std::nullopt);
+  } catch (const std::length_error&) {
+    model.settings = std::move(previous);
+    return MemoryFailure(settings.cycleCount, seed, std::nullopt, std::nullopt);
+  }
+  RunOutcome outcome;
+  outcome.seed = seed;
+  return outcome;
+}
+
+std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path) {
+  auto failure = [&](std::string reason) { return ReportFailure{path, std::move(reason)}; };
+  if (path.empty()) return failure("no file name was given");
+
+  fs::path target = PathOf(path);
+  std::error_code error;
+  // Keep a symbolic link in place: replace the file it points at.
+  if (fs::is_symlink(target, error)) {
+    fs::path resolved = fs::weakly_canonical(target, error);
+    if (!error) target = resolved;
+  }
+  const fs::file_status status = fs::status(target, error);
+  if (fs::is_directory(status)) return failure("it is a folder");
+
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    // A device or a pipe: nothing to replace, write straight into it.
+    errno = 0;
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    if (!out) return failure(ErrnoReason(errno, "it could not be opened for writing"));
+    if (auto reason = WriteInto(model, out)) return failure(*reason);
+    return std::nullopt;
+  }
+
+  if (fs::exists(status)) {
+    // The file must be one we may write, as when it is opened in place.
+    errno = 0;
+    std::ofstream probe(target, std::ios::binary | std::ios::app);
+    if (!probe) return failure(ErrnoReason(errno, "it could not be opened for writing"));
+  }
+
+  const fs::path temporary = TemporaryName(target);
+  errno = 0;
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+  if (!out) return failure(ErrnoReason(errno, "it could not be created"));
+  if (auto reason = WriteInto(model, out)) {
+    fs::remove(temporary, error);
+    return failure(*reason);
+  }
+  if (fs::exists(status)) fs::permissions(temporary, status.permissions(), error);  // best effort
+  fs::rename(temporary, target, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return failure(error.message());
+  }
+  return std::nullopt;
+}
+
+RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed) {
+  RunOutcome outcome = RunModel(model, settings, seed);
+  if (!outcome.Completed()) return outcome;
+  if (std::optional<ReportFailure> failure = WriteReportFile(model, settings.outputPath)) {
+    outcome.status = RunStatus::ReportNotWritten;
+    outcome.report = *failure;
+    outcome.message = "The report could not be written to \"" + failure->path + "\": " + failure->reason +
+                      ".\nAny earlier report there is unchanged.";
+  }
+  return outcome;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The run driver: the one place where the run settings become the model's
+// settings, the model runs with a given seed, and the report is written. The
+// command-line runner and the window's Run command both come through here, so
+// every outcome is handed back as data for the caller to show in its own way.
+// The driver validates nothing: callers check the rules first.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/FloweringModel.h"
+#include "settings/RunSettings.h"
+
+// The fronds whose node positions the model can hold (positions 0 to 199).
+inline constexpr int LowestFrond = -30;
+inline constexpr int HighestFrond = 169;
+
+// The model's copy of the settings: frond numbers as node positions (frond + 30,
+// computed without overflow), and zeros for a treatment whose switch is off.
+ModelSettings TransferSettings(const RunSettings& settings);
+
+enum class RunStatus {
+  Completed,
+  FrondOutOfRange,    // a stress window or the abortion frond left the node storage
+  TooLargeForMemory,  // the cycle count needs more memory than there is
+  ReportNotWritten,   // the run completed, its report could not be written
+};
+
+// A frond setting that took the run outside the node storage.
+struct FrondRangeFailure {
+  std::string field;    // the settings field, e.g. "sexStressFirstFrond"
+  std::string label;    // its label on the Frond Numbers page
+  std::int32_t value = 0;
+  int controlId = 0;    // the Frond Numbers edit that holds it, 1003 to 1009
+  int lowestFrond = LowestFrond;
+  int highestFrond = HighestFrond;
+};
+
+// A report that could not be written; any earlier report at the path is whole.
+struct ReportFailure {
+  std::string path;
+  std::string reason;
+};
+
+struct RunOutcome {
+  RunStatus status = RunStatus::Completed;
+  std::uint32_t seed = 0;
+  FrondRangeFailure frond;  // when FrondOutOfRange
+  ReportFailure report;     // when ReportNotWritten
+  std::string message;      // a message ready for the user; empty when completed
+
+  bool Completed() const { return status == RunStatus::Completed; }
+};
+
+// Copies the settings into the model and runs it with the seed. On success the
+// model holds the new settings and results; on failure it keeps the previous
+// ones, as if the run had never started.
+RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);
+
+// Writes the report of the model's last run to the file at path (UTF-8; relative
+// to the current folder) through a temporary file beside it and a rename, so a
+// write that fails part-way leaves the previous report whole. Devices and pipes
+// (such as /dev/stdout) are written directly. Nothing on success.
+std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
+
+// The whole run: RunModel, then the report to settings.outputPath.
+RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);

@@ -1,0 +1,220 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "platform/SystemResources.h"
+#include "results/ReportWriter.h"
+#include "settings/RunDriver.h"
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+namespace {
+
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::random_device device;
+    path = fs::temp_directory_path() / ("varnolt-driver-" + std::to_string(device()));
+    fs::create_directories(path);
+  }
+  ~TemporaryFolder() { fs::remove_all(path); }
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+  std::size_t EntryCount() const { return std::distance(fs::directory_iterator(path), fs::directory_iterator()); }
+  fs::path path;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReportOf(const FloweringModel& model) {
+  std::ostringstream out;
+  WriteReport(model, out);
+  return out.str();
+}
+
+RunSettings SmallRun() {
+  RunSettings settings = StartupDefaults();
+  settings.cycleCount = 40;
+  settings.palmCount = 5;
+  return settings;
+}
+
+}  // namespace
+
+TEST(TransferSettings, FrondsBecomeNodePositionsAndOffTreatmentsZeros) {
+  RunSettings settings = StartupDefaults();
+  settings.runNotes = "Trial 4";
+  settings.leafPruneCycle = 5;
+  settings.pruneStress = 2;
+  settings.trendAmplitude = 3;
+  settings.irrigationStart = 10;
+  settings.irrigationEnd = 12;
+  settings.flowerPruneStart = 25;
+  settings.flowerPruneEnd = 27;
+  ModelSettings model = TransferSettings(settings);
+  EXPECT_EQ(model.runNotes, "Trial 4");
+  EXPECT_EQ((std::vector<std::int64_t>{model.sexStressFirstNode, model.sexStressLastNode, model.abortStressFirstNode,
+                                       model.abortStressLastNode, model.sexStageStartNode, model.sexStageEndNode,
+                                       model.abortionNode}),
+            (std::vector<std::int64_t>{50, 59, 50, 55, 2, 26, 40}));
+  EXPECT_EQ(model.leafPruneCycle + model.pruneStress + model.trendAmplitude + model.irrigationStart +
+                model.irrigationEnd + model.flowerPruneStart + model.flowerPruneEnd,
+            0);
+
+  settings.leafPruning = 1;
+  settings.trendCycles = 2;  // anything but 0 is on
+  settings.irrigation = 1;
+  settings.flowerPruning = -1;
+  model = TransferSettings(settings);
+  EXPECT_EQ((std::vector<std::int32_t>{model.leafPruneCycle, model.pruneStress, model.trendAmplitude,
+                                       model.irrigationStart, model.irrigationEnd, model.flowerPruneStart,
+                                       model.flowerPruneEnd}),
+            (std::vector<std::int32_t>{5, 2, 3, 10, 12, 25, 27}));
+
+  settings.abortionFrond = INT_MAX;
+  settings.sexStageStartFrond = INT_MIN;
+  model = TransferSettings(settings);
+  EXPECT_EQ(model.abortionNode, 2147483677LL);
+  EXPECT_EQ(model.sexStageStartNode, -2147483618LL);
+}
+
+TEST(RunModel, AFrondOutsideTheNodesNamesItAndKeepsThePreviousRun) {
+  struct Case {
+    const char* field;
+    std::int32_t value;
+    int controlId;
+  };
+  FloweringModel model;
+  ASSERT_TRUE(RunModel(model, SmallRun(), 1).Completed());
+  const CheckedVector<CycleResult> previousResults = model.cycleResults;
+  const ModelSettings previousSettings = model.settings;
+
+  for (const Case& c : {Case{"sexStressFirstFrond", -31, 1003}, Case{"sexStressLastFrond", 170, 1004},
+                        Case{"abortStressFirstFrond", -31, 1005}, Case{"abortStressLastFrond", 170, 1006},
+                        Case{"abortionFrond", 170, 1009}, Case{"abortionFrond", INT_MIN, 1009}}) {
+    RunSettings settings = SmallRun();
+    settings.cycleCount = 99;
+    settings.*(FindField(c.field)->integer) = c.value;
+    const RunOutcome outcome = RunModel(model, settings, 1);
+    EXPECT_EQ(outcome.status, RunStatus::FrondOutOfRange) << c.field;
+    EXPECT_EQ(outcome.frond.field, c.field);
+    EXPECT_EQ(outcome.frond.value, c.value) << c.field;
+    EXPECT_EQ(outcome.frond.controlId, c.controlId) << c.field;
+    EXPECT_EQ(outcome.frond.lowestFrond, -30);
+    EXPECT_EQ(outcome.frond.highestFrond, 169);
+    EXPECT_THAT(outcome.message, HasSubstr(std::to_string(c.value)));
+    EXPECT_THAT(outcome.message, HasSubstr("-30 to 169"));
+    EXPECT_EQ(model.cycleResults, previousResults) << c.field;
+    EXPECT_EQ(model.settings, previousSettings) << c.field;
+  }
+  RunSettings settings = SmallRun();
+  settings.sexStressLastFrond = 170;
+  EXPECT_THAT(RunModel(model, settings, 1).message,
+              HasSubstr("\"Last frond generating stress for sex ratio\" is 170"));
+
+  settings.sexStressFirstFrond = settings.abortStressFirstFrond = -30;  // the ends of the range run
+  settings.sexStressLastFrond = settings.abortStressLastFrond = 169;
+  EXPECT_TRUE(RunModel(model, settings, 1).Completed());
+  settings.sexStressFirstFrond = INT_MAX;  // an empty window
+  settings.sexStageStartFrond = INT_MIN;
+  settings.abortThreshold = 40;            // nothing aborts: the abortion frond is never used
+  settings.abortionFrond = INT_MAX;
+  EXPECT_TRUE(RunModel(model, settings, 1).Completed());
+}
+
+TEST(RunModel, ACycleCountBeyondTheMemoryIsRefused) {
+  RunSettings settings = SmallRun();
+  settings.cycleCount = INT_MAX;
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  if (available && *available > FloweringModel::RunMemoryBytes(INT_MAX)) GTEST_SKIP() << "this machine could run it";
+
+  FloweringModel model;
+  ASSERT_TRUE(RunModel(model, SmallRun(), 3).Completed());
+  const CheckedVector<CycleResult> previous = model.cycleResults;
+  const RunOutcome outcome = RunModel(model, settings, 3);
+  EXPECT_EQ(outcome.status, RunStatus::TooLargeForMemory);
+  EXPECT_THAT(outcome.message, HasSubstr("A run of 2147483647 node initiation cycles needs more memory"));
+  EXPECT_THAT(outcome.message, HasSubstr("Choose fewer cycles"));
+  EXPECT_EQ(model.cycleResults, previous);
+  EXPECT_EQ(model.settings.cycleCount, 40);
+}
+
+TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.outputPath = folder / "output.dat";
+  WriteFile(settings.outputPath, "an old report that is longer than nothing");
+  fs::permissions(settings.outputPath, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  FloweringModel model;
+  const RunOutcome outcome = RunSimulation(model, settings, 5);
+  ASSERT_TRUE(outcome.Completed()) << outcome.message;
+  EXPECT_EQ(ReadFile(settings.outputPath), ReportOf(model));
+  EXPECT_EQ(folder.EntryCount(), 1u) << "no temporary file is left behind";
+  EXPECT_EQ(fs::status(settings.outputPath).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(RunSimulation, AFailedRunLeavesTheOldReportUntouched) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.outputPath = folder / "output.dat";
+  WriteFile(settings.outputPath, "old report");
+  settings.abortStressLastFrond = 500;
+  FloweringModel model;
+  EXPECT_EQ(RunSimulation(model, settings, 5).status, RunStatus::FrondOutOfRange);
+  EXPECT_EQ(ReadFile(settings.outputPath), "old report");
+  EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(RunSimulation, AReportThatCannotBeWrittenIsAnError) {
+  TemporaryFolder folder;
+  WriteFile(folder / "plain-file", "x");
+  fs::create_directory(folder.path / "a-folder");
+  struct Case {
+    std::string path;
+    const char* reason;
+  };
+  for (const Case& c : {Case{folder / "missing/output.dat", "No such file or directory"},
+                        Case{folder / "plain-file/output.dat", "Not a directory"},
+                        Case{folder / "a-folder", "it is a folder"}, Case{"", "no file name was given"}}) {
+    RunSettings settings = SmallRun();
+    settings.outputPath = c.path;
+    FloweringModel model;
+    const RunOutcome outcome = RunSimulation(model, settings, 5);
+    EXPECT_EQ(outcome.status, RunStatus::ReportNotWritten) << c.path;
+    EXPECT_EQ(outcome.report.path, c.path);
+    EXPECT_EQ(outcome.report.reason, c.reason);
+    EXPECT_THAT(outcome.message, HasSubstr("\"" + c.path + "\": " + c.reason));
+    EXPECT_EQ(model.cycleResults.size(), 41u) << "the run itself completed";
+  }
+  EXPECT_EQ(folder.EntryCount(), 2u);
+}
+
+TEST(RunSimulation, ADeviceIsWrittenDirectlyAndAFullOneFails) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  RunSettings settings = SmallRun();
+  FloweringModel model;
+  settings.outputPath = "/dev/null";
+  EXPECT_TRUE(RunSimulation(model, settings, 5).Completed());
+  settings.outputPath = "/dev/full";
+  const RunOutcome outcome = RunSimulation(model, settings, 5);
+  EXPECT_EQ(outcome.status, RunStatus::ReportNotWritten);
+  EXPECT_EQ(outcome.report.reason, "No space left on device");
+}
+
