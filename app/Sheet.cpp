@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+#include "platform/Prompts.h"
 #include "platform/WindowGestures.h"
 #include "resources/Resources.h"
 
@@ -50,6 +51,23 @@ void CSheet::OnCommand(int commandId) {
 }
 
 void CSheet::OnAbout() { SetActivePage(&pageAbout); }
+
+CPropertyPage& CSheet::SettingsPageAt(SettingsPage page) {
+  CPropertyPage* pages[] = {&pageNum,   &pageFronds, &pageSex,    &pageTh,    &pageLeaf,
+                            &pageTrend, &pageIrrig,  &pageFlower, &pageOutput};
+  return *pages[static_cast<int>(page)];
+}
+
+bool CSheet::ValidateSettings() {
+  const ValidationRule* rule = FirstFailedRule(settings);
+  if (!rule) return true;
+  CPropertyPage& page = SettingsPageAt(rule->page);
+  SetActivePage(&page);
+  CurrentPrompts().Message(this, {QString::fromUtf8(rule->message), QStringLiteral("Invalid data"),
+                                  MessageIcon::Stop, MessageButtons::Ok});
+  page.FocusAndSelect(rule->controlId);
+  return false;
+}
 
 // The settings file commands come with the settings file; until then they do
 // nothing, and Exit and the close box end the program at once.

@@ -8,6 +8,7 @@
 #include "app/Pages.h"
 #include "platform/PropertySheet.h"
 #include "settings/RunSettings.h"
+#include "settings/ValidationRules.h"
 
 class CSheet : public CPropertySheet {
   Q_OBJECT
@@ -49,6 +50,13 @@ class CSheet : public CPropertySheet {
   bool OnCloseRequest() override;
   // The About command: the About page becomes current.
   void OnAbout();
+
+  // Checks the settings against the rules in their order. On the first failure
+  // the rule's page becomes current, its message is shown in an "Invalid data"
+  // box, and its edit gets the focus with the text selected; answers false.
+  bool ValidateSettings();
+  // The settings page with this tab number.
+  CPropertyPage& SettingsPageAt(SettingsPage page);
 
   static QString UntitledTitle() { return QStringLiteral("[New] - VARNOLT"); }
 
