@@ -60,7 +60,10 @@ void PrintHelp(std::ostream& out) {
          "\nExamples:\n"
          "  varnolt-cli run\n"
          "  varnolt-cli run --set cycleCount=770 --set palmCount=1000 --output trial4.dat\n"
-         "  varnolt-cli run --seed 1 --set palmCount=1 --output -\n";
+         "  varnolt-cli run --seed 1 --set palmCount=1 --output -\n"
+         "  varnolt-cli set trial4.dat palmCount=50 \"runNotes=Trial 4\"\n"
+         "  varnolt-cli show trial4.dat\n"
+         "  varnolt-cli run trial4.dat --seed 7\n";
 }
 
 int UsageError(CliStreams& io, const std::string& message) {

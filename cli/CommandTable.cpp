@@ -1,11 +1,16 @@
 #include "cli/CommandLine.h"
 #include "cli/RunCommand.h"
+#include "cli/SettingsFileCommands.h"
 
 // One line per command; `help` lists them in this order.
 const std::vector<Command>& Commands() {
   static const std::vector<Command> table = {
       {"run", RunUsage,
-       "Runs the model from the start-up settings, changed by each --set, and writes the report.", RunCommand},
+       "Runs the model from FILE.dat or the start-up settings, changed by each --set, and writes the report.",
+       RunCommand},
+      {"show", ShowUsage, "Prints the 27 settings of a settings file, one NAME=VALUE per line.", ShowCommand},
+      {"set", SetUsage,
+       "Changes settings in a settings file and saves it; a new file starts from the New defaults.", SetCommand},
       {"help", "", "Shows this help.", HelpCommand},
   };
   return table;

@@ -2,11 +2,12 @@
 
 #include <iostream>
 
+#include "cli/SettingsFileCommands.h"
 #include "results/ReportWriter.h"
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
 
-const char* const RunUsage = "[--set NAME=VALUE]... [--seed N] [--output PATH|-]";
+const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]";
 
 namespace {
 
@@ -30,10 +31,17 @@ int RunCommand(const std::vector<std::string>& args, CliStreams& io) {
   std::string error;
   const std::optional<RunOptions> options = ParseRunOptions(args, error);
   if (!options) return UsageError(io, error);
-  if (!options->positional.empty()) {
-    return UsageError(io, "run takes no argument \"" + options->positional.front() + "\"");
+  if (options->positional.size() > 1) {
+    return UsageError(io, "run takes at most one settings file, not also \"" + options->positional[1] + "\"");
   }
-  return ExecuteRun(StartupDefaults(), *options, "the start-up defaults", io);
+  if (options->positional.empty()) return ExecuteRun(StartupDefaults(), *options, "the start-up defaults", io);
+  const std::string& path = options->positional.front();
+  const std::optional<RunSettings> settings = LoadSettingsForCommand(path, io);
+  if (!settings) {
+    io.err << "Nothing was run.\n";
+    return ExitFailure;
+  }
+  return ExecuteRun(*settings, *options, path, io);
 }
 
 int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io) {

@@ -10,7 +10,8 @@
 
 extern const char* const RunUsage;
 
-// `run [--set NAME=VALUE]... [--seed N] [--output PATH|-]` from the start-up defaults.
+// `run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]`, from the
+// settings file when one is given, else from the start-up defaults.
 int RunCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // Runs from the given settings with the options applied on top; `source` says

@@ -85,7 +85,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
       {{"run", "--set", "trendCycles=2"}, "trendCycles is a switch and takes 0 (off) or 1 (on)"},
       {{"run", "--seed", "4294967296"}, "the seed must be a whole number from 0 to 4294967295"},
       {{"run", "--output"}, "--output needs a value"},
-      {{"run", "settings.dat"}, "run takes no argument \"settings.dat\""},
+      {{"run", "a.dat", "b.dat"}, "run takes at most one settings file, not also \"b.dat\""},
   };
   for (const auto& [args, says] : cases) {
     std::string command = "varnolt-cli";
@@ -101,7 +101,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
 
   const CliResult help = sandbox.Run({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [--set NAME=VALUE]... [--seed N] [--output PATH|-]"));
+  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]"));
 }
 
 TEST(Runner, TheFirstFailedRuleStopsTheRunWithStatusTwo) {

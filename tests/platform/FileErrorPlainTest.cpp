@@ -58,7 +58,3 @@ TEST(FileError, MissingFolderIsAnInvalidPath) {
   EXPECT_EQ(MakeFileError(missing, "no-such-folder/run.dat").cause, FileErrorCause::BadPath);
 }
 
-TEST(FileError, PathsTravelAsUtf8) {
-  const std::string name = "r\u00e9sultats \U0001F334.dat";
-  EXPECT_EQ(PathToUtf8(PathFromUtf8(name)), name);
-}

@@ -93,18 +93,6 @@ TEST_F(SettingsFileOnDisk, SavedFileLoadsBackAndLeavesNothingElse) {
   EXPECT_EQ(Names(), std::vector<std::string>{"run.dat"});
 }
 
-TEST_F(SettingsFileOnDisk, CorpusFilesLoadFromDisk) {
-  const std::string data = std::string(VARNOLT_TEST_DATA) + "/settings/";
-  RunSettings settings;
-  EXPECT_EQ(LoadError(data + "new-defaults.dat", settings), "loaded");
-  EXPECT_EQ(settings, NewDefaults());
-  EXPECT_EQ(LoadError(data + "wide-strings.dat", settings), "loaded");
-  EXPECT_EQ(settings.outputPath, "r\u00e9sultats.dat");
-  settings = Edited();
-  EXPECT_EQ(LoadError(data + "truncated.dat", settings),
-            "An attempt was made to access an unnamed file past its end.");
-}
-
 TEST_F(SettingsFileOnDisk, MissingFilesAndFoldersAreNamedWithTheirFullPath) {
   RunSettings settings = Edited();
   EXPECT_EQ(LoadError(In("missing.dat"), settings), In("missing.dat").string() + " was not found.");

@@ -198,14 +198,6 @@ TEST(SettingsFile, BytesAfterTheLastFieldAreIgnored) {
   EXPECT_EQ(Loaded(StoreSettings(NewDefaults()) + "trailing rubbish"), NewDefaults());
 }
 
-TEST(SettingsFile, AnyIntegerIsTaken) {
-  RunSettings s = NewDefaults();
-  s.initialNodeSex = 7;
-  s.cycleCount = -5;
-  s.leafPruning = 2;
-  EXPECT_EQ(Loaded(StoreSettings(s)), s);
-}
-
 TEST(SettingsFile, ResultsReportReadAsSettingsLoadsMeaninglessValues) {
   // The report's first byte, 'P', is taken as a length of 80; its text goes on
   // as numbers, and a line break (10) becomes the length of the output path.
@@ -217,9 +209,3 @@ TEST(SettingsFile, ResultsReportReadAsSettingsLoadsMeaninglessValues) {
   EXPECT_EQ(s.outputPath, "Threshold ");
 }
 
-TEST(SettingsFile, ResetPutsBackTheNewDefaults) {
-  RunSettings s = Sentinel();
-  ResetSettings(s);
-  EXPECT_EQ(s, NewDefaults());
-  EXPECT_EQ(s.runNotes, "VRT Simulation Run");
-}
