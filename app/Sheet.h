@@ -63,6 +63,7 @@ class CSheet : public CPropertySheet {
   std::optional<FileError> SerializeSettings(Archive direction, const QString& path);
   // Puts the New defaults into every setting; the controls are left as they are.
   void ResetSettings();
+
   // The About command: the About page becomes current.
   void OnAbout();
 
