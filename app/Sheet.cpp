@@ -68,14 +68,3 @@ bool CSheet::ValidateSettings() {
   page.FocusAndSelect(rule->controlId);
   return false;
 }
-
-// The settings file commands come with the settings file; until then they do
-// nothing, and Exit and the close box end the program at once.
-void CSheet::OnFileNew() {}
-void CSheet::OnFileOpen() {}
-void CSheet::OnFileSave() {}
-void CSheet::OnFileSaveAs() {}
-
-void CSheet::OnFileExit() { EndDialog(IDCANCEL); }
-
-bool CSheet::OnCloseRequest() { return true; }

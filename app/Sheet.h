@@ -4,8 +4,10 @@
 // keeps Enter and Escape from closing it.
 
 #include <QString>
+#include <optional>
 
 #include "app/Pages.h"
+#include "platform/FileError.h"
 #include "platform/PropertySheet.h"
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
@@ -36,18 +38,32 @@ class CSheet : public CPropertySheet {
   CPageResults pageResults;
   CPageAbout pageAbout;
 
-  // Full path of the current settings file; empty while untitled.
+  // Full path of the current settings file; empty while untitled. It names
+  // the file Save writes, and changes only once a file was read or written.
   QString settingsPath;
-  // Outcome of the last save that a question started (1: go on).
+  // Outcome of the last save: 1 when it went through (the question goes on
+  // only then), 2 when the Save As dialog was cancelled, 0 when it failed.
   int saveOutcome = 0;
 
-  // The File commands and the close box.
+  // The File commands and the close box. New, Open, Exit and the close box
+  // ask "Save changes first?" while the settings are modified.
   void OnFileNew();
   void OnFileOpen();
   void OnFileSave();
   void OnFileSaveAs();
   void OnFileExit();
   bool OnCloseRequest() override;
+
+  // Moves the settings to or from the settings file at `path`. Storing, the
+  // current page first takes its controls over (text that is no number has
+  // been refused, and the settings are stored as they stand). Loading, the
+  // file replaces the settings only once all of it was read; the current page
+  // then shows them and the Size page becomes current. Answers what failed.
+  enum class Archive { Store, Load };
+  std::optional<FileError> SerializeSettings(Archive direction, const QString& path);
+  // Puts the New defaults into every setting; the controls are left as they are.
+  void ResetSettings();
+
   // The About command: the About page becomes current.
   void OnAbout();
 
@@ -59,9 +75,20 @@ class CSheet : public CPropertySheet {
   CPropertyPage& SettingsPageAt(SettingsPage page);
 
   static QString UntitledTitle() { return QStringLiteral("[New] - VARNOLT"); }
+  // The title while the settings belong to the file at `path`.
+  static QString TitleFor(const QString& path);
 
  protected:
   bool OnInitDialog() override;
   bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
   void OnCommand(int commandId) override;
+
+ private:
+  // The question before a command that would lose edits: true to go on.
+  bool SaveChangesFirst();
+  // Writes the settings to `path` and reports the outcome; true on success.
+  bool SaveSettingsTo(const QString& path);
+  // The application's error box for a failed file operation.
+  void ShowFileError(const FileError& error);
+  void UpdateTitle();
 };

@@ -127,12 +127,3 @@ TEST_F(MainWindow, CloseBoxEndsTheProgram) {
   EXPECT_TRUE(sheet.close());
   EXPECT_FALSE(sheet.isVisible());
 }
-
-TEST_F(MainWindow, FileCommandsOtherThanExitLeaveEverythingAsItWas) {
-  for (int id : {resource::ID_FILE_NEW, resource::ID_FILE_OPEN, resource::ID_FILE_SAVE, resource::ID_FILE_SAVE_AS}) {
-    ChooseMenuCommand(id);
-  }
-  EXPECT_TRUE(sheet.isVisible());
-  EXPECT_EQ(sheet.settings, StartupDefaults());
-  EXPECT_EQ(sheet.windowTitle(), "[New] - VARNOLT");
-}

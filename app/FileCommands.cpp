@@ -1,0 +1,136 @@
+// The File commands of the main window: New, Open, Save, Save As, Exit and the
+// close box, with the "Save changes first?" question that guards the ones that
+// would lose edits, and the settings file moved through the pages.
+//
+// A failed Open changes nothing, and a failed save leaves the old file whole
+// and settingsPath where it was, so Save always writes the file the title names.
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "app/Sheet.h"
+#include "platform/Prompts.h"
+#include "settings/SettingsFile.h"
+
+namespace {
+
+// saveOutcome values.
+constexpr int kSaveWentThrough = 1;
+constexpr int kSaveDialogCancelled = 2;
+constexpr int kSaveFailed = 0;
+
+FileDialogRequest SettingsFileDialog(FileDialogMode mode, const QString& initialName) {
+  FileDialogRequest request;
+  request.mode = mode;
+  request.filter = QStringLiteral("VARNOLT files (*.dat)|*.dat|All files (*.*)|*.*|");
+  request.defaultExtension = QStringLiteral("dat");
+  request.initialName = initialName;
+  request.overwritePrompt = mode == FileDialogMode::Save;
+  request.mustExist = mode == FileDialogMode::Open;
+  request.hideReadOnly = true;
+  return request;
+}
+
+std::filesystem::path ToPath(const QString& path) { return PathFromUtf8(path.toStdString()); }
+
+}  // namespace
+
+QString CSheet::TitleFor(const QString& path) { return QFileInfo(path).fileName() + QStringLiteral(" - VARNOLT"); }
+
+void CSheet::UpdateTitle() { setWindowTitle(settingsPath.isEmpty() ? UntitledTitle() : TitleFor(settingsPath)); }
+
+void CSheet::ResetSettings() { ::ResetSettings(settings); }
+
+std::optional<FileError> CSheet::SerializeSettings(Archive direction, const QString& path) {
+  if (direction == Archive::Store) {
+    // A read that fails has shown its message; what the members hold is saved.
+    if (CPropertyPage* page = GetActivePage()) page->UpdateData(true);
+    return SaveSettingsFile(ToPath(path), settings);
+  }
+  if (std::optional<FileError> error = LoadSettingsFile(ToPath(path), settings)) return error;
+  if (CPropertyPage* page = GetActivePage()) page->UpdateData(false);
+  SetActivePage(&pageNum);
+  return std::nullopt;
+}
+
+void CSheet::ShowFileError(const FileError& error) {
+  CurrentPrompts().Message(this, {QString::fromStdString(FileErrorText(error)), QCoreApplication::applicationName(),
+                                  IsOutOfMemory(error) ? MessageIcon::Warning : MessageIcon::Stop,
+                                  MessageButtons::Ok});
+}
+
+bool CSheet::SaveChangesFirst() {
+  if (settingsModified != 1) return true;
+  const MessageAnswer answer = CurrentPrompts().Message(
+      this, {QStringLiteral("Save changes first?"), QStringLiteral("Question"), MessageIcon::Question,
+             MessageButtons::YesNoCancel});
+  switch (answer) {
+    case MessageAnswer::Yes:
+      saveOutcome = kSaveWentThrough;
+      OnFileSave();
+      return saveOutcome == kSaveWentThrough;
+    case MessageAnswer::No: return true;
+    default: return false;
+  }
+}
+
+bool CSheet::SaveSettingsTo(const QString& path) {
+  if (std::optional<FileError> error = SerializeSettings(Archive::Store, path)) {
+    saveOutcome = kSaveFailed;
+    ShowFileError(*error);
+    return false;
+  }
+  saveOutcome = kSaveWentThrough;
+  settingsPath = path;
+  settingsModified = 0;
+  UpdateTitle();
+  CurrentPrompts().Message(this, {QStringLiteral("File saved"), QStringLiteral("Done"), MessageIcon::Information,
+                                  MessageButtons::Ok});
+  return true;
+}
+
+void CSheet::OnFileNew() {
+  if (!SaveChangesFirst()) return;
+  SetActivePage(&pageNum);
+  ResetSettings();
+  if (CPropertyPage* page = GetActivePage()) page->UpdateData(false);
+  settingsPath.clear();
+  settingsModified = 0;
+  UpdateTitle();
+}
+
+void CSheet::OnFileOpen() {
+  if (!SaveChangesFirst()) return;
+  const std::optional<QString> chosen =
+      CurrentPrompts().ChooseFile(this, SettingsFileDialog(FileDialogMode::Open, QString()));
+  if (!chosen) return;
+  if (std::optional<FileError> error = SerializeSettings(Archive::Load, *chosen)) {
+    ShowFileError(*error);
+    return;
+  }
+  settingsPath = *chosen;
+  settingsModified = 0;
+  UpdateTitle();
+}
+
+void CSheet::OnFileSave() {
+  if (settingsPath.isEmpty()) {
+    OnFileSaveAs();
+    return;
+  }
+  SaveSettingsTo(settingsPath);
+}
+
+void CSheet::OnFileSaveAs() {
+  const std::optional<QString> chosen =
+      CurrentPrompts().ChooseFile(this, SettingsFileDialog(FileDialogMode::Save, settingsPath));
+  saveOutcome = chosen ? kSaveWentThrough : kSaveDialogCancelled;
+  if (!chosen) return;
+  SaveSettingsTo(*chosen);
+}
+
+void CSheet::OnFileExit() {
+  if (SaveChangesFirst()) EndDialog(IDCANCEL);
+}
+
+bool CSheet::OnCloseRequest() { return SaveChangesFirst(); }
