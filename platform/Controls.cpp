@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVariant>
+#include <limits>
 
 namespace {
 
@@ -29,6 +30,9 @@ QWidget* MakeWidget(const ControlTemplate& control, QWidget* parent) {
     }
     case ControlKind::Edit: {
       auto* edit = new QLineEdit(parent);
+      // A line edit cuts its text at 32,767 characters unless told otherwise;
+      // notes from a settings file may be longer and must come back whole.
+      edit->setMaxLength(std::numeric_limits<int>::max());
       if (control.styles & ControlStyle::Number) edit->installEventFilter(new DigitsOnlyFilter(edit));
       return edit;
     }

@@ -96,6 +96,14 @@ TEST_F(Framework, WritesShowValuesAndRaiseNoNotifications) {
   EXPECT_EQ(page.changes + page.clicks + page.selections, 0);
 }
 
+TEST_F(Framework, LongTextsGoThroughAnEditWhole) {
+  const std::string notes(100000, 'n');
+  page.values.text = notes;
+  ASSERT_TRUE(page.UpdateData(false));
+  ASSERT_TRUE(page.UpdateData(true));
+  EXPECT_EQ(page.values.text, notes);
+}
+
 TEST_F(Framework, AWriteLeavesAnEditAloneWhenItShowsTheValueAlready) {
   QLineEdit* edit = page.Edit(12);
   edit->setText("unchanged");
