@@ -1,32 +1,9 @@
-// The RUN MODEL and About pages.
-#include <QKeyEvent>
+// The About page.
 #include <QPalette>
 #include <QWidget>
 
 #include "app/Pages.h"
-#include "app/Sheet.h"
 #include "resources/Resources.h"
-
-using namespace control;
-
-CPageResults::CPageResults() : CSettingsPage(resource::IDD_RESULTS) {
-  OnNotification(Notification::ButtonClicked, kRun, [this] { OnRun(); });
-}
-
-void CPageResults::OnRun() {
-  // Validation, the run and the results grid are wired in here once they exist.
-}
-
-bool CPageResults::PreTranslateMessage(QObject* receiver, QKeyEvent* event) {
-  const int key = event->key();
-  if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape) {
-    return CSettingsPage::PreTranslateMessage(receiver, event);
-  }
-  // Delivered to that control alone: whether it uses the key or not, it goes
-  // no further.
-  receiver->event(event);
-  return true;
-}
 
 CPageAbout::CPageAbout() : CPropertyPage(FindDialogTemplate(resource::IDD_ABOUT)) {}
 

@@ -4,9 +4,12 @@
 // the settings modified on every change the user makes.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "grid/GridCtrl.h"
 #include "platform/PropertyPage.h"
+#include "settings/RunDriver.h"
 #include "settings/RunSettings.h"
 
 class CSheet;
@@ -129,17 +132,37 @@ class CPageOutput : public CSettingsPage {
   void OnBrowse();
 };
 
-// The RUN MODEL page: the note, the Run button and the place of the results grid.
+// The RUN MODEL page: the note, the Run button and the results grid. Run checks
+// the settings, runs the model, writes the report and shows the results; the
+// grid is rebuilt from the last run's results every time the page is shown.
 class CPageResults : public CSettingsPage {
   Q_OBJECT
  public:
   CPageResults();
+  bool OnInitDialog() override;
+  bool OnSetActive() override;
   // Enter and Escape go straight to the control that has the focus (the grid
   // and its cell editor use them) and never reach the sheet.
   bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
 
+  // Rebuilds the grid from the model's results (the header row alone before
+  // any run).
+  void FillResultsGrid();
+  CGridCtrl& Grid() { return grid_; }
+
  protected:
+  // The Run command.
   void OnRun();
+
+ private:
+  // A run the settings stopped: the page and edit at fault, and the message.
+  void ReportRefusedRun(CPropertyPage& page, int controlId, const std::string& message);
+  void ReportUnwrittenReport(const ReportFailure& failure);
+
+  // Takes the place of the template's control 1033 when the window is built.
+  // The window then holds it as a child; a member is destroyed before the page
+  // deletes its window, so the grid is never deleted twice.
+  CGridCtrl grid_{0, 0, 0, 0};
 };
 
 // The About page: three centred texts on white.

@@ -4,11 +4,15 @@
 // keeps Enter and Escape from closing it.
 
 #include <QString>
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "app/Pages.h"
+#include "model/FloweringModel.h"
 #include "platform/FileError.h"
 #include "platform/PropertySheet.h"
+#include "settings/RunDriver.h"
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
 
@@ -73,6 +77,16 @@ class CSheet : public CPropertySheet {
   bool ValidateSettings();
   // The settings page with this tab number.
   CPropertyPage& SettingsPageAt(SettingsPage page);
+
+  // The model keeps the results of the last run that completed until the next
+  // one replaces them; the RUN MODEL page shows them.
+  FloweringModel model;
+  // Where each run takes its seed. The program always seeds from the clock
+  // (whole seconds); tests put a fixed seed here to repeat a run exactly.
+  std::function<std::uint32_t()> seedSource = &FloweringModel::ClockSeed;
+  // Copies the settings into the model, runs it and writes the report to the
+  // output file. Validates nothing: the caller checks the rules first.
+  RunOutcome RunSimulation();
 
   static QString UntitledTitle() { return QStringLiteral("[New] - VARNOLT"); }
   // The title while the settings belong to the file at `path`.

@@ -1,0 +1,231 @@
+// The RUN MODEL page driven as a user would: change settings on their pages,
+// press Run, read the boxes, the grid and the report.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "SheetDriver.h"
+#include "grid/GridCtrl.h"
+#include "results/ResultsGrid.h"
+
+using namespace control;
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The rows of a grid, each as its cell texts joined by '|'.
+QStringList GridRows(const CGridCtrl& grid) {
+  QStringList rows;
+  for (int row = 0; row < grid.RowTotal(); ++row) {
+    QStringList cells;
+    for (int column = 0; column < grid.ColumnTotal(); ++column) cells << grid.CellTextAt(row, column);
+    rows << cells.join('|');
+  }
+  return rows;
+}
+
+// What every palm records in the run of the start-up settings without draws,
+// cycle by cycle, as grid rows.
+QStringList WorkedRunRows() {
+  struct Stretch { int last; char sex; };
+  const Stretch stretches[] = {{23, 'A'}, {37, 'F'}, {48, 'A'}, {52, 'F'}, {54, 'M'}, {63, 'A'},
+                               {65, 'M'}, {79, 'F'}, {90, 'A'}, {93, 'F'}, {96, 'M'}, {100, 'A'}};
+  QStringList rows{"Cycle No.|Female %|Herm. % |Male %  |Abort % |Total % "};
+  int cycle = 1;
+  for (const Stretch& stretch : stretches) {
+    for (; cycle <= stretch.last; ++cycle) {
+      auto share = [&](char sex) { return stretch.sex == sex ? "100" : "0"; };
+      rows << QStringLiteral("%1|%2|0|%3|%4|100").arg(cycle).arg(share('F'), share('M'), share('A'));
+    }
+  }
+  return rows;
+}
+
+class RunPage : public SheetDriver {
+ protected:
+  RunPage() {
+    sheet.seedSource = [this] { return seed; };
+    report = folder.filePath(QStringLiteral("report.dat"));
+    SetEdit(sheet.pageOutput, kOutputPath, report);
+  }
+
+  // Types into an edit of a page, as the user does after clicking its tab.
+  void SetEdit(CPropertyPage& page, int id, const QString& text) {
+    ClickTab(page);
+    TypeOver(Edit(page, id), text);
+  }
+  // Goes to the RUN MODEL page (the page left takes what was typed), clicks Run.
+  void PressRun() {
+    ClickTab(sheet.pageResults);
+    QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
+  }
+  CGridCtrl& Grid() { return sheet.pageResults.Grid(); }
+
+  // The one box the run ended with; the record is cleared for the next run.
+  MessageRequest OnlyBox() {
+    EXPECT_EQ(prompts.messages.size(), 1u) << prompts.MessageTexts().join(" / ").toStdString();
+    const MessageRequest box = prompts.messages.empty() ? MessageRequest{} : prompts.messages.back().request;
+    prompts.Clear();
+    return box;
+  }
+  void ExpectDone() {
+    const MessageRequest box = OnlyBox();
+    EXPECT_EQ(box.text, "Simulation complete. Results written\nto the output file and shown in the grid.");
+    EXPECT_EQ(box.caption, "Done");
+    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_EQ(box.buttons, MessageButtons::Ok);
+  }
+  // A run refused: the box, then the page at fault with the edit selected.
+  void ExpectInvalidData(CPropertyPage& page, int id, const QStringList& textParts) {
+    const MessageRequest box = OnlyBox();
+    EXPECT_EQ(box.caption, "Invalid data");
+    EXPECT_EQ(box.icon, MessageIcon::Stop);
+    for (const QString& part : textParts) EXPECT_TRUE(box.text.contains(part)) << box.text.toStdString();
+    EXPECT_EQ(Current(), &page);
+    QLineEdit* edit = Edit(page, id);
+    EXPECT_EQ(QApplication::focusWidget(), edit);
+    EXPECT_EQ(edit->selectedText(), edit->text());
+  }
+
+  // The same run through the command-line runner; its report.
+  QByteArray RunnerReport(QStringList settings) {
+    const QString path = folder.filePath(QStringLiteral("runner.dat"));
+    QStringList args{"run", "--seed", QString::number(seed), "--output", path};
+    for (const QString& setting : settings) args << "--set" << setting;
+    QProcess runner;
+    runner.start(QStringLiteral(VARNOLT_BIN_DIR "/varnolt-cli"), args);
+    EXPECT_TRUE(runner.waitForFinished(60000));
+    EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
+    return ReadAll(path);
+  }
+
+  // A run without draws; the grid then shows the known pattern.
+  void RunWithoutDraws() {
+    SetEdit(sheet.pageTh, kRandomPercent, "0");
+    PressRun();
+    ExpectDone();
+    ASSERT_EQ(GridRows(Grid()), WorkedRunRows());
+  }
+
+  std::uint32_t seed = 7;
+  QTemporaryDir folder;
+  QString report;
+};
+
+TEST_F(RunPage, BeforeAnyRunTheGridHoldsItsHeaderRowAlone) {
+  ClickTab(sheet.pageResults);
+  CGridCtrl& grid = Grid();
+  EXPECT_EQ(sheet.pageResults.GetDlgItem(kGrid), &grid);
+  EXPECT_TRUE(grid.isVisible());
+  EXPECT_EQ(GridRows(grid), QStringList{WorkedRunRows().first()});
+  EXPECT_EQ(grid.HeaderColumnTotal(), 1);
+  for (int column = 0; column < 6; ++column) EXPECT_TRUE(grid.CellAt(0, column)->IsReadOnly()) << column;
+  EXPECT_FALSE(grid.SelectionAllowed());
+  EXPECT_EQ(grid.CurrentFont().family(), "Arial");
+  EXPECT_EQ(grid.CurrentFont().pixelSize(), 11);
+  EXPECT_EQ(grid.CurrentFont().weight(), QFont::Normal);
+  EXPECT_EQ(grid.TotalColumnsWidth(), grid.ClientRect().width());
+}
+
+TEST_F(RunPage, RunWithoutDrawsFillsTheWorkedRunAndWritesTheRunnersReport) {
+  RunWithoutDraws();
+  EXPECT_EQ(Current(), &sheet.pageResults);
+  for (int row = 0; row < Grid().RowTotal(); ++row) {
+    for (int column = 0; column < 6; ++column) EXPECT_TRUE(Grid().CellAt(row, column)->IsReadOnly());
+  }
+  const QByteArray written = ReadAll(report);
+  ASSERT_FALSE(written.isEmpty());
+  EXPECT_EQ(written, RunnerReport({"randomPercent=0"}));
+}
+
+TEST_F(RunPage, EveryRunAndEveryShowingRebuildsTheGrid) {
+  // With draws the report depends on the seed: the window's must be the runner's.
+  PressRun();
+  ExpectDone();
+  EXPECT_EQ(ReadAll(report), RunnerReport({}));
+  const QStringList first = GridRows(Grid());
+  EXPECT_EQ(first.size(), 101);
+
+  // Shown again, the page rebuilds the grid from the model.
+  ClickTab(sheet.pageNum);
+  Grid().SetRowTotal(3);
+  Grid().PutCellText(1, 1, "stale");
+  ClickTab(sheet.pageResults);
+  EXPECT_EQ(GridRows(Grid()), first);
+
+  // Another seed: the grid shows the new run.
+  seed = 8;
+  PressRun();
+  ExpectDone();
+  EXPECT_EQ(ReadAll(report), RunnerReport({}));
+  EXPECT_NE(GridRows(Grid()), first);
+
+  // Fewer cycles: no row of the longer run is left behind.
+  SetEdit(sheet.pageNum, kCycleCount, "30");
+  PressRun();
+  ExpectDone();
+  EXPECT_EQ(Grid().RowTotal(), 31);
+  EXPECT_EQ(Grid().CellTextAt(30, 0), "30");
+  EXPECT_EQ(ReadAll(report), RunnerReport({"cycleCount=30"}));
+}
+
+TEST_F(RunPage, RefusedRunsLeaveGridResultsAndReportAsTheyWere) {
+  RunWithoutDraws();
+  const QByteArray earlier = ReadAll(report);
+  SetEdit(sheet.pageTh, kRandomPercent, "25");
+
+  SetEdit(sheet.pageNum, kPalmCount, "0");
+  PressRun();
+  ExpectInvalidData(sheet.pageNum, kPalmCount, {QString::fromUtf8(ValidationRules()[1].message)});
+  SetEdit(sheet.pageNum, kPalmCount, "10");
+
+  SetEdit(sheet.pageFronds, kSexStressLastFrond, "170");
+  PressRun();
+  ExpectInvalidData(sheet.pageFronds, kSexStressLastFrond,
+                    {"Last frond generating stress for sex ratio", "170", "-30 to 169"});
+  SetEdit(sheet.pageFronds, kSexStressLastFrond, "29");
+
+  SetEdit(sheet.pageNum, kCycleCount, "2000000000");
+  PressRun();
+  ExpectInvalidData(sheet.pageNum, kCycleCount, {"2000000000", "memory"});
+
+  EXPECT_EQ(ReadAll(report), earlier);
+  EXPECT_EQ(GridRows(Grid()), WorkedRunRows());
+  ClickTab(sheet.pageResults);
+  EXPECT_EQ(GridRows(Grid()), WorkedRunRows());
+}
+
+TEST_F(RunPage, AReportThatCannotBeWrittenIsNeverAnnouncedAsWritten) {
+  const QString missing = folder.filePath(QStringLiteral("no such folder/report.dat"));
+  SetEdit(sheet.pageOutput, kOutputPath, missing);
+  SetEdit(sheet.pageTh, kRandomPercent, "0");
+  PressRun();
+  const MessageRequest box = OnlyBox();
+  EXPECT_EQ(box.icon, MessageIcon::Warning);
+  EXPECT_NE(box.caption, "Done");
+  EXPECT_FALSE(box.text.contains("Results written")) << box.text.toStdString();
+  for (const QString& part : {QStringLiteral("shown in the grid"), missing, QStringLiteral("No such file")}) {
+    EXPECT_TRUE(box.text.contains(part)) << box.text.toStdString();
+  }
+  EXPECT_EQ(GridRows(Grid()), WorkedRunRows());
+  EXPECT_TRUE(QDir(folder.path()).isEmpty());
+}
+
+TEST_F(RunPage, EnterAndEscapeOnTheGridNeitherRunNorCloseTheWindow) {
+  ClickTab(sheet.pageResults);
+  Grid().setFocus();
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+    QTest::keyClick(&Grid(), key);
+    QTest::keyClick(sheet.pageResults.GetDlgItem(kRun), key);
+  }
+  EXPECT_TRUE(sheet.isVisible());
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_FALSE(QFile::exists(report));
+}
+
+}  // namespace
