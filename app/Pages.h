@@ -156,7 +156,6 @@ class CPageResults : public CSettingsPage {
 
  private:
   // A run the settings stopped: the page and edit at fault, and the message.
-  void ReportRefusedRun(CPropertyPage& page, int controlId, const std::string& message);
   void ReportUnwrittenReport(const ReportFailure& failure);
 
   // Takes the place of the template's control 1033 when the window is built.

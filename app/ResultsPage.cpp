@@ -42,10 +42,10 @@ void CPageResults::OnRun() {
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:
       // The model kept the previous results, and the grid keeps showing them.
-      ReportRefusedRun(sheet.pageFronds, outcome.frond.controlId, outcome.message);
+      sheet.ReportInvalidSetting(sheet.pageFronds, outcome.frond.controlId, QString::fromStdString(outcome.message));
       return;
     case RunStatus::TooLargeForMemory:
-      ReportRefusedRun(sheet.pageNum, kCycleCount, outcome.message);
+      sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
       return;
     case RunStatus::ReportNotWritten:
       FillResultsGrid();
@@ -58,15 +58,6 @@ void CPageResults::OnRun() {
                                           QStringLiteral("Done"), MessageIcon::Information, MessageButtons::Ok});
       return;
   }
-}
-
-void CPageResults::ReportRefusedRun(CPropertyPage& page, int controlId, const std::string& message) {
-  // As a failed rule is reported: the page at fault, the box, then its edit.
-  CSheet& sheet = Sheet();
-  sheet.SetActivePage(&page);
-  CurrentPrompts().Message(&sheet, {QString::fromStdString(message), QStringLiteral("Invalid data"),
-                                    MessageIcon::Stop, MessageButtons::Ok});
-  if (controlId != 0) page.FocusAndSelect(controlId);
 }
 
 void CPageResults::ReportUnwrittenReport(const ReportFailure& failure) {

@@ -61,10 +61,12 @@ CPropertyPage& CSheet::SettingsPageAt(SettingsPage page) {
 bool CSheet::ValidateSettings() {
   const ValidationRule* rule = FirstFailedRule(settings);
   if (!rule) return true;
-  CPropertyPage& page = SettingsPageAt(rule->page);
-  SetActivePage(&page);
-  CurrentPrompts().Message(this, {QString::fromUtf8(rule->message), QStringLiteral("Invalid data"),
-                                  MessageIcon::Stop, MessageButtons::Ok});
-  page.FocusAndSelect(rule->controlId);
+  ReportInvalidSetting(SettingsPageAt(rule->page), rule->controlId, QString::fromUtf8(rule->message));
   return false;
+}
+
+void CSheet::ReportInvalidSetting(CPropertyPage& page, int controlId, const QString& message) {
+  SetActivePage(&page);
+  CurrentPrompts().Message(this, {message, QStringLiteral("Invalid data"), MessageIcon::Stop, MessageButtons::Ok});
+  page.FocusAndSelect(controlId);
 }

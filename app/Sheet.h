@@ -75,6 +75,9 @@ class CSheet : public CPropertySheet {
   // the rule's page becomes current, its message is shown in an "Invalid data"
   // box, and its edit gets the focus with the text selected; answers false.
   bool ValidateSettings();
+  // A setting the run cannot take: its page becomes current, the message shows
+  // in an "Invalid data" box, then its edit gets the focus with the text selected.
+  void ReportInvalidSetting(CPropertyPage& page, int controlId, const QString& message);
   // The settings page with this tab number.
   CPropertyPage& SettingsPageAt(SettingsPage page);
 
