@@ -104,8 +104,10 @@ void FloweringModel::AggregateResults() {
 double FloweringModel::WindowSum(std::int64_t first, std::int64_t last, const char* firstName,
                                  const char* lastName) const {
   if (first > last) return 0.0;
-  if (first < 0) throw NodeRangeError(firstName, first);
-  if (last >= static_cast<std::int64_t>(nodeStates.size())) throw NodeRangeError(lastName, last);
+  // The window is read from its first position on, so that end is named first when both lie outside.
+  const std::int64_t slots = static_cast<std::int64_t>(nodeStates.size());
+  if (first < 0 || first >= slots) throw NodeRangeError(firstName, first);
+  if (last >= slots) throw NodeRangeError(lastName, last);
   const std::int32_t* nodes = nodeStates.data();
   std::int64_t sum = 0;  // exact: at most 200 codes of 32 bits
   for (std::int64_t k = first; k <= last; ++k) sum += nodes[k];

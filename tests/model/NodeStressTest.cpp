@@ -101,7 +101,10 @@ TEST(StressSums, WindowsReachTheEndSlotsButNoFurther) {
   for (const Case& c : {Case{-1, 200, 50, 59, "abortStressFirstNode", -1},
                         Case{50, 200, -7, 59, "abortStressLastNode", 200},
                         Case{50, 55, -7, 200, "sexStressFirstNode", -7},
-                        Case{50, 55, 50, 200, "sexStressLastNode", 200}}) {
+                        Case{50, 55, 50, 200, "sexStressLastNode", 200},
+                        // Both ends beyond the storage: the first position read is the one named.
+                        Case{205, 210, 50, 59, "abortStressFirstNode", 205},
+                        Case{50, 55, 200, 201, "sexStressFirstNode", 200}}) {
     model.settings = settings;
     model.settings.abortStressFirstNode = c.abortFirst;
     model.settings.abortStressLastNode = c.abortLast;
