@@ -93,14 +93,14 @@ std::optional<std::string> WriteInto(const FloweringModel& model, std::ofstream&
   return std::nullopt;
 }
 
+// A short name of its own beside the target, so that a target whose name is as
+// long as the file system allows still gets a temporary file.
 fs::path TemporaryName(const fs::path& target) {
   std::random_device device;
   std::uniform_int_distribution<unsigned> digit(0, 15);
-  std::string suffix = ".";
-  for (int i = 0; i < 8; ++i) suffix += "0123456789abcdef"[digit(device)];
-  fs::path temporary = target;
-  temporary += suffix + ".tmp";
-  return temporary;
+  std::string name = ".varnolt-";
+  for (int i = 0; i < 8; ++i) name += "0123456789abcdef"[digit(device)];
+  return target.parent_path() / (name + ".tmp");
 }
 
 }  // namespace

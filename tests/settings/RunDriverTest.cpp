@@ -168,6 +168,13 @@ TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
   EXPECT_EQ(folder.EntryCount(), 1u) << "no temporary file is left behind";
   EXPECT_EQ(fs::status(settings.outputPath).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  // A name as long as the file system allows still gets its report.
+  settings.outputPath = folder / (std::string(251, 'r') + ".dat");
+  const RunOutcome longName = RunSimulation(model, settings, 5);
+  ASSERT_TRUE(longName.Completed()) << longName.message;
+  EXPECT_EQ(ReadFile(settings.outputPath), ReportOf(model));
+  EXPECT_EQ(folder.EntryCount(), 2u);
 }
 
 TEST(RunSimulation, AFailedRunLeavesTheOldReportUntouched) {
