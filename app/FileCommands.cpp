@@ -48,9 +48,16 @@ std::optional<FileError> CSheet::SerializeSettings(Archive direction, const QStr
     return SaveSettingsFile(ToPath(path), settings);
   }
   if (std::optional<FileError> error = LoadSettingsFile(ToPath(path), settings)) return error;
-  if (CPropertyPage* page = GetActivePage()) page->UpdateData(false);
+  ShowSettingsOnCurrentPage();
   SetActivePage(&pageNum);
   return std::nullopt;
+}
+
+void CSheet::ShowSettingsOnCurrentPage() {
+  CPropertyPage* page = GetActivePage();
+  if (!page) return;
+  page->UpdateData(false);
+  if (auto* treatment = dynamic_cast<CTreatmentPage*>(page)) treatment->EnableValueEdits();
 }
 
 void CSheet::ShowFileError(const FileError& error) {
@@ -93,7 +100,8 @@ void CSheet::OnFileNew() {
   if (!SaveChangesFirst()) return;
   SetActivePage(&pageNum);
   ResetSettings();
-  if (CPropertyPage* page = GetActivePage()) page->UpdateData(false);
+  // Still the page that was current when it holds text that is no number.
+  ShowSettingsOnCurrentPage();
   settingsPath.clear();
   settingsModified = 0;
   UpdateTitle();

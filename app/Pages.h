@@ -73,12 +73,12 @@ class CTreatmentPage : public CSettingsPage {
   Q_OBJECT
  public:
   bool OnSetActive() override;
+  // The enabling rule: the value edits follow the switch.
+  void EnableValueEdits();
 
  protected:
   CTreatmentPage(int templateId, std::int32_t RunSettings::*treatmentSwitch, int checkBoxId,
                  std::initializer_list<int> valueEditIds);
-  // The enabling rule: the value edits follow the switch.
-  void EnableValueEdits();
   void OnCheckBoxClicked();
 
  private:

@@ -107,5 +107,8 @@ class CSheet : public CPropertySheet {
   bool SaveSettingsTo(const QString& path);
   // The application's error box for a failed file operation.
   void ShowFileError(const FileError& error);
+  // The current page shows the settings as they now stand, a treatment page
+  // with its edits enabled by the switch it shows.
+  void ShowSettingsOnCurrentPage();
   void UpdateTitle();
 };

@@ -16,6 +16,25 @@ namespace {
 
 constexpr const char* kControlIdProperty = "controlId";
 
+// A single-selection list as the user knows it: a click or a key moves the
+// selection, but nothing the user does leaves the list with no line selected
+// (a click below the lines, Ctrl with a click on the selected line). Only the
+// program clears it, for a value that names no line.
+class ListBox : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) {
+      return QItemSelectionModel::NoUpdate;
+    }
+    return command;
+  }
+};
+
 QWidget* MakeWidget(const ControlTemplate& control, QWidget* parent) {
   const QString text = QString::fromUtf8(control.text ? control.text : "");
   switch (control.kind) {
@@ -49,7 +68,7 @@ QWidget* MakeWidget(const ControlTemplate& control, QWidget* parent) {
       return group;
     }
     case ControlKind::ListBox: {
-      auto* list = new QListWidget(parent);
+      auto* list = new ListBox(parent);
       list->setSelectionMode(QAbstractItemView::SingleSelection);
       list->setVerticalScrollBarPolicy((control.styles & ControlStyle::VScroll) ? Qt::ScrollBarAsNeeded
                                                                                  : Qt::ScrollBarAlwaysOff);

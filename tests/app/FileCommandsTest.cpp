@@ -340,6 +340,23 @@ TEST_F(FileCommands, NewPutsBackTheNewDefaultsOnTheSizePageUntitled) {
   EXPECT_FALSE(Edit(sheet.pageLeaf, kPruneStress)->isEnabled());
 }
 
+TEST_F(FileCommands, NewOnATreatmentPageThatCannotBeLeftShowsTheResetSwitchWithItsEdits) {
+  ClickTab(sheet.pageLeaf);
+  ClickBox(Check(sheet.pageLeaf, kLeafPruning));
+  TypeOver(Edit(sheet.pageLeaf, kLeafPruneCycle), "");
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_NEW);
+
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Save changes first?", "Please enter an integer."}));
+  ASSERT_EQ(Current(), &sheet.pageLeaf);
+  EXPECT_EQ(sheet.settings, NewDefaults());
+  EXPECT_FALSE(Check(sheet.pageLeaf, kLeafPruning)->isChecked());
+  EXPECT_EQ(Edit(sheet.pageLeaf, kLeafPruneCycle)->text(), "0");
+  EXPECT_FALSE(Edit(sheet.pageLeaf, kLeafPruneCycle)->isEnabled());
+  EXPECT_FALSE(Edit(sheet.pageLeaf, kPruneStress)->isEnabled());
+  EXPECT_EQ(sheet.settingsModified, 0);
+}
+
 // --- The question ----------------------------------------------------------------
 
 namespace {

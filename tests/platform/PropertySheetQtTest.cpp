@@ -180,6 +180,29 @@ TEST_F(Framework, UserChangesNotifyThePage) {
   EXPECT_EQ(page.selections, 1);
 }
 
+TEST_F(Framework, AListLineOnceSelectedCannotBeClearedByTheUser) {
+  auto* list = qobject_cast<QListWidget*>(page.GetDlgItem(14));
+  const QPoint belowTheLines(5, list->viewport()->height() - 3);
+  ASSERT_FALSE(list->itemAt(belowTheLines));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, belowTheLines);
+  page.UpdateData(true);
+  EXPECT_EQ(page.values.line, 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    list->visualItemRect(list->item(0)).center());
+  page.UpdateData(true);
+  EXPECT_EQ(page.values.line, 0);
+  EXPECT_EQ(page.selections, 0);
+
+  // A value outside the list selects nothing; the user's first choice notifies.
+  page.values.line = 7;
+  page.UpdateData(false);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    list->visualItemRect(list->item(2)).center());
+  EXPECT_EQ(page.selections, 1);
+  page.UpdateData(true);
+  EXPECT_EQ(page.values.line, 2);
+}
+
 TEST_F(Framework, DigitsOnlyEditsRefuseOtherTypedCharacters) {
   QTest::keyClicks(page.Edit(10), "-1a2 3.");
   EXPECT_EQ(page.Edit(10)->text(), "1123");
