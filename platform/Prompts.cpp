@@ -74,8 +74,15 @@ QStringList FileDialogNameFilters(const QString& filter) {
     if (description.isEmpty() && patterns.isEmpty()) break;
     QString patternList = patterns;
     patternList.replace(QLatin1Char(';'), QLatin1Char(' '));
-    filters << (description.contains(QLatin1Char('(')) ? description
-                                                       : description + QStringLiteral(" (") + patternList + QLatin1Char(')'));
+    QString nameFilter = description.contains(QLatin1Char('('))
+                             ? description
+                             : description + QStringLiteral(" (") + patternList + QLatin1Char(')');
+#ifndef Q_OS_WIN
+    // Windows takes "*.*" for every file; elsewhere it would hide names without
+    // a dot, such as a settings file saved as "trial4", so "All files" says "*".
+    if (nameFilter.endsWith(QStringLiteral("(*.*)"))) nameFilter.replace(nameFilter.size() - 4, 3, QStringLiteral("*"));
+#endif
+    filters << nameFilter;
   }
   return filters;
 }
