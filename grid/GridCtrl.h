@@ -233,6 +233,9 @@ class CGridCtrl : public QWidget {
   void Scroll(Direction direction, ScrollCode code, std::int64_t position);
   void SetScrollPosition(Direction direction, std::int64_t position);
   std::int64_t ScrollLimit(Direction direction) const;
+  // Whether the non-fixed rows are taller than the room a client area of this
+  // height leaves below the fixed rows.
+  bool RowsOverflow(std::int64_t clientHeight) const;
   void PlaceScrollBars();
   void OnScrollBarAction(Direction direction, int action);
   void OnScrollBarValue(Direction direction, int value);

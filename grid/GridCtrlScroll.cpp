@@ -29,12 +29,12 @@ void CGridCtrl::ResetScrollBars() {
 
   bool vertical = false, horizontal = false;
   if (fullHeight - fixedHeight > 0 && fullWidth - fixedWidth > 0) {
-    vertical = fullHeight - fixedHeight < scrollingHeight;
+    vertical = RowsOverflow(fullHeight);
     const std::int64_t roomWidth = fullWidth - (vertical ? barExtent : 0);
     horizontal = roomWidth - fixedWidth < scrollingWidth;
     // The horizontal bar takes height from the rows; when that hides the last
     // of them, they need the vertical bar after all.
-    if (horizontal && !vertical) vertical = fullHeight - barExtent - fixedHeight < scrollingHeight;
+    if (horizontal && !vertical) vertical = RowsOverflow(fullHeight - barExtent);
   }
   scrollBarsShown_ = (horizontal ? 1 : 0) | (vertical ? 2 : 0);
   verticalScrollMax_ = vertical ? scrollingHeight - 1 : 0;
@@ -57,6 +57,10 @@ void CGridCtrl::ResetScrollBars() {
   }
   updatingBars_ = false;
   topLeftCell_.row = -1;
+}
+
+bool CGridCtrl::RowsOverflow(std::int64_t clientHeight) const {
+  return clientHeight - FixedRowsHeight() < rowHeights_.Sum(fixedRowCount_, rowCount_);
 }
 
 std::int64_t CGridCtrl::ScrollLimit(Direction direction) const {

@@ -165,6 +165,12 @@ void CGridCtrl::FitColumnsToClient(bool expandFixed) {
   if (HorizontalScrollBarShown()) {
     bars_[Horizontal]->hide();
     scrollBarsShown_ &= ~1;
+    // A vertical bar shown only for the rows the horizontal one covered goes
+    // with it, or the columns would be fitted a bar's width short.
+    if (VerticalScrollBarShown() && !RowsOverflow(height())) {
+      bars_[Vertical]->hide();
+      scrollBarsShown_ &= ~2;
+    }
   }
   int count = 0;
   for (int column = first; column < columnCount_; ++column)

@@ -58,9 +58,16 @@ TEST_F(ResultsGrid, ColumnsSpanTheGridWhateverTheData) {
     for (int column = 0; column < grid.ColumnTotal(); ++column) all.push_back(grid.ColumnWidth(column));
     return all;
   };
+  // Whatever the row count, the columns reach the right edge: also for the
+  // counts whose rows fit only without the horizontal bar that the columns
+  // call for before they are fitted.
+  for (int count = 0; count <= 20; ++count) {
+    FillResultsGrid(grid, cycles(count, 50.0));
+    EXPECT_EQ(grid.TotalColumnsWidth(), grid.ClientRect().width()) << count << " cycles";
+    EXPECT_FALSE(grid.HorizontalScrollBarShown()) << count << " cycles";
+  }
   FillResultsGrid(grid, cycles(2, 50.0));
   EXPECT_FALSE(grid.VerticalScrollBarShown());
-  EXPECT_EQ(grid.TotalColumnsWidth(), grid.ClientRect().width());
 
   // Many rows need the vertical bar; the columns fill the room beside it, so
   // no horizontal bar is needed.
