@@ -155,7 +155,8 @@ class CPageResults : public CSettingsPage {
   void OnRun();
 
  private:
-  // A run the settings stopped: the page and edit at fault, and the message.
+  // A run whose report could not be written: the grid already shows the results,
+  // and a warning names the file and the reason.
   void ReportUnwrittenReport(const ReportFailure& failure);
 
   // Takes the place of the template's control 1033 when the window is built.
