@@ -1,8 +1,8 @@
 #include "platform/FileIO.h"
 
 #include <cerrno>
-#include <chrono>
 #include <limits>
+#include <random>
 #include <string>
 
 #ifdef _WIN32
@@ -39,15 +39,6 @@ bool FlushToDisk(std::FILE* file) {
 #endif
 }
 
-fs::path TemporaryNameBeside(const fs::path& target, unsigned attempt) {
-  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  fs::path name = target;
-  name.replace_filename("." + PathToUtf8(target.filename()) + "." +
-                        std::to_string((static_cast<unsigned long long>(ticks) + attempt) % 1000000007ULL) +
-                        ".tmp");
-  return name;
-}
-
 std::optional<FileError> WriteInPlace(const fs::path& target, std::string_view bytes, const fs::path& shown) {
   errno = 0;
   std::FILE* file = OpenHandle(target, "wb");
@@ -64,6 +55,14 @@ std::optional<FileError> WriteInPlace(const fs::path& target, std::string_view b
 }
 
 }  // namespace
+
+fs::path TemporaryPathBeside(const fs::path& target) {
+  std::random_device device;
+  std::uniform_int_distribution<unsigned> digit(0, 15);
+  std::string name = ".varnolt-";
+  for (int i = 0; i < 8; ++i) name += "0123456789abcdef"[digit(device)];
+  return target.parent_path() / (name + ".tmp");
+}
 
 InputFile::~InputFile() {
   if (file_ != nullptr) std::fclose(file_);
@@ -125,7 +124,7 @@ std::optional<FileError> ReplaceFileContents(const fs::path& requested, std::str
   fs::path temporary;
   std::FILE* file = nullptr;
   for (unsigned attempt = 0; file == nullptr; ++attempt) {
-    temporary = TemporaryNameBeside(target, attempt);
+    temporary = TemporaryPathBeside(target);
     errno = 0;
     file = OpenHandle(temporary, "wbx");
     if (file == nullptr && (errno != EEXIST || attempt >= 100)) {

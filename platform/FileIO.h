@@ -36,6 +36,11 @@ class InputFile {
   std::uint64_t position_ = 0;
 };
 
+// A fresh name for a temporary file in the folder of `target`. It is short and
+// of its own rather than the target's name with a suffix, so that a target whose
+// name is as long as the file system allows still gets one.
+std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target);
+
 // Puts `bytes` into the file at `target`, replacing what it held, so that the
 // file is at every moment either the old one whole or the new one whole: the bytes
 // go to a temporary file beside the target, which then takes the target's place.

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <limits>
 #include <new>
-#include <random>
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/FileIO.h"
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
 
@@ -91,16 +91,6 @@ std::optional<std::string> WriteInto(const FloweringModel& model, std::ofstream&
   out.close();
   if (out.fail()) return ErrnoReason(errno, "the report could not be completed");
   return std::nullopt;
-}
-
-// A short name of its own beside the target, so that a target whose name is as
-// long as the file system allows still gets a temporary file.
-fs::path TemporaryName(const fs::path& target) {
-  std::random_device device;
-  std::uniform_int_distribution<unsigned> digit(0, 15);
-  std::string name = ".varnolt-";
-  for (int i = 0; i < 8; ++i) name += "0123456789abcdef"[digit(device)];
-  return target.parent_path() / (name + ".tmp");
 }
 
 }  // namespace
@@ -198,7 +188,7 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
     if (!probe) return failure(ErrnoReason(errno, "it could not be opened for writing"));
   }
 
-  const fs::path temporary = TemporaryName(target);
+  const fs::path temporary = TemporaryPathBeside(target);
   errno = 0;
   std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   if (!out) return failure(ErrnoReason(errno, "it could not be created"));

@@ -91,6 +91,13 @@ TEST_F(SettingsFileOnDisk, SavedFileLoadsBackAndLeavesNothingElse) {
   EXPECT_EQ(SaveError(file, NewDefaults()), "saved");
   EXPECT_EQ(Contents(file).size(), 130u);
   EXPECT_EQ(Names(), std::vector<std::string>{"run.dat"});
+
+  // A name as long as the file system allows is saved too, new or replaced.
+  const std::string longName = std::string(251, 's') + ".dat";
+  EXPECT_EQ(SaveError(In(longName), Edited()), "saved");
+  EXPECT_EQ(SaveError(In(longName), NewDefaults()), "saved");
+  EXPECT_EQ(Contents(In(longName)), StoreSettings(NewDefaults()));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"run.dat", longName}));
 }
 
 TEST_F(SettingsFileOnDisk, MissingFilesAndFoldersAreNamedWithTheirFullPath) {
