@@ -73,10 +73,6 @@ RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optio
   return outcome;
 }
 
-fs::path PathOf(const std::string& utf8) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
 std::string ErrnoReason(int error, const char* fallback) {
   return error != 0 ? std::generic_category().message(error) : std::string(fallback);
 }
@@ -162,7 +158,7 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
   auto failure = [&](std::string reason) { return ReportFailure{path, std::move(reason)}; };
   if (path.empty()) return failure("no file name was given");
 
-  fs::path target = PathOf(path);
+  fs::path target = PathFromUtf8(path);
   std::error_code error;
   // Keep a symbolic link in place: replace the file it points at.
   if (fs::is_symlink(target, error)) {
