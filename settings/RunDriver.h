@@ -12,9 +12,10 @@
 #include "model/FloweringModel.h"
 #include "settings/RunSettings.h"
 
-// The fronds whose node positions the model can hold (positions 0 to 199).
-inline constexpr int LowestFrond = -30;
-inline constexpr int HighestFrond = 169;
+// The fronds whose node positions the model can hold: -30 to 169, for node
+// positions 0 to 199.
+inline constexpr int LowestFrond = 0 - FrondOffset;
+inline constexpr int HighestFrond = NodeSlotCount - 1 - FrondOffset;
 
 // The model's copy of the settings: frond numbers as node positions (frond + 30,
 // computed without overflow), and zeros for a treatment whose switch is off.
