@@ -19,7 +19,11 @@ constexpr int kSaveWentThrough = 1;
 constexpr int kSaveDialogCancelled = 2;
 constexpr int kSaveFailed = 0;
 
-FileDialogRequest SettingsFileDialog(FileDialogMode mode, const QString& initialName) {
+std::filesystem::path ToPath(const QString& path) { return PathFromUtf8(path.toStdString()); }
+
+}  // namespace
+
+FileDialogRequest DatFileDialog(FileDialogMode mode, const QString& initialName) {
   FileDialogRequest request;
   request.mode = mode;
   request.filter = QStringLiteral("VARNOLT files (*.dat)|*.dat|All files (*.*)|*.*|");
@@ -30,10 +34,6 @@ FileDialogRequest SettingsFileDialog(FileDialogMode mode, const QString& initial
   request.hideReadOnly = true;
   return request;
 }
-
-std::filesystem::path ToPath(const QString& path) { return PathFromUtf8(path.toStdString()); }
-
-}  // namespace
 
 QString CSheet::TitleFor(const QString& path) { return QFileInfo(path).fileName() + QStringLiteral(" - VARNOLT"); }
 
@@ -110,7 +110,7 @@ void CSheet::OnFileNew() {
 void CSheet::OnFileOpen() {
   if (!SaveChangesFirst()) return;
   const std::optional<QString> chosen =
-      CurrentPrompts().ChooseFile(this, SettingsFileDialog(FileDialogMode::Open, QString()));
+      CurrentPrompts().ChooseFile(this, DatFileDialog(FileDialogMode::Open, QString()));
   if (!chosen) return;
   if (std::optional<FileError> error = SerializeSettings(Archive::Load, *chosen)) {
     ShowFileError(*error);
@@ -131,7 +131,7 @@ void CSheet::OnFileSave() {
 
 void CSheet::OnFileSaveAs() {
   const std::optional<QString> chosen =
-      CurrentPrompts().ChooseFile(this, SettingsFileDialog(FileDialogMode::Save, settingsPath));
+      CurrentPrompts().ChooseFile(this, DatFileDialog(FileDialogMode::Save, settingsPath));
   saveOutcome = chosen ? kSaveWentThrough : kSaveDialogCancelled;
   if (!chosen) return;
   SaveSettingsTo(*chosen);

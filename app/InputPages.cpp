@@ -92,14 +92,8 @@ void CPageOutput::DoDataExchange(CDataExchange* dx) { DDX_Text(dx, kOutputPath, 
 
 void CPageOutput::OnBrowse() {
   UpdateData(true);  // a failed read has said so; the dialog opens all the same
-  FileDialogRequest request;
-  request.mode = FileDialogMode::Save;
-  request.filter = QStringLiteral("VARNOLT files (*.dat)|*.dat|All files (*.*)|*.*|");
-  request.defaultExtension = QStringLiteral("dat");
-  request.initialName = QString::fromStdString(Settings().outputPath);
-  request.overwritePrompt = true;
-  request.hideReadOnly = true;
-  const std::optional<QString> chosen = CurrentPrompts().ChooseFile(Window(), request);
+  const std::optional<QString> chosen = CurrentPrompts().ChooseFile(
+      Window(), DatFileDialog(FileDialogMode::Save, QString::fromStdString(Settings().outputPath)));
   if (!chosen) return;
   Settings().outputPath = chosen->toStdString();
   UpdateData(false);

@@ -12,9 +12,14 @@
 #include "model/FloweringModel.h"
 #include "platform/FileError.h"
 #include "platform/PropertySheet.h"
+#include "platform/Prompts.h"
 #include "settings/RunDriver.h"
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
+
+// The file dialog for a ".dat" file: the File commands' Open and Save As, and
+// the Output file page's "..." (a save dialog too).
+FileDialogRequest DatFileDialog(FileDialogMode mode, const QString& initialName);
 
 class CSheet : public CPropertySheet {
   Q_OBJECT
