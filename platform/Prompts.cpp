@@ -32,14 +32,14 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons) {
 
 MessageAnswer QtPrompts::Message(QWidget* owner, const MessageRequest& request) {
   QMessageBox box(ToQt(request.icon), request.caption, request.text, ToQt(request.buttons), owner);
-  const bool hasCancel = request.buttons == MessageButtons::OkCancel || request.buttons == MessageButtons::YesNoCancel;
-  if (hasCancel) box.setEscapeButton(QMessageBox::Cancel);
+  const MessageAnswer whenClosed = AnswerWhenClosed(request.buttons);
+  if (whenClosed == MessageAnswer::Cancel) box.setEscapeButton(QMessageBox::Cancel);
   switch (box.exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
     case QMessageBox::Cancel: return MessageAnswer::Cancel;
     case QMessageBox::Ok: return MessageAnswer::Ok;
-    default: return hasCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    default: return whenClosed;
   }
 }
 

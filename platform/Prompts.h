@@ -13,6 +13,13 @@ enum class MessageIcon { None, Information, Question, Warning, Stop };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
+// A box closed without a button answers Cancel when it has one, else Ok; the
+// real and the recording prompts both answer by this.
+inline MessageAnswer AnswerWhenClosed(MessageButtons buttons) {
+  const bool hasCancel = buttons == MessageButtons::OkCancel || buttons == MessageButtons::YesNoCancel;
+  return hasCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+}
+
 struct MessageRequest {
   QString text;  // '\n' breaks the line
   QString caption;

@@ -9,8 +9,7 @@ MessageAnswer RecordingPrompts::Message(QWidget* owner, const MessageRequest& re
     messageAnswers_.pop_front();
   } else {
     ++unscripted;
-    const bool hasCancel = request.buttons == MessageButtons::OkCancel || request.buttons == MessageButtons::YesNoCancel;
-    answer = hasCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    answer = AnswerWhenClosed(request.buttons);
   }
   messages.push_back({owner, request, answer});
   if (!messageHooks_.empty()) {
