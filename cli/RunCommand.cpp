@@ -1,7 +1,5 @@
 #include "cli/RunCommand.h"
 
-#include <iostream>
-
 #include "cli/SettingsFileCommands.h"
 #include "results/ReportWriter.h"
 #include "settings/RunDriver.h"

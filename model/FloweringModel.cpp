@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -37,8 +36,7 @@ std::uint64_t FloweringModel::RunMemoryBytes(std::int64_t cycleCount) {
   // the previous ones are kept.
   constexpr std::uint64_t perRow =
       sizeof(std::int32_t) + sizeof(std::array<std::uint32_t, 4>) + sizeof(double) + 2 * sizeof(CycleResult);
-  const std::uint64_t rows = static_cast<std::uint64_t>(std::max<std::int64_t>(cycleCount, 0)) + 1;
-  return rows * perRow + NodeSlotCount * sizeof(std::int32_t);
+  return RowCount(cycleCount) * perRow + NodeSlotCount * sizeof(std::int32_t);
 }
 
 void FloweringModel::Initialise() {
