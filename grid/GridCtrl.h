@@ -221,6 +221,7 @@ class CGridCtrl : public QWidget {
   // Takes every cell out of the selection, as "no selected range" does.
   void DeselectAllCells(bool forceRedraw);
   void ClearFocusCell();
+  void ClearCellColours(int row, int column);
   CGridCellBase* VirtualCellAt(int row, int column) const;
   static std::uint64_t SelectionKey(int row, int column);
 

@@ -97,17 +97,11 @@ bool CGridCtrl::SetHeaderRowTotal(int fixedRows) {
 
   const int old = fixedRowCount_;
   if (!virtualMode_) {
-    const auto clearColours = [this](int row, int column) {
-      if (CGridCellBase* cell = CellAt(row, column)) {
-        cell->SetBackColour(CLR_DEFAULT);
-        cell->SetTextColour(CLR_DEFAULT);
-      }
-    };
     if (fixedRows > old) {
       for (int row = old; row < fixedRows; ++row)
         for (int column = 0; column < columnCount_; ++column) {
           PutCellState(row, column, CellStateAt(row, column) | CellStateFixed | CellStateFixedRow);
-          clearColours(row, column);
+          ClearCellColours(row, column);
         }
     } else {
       for (int row = fixedRows; row < old; ++row)
@@ -116,7 +110,7 @@ bool CGridCtrl::SetHeaderRowTotal(int fixedRows) {
             PutCellState(row, column, CellStateAt(row, column) & ~CellStateFixedRow);
           } else {
             PutCellState(row, column, CellStateAt(row, column) & ~(CellStateFixed | CellStateFixedRow));
-            clearColours(row, column);
+            ClearCellColours(row, column);
           }
         }
     }
@@ -138,17 +132,11 @@ bool CGridCtrl::SetHeaderColumnTotal(int fixedColumns) {
 
   const int old = fixedColumnCount_;
   if (!virtualMode_) {
-    const auto clearColours = [this](int row, int column) {
-      if (CGridCellBase* cell = CellAt(row, column)) {
-        cell->SetBackColour(CLR_DEFAULT);
-        cell->SetTextColour(CLR_DEFAULT);
-      }
-    };
     if (fixedColumns > old) {
       for (int row = 0; row < rowCount_; ++row)
         for (int column = old; column < fixedColumns; ++column) {
           PutCellState(row, column, CellStateAt(row, column) | CellStateFixed | CellStateFixedColumn);
-          clearColours(row, column);
+          ClearCellColours(row, column);
         }
     } else {
       for (int row = 0; row < rowCount_; ++row)
@@ -157,7 +145,7 @@ bool CGridCtrl::SetHeaderColumnTotal(int fixedColumns) {
             PutCellState(row, column, CellStateAt(row, column) & ~CellStateFixedColumn);
           } else {
             PutCellState(row, column, CellStateAt(row, column) & ~(CellStateFixed | CellStateFixedColumn));
-            clearColours(row, column);
+            ClearCellColours(row, column);
           }
         }
     }
@@ -166,6 +154,15 @@ bool CGridCtrl::SetHeaderColumnTotal(int fixedColumns) {
   ResetScrollBars();
   Invalidate();
   return true;
+}
+
+// A cell that joins or leaves the fixed part takes its colours from the default
+// cell of its new kind.
+void CGridCtrl::ClearCellColours(int row, int column) {
+  if (CGridCellBase* cell = CellAt(row, column)) {
+    cell->SetBackColour(CLR_DEFAULT);
+    cell->SetTextColour(CLR_DEFAULT);
+  }
 }
 
 bool CGridCtrl::RemoveAllCells() {
