@@ -44,7 +44,7 @@ CGridCtrl::~CGridCtrl() {
 }
 
 void CGridCtrl::SetUpDefaultCells() {
-  for (CGridDefaultCell* cell : {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_}) {
+  for (CGridDefaultCell* cell : DefaultCells()) {
     cell->SetGrid(this);
     cell->SetTextColour(windowTextColour_);
     cell->SetBackColour(cell == &defaultCell_ ? windowColour_ : faceColour_);
@@ -84,7 +84,7 @@ void CGridCtrl::OnSysColorChange() {
   const GridColour newWindowText = GridColourFrom(colours.color(QPalette::Text));
   const GridColour newWindow = GridColourFrom(colours.color(QPalette::Base));
   // Only colours that still follow the desktop change; chosen ones stay.
-  for (CGridDefaultCell* cell : {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_}) {
+  for (CGridDefaultCell* cell : DefaultCells()) {
     if (cell->GetTextColour() == windowTextColour_) cell->SetTextColour(newWindowText);
     if (cell->GetBackColour() == windowColour_) cell->SetBackColour(newWindow);
   }
@@ -96,7 +96,7 @@ void CGridCtrl::OnSysColorChange() {
 void CGridCtrl::OnSetFont(const QFont& font) {
   GridFont logical;
   logical.face = font;
-  for (CGridDefaultCell* cell : {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_})
+  for (CGridDefaultCell* cell : DefaultCells())
     cell->SetFont(&logical);
   Invalidate();
 }

@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -215,6 +216,9 @@ class CGridCtrl : public QWidget {
   enum Direction { Horizontal = 0, Vertical = 1 };
 
   void SetUpDefaultCells();
+  std::array<CGridDefaultCell*, 4> DefaultCells() {
+    return {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_};
+  }
   void ReadSystemColours();
   void Invalidate();
   void InvalidateRect(const QRect& rect);
