@@ -12,11 +12,6 @@ MessageAnswer RecordingPrompts::Message(QWidget* owner, const MessageRequest& re
     answer = AnswerWhenClosed(request.buttons);
   }
   messages.push_back({owner, request, answer});
-  if (!messageHooks_.empty()) {
-    auto hook = std::move(messageHooks_.front());
-    messageHooks_.pop_front();
-    hook(request);
-  }
   return answer;
 }
 
@@ -44,5 +39,4 @@ void RecordingPrompts::Clear() {
   unscripted = 0;
   messageAnswers_.clear();
   fileAnswers_.clear();
-  messageHooks_.clear();
 }

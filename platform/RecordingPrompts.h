@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -30,9 +29,6 @@ class RecordingPrompts : public Prompts {
   // The path the next file dialog returns; nothing means the user cancels.
   // Unscripted dialogs are cancelled and counted.
   void AnswerNextFile(std::optional<QString> path) { fileAnswers_.push_back(std::move(path)); }
-  // Called while a box is "open", after it has been recorded: lets a test look
-  // at the window as it stands behind the box.
-  void OnNextMessage(std::function<void(const MessageRequest&)> hook) { messageHooks_.push_back(std::move(hook)); }
 
   MessageAnswer Message(QWidget* owner, const MessageRequest& request) override;
   std::optional<QString> ChooseFile(QWidget* owner, const FileDialogRequest& request) override;
@@ -49,5 +45,4 @@ class RecordingPrompts : public Prompts {
  private:
   std::deque<MessageAnswer> messageAnswers_;
   std::deque<std::optional<QString>> fileAnswers_;
-  std::deque<std::function<void(const MessageRequest&)>> messageHooks_;
 };
