@@ -46,13 +46,6 @@ struct DialogTemplate {
   const char* fontName;
   int fontPointSize;
   std::vector<ControlTemplate> controls;  // in tab order
-
-  const ControlTemplate* FindControl(int controlId) const {
-    for (const ControlTemplate& control : controls) {
-      if (control.id == controlId) return &control;
-    }
-    return nullptr;
-  }
 };
 
 // A menu bar as data: top-level popups with their items, or top-level commands.
