@@ -26,12 +26,14 @@ CPropertySheet::~CPropertySheet() { qApp->removeEventFilter(this); }
 void CPropertySheet::AddPage(CPropertyPage* page) {
   pages_.push_back(page);
   page->sheet_ = this;
-  if (created_) {
-    auto* area = new QWidget;
-    pageAreas_.push_back(area);
-    stack_->addWidget(area);
-    tabs_->AddTab(page->Caption());
-  }
+  if (created_) AddTabAndArea(*page);
+}
+
+void CPropertySheet::AddTabAndArea(const CPropertyPage& page) {
+  tabs_->AddTab(page.Caption());
+  auto* area = new QWidget;
+  pageAreas_.push_back(area);
+  stack_->addWidget(area);
 }
 
 CPropertyPage* CPropertySheet::GetPage(int index) const {
@@ -104,10 +106,7 @@ void CPropertySheet::BuildWindow() {
   QSize largest;
   for (CPropertyPage* page : pages_) {
     largest = largest.expandedTo(page->PixelSize());
-    tabs_->AddTab(page->Caption());
-    auto* area = new QWidget;
-    pageAreas_.push_back(area);
-    stack_->addWidget(area);
+    AddTabAndArea(*page);
   }
   const int frame = stack_->frameWidth();
   stack_->setFixedSize(largest + QSize(2 * frame, 2 * frame));

@@ -78,6 +78,8 @@ class CPropertySheet : public QDialog {
 
  private:
   void BuildWindow();
+  // The page's tab and the area its window is created in.
+  void AddTabAndArea(const CPropertyPage& page);
 
   std::vector<CPropertyPage*> pages_;
   std::vector<QWidget*> pageAreas_;
