@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <limits>
+#include <memory>
 #include <random>
+#include <streambuf>
 #include <string>
 
+#include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -39,20 +42,126 @@ bool FlushToDisk(std::FILE* file) {
 #endif
 }
 
-std::optional<FileError> WriteInPlace(const fs::path& target, std::string_view bytes, const fs::path& shown) {
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Closes the file; the reason when its last bytes could not be written.
+std::error_code Close(FileHandle& file) {
   errno = 0;
-  std::FILE* file = OpenHandle(target, "wb");
-  if (file == nullptr) return MakeFileError(LastError(EACCES), shown);
-  errno = 0;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
-  std::error_code cause = LastError();
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    cause = LastError();
-  }
-  if (!written) return MakeFileError(cause, shown);
-  return std::nullopt;
+  if (std::fclose(file.release()) != 0) return LastError();
+  return {};
 }
+
+// The reason an existing file could not be opened to write it in place (read-only,
+// a folder, in use), without changing it or creating anything. Only for regular
+// files: opening a pipe to write would wait for its reader.
+std::error_code RefusedForWriting(const fs::path& path) {
+  errno = 0;
+#ifdef _WIN32
+  const int handle = _wopen(path.c_str(), _O_WRONLY | _O_BINARY);
+  if (handle < 0) return LastError(EACCES);
+  _close(handle);
+#else
+  const int handle = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (handle < 0) return LastError(EACCES);
+  ::close(handle);
+#endif
+  return {};
+}
+
+// An output stream's buffer over an open file, which does the buffering itself.
+// It keeps the first error the file reports and writes nothing after it.
+class FileStreamBuffer : public std::streambuf {
+ public:
+  explicit FileStreamBuffer(std::FILE* file) : file_(file) {}
+
+  // The error that failed the stream; a stream failed by its writer alone counts
+  // as an I/O error.
+  std::error_code Error() const { return error_ ? error_ : std::make_error_code(std::errc::io_error); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    if (error_ || count <= 0) return 0;
+    errno = 0;
+    const std::size_t wanted = static_cast<std::size_t>(count);
+    const std::size_t written = std::fwrite(bytes, 1, wanted, file_);
+    if (written != wanted) error_ = LastError();
+    return static_cast<std::streamsize>(written);
+  }
+
+  int sync() override {
+    if (error_) return -1;
+    errno = 0;
+    if (std::fflush(file_) == 0) return 0;
+    error_ = LastError();
+    return -1;
+  }
+
+ private:
+  std::FILE* file_;
+  std::error_code error_;
+};
+
+// Streams the writer's output into the open file and flushes it, to the disk when
+// asked; the first error on the way.
+std::error_code StreamInto(std::FILE* file, const ContentWriter& writer, bool toDisk) {
+  FileStreamBuffer buffer(file);
+  std::ostream out(&buffer);
+  writer(out);
+  if (!out) return buffer.Error();
+  errno = 0;
+  const bool flushed = toDisk ? FlushToDisk(file) : std::fflush(file) == 0;
+  if (!flushed) return LastError();
+  return {};
+}
+
+std::error_code WriteInPlace(const fs::path& target, const ContentWriter& writer) {
+  errno = 0;
+  FileHandle file(OpenHandle(target, "wb"));
+  if (!file) return LastError(EACCES);
+  const std::error_code written = StreamInto(file.get(), writer, false);
+  const std::error_code closed = Close(file);
+  return written ? written : closed;
+}
+
+// A temporary file of our own beside the target. Unless kept, it is closed and
+// removed when it goes, whatever ended the writing.
+struct TemporaryFile {
+  fs::path path;
+  FileHandle file;
+  bool kept = false;
+
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    file.reset();
+    std::error_code ignored;
+    if (!kept && !path.empty()) fs::remove(path, ignored);
+  }
+
+  // Creates a fresh file beside `target`; never one that was there already.
+  std::error_code Create(const fs::path& target) {
+    for (unsigned attempt = 0;; ++attempt) {
+      const fs::path candidate = TemporaryPathBeside(target);
+      errno = 0;
+      file.reset(OpenHandle(candidate, "wbx"));
+      if (file) {
+        path = candidate;
+        return {};
+      }
+      if (errno != EEXIST || attempt >= 100) return LastError(EACCES);
+    }
+  }
+};
 
 }  // namespace
 
@@ -101,7 +210,14 @@ std::optional<FileError> InputFile::Read(char* destination, std::size_t count) {
   return FileError{FileErrorCause::EndOfFile, {}};
 }
 
-std::optional<FileError> ReplaceFileContents(const fs::path& requested, std::string_view bytes) {
+std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const ContentWriter& writer) {
+  auto failure = [&](std::error_code cause) -> std::optional<ReplaceFailure> {
+    if (!cause) return std::nullopt;
+    return ReplaceFailure{cause, MakeFileError(cause, requested)};
+  };
+  // No name at all would put the new file nowhere: refuse it before anything is made.
+  if (requested.empty()) return failure(std::make_error_code(std::errc::no_such_file_or_directory));
+
   std::error_code code;
   fs::path target = requested;
   if (fs::is_symlink(target, code)) {
@@ -109,49 +225,32 @@ std::optional<FileError> ReplaceFileContents(const fs::path& requested, std::str
     if (!code) target = resolved;
   }
 
-  // An existing file that could not be opened for writing stays as it is, with
-  // the reason it could not be opened (read-only, a folder, in use).
   const fs::file_status existing = fs::status(target, code);
   if (fs::exists(existing)) {
-    errno = 0;
-    std::FILE* probe = OpenHandle(target, "r+b");
-    if (probe == nullptr) return MakeFileError(LastError(EACCES), requested);
-    std::fclose(probe);
-    // A device or pipe cannot be replaced by a file; it is written as it is.
-    if (!fs::is_regular_file(existing)) return WriteInPlace(target, bytes, requested);
+    // A device or pipe cannot be replaced by a file; it is written as it is. A
+    // folder refuses that opening as well.
+    if (!fs::is_regular_file(existing)) return failure(WriteInPlace(target, writer));
+    // An existing file that could not be opened for writing stays as it is.
+    if (const std::error_code refused = RefusedForWriting(target)) return failure(refused);
   }
 
-  fs::path temporary;
-  std::FILE* file = nullptr;
-  for (unsigned attempt = 0; file == nullptr; ++attempt) {
-    temporary = TemporaryPathBeside(target);
-    errno = 0;
-    file = OpenHandle(temporary, "wbx");
-    if (file == nullptr && (errno != EEXIST || attempt >= 100)) {
-      return MakeFileError(LastError(EACCES), requested);
-    }
-  }
-
-  auto fail = [&](std::error_code cause) -> std::optional<FileError> {
-    if (file != nullptr) std::fclose(file);
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return MakeFileError(cause, requested);
-  };
-
-  errno = 0;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || !FlushToDisk(file)) {
-    return fail(LastError());
-  }
-  errno = 0;
-  const int closed = std::fclose(file);
-  file = nullptr;
-  if (closed != 0) return fail(LastError());
+  TemporaryFile temporary;
+  if (const std::error_code created = temporary.Create(target)) return failure(created);
+  if (const std::error_code written = StreamInto(temporary.file.get(), writer, true)) return failure(written);
+  if (const std::error_code closed = Close(temporary.file)) return failure(closed);
 
   // The new file keeps the permissions the old one had.
-  if (fs::exists(existing)) fs::permissions(temporary, existing.permissions(), code);
+  if (fs::exists(existing)) fs::permissions(temporary.path, existing.permissions(), code);
 
-  fs::rename(temporary, target, code);
-  if (code) return fail(code);
+  fs::rename(temporary.path, target, code);
+  if (code) return failure(code);
+  temporary.kept = true;
+  return std::nullopt;
+}
+
+std::optional<FileError> ReplaceFileContents(const fs::path& target, std::string_view bytes) {
+  const std::optional<ReplaceFailure> failure = ReplaceFileWith(
+      target, [bytes](std::ostream& out) { out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())); });
+  if (failure) return failure->error;
   return std::nullopt;
 }

@@ -1,12 +1,16 @@
 #pragma once
 // Reading a file in pieces and replacing a file whole, with failures reported as
-// FileError. The only place where the program opens files by handle. Plain C++.
+// FileError (and, for replacements, the system's own error too). The only place
+// where the program opens files by handle. Plain C++.
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <ostream>
 #include <string_view>
+#include <system_error>
 
 #include "platform/FileError.h"
 
@@ -41,12 +45,27 @@ class InputFile {
 // name is as long as the file system allows still gets one.
 std::filesystem::path TemporaryPathBeside(const std::filesystem::path& target);
 
-// Puts `bytes` into the file at `target`, replacing what it held, so that the
-// file is at every moment either the old one whole or the new one whole: the bytes
-// go to a temporary file beside the target, which then takes the target's place.
-// (A device or pipe, which no file can replace, is written directly.)
-// A target that may not be written (read-only, a folder, open elsewhere) is
-// refused as it would be if opened directly, and a failure removes the temporary
+// A replacement that failed: the system's error as it came, for callers that
+// word it themselves, and the same as a FileError naming the target as given.
+struct ReplaceFailure {
+  std::error_code code;
+  FileError error;
+};
+
+// Writes the new contents of a file into the stream it is handed. A writer that
+// leaves the stream failed makes the replacement fail.
+using ContentWriter = std::function<void(std::ostream&)>;
+
+// Streams what `writer` writes into the file at `target`, replacing what it held,
+// so that the file is at every moment either the old one whole or the new one
+// whole: the output goes to a temporary file beside the target, reaches the disk,
+// and then takes the target's place, with the old file's permissions. (A device
+// or pipe, which no file can replace, is written directly.) A target that may not
+// be written (read-only, a folder, open elsewhere) is refused as it would be if
+// opened directly, and a failure, or a writer that throws, removes the temporary
 // file again. A symbolic link keeps pointing where it did; its file is replaced.
+std::optional<ReplaceFailure> ReplaceFileWith(const std::filesystem::path& target, const ContentWriter& writer);
+
+// ReplaceFileWith for contents already in memory.
 std::optional<FileError> ReplaceFileContents(const std::filesystem::path& target,
                                              std::string_view bytes);
