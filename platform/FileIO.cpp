@@ -71,11 +71,15 @@ std::error_code RefusedForWriting(const fs::path& path) {
   return {};
 }
 
-// An output stream's buffer over an open file, which does the buffering itself.
-// It keeps the first error the file reports and writes nothing after it.
+// An output stream's buffer over an open file. It gathers small writes into
+// large ones, keeps the first error the file reports and writes nothing after it.
 class FileStreamBuffer : public std::streambuf {
  public:
-  explicit FileStreamBuffer(std::FILE* file) : file_(file) {}
+  // `file` must be fresh: the buffer here takes the place of its own.
+  explicit FileStreamBuffer(std::FILE* file) : file_(file), buffer_(new char[Capacity]) {
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    Reset();
+  }
 
   // The error that failed the stream; a stream failed by its writer alone counts
   // as an I/O error.
@@ -83,22 +87,16 @@ class FileStreamBuffer : public std::streambuf {
 
  protected:
   int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char ch = traits_type::to_char_type(c);
-    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-  }
-
-  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-    if (error_ || count <= 0) return 0;
-    errno = 0;
-    const std::size_t wanted = static_cast<std::size_t>(count);
-    const std::size_t written = std::fwrite(bytes, 1, wanted, file_);
-    if (written != wanted) error_ = LastError();
-    return static_cast<std::streamsize>(written);
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
   }
 
   int sync() override {
-    if (error_) return -1;
+    if (!Drain()) return -1;
     errno = 0;
     if (std::fflush(file_) == 0) return 0;
     error_ = LastError();
@@ -106,20 +104,38 @@ class FileStreamBuffer : public std::streambuf {
   }
 
  private:
+  static constexpr std::size_t Capacity = std::size_t{1} << 16;
+
+  void Reset() { setp(buffer_.get(), buffer_.get() + Capacity); }
+
+  // Hands the gathered bytes to the file.
+  bool Drain() {
+    if (error_) return false;
+    const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
+    errno = 0;
+    if (pending != 0 && std::fwrite(pbase(), 1, pending, file_) != pending) {
+      error_ = LastError();
+      return false;
+    }
+    Reset();
+    return true;
+  }
+
   std::FILE* file_;
+  std::unique_ptr<char[]> buffer_;
   std::error_code error_;
 };
 
-// Streams the writer's output into the open file and flushes it, to the disk when
-// asked; the first error on the way.
+// Streams the writer's output into the open file and flushes it, on to the disk
+// when asked; the first error on the way.
 std::error_code StreamInto(std::FILE* file, const ContentWriter& writer, bool toDisk) {
   FileStreamBuffer buffer(file);
   std::ostream out(&buffer);
   writer(out);
+  out.flush();
   if (!out) return buffer.Error();
   errno = 0;
-  const bool flushed = toDisk ? FlushToDisk(file) : std::fflush(file) == 0;
-  if (!flushed) return LastError();
+  if (toDisk && !FlushToDisk(file)) return LastError();
   return {};
 }
 
