@@ -1,9 +1,7 @@
 #include "settings/RunDriver.h"
 
 #include <array>
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -71,22 +69,6 @@ RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optio
   }
   outcome.message += "\nChoose fewer cycles and run again.";
   return outcome;
-}
-
-std::string ErrnoReason(int error, const char* fallback) {
-  return error != 0 ? std::generic_category().message(error) : std::string(fallback);
-}
-
-// Writes the report straight into an open stream; the reason when that fails.
-std::optional<std::string> WriteInto(const FloweringModel& model, std::ofstream& out) {
-  errno = 0;
-  WriteReport(model, out);
-  out.flush();
-  if (!out) return ErrnoReason(errno, "the report could not be written");
-  errno = 0;
-  out.close();
-  if (out.fail()) return ErrnoReason(errno, "the report could not be completed");
-  return std::nullopt;
 }
 
 }  // namespace
@@ -158,47 +140,13 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
   auto failure = [&](std::string reason) { return ReportFailure{path, std::move(reason)}; };
   if (path.empty()) return failure("no file name was given");
 
-  fs::path target = PathFromUtf8(path);
+  const fs::path target = PathFromUtf8(path);
   std::error_code error;
-  // Keep a symbolic link in place: replace the file it points at.
-  if (fs::is_symlink(target, error)) {
-    fs::path resolved = fs::weakly_canonical(target, error);
-    if (!error) target = resolved;
-  }
-  const fs::file_status status = fs::status(target, error);
-  if (fs::is_directory(status)) return failure("it is a folder");
+  if (fs::is_directory(target, error)) return failure("it is a folder");
 
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
-    // A device or a pipe: nothing to replace, write straight into it.
-    errno = 0;
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out) return failure(ErrnoReason(errno, "it could not be opened for writing"));
-    if (auto reason = WriteInto(model, out)) return failure(*reason);
-    return std::nullopt;
-  }
-
-  if (fs::exists(status)) {
-    // The file must be one we may write, as when it is opened in place.
-    errno = 0;
-    std::ofstream probe(target, std::ios::binary | std::ios::app);
-    if (!probe) return failure(ErrnoReason(errno, "it could not be opened for writing"));
-  }
-
-  const fs::path temporary = TemporaryPathBeside(target);
-  errno = 0;
-  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-  if (!out) return failure(ErrnoReason(errno, "it could not be created"));
-  if (auto reason = WriteInto(model, out)) {
-    fs::remove(temporary, error);
-    return failure(*reason);
-  }
-  if (fs::exists(status)) fs::permissions(temporary, status.permissions(), error);  // best effort
-  fs::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return failure(error.message());
-  }
+  const std::optional<ReplaceFailure> failed =
+      ReplaceFileWith(target, [&model](std::ostream& out) { WriteReport(model, out); });
+  if (failed) return failure(failed->code.message());
   return std::nullopt;
 }
 

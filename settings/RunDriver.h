@@ -60,9 +60,12 @@ struct RunOutcome {
 RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);
 
 // Writes the report of the model's last run to the file at path (UTF-8; relative
-// to the current folder) through a temporary file beside it and a rename, so a
-// write that fails part-way leaves the previous report whole. Devices and pipes
-// (such as /dev/stdout) are written directly. Nothing on success.
+// to the current folder) the way every file is replaced (ReplaceFileWith): it is
+// streamed into a temporary file beside it, flushed to the disk and renamed, so a
+// write that fails part-way or a crash leaves the previous report whole. Devices
+// and pipes (such as /dev/stdout) are written directly. Nothing on success; the
+// reason otherwise is the system's own message, or says that no name was given or
+// that the name is a folder's.
 std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
 
 // The whole run: RunModel, then the report to settings.outputPath.

@@ -225,3 +225,24 @@ TEST(RunSimulation, ADeviceIsWrittenDirectlyAndAFullOneFails) {
   EXPECT_EQ(outcome.report.reason, "No space left on device");
 }
 
+
+TEST(RunSimulation, ALinkKeepsPointingAtTheReportAndAReadOnlyOneIsKept) {
+  TemporaryFolder folder;
+  FloweringModel model;
+  RunSettings settings = SmallRun();
+  WriteFile(folder / "real.dat", "old report");
+  fs::create_symlink(folder.path / "real.dat", folder.path / "link.dat");
+  settings.outputPath = folder / "link.dat";
+  ASSERT_TRUE(RunSimulation(model, settings, 5).Completed());
+  EXPECT_TRUE(fs::is_symlink(folder.path / "link.dat"));
+  EXPECT_EQ(ReadFile(folder / "real.dat"), ReportOf(model));
+
+  fs::permissions(folder.path / "real.dat", fs::perms::owner_read);
+  if (std::ofstream(folder / "real.dat", std::ios::app).good()) GTEST_SKIP() << "permissions do not bind this user";
+  const std::string kept = ReadFile(folder / "real.dat");
+  const RunOutcome refused = RunSimulation(model, settings, 6);
+  EXPECT_EQ(refused.status, RunStatus::ReportNotWritten);
+  EXPECT_EQ(refused.report.reason, "Permission denied");
+  EXPECT_EQ(ReadFile(folder / "real.dat"), kept);
+  EXPECT_EQ(folder.EntryCount(), 2u) << "no temporary file is left behind";
+}
