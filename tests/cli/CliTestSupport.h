@@ -6,24 +6,15 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/ScratchFolder.h"
+
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-inline void WriteFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
+inline std::string ReadFile(const fs::path& path) { return ReadFileBytes(path); }
+inline void WriteFile(const fs::path& path, const std::string& content) { WriteFileBytes(path, content); }
 
 // Quotes one argument for the shell.
 inline std::string Quoted(const std::string& arg) {
@@ -47,12 +38,7 @@ struct CliResult {
 
 class CliSandbox {
  public:
-  CliSandbox() {
-    std::random_device device;
-    folder = fs::temp_directory_path() / ("varnolt-cli-" + std::to_string(device()));
-    fs::create_directories(folder / "work");
-  }
-  ~CliSandbox() { fs::remove_all(folder); }
+  CliSandbox() { fs::create_directories(folder / "work"); }
 
   // Runs varnolt-cli with the arguments inside work/; `prefix` is shell text put
   // before the command (limits, traps).
@@ -78,5 +64,6 @@ class CliSandbox {
   }
 
  private:
-  fs::path folder;
+  ScratchFolder scratch{"varnolt-cli"};
+  fs::path folder = scratch.Path();
 };

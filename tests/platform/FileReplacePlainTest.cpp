@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/FileIO.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,38 +14,13 @@ namespace {
 
 class FileReplace : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("varnolt-replace-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    folder_ = fs::canonical(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  fs::path In(const std::string& name) const { return scratch_.In(name); }
+  static std::string Contents(const fs::path& path) { return ReadFileBytes(path); }
+  static void Write(const fs::path& path, const std::string& bytes) { WriteFileBytes(path, bytes); }
+  std::vector<std::string> Names() const { return scratch_.Names(); }
 
-  fs::path In(const std::string& name) const { return folder_ / name; }
-
-  static std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  static void Write(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
-  // Names in the folder: a replacement must leave no temporary file behind.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path folder_;
+  ScratchFolder scratch_{"varnolt-replace"};
+  const fs::path folder_ = scratch_.Path();
 };
 
 TEST_F(FileReplace, StreamsTheWritersOutputWhole) {

@@ -4,42 +4,29 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <vector>
 
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
 #include "settings/RunDriver.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 namespace {
 
-class TemporaryFolder {
+// A scratch folder that names its files as the settings do, by UTF-8 path text.
+class TemporaryFolder : public ScratchFolder {
  public:
-  TemporaryFolder() {
-    std::random_device device;
-    path = fs::temp_directory_path() / ("varnolt-driver-" + std::to_string(device()));
-    fs::create_directories(path);
-  }
-  ~TemporaryFolder() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-  std::size_t EntryCount() const { return std::distance(fs::directory_iterator(path), fs::directory_iterator()); }
-  fs::path path;
+  TemporaryFolder() : ScratchFolder("varnolt-driver") {}
+  std::string operator/(const std::string& name) const { return In(name).string(); }
+  const fs::path path = Path();
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
+std::string ReadFile(const std::string& path) { return ReadFileBytes(path); }
+void WriteFile(const std::string& path, const std::string& content) { WriteFileBytes(path, content); }
 
 std::string ReportOf(const FloweringModel& model) {
   std::ostringstream out;

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +11,7 @@
 #endif
 
 #include "settings/SettingsFile.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -21,37 +19,10 @@ namespace {
 
 class SettingsFileOnDisk : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("varnolt-settings-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    folder_ = fs::canonical(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(folder_, ignored);
-  }
-
-  fs::path In(const std::string& name) const { return folder_ / name; }
-
-  static std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  static void Write(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
-  // Names in the folder: a save must leave no temporary file behind.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  fs::path In(const std::string& name) const { return scratch_.In(name); }
+  static std::string Contents(const fs::path& path) { return ReadFileBytes(path); }
+  static void Write(const fs::path& path, const std::string& bytes) { WriteFileBytes(path, bytes); }
+  std::vector<std::string> Names() const { return scratch_.Names(); }
 
   static std::string SaveError(const fs::path& path, const RunSettings& settings) {
     const std::optional<FileError> error = SaveSettingsFile(path, settings);
@@ -66,7 +37,8 @@ class SettingsFileOnDisk : public testing::Test {
     return error ? FileErrorText(*error) : "loaded";
   }
 
-  fs::path folder_;
+  ScratchFolder scratch_{"varnolt-settings"};
+  const fs::path folder_ = scratch_.Path();
 };
 
 RunSettings Edited() {
