@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "GridTestSupport.h"
 #include "grid/GridCtrl.h"
 
 #include <QApplication>
@@ -28,12 +29,7 @@ void UseKnownColours(CGridCtrl& grid) {
 
 void Build(CGridCtrl& grid, int rows, int columns) {
   UseKnownColours(grid);
-  grid.DefaultCellFor(false, false)->SetHeight(20);
-  grid.DefaultCellFor(false, true)->SetWidth(50);
-  grid.SetRowTotal(rows);
-  grid.SetColumnTotal(columns);
-  grid.SetHeaderRowTotal(1);
-  grid.SetHeaderColumnTotal(1);
+  BuildUniformGrid(grid, rows, columns);
 }
 
 QImage Paint(CGridCtrl& grid) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "GridTestSupport.h"
 #include "grid/GridCtrl.h"
 
 #include <QApplication>
@@ -24,15 +25,7 @@ class RecordingGrid : public CGridCtrl {
   }
 };
 
-// One fixed row and column; every row 20 pixels high, every column 50 wide.
-void Build(CGridCtrl& grid, int rows, int columns) {
-  grid.DefaultCellFor(false, false)->SetHeight(20);
-  grid.DefaultCellFor(false, true)->SetWidth(50);
-  grid.SetRowTotal(rows);
-  grid.SetColumnTotal(columns);
-  grid.SetHeaderRowTotal(1);
-  grid.SetHeaderColumnTotal(1);
-}
+void Build(CGridCtrl& grid, int rows, int columns) { BuildUniformGrid(grid, rows, columns); }
 
 void Resize(CGridCtrl& grid, int width, int height) {
   grid.resize(width, height);
