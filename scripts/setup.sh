@@ -9,6 +9,14 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   xvfb xauth
+  # the fast engine: SIMD lanes with runtime dispatch, threads with cancellation
+  libhwy-dev libtbb-dev
+  # the plot and its pictures, the JSON record beside results
+  qt6-charts-dev libqt6opengl6-dev qt6-svg-dev nlohmann-json3-dev
+  # experiments: Sobol sampling, and the cluster recipe's tests
+  libboost-dev parallel
+  # installing: man pages, desktop entry and metainfo checks, the .deb
+  mandoc desktop-file-utils appstream lintian dpkg-dev file fakeroot
 )
 
 missing=()
