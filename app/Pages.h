@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "grid/GridCtrl.h"
+#include "plot/CyclePlot.h"
 #include "platform/PropertyPage.h"
 #include "settings/RunDriver.h"
 #include "settings/RunSettings.h"
@@ -144,11 +145,18 @@ class CPageResults : public CSettingsPage {
   // Enter and Escape go straight to the control that has the focus (the grid
   // and its cell editor use them) and never reach the sheet.
   bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
+  // The grid grew or shrank with the window: its columns fill it again.
+  void OnSize() override;
 
   // Rebuilds the grid from the model's results (the header row alone before
   // any run).
   void FillResultsGrid();
   CGridCtrl& Grid() { return grid_; }
+
+  // The Copy results command (button and Ctrl+Shift+C): the whole table, a
+  // header line and one line per cycle, tab-separated at full precision, on the
+  // clipboard for a spreadsheet.
+  void OnCopyResults();
 
  protected:
   // The Run command.
@@ -163,6 +171,36 @@ class CPageResults : public CSettingsPage {
   // The window then holds it as a child; a member is destroyed before the page
   // deletes its window, so the grid is never deleted twice.
   CGridCtrl grid_{0, 0, 0, 0};
+  // The results version the grid shows; switching pages refills only when the
+  // results changed, so the grid keeps its scroll position.
+  int shownVersion_ = -1;
+  // The grid, the last-run line and Copy results for the sheet's results now.
+  void ShowResults();
+};
+
+// The Plot page: the four percentages against the cycle, the cycle analysis
+// beneath, the value under the mouse, and pictures and CSV of the results.
+class CPagePlot : public CSettingsPage {
+  Q_OBJECT
+ public:
+  CPagePlot();
+  bool OnInitDialog() override;
+  bool OnSetActive() override;
+
+  CyclePlotView& Plot() { return plot_; }
+  // "Save picture...": PNG or SVG at the size in the size edit.
+  void OnSavePicture();
+  // "Export CSV...": the table, and the run's JSON record beside it.
+  void OnExportCsv();
+
+ private:
+  void ShowResults();
+  void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
+
+  // Takes the place of the template's control 1040; destroyed before the page's
+  // window, like the run page's grid.
+  CyclePlotView plot_;
+  int shownVersion_ = -1;
 };
 
 // The About page: three centred texts on white.
@@ -185,5 +223,7 @@ inline constexpr int kLeafPruning = 1019, kTrendCycles = 1020, kIrrigation = 102
 inline constexpr int kIrrigationStart = 1022, kIrrigationEnd = 1023;
 inline constexpr int kFlowerPruning = 1024, kFlowerPruneStart = 1025, kFlowerPruneEnd = 1026;
 inline constexpr int kBrowse = 1027, kOutputPath = 1028, kRun = 1029, kInitialNodeSex = 1032, kGrid = 1033,
-                     kRunNote = 1034;
+                     kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036;
+inline constexpr int kChart = 1040, kAnalysis = 1041, kReadout = 1042, kResetZoom = 1043, kExportCsv = 1044,
+                     kPictureSize = 1045, kSavePicture = 1046;
 }  // namespace control

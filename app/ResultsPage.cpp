@@ -1,38 +1,88 @@
 // The RUN MODEL page: the Run command and the results grid.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
+#include <sstream>
 
 #include "app/Pages.h"
 #include "app/Sheet.h"
 #include "platform/Prompts.h"
 #include "resources/Resources.h"
+#include "results/CycleAnalysis.h"
 #include "results/ResultsGrid.h"
+#include "results/ResultsTable.h"
 
 using namespace control;
 
 CPageResults::CPageResults() : CSettingsPage(resource::IDD_RESULTS) {
   OnNotification(Notification::ButtonClicked, kRun, [this] { OnRun(); });
+  OnNotification(Notification::ButtonClicked, kCopyResults, [this] { OnCopyResults(); });
 }
+
+namespace {
+
+// 1000000 as "1,000,000".
+QString Grouped(long long number) {
+  QString digits = QString::number(number < 0 ? -number : number);
+  for (int at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
+  return number < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+// What the shown results are, so that a window run can be repeated with the runner.
+QString LastRunLine(const std::optional<CSheet::LastRun>& run) {
+  if (!run) return QStringLiteral("Last run: none yet");
+  return QStringLiteral("Last run: %1 cycles x %2 palms, seed %3, %4 s")
+      .arg(Grouped(run->settings.cycleCount), Grouped(run->settings.palmCount))
+      .arg(run->outcome.seed)
+      .arg(run->outcome.runSeconds, 0, 'f', 2);
+}
+
+}  // namespace
 
 bool CPageResults::OnInitDialog() {
   ReplaceControl(kGrid, &grid_);
   const bool result = CSettingsPage::OnInitDialog();
   grid_.setFont(ResultsGridFont());
-  FillResultsGrid();
+  ShowResults();
   grid_.AllowSelection(false);
   grid_.SetPrintAsDisplayed(true);
   // Enter reaches the focused control directly; on the Run button it must not
   // start a run that blocks the window and replaces the report. Space clicks it.
   if (auto* run = qobject_cast<QPushButton*>(GetDlgItem(kRun))) run->setAutoDefault(false);
+  auto* copy = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Window());
+  copy->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(copy, &QShortcut::activated, this, [this] { OnCopyResults(); });
   return result;
 }
 
 bool CPageResults::OnSetActive() {
-  FillResultsGrid();
+  if (shownVersion_ != Sheet().resultsVersion) ShowResults();
   return CSettingsPage::OnSetActive();
 }
 
+void CPageResults::OnSize() {
+  if (grid_.ColumnTotal() > 0) grid_.FitColumnsToClient(true);
+}
+
 void CPageResults::FillResultsGrid() { ::FillResultsGrid(grid_, ResultRows(Sheet().model.cycleResults)); }
+
+void CPageResults::ShowResults() {
+  FillResultsGrid();
+  shownVersion_ = Sheet().resultsVersion;
+  if (auto* line = qobject_cast<QLabel*>(GetDlgItem(kLastRun))) line->setText(LastRunLine(Sheet().lastRun));
+  EnableControl(kCopyResults, Sheet().model.cycleResults.size() > 1);
+}
+
+void CPageResults::OnCopyResults() {
+  const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
+  if (cycles.empty()) return;
+  std::ostringstream table;
+  WriteResultsTable(cycles, table, '\t');
+  QGuiApplication::clipboard()->setText(QString::fromStdString(table.str()));
+}
 
 void CPageResults::OnRun() {
   CSheet& sheet = Sheet();
@@ -48,11 +98,11 @@ void CPageResults::OnRun() {
       sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
       return;
     case RunStatus::ReportNotWritten:
-      FillResultsGrid();
+      ShowResults();
       ReportUnwrittenReport(outcome.report);
       return;
     case RunStatus::Completed:
-      FillResultsGrid();
+      ShowResults();
       CurrentPrompts().Message(Window(), {QStringLiteral("Simulation complete. Results written\n"
                                                          "to the output file and shown in the grid."),
                                           QStringLiteral("Done"), MessageIcon::Information, MessageButtons::Ok});

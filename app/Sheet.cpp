@@ -10,7 +10,7 @@
 CSheet::CSheet(QWidget* parent) : CPropertySheet(LoadResourceString(resource::IDS_SHEET_CAPTION), parent, 0) {
   for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{
            &pageNum, &pageFronds, &pageSex, &pageTh, &pageLeaf, &pageTrend, &pageIrrig, &pageFlower, &pageOutput,
-           &pageResults, &pageAbout}) {
+           &pageResults, &pagePlot, &pageAbout}) {
     AddPage(page);
   }
 }
@@ -24,6 +24,7 @@ bool CSheet::OnInitDialog() {
   }
   setWindowIcon(ApplicationIcon());
   AddMinimizeGestures(this);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, true);
   SetActivePage(&pageNum);
   settingsModified = 0;
   setWindowTitle(UntitledTitle());

@@ -45,6 +45,7 @@ class CSheet : public CPropertySheet {
   CPageFlower pageFlower;
   CPageOutput pageOutput;
   CPageResults pageResults;
+  CPagePlot pagePlot;
   CPageAbout pageAbout;
 
   // Full path of the current settings file; empty while untitled. It names
@@ -95,6 +96,16 @@ class CSheet : public CPropertySheet {
   // Copies the settings into the model, runs it and writes the report to the
   // output file. Validates nothing: the caller checks the rules first.
   RunOutcome RunSimulation();
+
+  // The last run that gave results: what the run page's last-run line says and
+  // what the record beside exported results keeps.
+  struct LastRun {
+    RunSettings settings;
+    RunOutcome outcome;
+  };
+  std::optional<LastRun> lastRun;
+  // Moves on whenever the model's results change, so pages redraw only then.
+  int resultsVersion = 0;
 
   static QString UntitledTitle() { return QStringLiteral("[New] - VARNOLT"); }
   // The title while the settings belong to the file at `path`.

@@ -50,15 +50,6 @@ std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, Cli
 
 }  // namespace
 
-std::string RecordPathBeside(const std::string& csvPath) {
-  std::filesystem::path path = PathFromUtf8(csvPath);
-  std::filesystem::path record = path;
-  record.replace_extension(".json");
-  if (record == path) record += ".json";  // a CSV named .json keeps its table
-  const auto u8 = record.u8string();
-  return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
-}
-
 std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
   if (options.csv && *options.csv == "-" && options.output && *options.output == "-") {
     return "--output - and --csv - cannot both go to standard output";
@@ -98,7 +89,9 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
     }
   }
   std::optional<std::string> recordPath = options.json;
-  if (!recordPath && options.csv && *options.csv != "-") recordPath = RecordPathBeside(*options.csv);
+  if (!recordPath && options.csv && *options.csv != "-") {
+    recordPath = PathToUtf8(RecordPathBeside(PathFromUtf8(*options.csv)));
+  }
   if (recordPath) {
     const std::string json = RunRecordJson(RecordOfRun(settings, outcome, cycles));
     if (auto problem = ReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {

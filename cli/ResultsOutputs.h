@@ -26,10 +26,6 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options);
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
                          const RunOptions& options, CliStreams& io, std::ostream& summary);
 
-// Where the JSON record of a CSV goes when none is named: beside it, with the
-// extension .json.
-std::string RecordPathBeside(const std::string& csvPath);
-
 // `plot REPORT.dat|RESULTS.csv -o PICTURE [--plot-size WxH]`
 int PlotCommand(const std::vector<std::string>& args, CliStreams& io);
 // `analyse REPORT.dat|RESULTS.csv`

@@ -25,6 +25,13 @@ inline constexpr unsigned TabStop = 1u << 2;         // reached with the Tab key
 inline constexpr unsigned VScroll = 1u << 3;         // list: vertical scroll bar when needed
 inline constexpr unsigned Notify = 1u << 4;          // list: sends selection changes
 inline constexpr unsigned Border = 1u << 5;
+// When the window grows beyond the template's size, the page grows with it and
+// its controls keep their place at the top left, unless they follow the right
+// or bottom edge (moving with it) or grow with the page.
+inline constexpr unsigned FollowRight = 1u << 6;
+inline constexpr unsigned FollowBottom = 1u << 7;
+inline constexpr unsigned GrowWidth = 1u << 8;
+inline constexpr unsigned GrowHeight = 1u << 9;
 }  // namespace ControlStyle
 
 // The identifier of static texts nobody refers to.

@@ -125,14 +125,51 @@ void CPropertyPage::Create(QWidget* parent) {
   window_ = new QWidget(parent);
   window_->setObjectName(QStringLiteral("page%1").arg(template_.id));
   window_->setFont(TemplateFont(template_.fontName, template_.fontPointSize));
-  window_->setFixedSize(PixelSize());
+  // The page fills its area when the window grows, never less than its template.
+  window_->setMinimumSize(PixelSize());
+  // An area that was never shown has no size of its own yet; its first resize
+  // event brings the page along.
+  window_->resize(PixelSize().expandedTo(parent && parent->isVisible() ? parent->size() : QSize()));
+  if (parent) parent->installEventFilter(this);
+  window_->installEventFilter(this);
   for (const ControlTemplate& control : template_.controls) {
     QWidget* widget = CreateControl(control, window_, baseUnits_);
     controls_.emplace_back(control.id, widget);
     ConnectNotifications(widget, control.id);
   }
+  LayOutControls();
   window_->show();
   OnInitDialog();
+}
+
+bool CPropertyPage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && window_) {
+    if (watched == window_->parentWidget()) {
+      window_->resize(PixelSize().expandedTo(window_->parentWidget()->size()));
+    } else if (watched == window_) {
+      LayOutControls();
+      OnSize();
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void CPropertyPage::LayOutControls() {
+  using namespace ControlStyle;
+  const QSize grown = window_->size() - PixelSize();
+  const int dx = std::max(grown.width(), 0);
+  const int dy = std::max(grown.height(), 0);
+  for (const ControlTemplate& control : template_.controls) {
+    if (!(control.styles & (FollowRight | FollowBottom | GrowWidth | GrowHeight))) continue;
+    QWidget* widget = GetDlgItem(control.id);
+    if (!widget) continue;
+    QRect place = DialogUnitsToPixels(QRect(control.x, control.y, control.width, control.height), baseUnits_);
+    if (control.styles & FollowRight) place.translate(dx, 0);
+    if (control.styles & FollowBottom) place.translate(0, dy);
+    if (control.styles & GrowWidth) place.setWidth(place.width() + dx);
+    if (control.styles & GrowHeight) place.setHeight(place.height() + dy);
+    widget->setGeometry(place);
+  }
 }
 
 void CPropertyPage::ConnectNotifications(QWidget* control, int controlId) {

@@ -101,11 +101,16 @@ class CPropertyPage : public QObject {
   QWidget* ReplaceControl(int controlId, QWidget* replacement);
 
   DialogBaseUnits BaseUnits() const { return baseUnits_; }
+  // Places the controls that follow or grow with the page for its current size.
+  void LayOutControls();
+  // The page's window changed its size; the controls have been placed.
+  virtual void OnSize() {}
   // The page's size in pixels, known before its window exists.
   QSize PixelSize() const;
 
  protected:
   virtual void DoDataExchange(CDataExchange* dx);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   // Message-map entry: `handler` runs when one of the controls firstId..lastId
   // raises `code` by the user's doing (never while the page exchanges data).

@@ -83,6 +83,9 @@ int CPropertySheet::DoModal() {
 void CPropertySheet::Create() {
   if (created_) return;
   OnInitDialog();
+  // The window opens at the size of its pages, menu and tabs included; the user
+  // may make it larger.
+  resize(minimumSizeHint());
 }
 
 void CPropertySheet::EndDialog(int result) { done(result); }
@@ -90,7 +93,8 @@ void CPropertySheet::EndDialog(int result) { done(result); }
 void CPropertySheet::BuildWindow() {
   created_ = true;
   auto* layout = new QVBoxLayout(this);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  // The window may grow (and be maximised); it never shrinks below its pages.
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   layout->setSpacing(0);
 
   tabs_ = new PageTabs(this);
@@ -109,11 +113,11 @@ void CPropertySheet::BuildWindow() {
     AddTabAndArea(*page);
   }
   const int frame = stack_->frameWidth();
-  stack_->setFixedSize(largest + QSize(2 * frame, 2 * frame));
+  stack_->setMinimumSize(largest + QSize(2 * frame, 2 * frame));
   // The window is as wide as its largest page; the tabs wrap into rows within it.
-  tabs_->SetStripWidth(stack_->width());
-  layout->addWidget(tabs_);
-  layout->addWidget(stack_);
+  tabs_->SetStripWidth(stack_->minimumWidth());
+  layout->addWidget(tabs_, 0, Qt::AlignLeft);
+  layout->addWidget(stack_, 1);
 
   auto* buttonRow = new QHBoxLayout;
   buttonRow->setContentsMargins(0, 8, 0, 0);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <clocale>
 
+#include "platform/FileError.h"
 #include "plot/CyclePlot.h"
 #include "results/CycleAnalysis.h"
 
@@ -66,8 +67,7 @@ std::optional<std::string> WritePlotPicture(std::span<const CycleResult> cycles,
   EnsureApplication();
   CyclePlotView view;
   view.SetCycles(cycles);
-  const auto u8 = path.u8string();
-  const QString name = QString::fromUtf8(reinterpret_cast<const char*>(u8.data()), static_cast<qsizetype>(u8.size()));
+  const QString name = QString::fromStdString(PathToUtf8(path));
   const QString failure =
       view.SavePicture(name, QSize(size.width, size.height), QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))));
   if (!failure.isEmpty()) return failure.toStdString();

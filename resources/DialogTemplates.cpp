@@ -167,7 +167,22 @@ std::vector<DialogTemplate> BuildTemplates() {
            "simulation results.",
            15, 11, 216, 18},
           {1029, ControlKind::PushButton, "&Run", 241, 9, 50, 23, TabStop},
-          {1033, ControlKind::Custom, "Grid", 7, 34, 286, 160, TabStop, "MFCGridCtrl"},
+          {1033, ControlKind::Custom, "Grid", 7, 34, 286, 146, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
+          {1036, ControlKind::Label, "", 7, 186, 222, 9, FollowBottom | GrowWidth},
+          {1035, ControlKind::PushButton, "&Copy results", 233, 183, 60, 14, TabStop | FollowBottom | FollowRight},
+      }));
+
+  templates.push_back(Page(
+      resource::IDD_PLOT, "Plot",
+      {
+          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 143, TabStop | GrowWidth | GrowHeight, "QChartView"},
+          {1041, ControlKind::Label, "", 7, 153, 286, 9, FollowBottom | GrowWidth},
+          {1042, ControlKind::Label, "", 7, 164, 286, 9, FollowBottom | GrowWidth},
+          {1043, ControlKind::PushButton, "Reset &zoom", 7, 180, 50, 14, TabStop | FollowBottom},
+          {1044, ControlKind::PushButton, "&Export CSV...", 61, 180, 58, 14, TabStop | FollowBottom},
+          {IDC_STATIC, ControlKind::Label, "Picture size:", 140, 183, 46, 9, FollowBottom | FollowRight},
+          {1045, ControlKind::Edit, "1600 x 900", 186, 180, 46, 14, kEdit | FollowBottom | FollowRight},
+          {1046, ControlKind::PushButton, "&Save picture...", 236, 180, 57, 14, TabStop | FollowBottom | FollowRight},
       }));
   return templates;
 }

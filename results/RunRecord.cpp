@@ -51,3 +51,10 @@ std::string RunRecordJson(const RunRecord& record) {
   };
   return json.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
+
+std::filesystem::path RecordPathBeside(const std::filesystem::path& table) {
+  std::filesystem::path record = table;
+  record.replace_extension(".json");
+  if (record == table) record += ".json";
+  return record;
+}

@@ -5,6 +5,7 @@
 // later can be traced and repeated exactly. Plain C++.
 
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -36,3 +37,7 @@ std::string RunRecordJson(const RunRecord& record);
 
 // A moment as ISO 8601 in UTC to the second: "2026-12-08T05:40:00Z".
 std::string UtcTimestamp(std::chrono::system_clock::time_point moment);
+
+// Where the record of a results table goes when none is named: beside it, with
+// the extension .json (a table whose own name ends in .json gets ".json" added).
+std::filesystem::path RecordPathBeside(const std::filesystem::path& table);

@@ -1,9 +1,12 @@
 // The RUN MODEL page driven as a user would: change settings on their pages,
 // press Run, read the boxes, the grid and the report.
+#include <QClipboard>
 #include <QDir>
+#include <QLabel>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 
 #include "SheetDriver.h"
 #include "grid/GridCtrl.h"
@@ -65,6 +68,10 @@ class RunPage : public SheetDriver {
     QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
   }
   CGridCtrl& Grid() { return sheet.pageResults.Grid(); }
+  int VisibleRows() {
+    const CellRange visible = Grid().VisibleNonFixedRange(nullptr, true);
+    return visible.maxRow - visible.minRow + 1;
+  }
 
   // The one box the run ended with; the record is cleared for the next run.
   MessageRequest OnlyBox() {
@@ -143,7 +150,7 @@ TEST_F(RunPage, RunWithoutDrawsFillsTheWorkedRunAndWritesTheRunnersReport) {
   EXPECT_EQ(written, RunnerReport({"randomPercent=0"}));
 }
 
-TEST_F(RunPage, EveryRunAndEveryShowingRebuildsTheGrid) {
+TEST_F(RunPage, EveryRunRebuildsTheGridAndShowingItAgainKeepsItsPlace) {
   // With draws the report depends on the seed: the window's must be the runner's.
   PressRun();
   ExpectDone();
@@ -151,11 +158,17 @@ TEST_F(RunPage, EveryRunAndEveryShowingRebuildsTheGrid) {
   const QStringList first = GridRows(Grid());
   EXPECT_EQ(first.size(), 101);
 
-  // Shown again, the page rebuilds the grid from the model.
+  // Shown again with the same results, the grid stays where the user left it.
+  const QPoint middle = Grid().rect().center();
+  QWheelEvent wheel(middle, Grid().mapToGlobal(middle), QPoint(), QPoint(0, -120 * 5), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&Grid(), &wheel);
+  QApplication::processEvents();  // the grid scrolls by posted steps
+  const std::int64_t scrolled = Grid().VerticalScrollPosition();
+  ASSERT_GT(scrolled, 0);
   ClickTab(sheet.pageNum);
-  Grid().SetRowTotal(3);
-  Grid().PutCellText(1, 1, "stale");
   ClickTab(sheet.pageResults);
+  EXPECT_EQ(Grid().VerticalScrollPosition(), scrolled);
   EXPECT_EQ(GridRows(Grid()), first);
 
   // Another seed: the grid shows the new run.
@@ -229,3 +242,52 @@ TEST_F(RunPage, EnterAndEscapeOnTheGridNeitherRunNorCloseTheWindow) {
 }
 
 }  // namespace
+
+TEST_F(RunPage, CopyResultsPutsTheWholeTableOnTheClipboardAndTheLastRunLineTellsTheRun) {
+  ClickTab(sheet.pageResults);
+  auto* lastRun = qobject_cast<QLabel*>(sheet.pageResults.GetDlgItem(kLastRun));
+  ASSERT_NE(lastRun, nullptr);
+  EXPECT_EQ(lastRun->text(), "Last run: none yet");
+  EXPECT_FALSE(sheet.pageResults.GetDlgItem(kCopyResults)->isEnabled());
+
+  SetEdit(sheet.pageNum, kPalmCount, "1000");
+  PressRun();
+  ExpectDone();
+  EXPECT_TRUE(lastRun->text().startsWith("Last run: 100 cycles x 1,000 palms, seed 7, ")) << lastRun->text().toStdString();
+  EXPECT_TRUE(lastRun->text().endsWith(" s"));
+
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(sheet.pageResults.GetDlgItem(kCopyResults), Qt::LeftButton);
+  QStringList lines = QApplication::clipboard()->text().split('\n');
+  ASSERT_EQ(lines.size(), 102);  // header, 100 cycles, and the last line's break
+  EXPECT_EQ(lines[0], "cycle\tfemale\therm\tmale\taborted\ttotal");
+  EXPECT_TRUE(lines[100].startsWith("100\t"));
+  EXPECT_EQ(lines[101], "");
+  const CycleResult& row = sheet.model.cycleResults[100];
+  const QStringList cells = lines[100].split('\t');
+  ASSERT_EQ(cells.size(), 6);
+  EXPECT_EQ(cells[1].toDouble(), row.female);
+  EXPECT_EQ(cells[4].toDouble(), row.aborted);
+
+  // Ctrl+Shift+C does the same from the grid.
+  QApplication::clipboard()->clear();
+  Grid().setFocus();
+  QTest::keyClick(&Grid(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().count('\n'), 101);
+}
+
+TEST_F(RunPage, AWindowGrownTo1200By900ShowsMoreRowsAndKeepsThePageAtTheTopLeft) {
+  PressRun();
+  ExpectDone();
+  const int rowsBefore = VisibleRows();
+  const QRect runButton = sheet.pageResults.GetDlgItem(kRun)->geometry();
+  const QRect copyButton = sheet.pageResults.GetDlgItem(kCopyResults)->geometry();
+  sheet.resize(1200, 900);
+  QApplication::processEvents();
+  EXPECT_EQ(sheet.size(), QSize(1200, 900));
+  EXPECT_GT(VisibleRows(), rowsBefore + 20);
+  EXPECT_EQ(sheet.pageResults.GetDlgItem(kRun)->geometry(), runButton);
+  EXPECT_GT(sheet.pageResults.GetDlgItem(kCopyResults)->y(), copyButton.y() + 200);
+  EXPECT_EQ(Grid().TotalColumnsWidth(), Grid().ClientRect().width());
+  EXPECT_TRUE(sheet.windowFlags() & Qt::WindowMaximizeButtonHint);
+}

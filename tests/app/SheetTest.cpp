@@ -19,7 +19,7 @@ TEST_F(MainWindow, StartsOnTheSizePageUntitledAndUnmodified) {
 
   const QStringList expected = {"Size",         "Frond Numbers",       "First node sex", "Stress thresholds",
                                 "Leaf pruning", "Annual trend cycles", "Irrigation",     "Flower pruning",
-                                "Output file",  "RUN MODEL",           "About"};
+                                "Output file",  "RUN MODEL",           "Plot",           "About"};
   QStringList captions;
   for (int i = 0; i < sheet.Tabs()->Count(); ++i) captions << sheet.Tabs()->TabText(i);
   EXPECT_EQ(captions, expected);
@@ -75,11 +75,11 @@ TEST_F(MainWindow, MenuBarHoldsFileCommandsAndAboutAsACommand) {
   EXPECT_TRUE(sheet.FindMenuCommand(resource::ID_FILE_NEW)->shortcut().isEmpty());
 }
 
-TEST_F(MainWindow, AboutCommandSelectsTheEleventhTab) {
+TEST_F(MainWindow, AboutCommandSelectsTheLastTab) {
   ChooseMenuCommand(resource::ID_ABOUT);
-  EXPECT_EQ(sheet.GetActiveIndex(), 10);
+  EXPECT_EQ(sheet.GetActiveIndex(), 11);
   EXPECT_EQ(Current(), &sheet.pageAbout);
-  EXPECT_EQ(sheet.Tabs()->CurrentIndex(), 10);
+  EXPECT_EQ(sheet.Tabs()->CurrentIndex(), 11);
   EXPECT_EQ(sheet.pageAbout.Window()->palette().color(QPalette::Window), QColor(Qt::white));
 }
 

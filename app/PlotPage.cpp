@@ -1,0 +1,118 @@
+// The Plot page: the cycles of the last run, their analysis, pictures and CSV.
+#include <QLabel>
+#include <QLineEdit>
+
+#include "app/Pages.h"
+#include "app/Sheet.h"
+#include "platform/FileError.h"
+#include "platform/FileIO.h"
+#include "platform/Prompts.h"
+#include "plot/PlotPicture.h"
+#include "resources/Resources.h"
+#include "results/CycleAnalysis.h"
+#include "results/ResultsTable.h"
+#include "results/RunRecord.h"
+
+using namespace control;
+
+namespace {
+
+const QString NothingToPlot = QStringLiteral("Nothing to plot yet: press Run on the RUN MODEL page first.");
+const QString PlotHint = QStringLiteral(
+    "Drag a rectangle to zoom, drag with the right button to pan, Home or Reset zoom to see it all; "
+    "click a legend entry to hide or show its line.");
+
+void SetLabel(QWidget* widget, const QString& text) {
+  if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
+}
+
+}  // namespace
+
+CPagePlot::CPagePlot() : CSettingsPage(resource::IDD_PLOT) {
+  OnNotification(Notification::ButtonClicked, kResetZoom, [this] { plot_.ResetZoom(); });
+  OnNotification(Notification::ButtonClicked, kExportCsv, [this] { OnExportCsv(); });
+  OnNotification(Notification::ButtonClicked, kSavePicture, [this] { OnSavePicture(); });
+}
+
+bool CPagePlot::OnInitDialog() {
+  ReplaceControl(kChart, &plot_);
+  const bool result = CSettingsPage::OnInitDialog();
+  if (auto* size = qobject_cast<QLineEdit*>(GetDlgItem(kPictureSize))) size->setText(QStringLiteral("1600 x 900"));
+  connect(&plot_, &CyclePlotView::Readout, this, [this](const QString& text) {
+    SetLabel(GetDlgItem(kReadout), text.isEmpty() && plot_.CycleTotal() > 0 ? PlotHint : text);
+  });
+  ShowResults();
+  return result;
+}
+
+bool CPagePlot::OnSetActive() {
+  if (shownVersion_ != Sheet().resultsVersion) ShowResults();
+  return CSettingsPage::OnSetActive();
+}
+
+void CPagePlot::ShowResults() {
+  const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
+  shownVersion_ = Sheet().resultsVersion;
+  plot_.SetCycles(cycles);
+  const bool any = !cycles.empty();
+  SetLabel(GetDlgItem(kAnalysis), any ? QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))) : NothingToPlot);
+  SetLabel(GetDlgItem(kReadout), any ? PlotHint : QString());
+  for (int id : {kResetZoom, kExportCsv, kSavePicture, kPictureSize}) EnableControl(id, any);
+}
+
+void CPagePlot::ReportFileProblem(const QString& caption, const QString& path, const QString& reason) {
+  CurrentPrompts().Message(Window(), {QStringLiteral("\"%1\" could not be written:\n%2.\nAny earlier file there is "
+                                                     "unchanged.")
+                                          .arg(path, reason),
+                                      caption, MessageIcon::Warning, MessageButtons::Ok});
+}
+
+void CPagePlot::OnSavePicture() {
+  auto* sizeEdit = qobject_cast<QLineEdit*>(GetDlgItem(kPictureSize));
+  PictureSize size;
+  if (sizeEdit) {
+    if (std::optional<std::string> problem = ParsePictureSize(sizeEdit->text().toStdString(), size)) {
+      CurrentPrompts().Message(Window(), {QString::fromStdString(*problem) + QLatin1Char('.'),
+                                          QStringLiteral("Invalid data"), MessageIcon::Stop, MessageButtons::Ok});
+      FocusAndSelect(kPictureSize);
+      return;
+    }
+  }
+  FileDialogRequest request;
+  request.mode = FileDialogMode::Save;
+  request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|");
+  request.defaultExtension = QStringLiteral("png");
+  request.initialName = QStringLiteral("cycles.png");
+  request.overwritePrompt = true;
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(Window(), request);
+  if (!path) return;
+  const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
+  const QString failure = plot_.SavePicture(*path, QSize(size.width, size.height),
+                                            QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))));
+  if (!failure.isEmpty()) ReportFileProblem(QStringLiteral("Picture not saved"), *path, failure);
+}
+
+void CPagePlot::OnExportCsv() {
+  const CSheet& sheet = Sheet();
+  if (!sheet.lastRun) return;
+  FileDialogRequest request;
+  request.mode = FileDialogMode::Save;
+  request.filter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|");
+  request.defaultExtension = QStringLiteral("csv");
+  request.initialName = QStringLiteral("cycles.csv");
+  request.overwritePrompt = true;
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(Window(), request);
+  if (!path) return;
+  const std::span<const CycleResult> cycles = CyclesOf(sheet.model.cycleResults);
+  const std::filesystem::path table = PathFromUtf8(path->toStdString());
+  if (auto failed = ReplaceFileWith(table, [&](std::ostream& out) { WriteResultsCsv(cycles, out); })) {
+    ReportFileProblem(QStringLiteral("CSV not saved"), *path, QString::fromStdString(failed->code.message()));
+    return;
+  }
+  const std::filesystem::path record = RecordPathBeside(table);
+  const std::string json = RunRecordJson(RecordOfRun(sheet.lastRun->settings, sheet.lastRun->outcome, cycles));
+  if (std::optional<FileError> error = ReplaceFileContents(record, json)) {
+    ReportFileProblem(QStringLiteral("Record not saved"), QString::fromStdString(PathToUtf8(record)),
+                      QString::fromStdString(FileErrorText(*error)));
+  }
+}
