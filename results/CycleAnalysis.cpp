@@ -14,10 +14,21 @@ std::vector<double> Autocorrelation(const std::vector<double>& series, std::size
   std::vector<double> result(maxLag + 1, 0.0);
   const std::size_t n = series.size();
   for (std::size_t lag = 0; lag <= maxLag && lag < n; ++lag) {
-    double sum = 0.0;
+    // Four running sums rather than one, so the compiler may keep them in
+    // vector lanes: a run of 100,001 cycles asks for 5,000 lags.
     const double* a = series.data();
     const double* b = series.data() + lag;
-    for (std::size_t t = 0; t + lag < n; ++t) sum += a[t] * b[t];
+    const std::size_t count = n - lag;
+    double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t t = 0;
+    for (; t + 4 <= count; t += 4) {
+      sums[0] += a[t] * b[t];
+      sums[1] += a[t + 1] * b[t + 1];
+      sums[2] += a[t + 2] * b[t + 2];
+      sums[3] += a[t + 3] * b[t + 3];
+    }
+    double sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    for (; t < count; ++t) sum += a[t] * b[t];
     result[lag] = sum / sumOfSquares;
   }
   return result;
