@@ -23,6 +23,8 @@ int main(int argc, char* argv[]) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("VARNOLT"));
+  // Lets the desktop match the window to varnolt.desktop and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("varnolt"));
   // Qt has taken its own options (-platform, -style...) out of the arguments by now.
   std::vector<std::string> args;
   const QStringList arguments = QApplication::arguments();

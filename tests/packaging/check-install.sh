@@ -97,6 +97,13 @@ for name in $settings; do
 done
 grep -q "new-defaults.dat" <<<"$(offered show "$source/tests/data/settings/new-def")" || fail "the completion offers no .dat file"
 
+# The window's own options, against its man page.
+window_help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/varnolt" --help)
+window_man=$(MANWIDTH=200 mandoc -T ascii "$prefix/share/man/man1/varnolt.1" | col -b)
+for option in $(grep -oE '(^|[ ,])--?[a-z-]*' <<<"$window_help" | grep -oE -- '--?[a-z-]*' | sort -u); do
+  grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$window_man" || fail "varnolt.1 lacks the option $option"
+done
+
 if ((failures > 0)); then
   echo "$failures failures"
   exit 1
