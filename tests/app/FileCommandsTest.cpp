@@ -252,16 +252,6 @@ TEST_F(FileCommands, ASetUpSavedInOneSessionIsFoundWholeInTheNext) {
   EXPECT_EQ(next.windowTitle(), "plot4.dat - VARNOLT");
 }
 
-TEST_F(FileCommands, AReportOpenedAsSettingsLoadsMeaninglessValuesAndIsNamedInTheTitle) {
-  const QString report = QStringLiteral(VARNOLT_TEST_DATA "/settings/report-as-settings.dat");
-  Open(report);
-  EXPECT_TRUE(prompts.messages.empty());
-  EXPECT_EQ(sheet.windowTitle(), "report-as-settings.dat - VARNOLT");
-  EXPECT_EQ(sheet.settings.cycleCount, 0x6D695320);  // the bytes " Sim"
-  EXPECT_EQ(NotesShown().left(10), "rogramme: ");
-  EXPECT_EQ(sheet.settingsModified, 0);
-}
-
 TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) {
   SaveAs("mine.dat");
   EditNotes("unsaved notes");
@@ -269,12 +259,18 @@ TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) 
 
   const std::string report = ReadBytes(QStringLiteral(VARNOLT_TEST_DATA "/reports/worked-run-seed1-one-palm.dat"));
   WriteBytes(PathOf("short report.dat"), report.substr(0, 120));
+  // A whole report begins like settings: 'P' is a notes length of 80, and the
+  // byte after the 25 numbers (offset 181) the length of the output path.
+  WriteBytes(PathOf("output.dat"), report);
+  const std::size_t afterSettings = report.size() - 182 - static_cast<unsigned char>(report[181]);
   WriteBytes(PathOf("cut.dat"), SettingsFileBytes("cut short", kNewDefaultNumbers, "output.dat").substr(0, 60));
   QDir(folder.path()).mkdir("a folder.dat");
   struct Failure { QString file; QString text; };
   const Failure failures[] = {
       {PathOf("short report.dat"), "An attempt was made to access an unnamed file past its end."},
       {PathOf("cut.dat"), "An attempt was made to access an unnamed file past its end."},
+      {PathOf("output.dat"), PathOf("output.dat") + " is not a VARNOLT settings file (it has " +
+                                 QString::number(afterSettings) + " bytes after the settings)."},
       {PathOf("gone.dat"), PathOf("gone.dat") + " was not found."},
       {PathOf("a folder.dat"), "Access to " + PathOf("a folder.dat") + " was denied."},
   };
@@ -296,6 +292,7 @@ TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) 
   prompts.Clear();
   ChooseMenuCommand(resource::ID_FILE_SAVE);
   EXPECT_EQ(ReadBytes(PathOf("short report.dat")), report.substr(0, 120));
+  EXPECT_EQ(ReadBytes(PathOf("output.dat")), report);
   EXPECT_EQ(ReadBytes(PathOf("mine.dat")).substr(0, 14), "\x0d" "unsaved notes");
 }
 
@@ -486,8 +483,9 @@ TEST_F(FileCommands, SaveAsWhereTheSystemRefusesKeepsTheTitleAndTheFileOfTheSet)
   prompts.Clear();
   prompts.AnswerNextFile(refused);
   ChooseMenuCommand(resource::ID_FILE_SAVE_AS);
-  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Access to /sys/varnolt.dat was denied."}));
-  ExpectErrorBox(0, "Access to /sys/varnolt.dat was denied.");
+  // The folder refused the file, and the box says so.
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Access to the folder /sys was denied."}));
+  ExpectErrorBox(0, "Access to the folder /sys was denied.");
   EXPECT_EQ(sheet.settingsPath, PathOf("kept.dat"));
   EXPECT_EQ(sheet.windowTitle(), "kept.dat - VARNOLT");
   EXPECT_EQ(sheet.settingsModified, 1);
@@ -503,7 +501,7 @@ TEST_F(FileCommands, SaveAsWhereTheSystemRefusesKeepsTheTitleAndTheFileOfTheSet)
   prompts.AnswerNextFile(refused);
   EXPECT_FALSE(sheet.close());
   EXPECT_TRUE(sheet.isVisible());
-  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Save changes first?", "Access to /sys/varnolt.dat was denied."}));
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Save changes first?", "Access to the folder /sys was denied."}));
   EXPECT_EQ(NotesShown(), "new edits");
   EXPECT_TRUE(sheet.settingsPath.isEmpty());
 #endif
