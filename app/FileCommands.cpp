@@ -61,9 +61,10 @@ void CSheet::TakeCurrentPage() {
 bool CSheet::NotesMayBeSaved() {
   const std::size_t lost = Windows1252Losses(settings.runNotes);
   if (lost == 0) return true;
-  const QString text = QStringLiteral("The notes hold %1 characters that settings files cannot store; they will be "
+  const QString text = QStringLiteral("The notes hold %1 %2 that settings files cannot store; they will be "
                                       "saved as ?. Save anyway?")
-                           .arg(lost);
+                           .arg(lost)
+                           .arg(lost == 1 ? QStringLiteral("character") : QStringLiteral("characters"));
   if (CurrentPrompts().Message(this, {text, QStringLiteral("Question"), MessageIcon::Question,
                                       MessageButtons::YesNo}) == MessageAnswer::Yes) {
     return true;

@@ -2,6 +2,8 @@
 // scripted answers: what is written, what is read back into the pages, the
 // "Save changes first?" question, the title, and what a failed open or save
 // leaves behind.
+#include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -74,6 +76,17 @@ class FileCommands : public SheetDriver {
   void EditNotes(const QString& text) {
     ClickTab(sheet.pageNum);
     TypeOver(Edit(sheet.pageNum, kRunNotes), text);
+    ASSERT_EQ(sheet.settingsModified, 1);
+  }
+  // Notes with characters no key gives, committed as an input method does.
+  void EditNotesBeyondTheKeyboard(const QString& text) {
+    ClickTab(sheet.pageNum);
+    QLineEdit* notes = Edit(sheet.pageNum, kRunNotes);
+    TypeOver(notes, QString());
+    QInputMethodEvent typed;
+    typed.setCommitString(text);
+    QApplication::sendEvent(notes, &typed);
+    ASSERT_EQ(notes->text(), text);
     ASSERT_EQ(sheet.settingsModified, 1);
   }
   QString NotesShown() { return Edit(sheet.pageNum, kRunNotes)->text(); }
@@ -460,6 +473,49 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param));
     });
+
+// --- Notes that a settings file cannot hold -------------------------------------
+
+TEST_F(FileCommands, NotesThatLoseCharactersAreSavedOnlyWhenTheUserAgrees) {
+  const QString question = QStringLiteral(
+      "The notes hold 2 characters that settings files cannot store; they will be saved as ?. Save anyway?");
+  EditNotesBeyondTheKeyboard(QStringLiteral("Block \u03b1 \u2713 caf\u00e9"));
+  ClickTab(sheet.pageFronds);
+  prompts.AnswerNextFile(PathOf("notes.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  ASSERT_EQ(prompts.MessageTexts(), QStringList({question}));
+  EXPECT_EQ(prompts.messages[0].request.caption, "Question");
+  EXPECT_EQ(prompts.messages[0].request.icon, MessageIcon::Question);
+  EXPECT_EQ(prompts.messages[0].request.buttons, MessageButtons::YesNo);
+  // No: back to the notes, nothing written.
+  EXPECT_EQ(Current(), &sheet.pageNum);
+  EXPECT_EQ(QApplication::focusWidget(), Edit(sheet.pageNum, kRunNotes));
+  EXPECT_FALSE(QFileInfo::exists(PathOf("notes.dat")));
+  EXPECT_EQ(sheet.settingsModified, 1);
+  EXPECT_TRUE(sheet.settingsPath.isEmpty());
+
+  prompts.Clear();
+  prompts.AnswerNextFile(PathOf("notes.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::Yes);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({question, "File saved"}));
+  EXPECT_EQ(ReadBytes(PathOf("notes.dat")).substr(0, 15), "\x0e" "Block ? ? caf\xe9");
+  EXPECT_EQ(sheet.settingsModified, 0);
+
+  // Held back from a save that "Save changes first?" started, the command stops.
+  EditNotesBeyondTheKeyboard(QStringLiteral("\u03a9mega"));
+  prompts.Clear();
+  prompts.AnswerNextMessage(MessageAnswer::Yes);
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_NEW);
+  EXPECT_EQ(prompts.MessageTexts(),
+            QStringList({"Save changes first?", "The notes hold 1 character that settings files cannot store; they "
+                                                "will be saved as ?. Save anyway?"}));
+  EXPECT_EQ(NotesShown(), QStringLiteral("\u03a9mega"));
+  EXPECT_EQ(sheet.settingsModified, 1);
+  EXPECT_EQ(ReadBytes(PathOf("notes.dat")).substr(1, 14), "Block ? ? caf\xe9");
+}
 
 // --- Saves the system refuses ------------------------------------------------------
 
