@@ -111,6 +111,27 @@ TEST(UserFiles, AFolderThatTakesNoNewFilesStillHasItsFilesWritten) {
   fs::permissions(shared, fs::perms(0755));
 }
 
+TEST(UserFiles, AFileSavedByAnotherUserStaysItsOwners) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser to own a file that another user writes";
+  CliSandbox sandbox;
+  const fs::path open = sandbox.Work() / "open";
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::all);
+  ASSERT_EQ(sandbox.Run({"set", "open/theirs.dat", "palmCount=5"}).status, 0);
+  fs::permissions(open / "theirs.dat", fs::perms(0666));
+  const std::string wrapper = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+  if (sandbox.Run({"help"}, "", wrapper).status != 0) GTEST_SKIP() << "cannot run varnolt-cli as the user nobody";
+
+  const CliResult set = sandbox.Run({"set", "open/theirs.dat", "palmCount=50"}, "", wrapper);
+  EXPECT_EQ(set.status, 0) << set.err;
+  struct stat after {};
+  ASSERT_EQ(::stat((open / "theirs.dat").c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, 0u) << "nobody may write the file, not take it";
+  EXPECT_EQ(after.st_mode & 0777, 0666u);
+  EXPECT_THAT(sandbox.Run({"show", "open/theirs.dat"}).out, HasSubstr("\npalmCount=50\n"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(open), fs::directory_iterator()), 1);
+}
+
 TEST(UserFiles, APipeThatClaimsAHugeTextIsRefusedWithoutTakingTheMemory) {
   CliSandbox sandbox;
   const fs::path pipe = sandbox.Work() / "pipe.dat";
