@@ -32,14 +32,18 @@ bool Injected(FileStep step) {
   return true;
 }
 
-std::FILE* OpenHandle(const fs::path& path, const char* mode, FileStep step) {
-  if (Injected(step)) return nullptr;
+std::FILE* OpenHandle(const fs::path& path, const char* mode) {
 #ifdef _WIN32
   const std::string narrow(mode);
   return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
 #else
   return std::fopen(path.c_str(), mode);
 #endif
+}
+
+// Opening a file to write it is a step that tests may make fail.
+std::FILE* OpenForWriting(const fs::path& path, const char* mode, FileStep step) {
+  return Injected(step) ? nullptr : OpenHandle(path, mode);
 }
 
 std::error_code LastError(int fallback = EIO) {
@@ -123,7 +127,7 @@ std::error_code StreamInto(std::FILE* file, const ContentWriter& writer, bool to
 // For devices and pipes, which take what comes as it comes.
 std::error_code WriteDirectly(const fs::path& target, const ContentWriter& writer) {
   errno = 0;
-  FileHandle file(OpenHandle(target, "wb", FileStep::Open));
+  FileHandle file(OpenForWriting(target, "wb", FileStep::Open));
   if (!file) return LastError(EACCES);
   const std::error_code written = StreamInto(file.get(), writer, false);
   const std::error_code closed = Close(file);
@@ -140,7 +144,7 @@ std::error_code WriteOverInPlace(const fs::path& target, const ContentWriter& wr
   const std::string content = std::move(prepared).str();
 
   errno = 0;
-  FileHandle file(OpenHandle(target, "r+b", FileStep::Open));
+  FileHandle file(OpenForWriting(target, "r+b", FileStep::Open));
   if (!file) return LastError(EACCES);
   const std::error_code written = StreamInto(
       file.get(), [&content](std::ostream& out) { out.write(content.data(), std::streamsize(content.size())); },
@@ -186,7 +190,7 @@ struct TemporaryFile {
     for (unsigned attempt = 0;; ++attempt) {
       const fs::path candidate = TemporaryPathBeside(target);
       errno = 0;
-      file.reset(OpenHandle(candidate, "wbx", FileStep::Create));
+      file.reset(OpenForWriting(candidate, "wbx", FileStep::Create));
       if (file) {
         path = candidate;
         return {};
@@ -281,7 +285,7 @@ std::optional<FileError> InputFile::Open(const fs::path& path) {
     return MakeFileError(std::make_error_code(std::errc::permission_denied), path);
   }
   errno = 0;
-  file_ = OpenHandle(path, "rb", FileStep::Open);
+  file_ = OpenHandle(path, "rb");
   if (file_ == nullptr) return MakeFileError(LastError(ENOENT), path);
   const fs::file_status status = fs::status(path, code);
   const std::uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, code) : 0;
