@@ -46,6 +46,22 @@ std::FILE* OpenForWriting(const fs::path& path, const char* mode, FileStep step)
   return Injected(step) ? nullptr : OpenHandle(path, mode);
 }
 
+// Opens an existing file to write over it from its start, neither emptying it
+// first nor needing to read it.
+std::FILE* OpenToWriteOver(const fs::path& path) {
+  if (Injected(FileStep::Open)) return nullptr;
+#ifdef _WIN32
+  const int handle = _wopen(path.c_str(), _O_WRONLY | _O_BINARY);
+  std::FILE* file = handle < 0 ? nullptr : _fdopen(handle, "wb");
+  if (file == nullptr && handle >= 0) _close(handle);
+#else
+  const int handle = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  std::FILE* file = handle < 0 ? nullptr : ::fdopen(handle, "wb");
+  if (file == nullptr && handle >= 0) ::close(handle);
+#endif
+  return file;
+}
+
 std::error_code LastError(int fallback = EIO) {
   return {errno != 0 ? errno : fallback, std::generic_category()};
 }
@@ -144,7 +160,7 @@ std::error_code WriteOverInPlace(const fs::path& target, const ContentWriter& wr
   const std::string content = std::move(prepared).str();
 
   errno = 0;
-  FileHandle file(OpenForWriting(target, "r+b", FileStep::Open));
+  FileHandle file(OpenToWriteOver(target));
   if (!file) return LastError(EACCES);
   const std::error_code written = StreamInto(
       file.get(), [&content](std::ostream& out) { out.write(content.data(), std::streamsize(content.size())); },
