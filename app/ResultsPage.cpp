@@ -14,6 +14,7 @@
 #include "results/CycleAnalysis.h"
 #include "results/ResultsGrid.h"
 #include "results/ResultsTable.h"
+#include "settings/ReportTarget.h"
 
 using namespace control;
 
@@ -87,6 +88,12 @@ void CPageResults::OnCopyResults() {
 void CPageResults::OnRun() {
   CSheet& sheet = Sheet();
   if (!sheet.ValidateSettings()) return;
+  // The report must not take the place of run settings, the open file's above all.
+  if (std::optional<std::string> problem =
+          ReportTargetProblem(sheet.settings.outputPath, PathFromUtf8(sheet.settingsPath.toStdString()))) {
+    sheet.ReportInvalidSetting(sheet.pageOutput, kOutputPath, QString::fromStdString(*problem));
+    return;
+  }
 
   const RunOutcome outcome = sheet.RunSimulation();
   switch (outcome.status) {
@@ -96,6 +103,8 @@ void CPageResults::OnRun() {
       return;
     case RunStatus::TooLargeForMemory:
       sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
+      return;
+    case RunStatus::Cancelled:
       return;
     case RunStatus::ReportNotWritten:
       ShowResults();

@@ -3,7 +3,8 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
-std::string ProgramVersion() { return VARNOLT_VERSION; }
+#include "platform/Version.h"
+
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point moment) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
@@ -38,7 +39,7 @@ std::string RunRecordJson(const RunRecord& record) {
   };
   ordered_json json = {
       {"program", "VARNOLT"},
-      {"version", ProgramVersion()},
+      {"version", VersionText()},
       {"seed", record.seed},
       {"cycleCount", record.cycleCount},
       {"palmCount", record.palmCount},

@@ -14,9 +14,6 @@
 
 #include "results/CycleAnalysis.h"
 
-// The program's version, as the build gives it ("1.0").
-std::string ProgramVersion();
-
 struct RunRecord {
   std::uint32_t seed = 0;
   // The settings in the record's order: numbers as numbers, texts as texts.

@@ -74,7 +74,10 @@ RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optio
 
 }  // namespace
 
-EngineInfo RunEngine() { return {"reference", ""}; }
+EngineInfo RunEngine(const ModelSettings& settings) {
+  if (FastEnginePath(settings) == FastPath::Lanes) return {"fast", FastEngineTarget()};
+  return {"fast, palm by palm", ""};
+}
 
 ModelSettings TransferSettings(const RunSettings& settings) {
   ModelSettings model;
@@ -109,12 +112,12 @@ ModelSettings TransferSettings(const RunSettings& settings) {
   return model;
 }
 
-RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed) {
+RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed, RunControl* control) {
   ModelSettings next = TransferSettings(settings);
 
   // Refuse a cycle count the memory cannot hold before taking any of it: a run
   // that exhausted memory could end the whole program.
-  const std::uint64_t need = FloweringModel::RunMemoryBytes(next.cycleCount);
+  const std::uint64_t need = FastEngineMemoryBytes(next, control != nullptr ? control->threads : 0);
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if ((available && need > *available) || need > std::numeric_limits<std::size_t>::max() / 2) {
     return MemoryFailure(next.cycleCount, seed, need, available);
@@ -125,7 +128,14 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   const auto startTime = std::chrono::system_clock::now();
   const auto started = std::chrono::steady_clock::now();
   try {
-    model.Run(seed);
+    if (!RunFast(model, seed, control)) {
+      model.settings = std::move(previous);
+      RunOutcome cancelled;
+      cancelled.status = RunStatus::Cancelled;
+      cancelled.seed = seed;
+      cancelled.message = "The run was cancelled; the previous results are unchanged.";
+      return cancelled;
+    }
   } catch (const NodeRangeError& error) {
     model.settings = std::move(previous);
     return FrondFailure(error, seed);
@@ -138,7 +148,7 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   }
   RunOutcome outcome;
   outcome.seed = seed;
-  outcome.engine = RunEngine();
+  outcome.engine = RunEngine(model.settings);
   outcome.startTime = startTime;
   outcome.runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;
@@ -154,12 +164,16 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
 
   const std::optional<ReplaceFailure> failed =
       ReplaceFileWith(target, [&model](std::ostream& out) { WriteReport(model, out); });
+  if (failed && failed->folderRefused) {
+    return failure("the folder " + failed->error.path + " refused a new file (" + failed->code.message() + ")");
+  }
   if (failed) return failure(failed->code.message());
   return std::nullopt;
 }
 
-RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed) {
-  RunOutcome outcome = RunModel(model, settings, seed);
+RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
+                         RunControl* control) {
+  RunOutcome outcome = RunModel(model, settings, seed, control);
   if (!outcome.Completed()) return outcome;
   if (std::optional<ReportFailure> failure = WriteReportFile(model, settings.outputPath)) {
     outcome.status = RunStatus::ReportNotWritten;

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "model/FastEngine.h"
 #include "model/FloweringModel.h"
 #include "results/RunRecord.h"
 #include "settings/RunSettings.h"
@@ -29,6 +30,7 @@ enum class RunStatus {
   FrondOutOfRange,    // a stress window or the abortion frond left the node storage
   TooLargeForMemory,  // the cycle count needs more memory than there is
   ReportNotWritten,   // the run completed, its report could not be written
+  Cancelled,          // stopped through its RunControl; results and report untouched
 };
 
 // A frond setting that took the run outside the node storage.
@@ -49,11 +51,12 @@ struct ReportFailure {
 
 // The engine that computes a run, as the record beside its results names it.
 struct EngineInfo {
-  std::string name;        // "reference": FloweringModel
+  std::string name;        // "fast", or "reference" for FloweringModel itself
   std::string simdTarget;  // the SIMD instructions it chose; empty for none
 };
-// The engine RunModel uses.
-EngineInfo RunEngine();
+// The engine RunModel uses for these settings: the fast engine on its SIMD
+// lanes, or palm by palm for settings the lanes do not take.
+EngineInfo RunEngine(const ModelSettings& settings);
 
 struct RunOutcome {
   RunStatus status = RunStatus::Completed;
@@ -68,22 +71,25 @@ struct RunOutcome {
   bool Completed() const { return status == RunStatus::Completed; }
 };
 
-// Copies the settings into the model and runs it with the seed. On success the
-// model holds the new settings and results; on failure it keeps the previous
-// ones, as if the run had never started.
-RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);
+// Copies the settings into the model and runs it with the seed on the fast
+// engine. On success the model holds the new settings and results; on failure or
+// cancellation it keeps the previous ones, as if the run had never started.
+// control, when given, reports progress, takes a cancel and sets the threads.
+RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
+                    RunControl* control = nullptr);
 
 // Writes the report of the model's last run to the file at path (UTF-8; relative
 // to the current folder) the way every file is replaced (ReplaceFileWith): it is
 // streamed into a temporary file beside it, flushed to the disk and renamed, so a
 // write that fails part-way or a crash leaves the previous report whole. Devices
 // and pipes (such as /dev/stdout) are written directly. Nothing on success; the
-// reason otherwise is the system's own message, or says that no name was given or
-// that the name is a folder's.
+// reason otherwise is the system's own message, or says that no name was given,
+// that the name is a folder's, or that the folder refused a new file.
 std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
 
 // The whole run: RunModel, then the report to settings.outputPath.
-RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);
+RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
+                         RunControl* control = nullptr);
 
 // The record of a completed run for the JSON file beside its results.
 RunRecord RecordOfRun(const RunSettings& settings, const RunOutcome& outcome, std::span<const CycleResult> cycles);

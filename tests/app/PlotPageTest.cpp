@@ -110,5 +110,5 @@ TEST_F(PlotPage, SavesPicturesAndExportsTheTableWithItsRecord) {
   const QByteArray json = record.readAll();
   EXPECT_TRUE(json.contains("\"seed\": 11"));
   EXPECT_TRUE(json.contains("\"palmCount\": 300"));
-  EXPECT_TRUE(json.contains("\"engine\": \"reference\""));
+  EXPECT_TRUE(json.contains("\"engine\": \"fast\""));
 }

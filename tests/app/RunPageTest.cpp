@@ -229,6 +229,24 @@ TEST_F(RunPage, AReportThatCannotBeWrittenIsNeverAnnouncedAsWritten) {
   EXPECT_TRUE(QDir(folder.path()).isEmpty());
 }
 
+TEST_F(RunPage, AReportAimedAtRunSettingsIsRefusedOnTheOutputFilePage) {
+  RunWithoutDraws();
+  prompts.AnswerNextFile(folder.filePath(QStringLiteral("plot.dat")));
+  ChooseMenuCommand(resource::ID_FILE_SAVE_AS);
+  prompts.Clear();
+  const QByteArray settingsFile = ReadAll(folder.filePath(QStringLiteral("plot.dat")));
+  const QByteArray earlier = ReadAll(report);
+  // The open file, by a path of its own.
+  const QString sameFile = folder.path() + QStringLiteral("/./plot.dat");
+  SetEdit(sheet.pageOutput, kOutputPath, sameFile);
+  PressRun();
+  ExpectInvalidData(sheet.pageOutput, kOutputPath,
+                    {"The output file " + sameFile + " holds run settings, not a report; choose another output file."});
+  EXPECT_EQ(ReadAll(folder.filePath(QStringLiteral("plot.dat"))), settingsFile);
+  EXPECT_EQ(ReadAll(report), earlier);
+  EXPECT_EQ(GridRows(Grid()), WorkedRunRows());
+}
+
 TEST_F(RunPage, EnterAndEscapeOnTheGridNeitherRunNorCloseTheWindow) {
   ClickTab(sheet.pageResults);
   Grid().setFocus();
@@ -290,4 +308,33 @@ TEST_F(RunPage, AWindowGrownTo1200By900ShowsMoreRowsAndKeepsThePageAtTheTopLeft)
   EXPECT_GT(sheet.pageResults.GetDlgItem(kCopyResults)->y(), copyButton.y() + 200);
   EXPECT_EQ(Grid().TotalColumnsWidth(), Grid().ClientRect().width());
   EXPECT_TRUE(sheet.windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(RunPage, AfterARunTheFocusCellMovesAndColumnsResizeWhileNothingIsSelected) {
+  RunWithoutDraws();
+  CGridCtrl& grid = Grid();
+  QPoint origin;
+  ASSERT_TRUE(grid.CellOriginOf(2, 1, origin));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, origin + QPoint(5, 5));
+  EXPECT_EQ(grid.FocusedCell(), (CellId{2, 1}));
+  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Return, Qt::Key_F2}) QTest::keyClick(&grid, key);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{3, 2}));
+  QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{100, 5}));
+  EXPECT_TRUE(grid.CellIsVisible(100, 5));
+  EXPECT_EQ(grid.SelectedCount(), 0);
+  EXPECT_EQ(GridRows(grid), WorkedRunRows());
+
+  // A header click clears the focus; dragging the divider of the first data
+  // column widens it.
+  QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
+  ASSERT_TRUE(grid.CellOriginOf(0, 2, origin));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, origin + QPoint(15, 5));
+  EXPECT_EQ(grid.FocusedCell(), CellId{});
+  const int width = grid.ColumnWidth(1);
+  QTest::mousePress(&grid, Qt::LeftButton, {}, QPoint(origin.x() - 1, 5));
+  QTest::mouseRelease(&grid, Qt::LeftButton, {}, QPoint(origin.x() + 20, 5));
+  EXPECT_EQ(grid.ColumnWidth(1), width + 20);
+  EXPECT_EQ(grid.SortColumn(), -1);
+  EXPECT_EQ(GridRows(grid), WorkedRunRows());
 }

@@ -10,6 +10,7 @@
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
 #include "settings/RunDriver.h"
+#include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
@@ -164,6 +165,26 @@ TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
   EXPECT_EQ(folder.EntryCount(), 2u);
 }
 
+TEST(RunSimulation, AReportWriteFailingAtAnyStepLeavesThePreviousReportWhole) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.cycleCount = 2000;  // a report of several pieces
+  FloweringModel model;
+  ASSERT_TRUE(RunModel(model, settings, 5).Completed());
+  WriteFile(folder / "output.dat", "old report");
+  const int steps = FailingStep::StepsOf([&] { EXPECT_FALSE(WriteReportFile(model, folder / "count.dat")); });
+  fs::remove(folder.path / "count.dat");
+  ASSERT_GE(steps, 8);
+  for (int failAt = 1; failAt <= steps; ++failAt) {
+    FailingStep failing(failAt);
+    const std::optional<ReportFailure> failure = WriteReportFile(model, folder / "output.dat");
+    ASSERT_TRUE(failure) << "step " << failAt;
+    EXPECT_EQ(failure->reason, "Input/output error");
+    EXPECT_EQ(ReadFile(folder / "output.dat"), "old report") << "step " << failAt;
+    EXPECT_EQ(folder.EntryCount(), 1u) << "step " << failAt;
+  }
+}
+
 TEST(RunSimulation, AFailedRunLeavesTheOldReportUntouched) {
   TemporaryFolder folder;
   RunSettings settings = SmallRun();
@@ -174,6 +195,26 @@ TEST(RunSimulation, AFailedRunLeavesTheOldReportUntouched) {
   EXPECT_EQ(RunSimulation(model, settings, 5).status, RunStatus::FrondOutOfRange);
   EXPECT_EQ(ReadFile(settings.outputPath), "old report");
   EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(RunSimulation, ACancelledRunKeepsTheResultsTheSettingsAndTheOldReport) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.outputPath = folder / "output.dat";
+  FloweringModel model;
+  ASSERT_TRUE(RunSimulation(model, settings, 5).Completed());
+  const std::string report = ReadFile(settings.outputPath);
+  const CheckedVector<CycleResult> previous = model.cycleResults;
+
+  settings.cycleCount = 77;
+  RunControl control;
+  control.cancel = true;
+  const RunOutcome outcome = RunSimulation(model, settings, 6, &control);
+  EXPECT_EQ(outcome.status, RunStatus::Cancelled);
+  EXPECT_EQ(ReadFile(settings.outputPath), report);
+  EXPECT_EQ(folder.EntryCount(), 1u);
+  EXPECT_EQ(model.cycleResults, previous);
+  EXPECT_EQ(model.settings.cycleCount, 40);
 }
 
 TEST(RunSimulation, AReportThatCannotBeWrittenIsAnError) {
