@@ -22,6 +22,17 @@ const QString PlotHint = QStringLiteral(
     "Drag a rectangle to zoom, drag with the right button to pan, Home or Reset zoom to see it all; "
     "click a legend entry to hide or show its line.");
 
+// A save dialog that asks before replacing a file.
+FileDialogRequest SaveDialog(const QString& filter, const QString& extension, const QString& initialName) {
+  FileDialogRequest request;
+  request.mode = FileDialogMode::Save;
+  request.filter = filter;
+  request.defaultExtension = extension;
+  request.initialName = initialName;
+  request.overwritePrompt = true;
+  return request;
+}
+
 void SetLabel(QWidget* widget, const QString& text) {
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
 }
@@ -78,13 +89,9 @@ void CPagePlot::OnSavePicture() {
       return;
     }
   }
-  FileDialogRequest request;
-  request.mode = FileDialogMode::Save;
-  request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|");
-  request.defaultExtension = QStringLiteral("png");
-  request.initialName = QStringLiteral("cycles.png");
-  request.overwritePrompt = true;
-  const std::optional<QString> path = CurrentPrompts().ChooseFile(Window(), request);
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(
+      Window(), SaveDialog(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"),
+                           QStringLiteral("png"), QStringLiteral("cycles.png")));
   if (!path) return;
   const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
   const QString failure = plot_.SavePicture(*path, QSize(size.width, size.height),
@@ -95,13 +102,9 @@ void CPagePlot::OnSavePicture() {
 void CPagePlot::OnExportCsv() {
   const CSheet& sheet = Sheet();
   if (!sheet.lastRun) return;
-  FileDialogRequest request;
-  request.mode = FileDialogMode::Save;
-  request.filter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|");
-  request.defaultExtension = QStringLiteral("csv");
-  request.initialName = QStringLiteral("cycles.csv");
-  request.overwritePrompt = true;
-  const std::optional<QString> path = CurrentPrompts().ChooseFile(Window(), request);
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(
+      Window(), SaveDialog(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
+                           QStringLiteral("cycles.csv")));
   if (!path) return;
   const std::span<const CycleResult> cycles = CyclesOf(sheet.model.cycleResults);
   const std::filesystem::path table = PathFromUtf8(path->toStdString());
