@@ -10,9 +10,13 @@
 //   GridCtrlPaint.cpp     painting
 //   GridCtrlScroll.cpp    scroll bars, scrolling, the wheel, scrolling a cell into view
 //   GridCtrlSizing.cpp    cell geometry, row and column sizes, fitting to text, fonts
-// Still to come, each in a file of its own: mouse and keyboard (focus moves,
-// selection, resizing by the mouse, sorting), clipboard and drag and drop, the
-// title tip and the in-place editor.
+//   GridCtrlClipboard.cpp the selection as text, pasting text, the edit commands
+//   GridCtrlDragDrop.cpp  dragging selected cells out, and text dropped in
+//   GridCtrlEdit.cpp      starting and ending in-place edits, offering title tips
+// with the two small windows in files of their own: GridTitleTip (the whole
+// text of a cut-off cell) and GridInPlaceEdit (the editor laid over a cell).
+// Still to come in a file of its own: mouse and keyboard (focus moves,
+// selection, resizing by the mouse, sorting).
 
 #include "grid/GridCell.h"
 #include "grid/GridDefaultCell.h"
@@ -28,7 +32,25 @@
 #include <unordered_map>
 #include <vector>
 
+class QMimeData;
 class QScrollBar;
+class CTitleTip;
+
+// What the in-place editor reports when an edit ends: the cell, the text it
+// holds and the key that ended it (Qt key code, 0 when the focus just left).
+struct GridEditEnd {
+  int row = -1;
+  int column = -1;
+  QString text;
+  int key = 0;
+  Qt::KeyboardModifiers modifiers;
+};
+
+// How an edit starts, besides a typed character (its Unicode code point) or a
+// key (its Qt key code): from the mouse or F2, with the caret after the text.
+inline constexpr int GridEditByMouse = 1;
+// The control identifier of the in-place editor.
+inline constexpr int GridInPlaceEditId = 8;
 
 class CGridCtrl : public QWidget {
   Q_OBJECT
@@ -199,9 +221,62 @@ class CGridCtrl : public QWidget {
   // Rows per wheel notch; -1 scrolls a page per notch.
   void SetWheelLines(int lines) { wheelLines_ = lines; }
 
+  // ---- Editing ----
+  void SetEditable(bool on) { editable_ = on; }
+  bool IsEditable() const { return editable_; }
+  // Opens the in-place editor over a cell; see GridCtrlEdit.cpp for how the
+  // starting character places the caret.
+  void BeginCellEdit(int row, int column, QPoint point, int character);
+  // Ends the open edit of the focus cell.
+  void FinishEditing();
+  // The end of an in-place edit: the text is kept only when the cell and the
+  // owner accept it, then the key that ended the edit is replayed.
+  void OnEndInPlaceEdit(const GridEditEnd& end);
+
+  // ---- Title tips ----
+  void EnableTitleTips(bool on) { showTips_ = on; }
+  bool TitleTipsEnabled() const { return showTips_; }
+  void SetTitleTipBackColour(GridColour colour) { titleTipBackColour_ = colour; }
+  void SetTitleTipTextColour(GridColour colour) { titleTipTextColour_ = colour; }
+  // Shows the whole text of the cell in the tip when the cell cuts it off.
+  void OfferTitleTip(int row, int column);
+  CTitleTip* TitleTip() const { return titleTip_; }
+
+  // ---- Clipboard ----
+  // The smallest range holding every selected cell; no range when none is.
+  CellRange SelectedCellRange() const;
+  // The selected range as text: cells joined by tabs, rows by line feeds;
+  // null when there is no selected range.
+  std::unique_ptr<QMimeData> SelectionAsText();
+  // Pastes plain text with its top-left field at the cell; true when pasted.
+  bool PasteTextAt(int row, int column, const QMimeData* data, bool selectPasted);
+  void HandleCopyCommand();
+  void HandleCutCommand();
+  void CutSelection();
+  void HandlePasteCommand();
+  void HandleSelectAllCommand();
+  bool CanCopy() const;
+  bool CanCut() const;
+  bool CanPaste() const;
+  bool CanSelectAll() const;
+
+  // ---- Drag and drop ----
+  void EnableDragAndDrop(bool on);
+  bool DragAndDropEnabled() const { return dragAndDropEnabled_; }
+  // Drags the selected cells out: a move empties them once dropped.
+  bool StartDrag();
+  CellId DropCell() const { return dropCell_; }
+
   QSize sizeHint() const override;
 
  protected:
+  // The drag loop; tests replace it to drive the drop side themselves.
+  virtual Qt::DropAction RunDragLoop(QMimeData* data);
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
@@ -228,6 +303,14 @@ class CGridCtrl : public QWidget {
   void ClearCellColours(int row, int column);
   CGridCellBase* VirtualCellAt(int row, int column) const;
   static std::uint64_t SelectionKey(int row, int column);
+  // Makes the range the selection, every other cell leaving it.
+  void SelectRangeOnly(const CellRange& range);
+  void SetDropCell(CellId cell);
+  bool CellTakesDrop(CellId cell) const;
+  // Pastes as PasteTextAt does, listing the cells written when asked.
+  bool PasteText(int row, int column, const QMimeData* data, bool selectPasted, std::vector<CellId>* written);
+  // Empties the cells' texts, read-only cells excepted.
+  void ClearCellTexts(const std::vector<CellId>& cells);
 
   // Painting, split by what is drawn.
   void EraseBackground(QPainter& painter, const QRect& client, const CellRange& visible);
@@ -303,6 +386,18 @@ class CGridCtrl : public QWidget {
   bool sortAscending_ = true;
 
   GridOwnerCallback ownerCallback_;
+
+  // Editing, title tips, drag and drop.
+  bool editable_ = true;
+  bool showTips_ = true;
+  bool dragAndDropEnabled_ = false;
+  CTitleTip* titleTip_ = nullptr;
+  CellId dropCell_;
+  // While this grid drags cells out: the cells dragged, and those a drop on
+  // this same grid wrote, which a move must not empty again.
+  bool draggingOut_ = false;
+  std::vector<CellId> dragSourceCells_;
+  std::vector<CellId> cellsWrittenByDrop_;
 
   // Scrolling state. Positions are pixels; a bar whose range would not fit
   // into an int counts in coarser units (scrollUnit_).
