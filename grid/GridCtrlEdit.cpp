@@ -7,29 +7,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-namespace {
-
-// The keys that end an edit and then move on to edit the next cell.
-bool MovesToNextEdit(int key) {
-  switch (key) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_End:
-    case Qt::Key_Home:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
 // The starting character says how the editor opens: GridEditByMouse (a click
 // or F2) and Enter put the caret after the text; Backspace also deletes the
 // last character; Tab, Space, the page keys, Home, End and the arrows select
@@ -82,7 +59,7 @@ void CGridCtrl::OnEndInPlaceEdit(const GridEditEnd& end) {
   }
   cell->EditEnded();
 
-  if (!MovesToNextEdit(end.key)) return;
+  if (!KeyMovesToNextEdit(end.key)) return;
   // The key that left the cell moves the focus as it would without an editor,
   // and the editor follows the focus to its new cell.
   const CellId before = focusCell_;

@@ -40,22 +40,25 @@ void CInPlaceEdit::Start(int character) {
   arrowsLeave_ = character != GridEditByMouse;
   show();
   setFocus(Qt::OtherFocusReason);
-  switch (character) {
-    case GridEditByMouse:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case '\r':
-      end(false);
-      break;
-    case Qt::Key_Backspace:
-    case '\b':
-      end(false);
-      TypeKey(Qt::Key_Backspace, QString());
-      break;
+  if (character == GridEditByMouse || character == Qt::Key_Return || character == Qt::Key_Enter ||
+      character == '\r') {
+    end(false);
+  } else if (character == Qt::Key_Backspace || character == '\b') {
+    end(false);
+    TypeKey(Qt::Key_Backspace, QString());
+  } else if (character == ' ' || character == '\t' || KeyMovesToNextEdit(character)) {
+    selectAll();
+  } else {
+    // A typed character replaces the whole text.
+    selectAll();
+    TypeCharacter(character);
+  }
+}
+
+bool KeyMovesToNextEdit(int key) {
+  switch (key) {
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-    case '\t':
-    case ' ':
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
     case Qt::Key_End:
@@ -64,13 +67,9 @@ void CInPlaceEdit::Start(int character) {
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down:
-      selectAll();
-      break;
+      return true;
     default:
-      // A typed character replaces the whole text.
-      selectAll();
-      TypeCharacter(character);
-      break;
+      return false;
   }
 }
 

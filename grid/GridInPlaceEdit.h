@@ -13,6 +13,10 @@
 
 class CGridCtrl;
 
+// The keys that end an edit and then move on to edit the next cell: Tab (with
+// or without Shift), the page keys, Home, End and the arrows.
+bool KeyMovesToNextEdit(int key);
+
 class CInPlaceEdit : public QLineEdit {
   Q_OBJECT
 
