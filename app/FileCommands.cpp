@@ -138,14 +138,18 @@ void CSheet::OnFileOpen() {
   if (!SaveChangesFirst()) return;
   const std::optional<QString> chosen =
       CurrentPrompts().ChooseFile(this, DatFileDialog(FileDialogMode::Open, QString()));
-  if (!chosen) return;
-  if (std::optional<FileError> error = SerializeSettings(Archive::Load, *chosen)) {
+  if (chosen) OpenSettingsFile(*chosen);
+}
+
+bool CSheet::OpenSettingsFile(const QString& path) {
+  if (std::optional<FileError> error = SerializeSettings(Archive::Load, path)) {
     ShowFileError(*error);
-    return;
+    return false;
   }
-  settingsPath = *chosen;
+  settingsPath = path;
   settingsModified = 0;
   UpdateTitle();
+  return true;
 }
 
 void CSheet::OnFileSave() {

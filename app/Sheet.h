@@ -63,6 +63,10 @@ class CSheet : public CPropertySheet {
   void OnFileSaveAs();
   void OnFileExit();
   bool OnCloseRequest() override;
+  // What Open does once a file is chosen (and what start-up does with a file
+  // named on the command line): reads it into the settings and names it in
+  // the title, or shows why it could not be read and changes nothing.
+  bool OpenSettingsFile(const QString& path);
 
   // Moves the settings to or from the settings file at `path`. Storing, the
   // current page first takes its controls over (text that is no number has

@@ -12,28 +12,6 @@
 
 #include <algorithm>
 
-CellRange CGridCtrl::SelectedCellRange() const {
-  if (selectedCells_.empty()) return CellRange{};
-  CellRange range{rowCount_, columnCount_, -1, -1};
-  for (const auto& [key, cell] : selectedCells_) {
-    range.minRow = std::min(range.minRow, cell.row);
-    range.minColumn = std::min(range.minColumn, cell.column);
-    range.maxRow = std::max(range.maxRow, cell.row);
-    range.maxColumn = std::max(range.maxColumn, cell.column);
-  }
-  return range;
-}
-
-void CGridCtrl::SelectRangeOnly(const CellRange& range) {
-  DeselectAllCells(true);
-  if (!selectionEnabled_ || !range.IsValid()) return;
-  for (int row = range.minRow; row <= std::min(range.maxRow, rowCount_ - 1); ++row)
-    for (int column = range.minColumn; column <= std::min(range.maxColumn, columnCount_ - 1); ++column) {
-      PutCellState(row, column, CellStateAt(row, column) | CellStateSelected);
-      InvalidateCellRect(row, column);
-    }
-}
-
 std::unique_ptr<QMimeData> CGridCtrl::SelectionAsText() {
   const CellRange range = SelectedCellRange();
   if (!range.IsValid() || range.maxRow >= rowCount_ || range.maxColumn >= columnCount_) return nullptr;
@@ -102,7 +80,8 @@ bool CGridCtrl::PasteText(int row, int column, const QMimeData* data, bool selec
   }
 
   if (selectPasted && maxRow >= 0) {
-    SelectRangeOnly(CellRange{row, column, maxRow, maxColumn});
+    previousSelectedCells_.clear();
+    SelectCellRange(row, column, maxRow, maxColumn, true, true);
   } else {
     DeselectAllCells(true);
     Invalidate();
@@ -121,14 +100,6 @@ void CGridCtrl::HandleCutCommand() {
   CutSelection();
 }
 
-void CGridCtrl::CutSelection() {
-  if (!editable_) return;
-  std::vector<CellId> cells;
-  cells.reserve(selectedCells_.size());
-  for (const auto& [key, cell] : selectedCells_) cells.push_back(cell);
-  ClearCellTexts(cells);
-}
-
 void CGridCtrl::ClearCellTexts(const std::vector<CellId>& cells) {
   for (const CellId& id : cells) {
     const CGridCellBase* cell = CellAt(id.row, id.column);
@@ -145,13 +116,6 @@ void CGridCtrl::HandlePasteCommand() {
   if (!selected.IsValid()) target = focusCell_;
   if (!target.IsValid()) target = TopLeftNonFixedCell();
   PasteTextAt(target.row, target.column, QGuiApplication::clipboard()->mimeData(), true);
-}
-
-void CGridCtrl::HandleSelectAllCommand() {
-  SendMessageToParent(-1, -1, LVN_ITEMCHANGING);
-  if (selectionEnabled_)
-    SelectRangeOnly(CellRange{fixedRowCount_, fixedColumnCount_, rowCount_ - 1, columnCount_ - 1});
-  SendMessageToParent(focusCell_.row, focusCell_.column, LVN_ITEMCHANGED);
 }
 
 bool CGridCtrl::CanCopy() const { return !selectedCells_.empty(); }

@@ -34,9 +34,13 @@ bool CGridCtrl::StartDrag() {
   dragSourceCells_.clear();
   for (const auto& [key, cell] : selectedCells_) dragSourceCells_.push_back(cell);
   cellsWrittenByDrop_.clear();
+  // The drag loop takes the mouse; its release never reaches the grid.
+  mouseMode_ = ModeDragging;
+  leftButtonDown_ = false;
   draggingOut_ = true;
   const Qt::DropAction result = RunDragLoop(data.release());
   draggingOut_ = false;
+  mouseMode_ = ModeIdle;
 
   if (result == Qt::MoveAction && editable_) {
     // A move empties the cells it took the text from, but not those a drop
@@ -122,6 +126,7 @@ void CGridCtrl::dragLeaveEvent(QDragLeaveEvent* event) {
 }
 
 void CGridCtrl::dropEvent(QDropEvent* event) {
+  mouseMode_ = ModeIdle;
   const CellId cell = CellUnderPoint(event->position().toPoint());
   SetDropCell(CellId{});
   if (!dragAndDropEnabled_ || !CellTakesDrop(cell) || !event->mimeData()->hasText()) {

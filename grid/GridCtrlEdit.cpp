@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-// The starting character says how the editor opens: GridEditByMouse (a click
+// The starting character says how the editor opens: EditStartedByMouse (a click
 // or F2) and Enter put the caret after the text; Backspace also deletes the
 // last character; Tab, Space, the page keys, Home, End and the arrows select
 // the whole text; any other character replaces the whole text.
@@ -43,8 +43,7 @@ void CGridCtrl::OnEndInPlaceEdit(const GridEditEnd& end) {
     const std::uint32_t oldState = cell->GetState();
     const bool oldModified = modified_;
     PutCellText(end.row, end.column, end.text);
-    const bool accepted = cell->AcceptEditText(end.text) &&
-                          SendMessageToParent(end.row, end.column, LVN_ENDLABELEDIT) >= 0;
+    const bool accepted = cell->AcceptEditText(end.text) && SendEndOfEdit(end) >= 0;
     cell = CellAt(end.row, end.column);
     if (!cell) return;
     if (accepted) {
@@ -66,6 +65,17 @@ void CGridCtrl::OnEndInPlaceEdit(const GridEditEnd& end) {
   QKeyEvent press(QEvent::KeyPress, end.key, end.modifiers);
   QApplication::sendEvent(this, &press);
   if (focusCell_.IsValid() && !(focusCell_ == before)) BeginCellEdit(focusCell_.row, focusCell_.column, QPoint(), end.key);
+}
+
+long CGridCtrl::SendEndOfEdit(const GridEditEnd& end) {
+  if (!ownerCallback_) return 0;
+  GridNotification notification;
+  notification.code = LVN_ENDLABELEDIT;
+  notification.row = end.row;
+  notification.column = end.column;
+  notification.text = end.text;
+  notification.key = end.key;
+  return ownerCallback_(notification);
 }
 
 void CGridCtrl::OfferTitleTip(int row, int column) {

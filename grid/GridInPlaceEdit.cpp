@@ -37,10 +37,10 @@ CInPlaceEdit::CInPlaceEdit(CGridCtrl* grid, const QRect& rect, std::uint32_t for
 }
 
 void CInPlaceEdit::Start(int character) {
-  arrowsLeave_ = character != GridEditByMouse;
+  arrowsLeave_ = character != CGridCtrl::EditStartedByMouse;
   show();
   setFocus(Qt::OtherFocusReason);
-  if (character == GridEditByMouse || character == Qt::Key_Return || character == Qt::Key_Enter ||
+  if (character == CGridCtrl::EditStartedByMouse || character == Qt::Key_Return || character == Qt::Key_Enter ||
       character == '\r') {
     end(false);
   } else if (character == Qt::Key_Backspace || character == '\b') {

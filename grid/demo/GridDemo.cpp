@@ -36,7 +36,7 @@ void FillLikeResults(CGridCtrl& grid) {
     for (int column = 0; column < 6; ++column)
       grid.PutCellState(row, column, grid.CellStateAt(row, column) | CellStateReadOnly);
   grid.AllowSelection(false);
-  grid.PutCellState(5, 2, grid.CellStateAt(5, 2) | CellStateFocused);
+  grid.MoveFocusTo(5, 2);
 }
 
 void FillEditable(CGridCtrl& grid) {
@@ -52,6 +52,7 @@ void FillEditable(CGridCtrl& grid) {
   grid.AllowSelection(true);
   grid.SetEditable(true);
   grid.EnableDragAndDrop(true);
+  grid.SetSortOnHeaderClick(true);
   grid.SetModified(false);
 }
 

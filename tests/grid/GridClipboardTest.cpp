@@ -187,3 +187,53 @@ TEST_F(GridClipboard, VirtualGridAnnouncesTheRangeItCopies) {
 }
 
 }  // namespace
+
+namespace {
+
+// The clipboard through the grid's keys, on a shown grid.
+class GridClipboardKeys : public GridClipboard {
+ protected:
+  GridClipboardKeys() {
+    EXPECT_TRUE(ShowActive(grid));
+    QRect cell;
+    grid.CellRectOf(1, 1, cell);
+    QTest::mouseClick(&grid, Qt::LeftButton, Qt::NoModifier, cell.center());
+  }
+};
+
+TEST_F(GridClipboardKeys, ShiftArrowsSelectAndCtrlCCopiesThenCtrlVPastes) {
+  QTest::keyClick(&grid, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "R1C1\tR1C2\nR2C1\tR2C2");
+
+  QGuiApplication::clipboard()->setText(QStringLiteral("a\tb"));
+  QTest::keyClick(&grid, Qt::Key_Insert, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "R1C1\tR1C2\nR2C1\tR2C2");
+
+  QTest::keyClick(&grid, Qt::Key_Down);  // the focus and a one-cell selection at (3, 2)
+  EXPECT_TRUE(grid.CanPaste());
+  QTest::keyClick(&grid, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(grid.CellTextAt(3, 2), "R1C1");
+  EXPECT_EQ(grid.CellTextAt(4, 3), "R2C2");
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{3, 2, 4, 3}));
+
+  QGuiApplication::clipboard()->setText(QStringLiteral("s"));
+  QTest::keyClick(&grid, Qt::Key_Insert, Qt::ShiftModifier);
+  EXPECT_EQ(grid.CellTextAt(3, 2), "s");
+}
+
+TEST_F(GridClipboardKeys, CtrlXCutsDeleteEmptiesAndCtrlASelectsAll) {
+  QTest::keyClick(&grid, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(&grid, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "R1C1\tR1C2");
+  EXPECT_EQ(grid.CellTextAt(1, 1), "");
+  EXPECT_EQ(grid.CellTextAt(1, 2), "");
+  QTest::keyClick(&grid, Qt::Key_Down);
+  QTest::keyClick(&grid, Qt::Key_Delete);
+  EXPECT_EQ(grid.CellTextAt(2, 2), "");
+  QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(grid.SelectedCount(), 20);
+}
+
+}  // namespace

@@ -172,3 +172,20 @@ TEST_F(GridDragDrop, DropsAreRefusedOnReadOnlyCellsNonEditableGridsAndWithoutTex
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridDragDrop, PressingOnASelectedCellAndMovingStartsTheDrag) {
+  EXPECT_TRUE(ShowActive(source));
+  SelectCells(source, {{2, 2}});
+  source.dropPoint = CentreOf(source, 5, 3);
+  const QPoint from = CentreOf(source, 2, 2);
+  QTest::mousePress(&source, Qt::LeftButton, Qt::NoModifier, from);
+  EXPECT_EQ(source.CurrentMouseMode(), CGridCtrl::ModeDragPending);
+  QTest::mouseMove(&source, from + QPoint(QApplication::startDragDistance() + 2, 0));
+  EXPECT_EQ(source.CellTextAt(5, 3), "R2C2");
+  EXPECT_EQ(source.CellTextAt(2, 2), "");
+  EXPECT_EQ(source.CurrentMouseMode(), CGridCtrl::ModeIdle);
+}
+
+}  // namespace

@@ -87,7 +87,7 @@ TEST_F(GridEdit, ATypedCharacterReplacesTheTextAndEnterKeepsIt) {
 
 TEST_F(GridEdit, TheStartingKeyPlacesTheCaret) {
   // From the mouse or F2: the caret after the text, typing appends.
-  grid->BeginCellEdit(1, 1, QPoint(), GridEditByMouse);
+  grid->BeginCellEdit(1, 1, QPoint(), CGridCtrl::EditStartedByMouse);
   ASSERT_NE(Editor(), nullptr);
   EXPECT_FALSE(Editor()->hasSelectedText());
   QTest::keyClicks(Editor(), "!");
@@ -112,7 +112,7 @@ TEST_F(GridEdit, TheStartingKeyPlacesTheCaret) {
 }
 
 TEST_F(GridEdit, EscapePutsTheOldTextBackAndLeavesTheModifiedFlagAlone) {
-  grid->BeginCellEdit(3, 1, QPoint(), GridEditByMouse);
+  grid->BeginCellEdit(3, 1, QPoint(), CGridCtrl::EditStartedByMouse);
   QTest::keyClicks(Editor(), "abc");
   Press(Qt::Key_Escape);
   EXPECT_EQ(grid->CellTextAt(3, 1), "R3C1");
@@ -183,7 +183,7 @@ TEST_F(GridEdit, LosingTheFocusEndsTheEditOnce) {
 }
 
 TEST_F(GridEdit, TheEditorWidensWhileTypingUpToTheGridsRightEdge) {
-  grid->BeginCellEdit(1, 1, QPoint(), GridEditByMouse);
+  grid->BeginCellEdit(1, 1, QPoint(), CGridCtrl::EditStartedByMouse);
   ASSERT_NE(Editor(), nullptr);
   const int startWidth = Editor()->width();
   QTest::keyClicks(Editor(), " and a good deal more");
@@ -194,7 +194,7 @@ TEST_F(GridEdit, TheEditorWidensWhileTypingUpToTheGridsRightEdge) {
 }
 
 TEST_F(GridEdit, ArrowsMoveInsideTheTextWhenTheEditStartedFromTheMouse) {
-  grid->BeginCellEdit(1, 1, QPoint(), GridEditByMouse);
+  grid->BeginCellEdit(1, 1, QPoint(), CGridCtrl::EditStartedByMouse);
   Press(Qt::Key_Left);
   ASSERT_NE(Editor(), nullptr);
   EXPECT_TRUE(grid->CellAt(1, 1)->IsEditing());
@@ -216,6 +216,91 @@ TEST_F(GridEdit, DestroyingTheGridWithAnOpenEditorReportsNothing) {
   ASSERT_NE(lone->findChild<CInPlaceEdit*>(), nullptr);
   delete lone;
   EXPECT_EQ(ends, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Editing started and ended by the grid's own keys and mouse.
+class GridEditByInput : public GridEdit {
+ protected:
+  GridEditByInput() {
+    QRect cell;
+    grid->CellRectOf(2, 2, cell);
+    QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, cell.center());
+    QCoreApplication::sendPostedEvents();
+  }
+  QPoint CentreOf(int row, int column) {
+    QRect cell;
+    grid->CellRectOf(row, column, cell);
+    return cell.center();
+  }
+};
+
+TEST_F(GridEditByInput, F2OrATypedCharacterOpensTheEditorOnTheFocusCell) {
+  ASSERT_EQ(grid->FocusedCell(), (CellId{2, 2}));
+  QTest::keyClick(grid, Qt::Key_F2);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->Row(), 2);
+  EXPECT_FALSE(Editor()->hasSelectedText());
+  Press(Qt::Key_Return);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->FocusedCell(), (CellId{2, 2}));  // Enter stays on the cell
+
+  QTest::keyClicks(grid, "7x");
+  ASSERT_NE(Editor(), nullptr);
+  Press(Qt::Key_Return);
+  EXPECT_EQ(grid->CellTextAt(2, 2), "7x");
+}
+
+TEST_F(GridEditByInput, AClickOnTheFocusCellOrADoubleClickOpensTheEditor) {
+  QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, CentreOf(2, 2));
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->Column(), 2);
+  Press(Qt::Key_Escape);
+  QTest::mouseDClick(grid, Qt::LeftButton, Qt::NoModifier, CentreOf(4, 3));
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->Row(), 4);
+  EXPECT_EQ(Editor()->Column(), 3);
+  Press(Qt::Key_Escape);
+  // A click elsewhere ends an open edit, keeping its text.
+  QTest::keyClick(grid, Qt::Key_F2);
+  ASSERT_NE(Editor(), nullptr);
+  QTest::keyClicks(Editor(), "+");
+  QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, CentreOf(6, 1));
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->CellTextAt(2, 2), "R2C2+");
+}
+
+TEST_F(GridEditByInput, TabAtARowsEndMovesTheEditorToTheNextRow) {
+  QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, CentreOf(3, 4));
+  QTest::keyClick(grid, 'a');
+  ASSERT_NE(Editor(), nullptr);
+  Press(Qt::Key_Tab);
+  EXPECT_EQ(grid->CellTextAt(3, 4), "a");
+  EXPECT_EQ(grid->FocusedCell(), (CellId{4, 1}));
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->Row(), 4);
+  EXPECT_EQ(Editor()->Column(), 1);
+  EXPECT_EQ(Editor()->selectedText(), "R4C1");  // the key that moved it selects the text
+  // An arrow leaves the cell when the edit was started by a key.
+  Press(Qt::Key_Down);
+  EXPECT_EQ(grid->FocusedCell(), (CellId{5, 1}));
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->Row(), 5);
+  Press(Qt::Key_Escape);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->CellTextAt(4, 1), "R4C1");
+}
+
+TEST_F(GridEditByInput, NoEditorOpensOnAReadOnlyFocusCell) {
+  grid->PutCellState(2, 2, grid->CellStateAt(2, 2) | CellStateReadOnly);
+  QTest::keyClick(grid, Qt::Key_F2);
+  QTest::keyClick(grid, 'x');
+  QTest::mouseDClick(grid, Qt::LeftButton, Qt::NoModifier, CentreOf(2, 2));
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->CellTextAt(2, 2), "R2C2");
 }
 
 }  // namespace

@@ -84,3 +84,23 @@ TEST_F(GridTitleTip, TheTipUsesTheGridsTipColoursOrTheDesktopsTooltipColours) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridTitleTip, RestingTheMouseOnACutOffCellShowsTheTip) {
+  QRect cell;
+  grid.CellRectOf(1, 2, cell);
+  QTest::mouseMove(&grid, cell.center());
+  EXPECT_FALSE(TipShown());
+  grid.CellRectOf(1, 1, cell);
+  QTest::mouseMove(&grid, cell.center());
+  EXPECT_TRUE(TipShown());
+  // Not over a cell being edited.
+  QTest::mouseMove(&grid, cell.center() + QPoint(0, 60));
+  EXPECT_FALSE(TipShown());
+  grid.BeginCellEdit(1, 1, QPoint(), CGridCtrl::EditStartedByMouse);
+  QTest::mouseMove(&grid, cell.center());
+  EXPECT_FALSE(TipShown());
+}
+
+}  // namespace
