@@ -1,12 +1,15 @@
 #include "grid/GridTitleTip.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
 CTitleTip::CTitleTip(QWidget* owner)
-    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), owner_(owner) {
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowTransparentForInput),
+      owner_(owner) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::NoFocus);
@@ -71,7 +74,8 @@ bool CTitleTip::eventFilter(QObject* watched, QEvent* event) {
       Hide();
       break;
     case QEvent::Leave:
-      if (watched == owner_) Hide();
+      // The grid is left for another window, not for the tip over it.
+      if (watched == owner_ && !hoverRect_.contains(QCursor::pos())) Hide();
       break;
     default:
       break;
