@@ -70,19 +70,6 @@ TEST_F(GridTitleTip, AKeyAPressOrAMoveOutOfTheCellHidesTheTip) {
   QTest::mouseRelease(&grid, Qt::LeftButton, Qt::NoModifier, cell.center());
 }
 
-TEST_F(GridTitleTip, TheTipUsesTheGridsTipColoursOrTheDesktopsTooltipColours) {
-  grid.SetTitleTipBackColour(GridRgb(255, 255, 0));
-  grid.SetTitleTipTextColour(GridRgb(0, 0, 255));
-  grid.OfferTitleTip(1, 1);
-  ASSERT_TRUE(TipShown());
-  const QImage picture = grid.TitleTip()->grab().toImage();
-  EXPECT_EQ(picture.pixelColor(picture.width() - 3, 2), QColor(255, 255, 0));
-  bool blue = false;
-  for (int x = 0; x < picture.width() && !blue; ++x)
-    for (int y = 1; y < picture.height() - 1 && !blue; ++y) blue = picture.pixelColor(x, y).blue() > 200 && picture.pixelColor(x, y).red() < 60;
-  EXPECT_TRUE(blue);
-}
-
 }  // namespace
 
 namespace {
