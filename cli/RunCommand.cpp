@@ -7,7 +7,7 @@
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
 
-const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]";
+const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--output PATH|-]";
 
 namespace {
 
@@ -70,9 +70,11 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
 
   const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   FloweringModel model;
+  RunControl control;
+  if (options.threads) control.threads = *options.threads;
   RunOutcome outcome;
   if (toStandardOutput) {
-    outcome = RunModel(model, settings, seed);
+    outcome = RunModel(model, settings, seed, &control);
     if (outcome.Completed()) {
       WriteReport(model, io.out);
       io.out.flush();
@@ -81,7 +83,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       if (!io.out) return ExitFailure;
     }
   } else {
-    outcome = RunSimulation(model, settings, seed);
+    outcome = RunSimulation(model, settings, seed, &control);
   }
   if (!outcome.Completed()) {
     PrintRunFailure(outcome, io);

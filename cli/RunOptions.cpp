@@ -67,12 +67,21 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
         error = "--seed " + *value + ": the seed must be a whole number from 0 to 4294967295";
         return std::nullopt;
       }
+    } else if (IsOption(arg, "--threads")) {
+      std::optional<std::string> value = OptionValue(args, i, "--threads", error);
+      if (!value) return std::nullopt;
+      options.threads = ReadWhole<int>(*value, false);
+      if (!options.threads || *options.threads < 1 || *options.threads > MaxThreads) {
+        error = "--threads " + *value + ": the number of threads must be a whole number from 1 to " +
+                std::to_string(MaxThreads);
+        return std::nullopt;
+      }
     } else if (IsOption(arg, "--output")) {
       std::optional<std::string> value = OptionValue(args, i, "--output", error);
       if (!value) return std::nullopt;
       options.output = *value;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      error = "unknown option \"" + arg + "\" (run accepts --set, --seed and --output)";
+      error = "unknown option \"" + arg + "\" (run accepts --set, --seed, --threads and --output)";
       return std::nullopt;
     } else {
       options.positional.push_back(arg);

@@ -9,10 +9,13 @@
 
 #include "settings/RunSettings.h"
 
+inline constexpr int MaxThreads = 256;
+
 struct RunOptions {
   std::vector<std::string> assignments;  // each --set NAME=VALUE, in order
   std::optional<std::uint32_t> seed;     // --seed N
   std::optional<std::string> output;     // --output PATH, or "-" for standard output
+  std::optional<int> threads;            // --threads N; without it the machine's processors
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 
