@@ -182,6 +182,14 @@ TEST_F(GridEdit, LosingTheFocusEndsTheEditOnce) {
   EXPECT_EQ(Count(LVN_ENDLABELEDIT), 1);
 }
 
+TEST_F(GridEdit, ScrollingEndsTheEditKeepingItsText) {
+  grid->BeginCellEdit(2, 1, QPoint(), 's');
+  ASSERT_NE(Editor(), nullptr);
+  grid->OnVScroll(CGridCtrl::SB_LINEDOWN);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->CellTextAt(2, 1), "s");
+}
+
 TEST_F(GridEdit, TheEditorWidensWhileTypingUpToTheGridsRightEdge) {
   grid->BeginCellEdit(1, 1, QPoint(), CGridCtrl::EditStartedByMouse);
   ASSERT_NE(Editor(), nullptr);
