@@ -382,7 +382,7 @@ class CGridCtrl : public QWidget {
   void timerEvent(QTimerEvent* event) override;
   bool focusNextPrevChild(bool next) override;
 
-  // The parts of the mouse handling, with the design's names.
+  // The parts of the mouse handling, one function for each stage of a press.
   void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
   void OnMouseMove(QPoint point, bool leftButton);
   void OnLeftButtonUp(QPoint point);

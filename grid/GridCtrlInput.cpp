@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-// ---- Qt's events, turned into the design's handlers ----
+// ---- Qt's events, turned into the grid's own handlers ----
 
 void CGridCtrl::mousePressEvent(QMouseEvent* event) {
   const QPoint point = event->position().toPoint();
