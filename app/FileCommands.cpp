@@ -10,6 +10,7 @@
 
 #include "app/Sheet.h"
 #include "platform/Prompts.h"
+#include "platform/Windows1252.h"
 #include "settings/SettingsFile.h"
 
 namespace {
@@ -17,7 +18,7 @@ namespace {
 // saveOutcome values.
 constexpr int kSaveWentThrough = 1;
 constexpr int kSaveDialogCancelled = 2;
-constexpr int kSaveFailed = 0;
+constexpr int kSaveFailed = 0;  // or held back by the user
 
 std::filesystem::path ToPath(const QString& path) { return PathFromUtf8(path.toStdString()); }
 
@@ -43,14 +44,34 @@ void CSheet::ResetSettings() { ::ResetSettings(settings); }
 
 std::optional<FileError> CSheet::SerializeSettings(Archive direction, const QString& path) {
   if (direction == Archive::Store) {
-    // A read that fails has shown its message; what the members hold is saved.
-    if (CPropertyPage* page = GetActivePage()) page->UpdateData(true);
+    TakeCurrentPage();
     return SaveSettingsFile(ToPath(path), settings);
   }
   if (std::optional<FileError> error = LoadSettingsFile(ToPath(path), settings)) return error;
   ShowSettingsOnCurrentPage();
   SetActivePage(&pageNum);
   return std::nullopt;
+}
+
+void CSheet::TakeCurrentPage() {
+  // A read that fails has shown its message; what the members hold is saved.
+  if (CPropertyPage* page = GetActivePage()) page->UpdateData(true);
+}
+
+bool CSheet::NotesMayBeSaved() {
+  const std::size_t lost = Windows1252Losses(settings.runNotes);
+  if (lost == 0) return true;
+  const QString text = QStringLiteral("The notes hold %1 %2 that settings files cannot store; they will be "
+                                      "saved as ?. Save anyway?")
+                           .arg(lost)
+                           .arg(lost == 1 ? QStringLiteral("character") : QStringLiteral("characters"));
+  if (CurrentPrompts().Message(this, {text, QStringLiteral("Question"), MessageIcon::Question,
+                                      MessageButtons::YesNo}) == MessageAnswer::Yes) {
+    return true;
+  }
+  SetActivePage(&pageNum);
+  pageNum.FocusAndSelect(control::kRunNotes);
+  return false;
 }
 
 void CSheet::ShowSettingsOnCurrentPage() {
@@ -82,7 +103,13 @@ bool CSheet::SaveChangesFirst() {
 }
 
 bool CSheet::SaveSettingsTo(const QString& path) {
-  if (std::optional<FileError> error = SerializeSettings(Archive::Store, path)) {
+  // The notes are counted as the page now holds them, before anything is written.
+  TakeCurrentPage();
+  if (!NotesMayBeSaved()) {
+    saveOutcome = kSaveFailed;
+    return false;
+  }
+  if (std::optional<FileError> error = SaveSettingsFile(ToPath(path), settings)) {
     saveOutcome = kSaveFailed;
     ShowFileError(*error);
     return false;
@@ -111,14 +138,18 @@ void CSheet::OnFileOpen() {
   if (!SaveChangesFirst()) return;
   const std::optional<QString> chosen =
       CurrentPrompts().ChooseFile(this, DatFileDialog(FileDialogMode::Open, QString()));
-  if (!chosen) return;
-  if (std::optional<FileError> error = SerializeSettings(Archive::Load, *chosen)) {
+  if (chosen) OpenSettingsFile(*chosen);
+}
+
+bool CSheet::OpenSettingsFile(const QString& path) {
+  if (std::optional<FileError> error = SerializeSettings(Archive::Load, path)) {
     ShowFileError(*error);
-    return;
+    return false;
   }
-  settingsPath = *chosen;
+  settingsPath = path;
   settingsModified = 0;
   UpdateTitle();
+  return true;
 }
 
 void CSheet::OnFileSave() {

@@ -7,6 +7,7 @@
 #include "platform/Prompts.h"
 #include "resources/Resources.h"
 #include "results/ResultsGrid.h"
+#include "settings/ReportTarget.h"
 
 using namespace control;
 
@@ -37,6 +38,12 @@ void CPageResults::FillResultsGrid() { ::FillResultsGrid(grid_, ResultRows(Sheet
 void CPageResults::OnRun() {
   CSheet& sheet = Sheet();
   if (!sheet.ValidateSettings()) return;
+  // The report must not take the place of run settings, the open file's above all.
+  if (std::optional<std::string> problem =
+          ReportTargetProblem(sheet.settings.outputPath, PathFromUtf8(sheet.settingsPath.toStdString()))) {
+    sheet.ReportInvalidSetting(sheet.pageOutput, kOutputPath, QString::fromStdString(*problem));
+    return;
+  }
 
   const RunOutcome outcome = sheet.RunSimulation();
   switch (outcome.status) {

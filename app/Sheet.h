@@ -51,7 +51,8 @@ class CSheet : public CPropertySheet {
   // the file Save writes, and changes only once a file was read or written.
   QString settingsPath;
   // Outcome of the last save: 1 when it went through (the question goes on
-  // only then), 2 when the Save As dialog was cancelled, 0 when it failed.
+  // only then), 2 when the Save As dialog was cancelled, 0 when it failed or
+  // the user held it back.
   int saveOutcome = 0;
 
   // The File commands and the close box. New, Open, Exit and the close box
@@ -62,6 +63,10 @@ class CSheet : public CPropertySheet {
   void OnFileSaveAs();
   void OnFileExit();
   bool OnCloseRequest() override;
+  // What Open does once a file is chosen (and what start-up does with a file
+  // named on the command line): reads it into the settings and names it in
+  // the title, or shows why it could not be read and changes nothing.
+  bool OpenSettingsFile(const QString& path);
 
   // Moves the settings to or from the settings file at `path`. Storing, the
   // current page first takes its controls over (text that is no number has
@@ -110,6 +115,11 @@ class CSheet : public CPropertySheet {
   bool SaveChangesFirst();
   // Writes the settings to `path` and reports the outcome; true on success.
   bool SaveSettingsTo(const QString& path);
+  // The current page takes what was typed over into the settings.
+  void TakeCurrentPage();
+  // Notes with characters that settings files cannot store are saved only when
+  // the user agrees; otherwise the Size page comes up with the notes selected.
+  bool NotesMayBeSaved();
   // The application's error box for a failed file operation.
   void ShowFileError(const FileError& error);
   // The current page shows the settings as they now stand, a treatment page

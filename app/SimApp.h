@@ -1,6 +1,8 @@
 #pragma once
 // The application: builds the main window, runs it until it closes, and ends.
 
+#include <QString>
+
 class CSheet;
 
 class CSimApp {
@@ -9,4 +11,7 @@ class CSimApp {
   int InitInstance();
   // The main window while the program runs, else null.
   CSheet* m_pMainWnd = nullptr;
+  // A settings file named on the command line, opened once the window is up
+  // as File > Open would open it; empty to start untitled.
+  QString startupFile;
 };

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/RunOptions.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -44,7 +45,11 @@ void PrintHelp(std::ostream& out) {
          "and writes the same report as the desktop program.\n\n"
          "Usage:\n";
   for (const Command& command : Commands()) PrintCommandUsage(command, out);
-  out << "\nOptions of run:\n"
+  out << "  varnolt-cli --version\n"
+         "      Prints the version, for bug reports.\n"
+         "  varnolt-cli --help, varnolt-cli COMMAND --help\n"
+         "      Shows this help, or the usage of one command.\n"
+         "\nOptions of run:\n"
          "  --set NAME=VALUE  change one setting; may be given many times\n"
          "  --seed N          seed the random generator with N (0 to 4294967295);\n"
          "                    without it the seed is the current time in seconds\n"
@@ -85,6 +90,11 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
     return ExitUsage;
   }
   if (IsHelpFlag(args[0])) return HelpCommand({}, io);
+  if (args[0] == "--version") {
+    if (args.size() > 1) return UsageError(io, "--version takes no arguments");
+    io.out << VersionText() << "\n";
+    return ExitSuccess;
+  }
   const Command* command = FindCommand(args[0]);
   if (command == nullptr) return UsageError(io, "unknown command \"" + args[0] + "\"");
   const std::vector<std::string> rest(args.begin() + 1, args.end());

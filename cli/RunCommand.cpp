@@ -1,7 +1,9 @@
 #include "cli/RunCommand.h"
 
 #include "cli/SettingsFileCommands.h"
+#include "platform/FileError.h"
 #include "results/ReportWriter.h"
+#include "settings/ReportTarget.h"
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
 
@@ -39,10 +41,11 @@ int RunCommand(const std::vector<std::string>& args, CliStreams& io) {
     io.err << "Nothing was run.\n";
     return ExitFailure;
   }
-  return ExecuteRun(*settings, *options, path, io);
+  return ExecuteRun(*settings, *options, path, io, path);
 }
 
-int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io) {
+int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
+               const std::string& settingsFile) {
   for (const std::string& assignment : options.assignments) {
     if (std::optional<std::string> problem = ApplyAssignment(settings, assignment)) {
       return UsageError(io, *problem);
@@ -58,6 +61,12 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     io.err << "):\n" << rule->message << "\nNothing was run.\n";
     return ExitUsage;
   }
+  if (!toStandardOutput) {
+    if (std::optional<std::string> problem = ReportTargetProblem(settings.outputPath, PathFromUtf8(settingsFile))) {
+      io.err << "varnolt-cli: " << *problem << "\nNothing was run.\n";
+      return ExitUsage;
+    }
+  }
 
   const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   FloweringModel model;
@@ -69,10 +78,9 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     if (outcome.Completed()) {
       WriteReport(model, io.out);
       io.out.flush();
-      if (!io.out) {
-        io.err << "varnolt-cli: the report could not be written to standard output.\n";
-        return ExitFailure;
-      }
+      // No summary claims a report that never arrived; the write error itself
+      // is told once, for every command, when the runner ends.
+      if (!io.out) return ExitFailure;
     }
   } else {
     outcome = RunSimulation(model, settings, seed, &control);

@@ -15,6 +15,9 @@ extern const char* const RunUsage;
 int RunCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // Runs from the given settings with the options applied on top; `source` says
-// where the settings came from, for the summary ("the start-up defaults", a file).
-// The options' positional arguments must have been taken out by the caller.
-int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io);
+// where the settings came from, for the summary ("the start-up defaults", a file),
+// and `settingsFile` names the file they were read from, which the report may
+// not replace. The options' positional arguments must have been taken out by the
+// caller.
+int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
+               const std::string& settingsFile = {});

@@ -1,6 +1,7 @@
 #include "cli/SettingsFileCommands.h"
 
 #include "cli/RunOptions.h"
+#include "platform/Windows1252.h"
 #include "settings/SettingsFile.h"
 
 const char* const ShowUsage = "FILE.dat";
@@ -75,5 +76,10 @@ int SetCommand(const std::vector<std::string>& args, CliStreams& io) {
   io.out << (created ? "Created " : "Saved ") << path
          << (created ? " from the New defaults with " : " with ") << (args.size() - 1)
          << (args.size() == 2 ? " change.\n" : " changes.\n");
+  if (const std::size_t lost = Windows1252Losses(settings.runNotes); lost != 0) {
+    io.err << "varnolt-cli: warning: the notes hold " << lost
+           << (lost == 1 ? " character" : " characters")
+           << " that settings files cannot store; saved as ? in " << path << ".\n";
+  }
   return ExitSuccess;
 }

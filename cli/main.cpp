@@ -1,12 +1,27 @@
-#include <iostream>
+#include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "platform/FileIO.h"
 #include "platform/SystemResources.h"
 
 int main(int argc, char** argv) {
   UseBinaryStandardOutput();  // a report on standard output keeps its CR LF
+  // Streams that remember why a write failed: output lost to a full disk or a
+  // closed pipe must not end in silence or in success.
+  FileStreamBuffer outBuffer(stdout);
+  FileStreamBuffer errBuffer(stderr);
+  std::ostream out(&outBuffer);
+  std::ostream err(&errBuffer);
+  err.setf(std::ios::unitbuf);
+
   std::vector<std::string> args(argv + 1, argv + argc);
-  return RunCommandLine(args, CliStreams{std::cout, std::cerr});
+  const int status = RunCommandLine(args, CliStreams{out, err});
+
+  out.flush();
+  if (!out) err << "varnolt-cli: write error: " << outBuffer.Error().message() << "\n";
+  err.flush();
+  return out && err ? status : ExitFailure;
 }

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sentinel.cycleCount = -1;
   RunSettings settings = sentinel;
   if (const std::optional<FileError> error = LoadSettings(bytes, settings)) {
-    Check(error->cause == FileErrorCause::EndOfFile || error->cause == FileErrorCause::BadLength,
+    Check(error->cause == FileErrorCause::EndOfFile || error->cause == FileErrorCause::BadLength ||
+              error->cause == FileErrorCause::NotSettingsFile,
           "refused with a cause the reader never gives");
     Check(!FileErrorText(*error).empty(), "refusal without a text");
     Check(settings == sentinel, "a failed load changed the record");

@@ -6,7 +6,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string WithPath(const char* before, const std::string& path, const char* after) {
+std::string WithPath(const std::string& before, const std::string& path, const std::string& after) {
   return before + path + after;
 }
 
@@ -60,6 +60,14 @@ std::string FileErrorText(const FileError& error) {
     case FileErrorCause::DiskFull: return WithPath("Disk full while accessing ", p, ".");
     case FileErrorCause::Unknown:
       return WithPath("An unknown error occurred while accessing ", p, ".");
+    case FileErrorCause::FolderAccessDenied: return WithPath("Access to the folder ", p, " was denied.");
+    case FileErrorCause::NotSettingsFile: {
+      // A pipe that sends on without end is counted only up to the read limit.
+      const std::string count = error.trailingBytes > LargestUnsizedRead
+                                    ? "more than " + std::to_string(LargestUnsizedRead)
+                                    : std::to_string(error.trailingBytes);
+      return WithPath("", p.empty() ? "An unnamed file" : p, " is not a VARNOLT settings file (it has " + count + " bytes after the settings).");
+    }
     // An archive knows nothing of the file beneath it, hence "an unnamed file".
     case FileErrorCause::EndOfFile:
       return "An attempt was made to access an unnamed file past its end.";

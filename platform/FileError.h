@@ -3,6 +3,7 @@
 // The window shows FileErrorText() in its error box, the runner prints it; both
 // get the same words. Plain C++, no Qt.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -20,6 +21,11 @@ enum class FileErrorCause {
   LockingViolation,
   DiskFull,
   Unknown,
+  // The folder would not take a new file beside the one being written; `path`
+  // names the folder.
+  FolderAccessDenied,
+  // A file that holds settings and then more bytes: not one VARNOLT wrote.
+  NotSettingsFile,
   // Causes found while reading an archive; their texts name no file.
   EndOfFile,
   BadLength,
@@ -29,9 +35,14 @@ enum class FileErrorCause {
 struct FileError {
   FileErrorCause cause = FileErrorCause::Unknown;
   std::string path;  // full path, UTF-8; unused by the archive causes
+  std::uint64_t trailingBytes = 0;  // NotSettingsFile: the bytes after the settings
 
   bool operator==(const FileError&) const = default;
 };
+
+// A pipe or device, whose size nobody knows, is read no further than this many
+// bytes, so that what it sends cannot take all the memory there is.
+inline constexpr std::uint64_t LargestUnsizedRead = std::uint64_t{256} << 20;
 
 // The exact text the user sees, e.g. "/home/ana/run.dat was not found.".
 std::string FileErrorText(const FileError& error);

@@ -1,22 +1,36 @@
 #include "platform/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
-#include <memory>
 #include <random>
-#include <streambuf>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
+
+FileFaultInjector* faultInjector = nullptr;
+
+// The injected failure of a step, if a test asked for one; errno says it too,
+// as the failed call would have.
+bool Injected(FileStep step) {
+  if (faultInjector == nullptr) return false;
+  const std::error_code code = faultInjector->Before(step);
+  if (!code) return false;
+  errno = code.value();
+  return true;
+}
 
 std::FILE* OpenHandle(const fs::path& path, const char* mode) {
 #ifdef _WIN32
@@ -27,6 +41,27 @@ std::FILE* OpenHandle(const fs::path& path, const char* mode) {
 #endif
 }
 
+// Opening a file to write it is a step that tests may make fail.
+std::FILE* OpenForWriting(const fs::path& path, const char* mode, FileStep step) {
+  return Injected(step) ? nullptr : OpenHandle(path, mode);
+}
+
+// Opens an existing file to write over it from its start, neither emptying it
+// first nor needing to read it.
+std::FILE* OpenToWriteOver(const fs::path& path) {
+  if (Injected(FileStep::Open)) return nullptr;
+#ifdef _WIN32
+  const int handle = _wopen(path.c_str(), _O_WRONLY | _O_BINARY);
+  std::FILE* file = handle < 0 ? nullptr : _fdopen(handle, "wb");
+  if (file == nullptr && handle >= 0) _close(handle);
+#else
+  const int handle = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  std::FILE* file = handle < 0 ? nullptr : ::fdopen(handle, "wb");
+  if (file == nullptr && handle >= 0) ::close(handle);
+#endif
+  return file;
+}
+
 std::error_code LastError(int fallback = EIO) {
   return {errno != 0 ? errno : fallback, std::generic_category()};
 }
@@ -34,7 +69,8 @@ std::error_code LastError(int fallback = EIO) {
 // Makes sure the bytes have reached the disk before the rename makes them the
 // file: a crash must not leave an empty file where the old one was.
 bool FlushToDisk(std::FILE* file) {
-  if (std::fflush(file) != 0) return false;
+  if (Injected(FileStep::Flush) || std::fflush(file) != 0) return false;
+  if (Injected(FileStep::Sync)) return false;
 #ifdef _WIN32
   return _commit(_fileno(file)) == 0;
 #else
@@ -50,7 +86,10 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // Closes the file; the reason when its last bytes could not be written.
 std::error_code Close(FileHandle& file) {
   errno = 0;
+  const bool injected = Injected(FileStep::Close);
+  const int savedErrno = errno;
   if (std::fclose(file.release()) != 0) return LastError();
+  if (injected) return {savedErrno, std::generic_category()};
   return {};
 }
 
@@ -71,60 +110,22 @@ std::error_code RefusedForWriting(const fs::path& path) {
   return {};
 }
 
-// An output stream's buffer over an open file. It gathers small writes into
-// large ones, keeps the first error the file reports and writes nothing after it.
-class FileStreamBuffer : public std::streambuf {
- public:
-  // `file` must be fresh: the buffer here takes the place of its own.
-  explicit FileStreamBuffer(std::FILE* file) : file_(file), buffer_(new char[Capacity]) {
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    Reset();
-  }
-
-  // The error that failed the stream; a stream failed by its writer alone counts
-  // as an I/O error.
-  std::error_code Error() const { return error_ ? error_ : std::make_error_code(std::errc::io_error); }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override {
-    if (!Drain()) return -1;
-    errno = 0;
-    if (std::fflush(file_) == 0) return 0;
-    error_ = LastError();
-    return -1;
-  }
-
- private:
-  static constexpr std::size_t Capacity = std::size_t{1} << 16;
-
-  void Reset() { setp(buffer_.get(), buffer_.get() + Capacity); }
-
-  // Hands the gathered bytes to the file.
-  bool Drain() {
-    if (error_) return false;
-    const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
-    errno = 0;
-    if (pending != 0 && std::fwrite(pbase(), 1, pending, file_) != pending) {
-      error_ = LastError();
-      return false;
-    }
-    Reset();
-    return true;
-  }
-
-  std::FILE* file_;
-  std::unique_ptr<char[]> buffer_;
-  std::error_code error_;
-};
+// Gives the new file the owner and group of the one it replaces. False when the
+// system would not (only the superuser may give a file away); the caller then
+// writes the old file in place rather than change whose it is.
+bool TakeOwnerOf(const fs::path& existing, std::FILE* file) {
+#ifdef _WIN32
+  (void)existing;
+  (void)file;
+  return true;
+#else
+  struct stat old {};
+  struct stat fresh {};
+  if (::stat(existing.c_str(), &old) != 0 || ::fstat(fileno(file), &fresh) != 0) return true;
+  if (old.st_uid == fresh.st_uid && old.st_gid == fresh.st_gid) return true;
+  return ::fchown(fileno(file), old.st_uid, old.st_gid) == 0;
+#endif
+}
 
 // Streams the writer's output into the open file and flushes it, on to the disk
 // when asked; the first error on the way.
@@ -139,13 +140,46 @@ std::error_code StreamInto(std::FILE* file, const ContentWriter& writer, bool to
   return {};
 }
 
-std::error_code WriteInPlace(const fs::path& target, const ContentWriter& writer) {
+// For devices and pipes, which take what comes as it comes.
+std::error_code WriteDirectly(const fs::path& target, const ContentWriter& writer) {
   errno = 0;
-  FileHandle file(OpenHandle(target, "wb"));
+  FileHandle file(OpenForWriting(target, "wb", FileStep::Open));
   if (!file) return LastError(EACCES);
   const std::error_code written = StreamInto(file.get(), writer, false);
   const std::error_code closed = Close(file);
   return written ? written : closed;
+}
+
+// Writes over an existing file without replacing it, so that it stays the same
+// file. The content is made whole before the file is touched, so a writer that
+// fails or throws leaves it as it was, and the time it is half-written is short.
+std::error_code WriteOverInPlace(const fs::path& target, const ContentWriter& writer) {
+  std::ostringstream prepared(std::ios::binary);
+  writer(prepared);
+  if (!prepared) return std::make_error_code(std::errc::io_error);
+  const std::string content = std::move(prepared).str();
+
+  errno = 0;
+  FileHandle file(OpenToWriteOver(target));
+  if (!file) return LastError(EACCES);
+  const std::error_code written = StreamInto(
+      file.get(), [&content](std::ostream& out) { out.write(content.data(), std::streamsize(content.size())); },
+      false);
+  std::error_code resized;
+  if (!written) {
+    if (Injected(FileStep::Resize)) {
+      resized = LastError();
+    } else {
+      fs::resize_file(target, content.size(), resized);
+    }
+  }
+  errno = 0;
+  const std::error_code synced = written || resized || FlushToDisk(file.get()) ? std::error_code() : LastError();
+  const std::error_code closed = Close(file);
+  for (const std::error_code& step : {written, resized, synced, closed}) {
+    if (step) return step;
+  }
+  return {};
 }
 
 // A temporary file of our own beside the target. Unless kept, it is closed and
@@ -158,10 +192,13 @@ struct TemporaryFile {
   TemporaryFile() = default;
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
+  ~TemporaryFile() { Discard(); }
+
+  void Discard() {
     file.reset();
     std::error_code ignored;
     if (!kept && !path.empty()) fs::remove(path, ignored);
+    path.clear();
   }
 
   // Creates a fresh file beside `target`; never one that was there already.
@@ -169,7 +206,7 @@ struct TemporaryFile {
     for (unsigned attempt = 0;; ++attempt) {
       const fs::path candidate = TemporaryPathBeside(target);
       errno = 0;
-      file.reset(OpenHandle(candidate, "wbx"));
+      file.reset(OpenForWriting(candidate, "wbx", FileStep::Create));
       if (file) {
         path = candidate;
         return {};
@@ -179,7 +216,65 @@ struct TemporaryFile {
   }
 };
 
+// The file a path finally names: each symbolic link on the way is followed,
+// whether or not its target exists yet.
+std::error_code FollowLinks(fs::path& target) {
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code code;
+    if (!fs::is_symlink(fs::symlink_status(target, code))) return {};
+    const fs::path next = fs::read_symlink(target, code);
+    if (code) return code;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+}
+
+// A folder that will not take a new file, as opposed to a name that is wrong.
+bool IsRefusal(std::error_code code) {
+  return code == std::errc::permission_denied || code == std::errc::operation_not_permitted;
+}
+
 }  // namespace
+
+FileFaultInjector* SetFileFaultInjector(FileFaultInjector* injector) {
+  FileFaultInjector* previous = faultInjector;
+  faultInjector = injector;
+  return previous;
+}
+
+FileStreamBuffer::FileStreamBuffer(std::FILE* file) : file_(file), buffer_(new char[Capacity]) {
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  Reset();
+}
+
+FileStreamBuffer::int_type FileStreamBuffer::overflow(int_type c) {
+  if (!Drain()) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int FileStreamBuffer::sync() {
+  if (!Drain()) return -1;
+  errno = 0;
+  if (!Injected(FileStep::Flush) && std::fflush(file_) == 0) return 0;
+  error_ = LastError();
+  return -1;
+}
+
+bool FileStreamBuffer::Drain() {
+  if (error_) return false;
+  const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
+  errno = 0;
+  if (pending != 0 && (Injected(FileStep::Write) || std::fwrite(pbase(), 1, pending, file_) != pending)) {
+    error_ = LastError();
+    return false;
+  }
+  Reset();
+  return true;
+}
 
 fs::path TemporaryPathBeside(const fs::path& target) {
   std::random_device device;
@@ -208,9 +303,11 @@ std::optional<FileError> InputFile::Open(const fs::path& path) {
   errno = 0;
   file_ = OpenHandle(path, "rb");
   if (file_ == nullptr) return MakeFileError(LastError(ENOENT), path);
-  const std::uintmax_t size = fs::file_size(path, code);
-  // A pipe or device has no size; its reads still stop at its end.
-  size_ = code ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(size);
+  const fs::file_status status = fs::status(path, code);
+  const std::uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, code) : 0;
+  // A pipe or device has no size: its reads stop at its end, or at the limit.
+  sizeKnown_ = fs::is_regular_file(status) && !code;
+  size_ = sizeKnown_ ? static_cast<std::uint64_t>(size) : LargestUnsizedRead;
   return std::nullopt;
 }
 
@@ -226,6 +323,18 @@ std::optional<FileError> InputFile::Read(char* destination, std::size_t count) {
   return FileError{FileErrorCause::EndOfFile, {}};
 }
 
+std::uint64_t InputFile::CountRest() {
+  if (sizeKnown_ || file_ == nullptr) return Remaining();
+  std::vector<char> piece(std::size_t{1} << 16);
+  std::uint64_t count = 0;
+  while (count <= LargestUnsizedRead) {
+    const std::size_t got = std::fread(piece.data(), 1, piece.size(), file_);
+    if (got == 0) break;
+    count += got;
+  }
+  return std::min<std::uint64_t>(count, LargestUnsizedRead + 1);
+}
+
 std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const ContentWriter& writer) {
   auto failure = [&](std::error_code cause) -> std::optional<ReplaceFailure> {
     if (!cause) return std::nullopt;
@@ -234,30 +343,47 @@ std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const C
   // No name at all would put the new file nowhere: refuse it before anything is made.
   if (requested.empty()) return failure(std::make_error_code(std::errc::no_such_file_or_directory));
 
-  std::error_code code;
   fs::path target = requested;
-  if (fs::is_symlink(target, code)) {
-    const fs::path resolved = fs::weakly_canonical(target, code);
-    if (!code) target = resolved;
-  }
+  if (const std::error_code looped = FollowLinks(target)) return failure(looped);
 
+  std::error_code code;
   const fs::file_status existing = fs::status(target, code);
-  if (fs::exists(existing)) {
+  const bool exists = fs::exists(existing);
+  if (exists) {
     // A device or pipe cannot be replaced by a file; it is written as it is. A
     // folder refuses that opening as well.
-    if (!fs::is_regular_file(existing)) return failure(WriteInPlace(target, writer));
+    if (!fs::is_regular_file(existing)) return failure(WriteDirectly(target, writer));
     // An existing file that could not be opened for writing stays as it is.
     if (const std::error_code refused = RefusedForWriting(target)) return failure(refused);
+    // A new file would leave the other names of this one with the old content.
+    if (fs::hard_link_count(target, code) > 1) return failure(WriteOverInPlace(target, writer));
   }
 
   TemporaryFile temporary;
-  if (const std::error_code created = temporary.Create(target)) return failure(created);
+  if (const std::error_code created = temporary.Create(target)) {
+    // A shared folder may let its files be written but take no new ones.
+    if (exists && IsRefusal(created)) return failure(WriteOverInPlace(target, writer));
+    std::optional<ReplaceFailure> refused = failure(created);
+    if (IsRefusal(created)) {
+      const fs::path folder = fs::absolute(target, code).parent_path();
+      refused->error = FileError{FileErrorCause::FolderAccessDenied, PathToUtf8(folder.lexically_normal())};
+      refused->folderRefused = true;
+    }
+    return refused;
+  }
+  if (exists && !TakeOwnerOf(target, temporary.file.get())) {
+    temporary.Discard();
+    return failure(WriteOverInPlace(target, writer));
+  }
   if (const std::error_code written = StreamInto(temporary.file.get(), writer, true)) return failure(written);
   if (const std::error_code closed = Close(temporary.file)) return failure(closed);
 
-  // The new file keeps the permissions the old one had.
-  if (fs::exists(existing)) fs::permissions(temporary.path, existing.permissions(), code);
+  // The new file keeps the permissions the old one had (after its owner, which
+  // would clear some of them).
+  if (exists) fs::permissions(temporary.path, existing.permissions(), code);
 
+  errno = 0;
+  if (Injected(FileStep::Rename)) return failure(LastError());
   fs::rename(temporary.path, target, code);
   if (code) return failure(code);
   temporary.kept = true;

@@ -76,6 +76,16 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
   return out;
 }
 
+std::size_t Windows1252Losses(std::string_view utf8) {
+  std::size_t lost = 0;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const long cp = DecodeUtf8(utf8, pos);
+    if (cp < 0 || ByteFor(static_cast<char32_t>(cp)) < 0) ++lost;
+  }
+  return lost;
+}
+
 std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());

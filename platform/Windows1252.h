@@ -10,6 +10,10 @@
 // a malformed UTF-8 sequence becomes one '?' per bad byte.
 std::string Utf8ToWindows1252(std::string_view utf8);
 
+// How many '?' Utf8ToWindows1252 puts in for characters (and malformed bytes)
+// that 1252 cannot hold; a '?' of the text itself is not counted.
+std::size_t Windows1252Losses(std::string_view utf8);
+
 // Windows-1252 to UTF-8. The five bytes that 1252 leaves undefined
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value,
 // as Windows' own conversion does, so no byte is ever lost.

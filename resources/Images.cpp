@@ -27,12 +27,9 @@ QPixmap Blank(int size) {
   return pixmap;
 }
 
-// Drawn on a 32 x 32 grid and scaled to `size`.
-QPixmap PalmPicture(int size) {
-  QPixmap pixmap = Blank(size);
-  QPainter p(&pixmap);
+// The palm on a 32 x 32 grid; the caller scales the painter to the size it needs.
+void PaintPalm(QPainter& p) {
   p.setRenderHint(QPainter::Antialiasing);
-  p.scale(size / 32.0, size / 32.0);
   // Trunk, with the stubs of old frond bases.
   p.setPen(QPen(kInk, 1));
   p.setBrush(kBrown);
@@ -60,6 +57,13 @@ QPixmap PalmPicture(int size) {
   p.drawEllipse(QPointF(19.5, 15.5), 3, 2.6);
   p.setBrush(kOrange);
   p.drawEllipse(QPointF(19, 15), 1.6, 1.3);
+}
+
+QPixmap PalmPicture(int size) {
+  QPixmap pixmap = Blank(size);
+  QPainter p(&pixmap);
+  p.scale(size / 32.0, size / 32.0);
+  PaintPalm(p);
   return pixmap;
 }
 
@@ -116,6 +120,13 @@ QPixmap ExitImage() {
 }
 
 }  // namespace
+
+void PaintApplicationIcon(QPainter& painter, double size) {
+  painter.save();
+  painter.scale(size / 32.0, size / 32.0);
+  PaintPalm(painter);
+  painter.restore();
+}
 
 QIcon ApplicationIcon() {
   QIcon icon;

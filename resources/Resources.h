@@ -10,6 +10,8 @@
 
 #include "platform/DialogTemplate.h"
 
+class QPainter;
+
 namespace resource {
 // Dialog templates.
 inline constexpr int IDD_ABOUT = 104;
@@ -48,6 +50,9 @@ QString LoadResourceString(int stringId);
 
 // The window icon (32 x 32 and 16 x 16, drawn from one picture).
 QIcon ApplicationIcon();
+// Paints that picture into the square of `size` pixels at the painter's
+// origin; the icons installed for the desktop are made from it as well.
+void PaintApplicationIcon(QPainter& painter, double size);
 // The four 16 x 16 toolbar images, by the command they stand beside in the menu:
 // New, Open..., Save and Exit.
 std::map<int, QIcon> ToolbarImages();

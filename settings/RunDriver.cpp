@@ -153,6 +153,9 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
 
   const std::optional<ReplaceFailure> failed =
       ReplaceFileWith(target, [&model](std::ostream& out) { WriteReport(model, out); });
+  if (failed && failed->folderRefused) {
+    return failure("the folder " + failed->error.path + " refused a new file (" + failed->code.message() + ")");
+  }
   if (failed) return failure(failed->code.message());
   return std::nullopt;
 }

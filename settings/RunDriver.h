@@ -68,8 +68,8 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 // streamed into a temporary file beside it, flushed to the disk and renamed, so a
 // write that fails part-way or a crash leaves the previous report whole. Devices
 // and pipes (such as /dev/stdout) are written directly. Nothing on success; the
-// reason otherwise is the system's own message, or says that no name was given or
-// that the name is a folder's.
+// reason otherwise is the system's own message, or says that no name was given,
+// that the name is a folder's, or that the folder refused a new file.
 std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
 
 // The whole run: RunModel, then the report to settings.outputPath.

@@ -15,6 +15,8 @@ class ByteSource {
   virtual ~ByteSource() = default;
   virtual std::uint64_t Remaining() const = 0;
   virtual std::optional<FileError> Read(char* destination, std::size_t count) = 0;
+  // The bytes after the read position.
+  virtual std::uint64_t CountRest() = 0;
 };
 
 class MemorySource final : public ByteSource {
@@ -27,6 +29,7 @@ class MemorySource final : public ByteSource {
     position_ += count;
     return std::nullopt;
   }
+  std::uint64_t CountRest() override { return Remaining(); }
 
  private:
   std::string_view bytes_;
@@ -40,6 +43,7 @@ class FileSource final : public ByteSource {
   std::optional<FileError> Read(char* destination, std::size_t count) override {
     return file_.Read(destination, count);
   }
+  std::uint64_t CountRest() override { return file_.CountRest(); }
 
  private:
   InputFile& file_;
@@ -146,6 +150,13 @@ std::optional<FileError> Load(ByteSource& source, RunSettings& settings) {
         fresh.*(field->integer) = reader.ReadInteger();
       }
     }
+    // VARNOLT writes nothing after the values, on any platform: a file with more
+    // is something else (a report, say) that merely begins like settings.
+    if (const std::uint64_t rest = source.CountRest(); rest != 0) {
+      FileError error{FileErrorCause::NotSettingsFile, {}};
+      error.trailingBytes = rest;
+      return error;
+    }
     settings = std::move(fresh);
     return std::nullopt;
   } catch (const ReadFailure& failure) {
@@ -220,7 +231,9 @@ std::optional<FileError> LoadSettingsFile(const std::filesystem::path& path, Run
   InputFile file;
   if (std::optional<FileError> error = file.Open(path)) return error;
   FileSource source(file);
-  return Load(source, settings);
+  std::optional<FileError> error = Load(source, settings);
+  if (error && error->cause == FileErrorCause::NotSettingsFile) error->path = MakeFileError({}, path).path;
+  return error;
 }
 
 std::optional<FileError> SaveSettingsFile(const std::filesystem::path& path, const RunSettings& settings) {

@@ -35,11 +35,13 @@ std::string StoreSettings(const RunSettings& settings);
 
 // Reads a settings file's bytes. Only when all 27 values have been read are they
 // put into `settings`, all at once; on any failure `settings` is left untouched
-// and the error says why. Bytes after the last field are ignored.
+// and the error says why. Bytes after the last field make it no settings file
+// (NotSettingsFile, with their count): VARNOLT never writes any.
 std::optional<FileError> LoadSettings(std::string_view bytes, RunSettings& settings);
 
-// The same for a file on disk. A length that the rest of the file cannot hold
-// is refused before any memory is taken for it.
+// The same for a file on disk, named in the errors. A length that the rest of
+// the file cannot hold is refused before any memory is taken for it; a pipe or
+// device is read as it sends, and no further than LargestUnsizedRead bytes.
 std::optional<FileError> LoadSettingsFile(const std::filesystem::path& path, RunSettings& settings);
 
 // Writes `settings` to `path`, replacing the file there only once the new one is

@@ -2,6 +2,8 @@
 // scripted answers: what is written, what is read back into the pages, the
 // "Save changes first?" question, the title, and what a failed open or save
 // leaves behind.
+#include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -74,6 +76,17 @@ class FileCommands : public SheetDriver {
   void EditNotes(const QString& text) {
     ClickTab(sheet.pageNum);
     TypeOver(Edit(sheet.pageNum, kRunNotes), text);
+    ASSERT_EQ(sheet.settingsModified, 1);
+  }
+  // Notes with characters no key gives, committed as an input method does.
+  void EditNotesBeyondTheKeyboard(const QString& text) {
+    ClickTab(sheet.pageNum);
+    QLineEdit* notes = Edit(sheet.pageNum, kRunNotes);
+    TypeOver(notes, QString());
+    QInputMethodEvent typed;
+    typed.setCommitString(text);
+    QApplication::sendEvent(notes, &typed);
+    ASSERT_EQ(notes->text(), text);
     ASSERT_EQ(sheet.settingsModified, 1);
   }
   QString NotesShown() { return Edit(sheet.pageNum, kRunNotes)->text(); }
@@ -252,16 +265,6 @@ TEST_F(FileCommands, ASetUpSavedInOneSessionIsFoundWholeInTheNext) {
   EXPECT_EQ(next.windowTitle(), "plot4.dat - VARNOLT");
 }
 
-TEST_F(FileCommands, AReportOpenedAsSettingsLoadsMeaninglessValuesAndIsNamedInTheTitle) {
-  const QString report = QStringLiteral(VARNOLT_TEST_DATA "/settings/report-as-settings.dat");
-  Open(report);
-  EXPECT_TRUE(prompts.messages.empty());
-  EXPECT_EQ(sheet.windowTitle(), "report-as-settings.dat - VARNOLT");
-  EXPECT_EQ(sheet.settings.cycleCount, 0x6D695320);  // the bytes " Sim"
-  EXPECT_EQ(NotesShown().left(10), "rogramme: ");
-  EXPECT_EQ(sheet.settingsModified, 0);
-}
-
 TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) {
   SaveAs("mine.dat");
   EditNotes("unsaved notes");
@@ -269,12 +272,18 @@ TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) 
 
   const std::string report = ReadBytes(QStringLiteral(VARNOLT_TEST_DATA "/reports/worked-run-seed1-one-palm.dat"));
   WriteBytes(PathOf("short report.dat"), report.substr(0, 120));
+  // A whole report begins like settings: 'P' is a notes length of 80, and the
+  // byte after the 25 numbers (offset 181) the length of the output path.
+  WriteBytes(PathOf("output.dat"), report);
+  const std::size_t afterSettings = report.size() - 182 - static_cast<unsigned char>(report[181]);
   WriteBytes(PathOf("cut.dat"), SettingsFileBytes("cut short", kNewDefaultNumbers, "output.dat").substr(0, 60));
   QDir(folder.path()).mkdir("a folder.dat");
   struct Failure { QString file; QString text; };
   const Failure failures[] = {
       {PathOf("short report.dat"), "An attempt was made to access an unnamed file past its end."},
       {PathOf("cut.dat"), "An attempt was made to access an unnamed file past its end."},
+      {PathOf("output.dat"), PathOf("output.dat") + " is not a VARNOLT settings file (it has " +
+                                 QString::number(afterSettings) + " bytes after the settings)."},
       {PathOf("gone.dat"), PathOf("gone.dat") + " was not found."},
       {PathOf("a folder.dat"), "Access to " + PathOf("a folder.dat") + " was denied."},
   };
@@ -296,6 +305,7 @@ TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) 
   prompts.Clear();
   ChooseMenuCommand(resource::ID_FILE_SAVE);
   EXPECT_EQ(ReadBytes(PathOf("short report.dat")), report.substr(0, 120));
+  EXPECT_EQ(ReadBytes(PathOf("output.dat")), report);
   EXPECT_EQ(ReadBytes(PathOf("mine.dat")).substr(0, 14), "\x0d" "unsaved notes");
 }
 
@@ -464,6 +474,49 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param));
     });
 
+// --- Notes that a settings file cannot hold -------------------------------------
+
+TEST_F(FileCommands, NotesThatLoseCharactersAreSavedOnlyWhenTheUserAgrees) {
+  const QString question = QStringLiteral(
+      "The notes hold 2 characters that settings files cannot store; they will be saved as ?. Save anyway?");
+  EditNotesBeyondTheKeyboard(QStringLiteral("Block \u03b1 \u2713 caf\u00e9"));
+  ClickTab(sheet.pageFronds);
+  prompts.AnswerNextFile(PathOf("notes.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  ASSERT_EQ(prompts.MessageTexts(), QStringList({question}));
+  EXPECT_EQ(prompts.messages[0].request.caption, "Question");
+  EXPECT_EQ(prompts.messages[0].request.icon, MessageIcon::Question);
+  EXPECT_EQ(prompts.messages[0].request.buttons, MessageButtons::YesNo);
+  // No: back to the notes, nothing written.
+  EXPECT_EQ(Current(), &sheet.pageNum);
+  EXPECT_EQ(QApplication::focusWidget(), Edit(sheet.pageNum, kRunNotes));
+  EXPECT_FALSE(QFileInfo::exists(PathOf("notes.dat")));
+  EXPECT_EQ(sheet.settingsModified, 1);
+  EXPECT_TRUE(sheet.settingsPath.isEmpty());
+
+  prompts.Clear();
+  prompts.AnswerNextFile(PathOf("notes.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::Yes);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({question, "File saved"}));
+  EXPECT_EQ(ReadBytes(PathOf("notes.dat")).substr(0, 15), "\x0e" "Block ? ? caf\xe9");
+  EXPECT_EQ(sheet.settingsModified, 0);
+
+  // Held back from a save that "Save changes first?" started, the command stops.
+  EditNotesBeyondTheKeyboard(QStringLiteral("\u03a9mega"));
+  prompts.Clear();
+  prompts.AnswerNextMessage(MessageAnswer::Yes);
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_NEW);
+  EXPECT_EQ(prompts.MessageTexts(),
+            QStringList({"Save changes first?", "The notes hold 1 character that settings files cannot store; they "
+                                                "will be saved as ?. Save anyway?"}));
+  EXPECT_EQ(NotesShown(), QStringLiteral("\u03a9mega"));
+  EXPECT_EQ(sheet.settingsModified, 1);
+  EXPECT_EQ(ReadBytes(PathOf("notes.dat")).substr(1, 14), "Block ? ? caf\xe9");
+}
+
 // --- Saves the system refuses ------------------------------------------------------
 
 TEST_F(FileCommands, SaveAsWhereTheSystemRefusesKeepsTheTitleAndTheFileOfTheSet) {
@@ -486,8 +539,9 @@ TEST_F(FileCommands, SaveAsWhereTheSystemRefusesKeepsTheTitleAndTheFileOfTheSet)
   prompts.Clear();
   prompts.AnswerNextFile(refused);
   ChooseMenuCommand(resource::ID_FILE_SAVE_AS);
-  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Access to /sys/varnolt.dat was denied."}));
-  ExpectErrorBox(0, "Access to /sys/varnolt.dat was denied.");
+  // The folder refused the file, and the box says so.
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Access to the folder /sys was denied."}));
+  ExpectErrorBox(0, "Access to the folder /sys was denied.");
   EXPECT_EQ(sheet.settingsPath, PathOf("kept.dat"));
   EXPECT_EQ(sheet.windowTitle(), "kept.dat - VARNOLT");
   EXPECT_EQ(sheet.settingsModified, 1);
@@ -503,7 +557,7 @@ TEST_F(FileCommands, SaveAsWhereTheSystemRefusesKeepsTheTitleAndTheFileOfTheSet)
   prompts.AnswerNextFile(refused);
   EXPECT_FALSE(sheet.close());
   EXPECT_TRUE(sheet.isVisible());
-  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Save changes first?", "Access to /sys/varnolt.dat was denied."}));
+  EXPECT_EQ(prompts.MessageTexts(), QStringList({"Save changes first?", "Access to the folder /sys was denied."}));
   EXPECT_EQ(NotesShown(), "new edits");
   EXPECT_TRUE(sheet.settingsPath.isEmpty());
 #endif

@@ -216,6 +216,24 @@ TEST_F(RunPage, AReportThatCannotBeWrittenIsNeverAnnouncedAsWritten) {
   EXPECT_TRUE(QDir(folder.path()).isEmpty());
 }
 
+TEST_F(RunPage, AReportAimedAtRunSettingsIsRefusedOnTheOutputFilePage) {
+  RunWithoutDraws();
+  prompts.AnswerNextFile(folder.filePath(QStringLiteral("plot.dat")));
+  ChooseMenuCommand(resource::ID_FILE_SAVE_AS);
+  prompts.Clear();
+  const QByteArray settingsFile = ReadAll(folder.filePath(QStringLiteral("plot.dat")));
+  const QByteArray earlier = ReadAll(report);
+  // The open file, by a path of its own.
+  const QString sameFile = folder.path() + QStringLiteral("/./plot.dat");
+  SetEdit(sheet.pageOutput, kOutputPath, sameFile);
+  PressRun();
+  ExpectInvalidData(sheet.pageOutput, kOutputPath,
+                    {"The output file " + sameFile + " holds run settings, not a report; choose another output file."});
+  EXPECT_EQ(ReadAll(folder.filePath(QStringLiteral("plot.dat"))), settingsFile);
+  EXPECT_EQ(ReadAll(report), earlier);
+  EXPECT_EQ(GridRows(Grid()), WorkedRunRows());
+}
+
 TEST_F(RunPage, EnterAndEscapeOnTheGridNeitherRunNorCloseTheWindow) {
   ClickTab(sheet.pageResults);
   Grid().setFocus();

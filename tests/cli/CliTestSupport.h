@@ -41,10 +41,12 @@ class CliSandbox {
   CliSandbox() { fs::create_directories(folder / "work"); }
 
   // Runs varnolt-cli with the arguments inside work/; `prefix` is shell text put
-  // before the command (limits, traps).
-  CliResult Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+  // before the command (limits, traps), `wrapper` a program that runs it (as
+  // another user, say).
+  CliResult Run(const std::vector<std::string>& args, const std::string& prefix = "",
+                const std::string& wrapper = "") const {
     std::string command = "cd ";
-    command.append(Quoted(Work().string())).append(" && ").append(prefix).append("exec ");
+    command.append(Quoted(Work().string())).append(" && ").append(prefix).append("exec ").append(wrapper);
     command.append(Quoted(std::string(VARNOLT_BIN_DIR) + "/varnolt-cli"));
     for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
     command.append(" >").append(Quoted((folder / "out").string()));

@@ -103,6 +103,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
       {{"run", "--threads", "0"}, "the number of threads must be a whole number from 1 to 256"},
       {{"run", "--threads=two"}, "the number of threads must be a whole number from 1 to 256"},
       {{"run", "a.dat", "b.dat"}, "run takes at most one settings file, not also \"b.dat\""},
+      {{"--version", "run"}, "--version takes no arguments"},
   };
   for (const auto& [args, says] : cases) {
     std::string command = "varnolt-cli";
@@ -119,6 +120,15 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
   const CliResult help = sandbox.Run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--output PATH|-]"));
+}
+
+TEST(Runner, TellsItsVersionForBugReports) {
+  CliSandbox sandbox;
+  const CliResult version = sandbox.Run({"--version"});
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("VARNOLT 1\\.[0-9]+\\.[0-9]+( \\(commit [0-9a-f]{12}(, modified)?\\))?\n")))
+      << version.out;
+  EXPECT_EQ(version.err, "");
 }
 
 TEST(Runner, TheFirstFailedRuleStopsTheRunWithStatusTwo) {

@@ -140,10 +140,27 @@ TEST(SettingsFileCommands, RunUsesTheFileAndItsOverrides) {
   EXPECT_EQ(fromFile.out, same.out);
 }
 
-TEST(SettingsFileCommands, AReportShownAsSettingsGivesMeaninglessValues) {
+TEST(SettingsFileCommands, AReportIsNoSettingsFileForAnyCommand) {
+  // A report shares ".dat" with settings files and begins much like one.
   CliSandbox sandbox;
-  const CliResult result = sandbox.Run({"show", kData + "report-as-settings.dat"});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_THAT(result.out, HasSubstr("\ncycleCount=1835619104\n"));
-  EXPECT_THAT(result.out, HasSubstr("\noutputPath=Threshold \n"));
+  const std::string report = ReadFile(kData + "report-as-settings.dat");
+  WriteFile(sandbox.Work() / "output.dat", report);
+  const std::string refusal = "varnolt-cli: " + (sandbox.Work() / "output.dat").string() +
+                              " is not a VARNOLT settings file (it has 988 bytes after the settings).\n";
+
+  const CliResult shown = sandbox.Run({"show", "output.dat"});
+  EXPECT_EQ(shown.status, 1);
+  EXPECT_EQ(shown.out, "");
+  EXPECT_EQ(shown.err, refusal);
+
+  const CliResult set = sandbox.Run({"set", "output.dat", "palmCount=50"});
+  EXPECT_EQ(set.status, 1);
+  EXPECT_EQ(set.err, refusal + "Nothing was changed.\n");
+
+  const CliResult run = sandbox.Run({"run", "output.dat", "--seed", "1"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, refusal + "Nothing was run.\n");
+
+  EXPECT_EQ(ReadFile(sandbox.Work() / "output.dat"), report);
+  EXPECT_EQ(sandbox.WorkEntries(), 1u);
 }

@@ -5,7 +5,13 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "platform/FileIO.h"
+#include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
@@ -18,6 +24,9 @@ class FileReplace : public testing::Test {
   static std::string Contents(const fs::path& path) { return ReadFileBytes(path); }
   static void Write(const fs::path& path, const std::string& bytes) { WriteFileBytes(path, bytes); }
   std::vector<std::string> Names() const { return scratch_.Names(); }
+  static std::optional<ReplaceFailure> Replace(const fs::path& file, const std::string& bytes) {
+    return ReplaceFileWith(file, [&bytes](std::ostream& out) { out << bytes; });
+  }
 
   ScratchFolder scratch_{"varnolt-replace"};
   const fs::path folder_ = scratch_.Path();
@@ -83,7 +92,94 @@ TEST_F(FileReplace, AFailureCarriesTheSystemsErrorAndTheFileError) {
   EXPECT_TRUE(Names().empty());
 }
 
+TEST_F(FileReplace, ALinkIsFollowedToTheFileItNamesEvenBeforeThatExists) {
+  // A dangling link gets its target made; a chain of relative links is followed
+  // to its end; every link stays a link.
+  fs::create_directory(In("runs"));
+  fs::create_symlink("runs/report.txt", In("dangling.txt"));
+  EXPECT_FALSE(Replace(In("dangling.txt"), "first"));
+  EXPECT_TRUE(fs::is_symlink(In("dangling.txt")));
+  EXPECT_EQ(Contents(In("runs/report.txt")), "first");
+
+  fs::create_symlink("dangling.txt", In("chain.txt"));
+  EXPECT_FALSE(Replace(In("chain.txt"), "second"));
+  EXPECT_TRUE(fs::is_symlink(In("chain.txt")));
+  EXPECT_TRUE(fs::is_symlink(In("dangling.txt")));
+  EXPECT_EQ(Contents(In("runs/report.txt")), "second");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"chain.txt", "dangling.txt", "runs"}));
+
+  fs::create_symlink("loop-b", In("loop-a"));
+  fs::create_symlink("loop-a", In("loop-b"));
+  const auto loop = Replace(In("loop-a"), "never");
+  ASSERT_TRUE(loop);
+  EXPECT_EQ(loop->error.cause, FileErrorCause::BadPath);
+  EXPECT_TRUE(fs::is_symlink(In("loop-a")));
+}
+
+TEST_F(FileReplace, EveryHardLinkSeesTheNewContent) {
+  Write(In("a.dat"), "old settings");
+  fs::create_hard_link(In("a.dat"), In("twin.dat"));
+  EXPECT_FALSE(Replace(In("a.dat"), "new"));
+  EXPECT_EQ(Contents(In("a.dat")), "new");
+  EXPECT_EQ(Contents(In("twin.dat")), "new");
+  EXPECT_EQ(fs::hard_link_count(In("a.dat")), 2u);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.dat", "twin.dat"}));
+}
+
+TEST_F(FileReplace, AFolderThatRefusesNewFilesStillLetsItsFilesBeWritten) {
+  // The folder's refusal is made here through the file layer's seam; the
+  // runner's tests meet a real one as an unprivileged user.
+  Write(In("shared.dat"), "old contents, longer than the new");
+  {
+    FailingStep folderRefuses(1, std::errc::permission_denied);
+    EXPECT_FALSE(Replace(In("shared.dat"), "new"));
+    EXPECT_EQ(folderRefuses.FailedStep(), FileStep::Create);
+  }
+  EXPECT_EQ(Contents(In("shared.dat")), "new");
+
+  FailingStep folderRefuses(1, std::errc::permission_denied);
+  const auto refused = Replace(In("fresh.dat"), "new");
+  ASSERT_TRUE(refused);
+  EXPECT_TRUE(refused->folderRefused);
+  EXPECT_EQ(refused->error, (FileError{FileErrorCause::FolderAccessDenied, folder_.string()}));
+  EXPECT_EQ(FileErrorText(refused->error), "Access to the folder " + folder_.string() + " was denied.");
+  EXPECT_EQ(Names(), std::vector<std::string>{"shared.dat"});
+}
+
+TEST_F(FileReplace, AFailureAtAnyStepLeavesTheOldFileWholeAndNoTemporaryFile) {
+  const fs::path file = In("report.txt");
+  const std::string old = "old report";
+  const std::string fresh(200000, 'n');  // several pieces of writing
+  Write(file, old);
+  const int steps = FailingStep::StepsOf([&] { EXPECT_FALSE(Replace(In("count.txt"), fresh)); });
+  fs::remove(In("count.txt"));
+  ASSERT_GE(steps, 6) << "create, writes, flush, sync, close, rename";
+  for (int failAt = 1; failAt <= steps; ++failAt) {
+    SCOPED_TRACE("failing step " + std::to_string(failAt));
+    FailingStep failing(failAt);
+    const auto failure = Replace(file, fresh);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->code, std::make_error_code(std::errc::io_error));
+    EXPECT_EQ(Contents(file), old);
+    EXPECT_EQ(Names(), std::vector<std::string>{"report.txt"});
+  }
+}
+
 #ifndef _WIN32
+TEST_F(FileReplace, TheOwnerGroupAndModeStay) {
+  Write(In("theirs.dat"), "old");
+  if (::geteuid() != 0) GTEST_SKIP() << "only the superuser can give a file to another user";
+  ASSERT_EQ(::chown(In("theirs.dat").c_str(), 65534, 65534), 0);
+  fs::permissions(In("theirs.dat"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_FALSE(Replace(In("theirs.dat"), "new"));
+  struct stat after {};
+  ASSERT_EQ(::stat(In("theirs.dat").c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, 65534u);
+  EXPECT_EQ(after.st_gid, 65534u);
+  EXPECT_EQ(after.st_mode & 0777, 0640u);
+  EXPECT_EQ(Contents(In("theirs.dat")), "new");
+}
+
 TEST_F(FileReplace, AFileThatMayBeWrittenButNotReadIsReplaced) {
   const fs::path file = In("report.txt");
   Write(file, "old");

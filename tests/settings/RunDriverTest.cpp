@@ -10,6 +10,7 @@
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
 #include "settings/RunDriver.h"
+#include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
@@ -162,6 +163,26 @@ TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
   ASSERT_TRUE(longName.Completed()) << longName.message;
   EXPECT_EQ(ReadFile(settings.outputPath), ReportOf(model));
   EXPECT_EQ(folder.EntryCount(), 2u);
+}
+
+TEST(RunSimulation, AReportWriteFailingAtAnyStepLeavesThePreviousReportWhole) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.cycleCount = 2000;  // a report of several pieces
+  FloweringModel model;
+  ASSERT_TRUE(RunModel(model, settings, 5).Completed());
+  WriteFile(folder / "output.dat", "old report");
+  const int steps = FailingStep::StepsOf([&] { EXPECT_FALSE(WriteReportFile(model, folder / "count.dat")); });
+  fs::remove(folder.path / "count.dat");
+  ASSERT_GE(steps, 8);
+  for (int failAt = 1; failAt <= steps; ++failAt) {
+    FailingStep failing(failAt);
+    const std::optional<ReportFailure> failure = WriteReportFile(model, folder / "output.dat");
+    ASSERT_TRUE(failure) << "step " << failAt;
+    EXPECT_EQ(failure->reason, "Input/output error");
+    EXPECT_EQ(ReadFile(folder / "output.dat"), "old report") << "step " << failAt;
+    EXPECT_EQ(folder.EntryCount(), 1u) << "step " << failAt;
+  }
 }
 
 TEST(RunSimulation, AFailedRunLeavesTheOldReportUntouched) {

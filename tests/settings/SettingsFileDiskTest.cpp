@@ -11,6 +11,7 @@
 #endif
 
 #include "settings/SettingsFile.h"
+#include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace fs = std::filesystem;
@@ -113,9 +114,31 @@ TEST_F(SettingsFileOnDisk, ReadOnlyFolderAndFileAreRefused) {
 
   fs::permissions(file, fs::perms::owner_all);
   fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_EQ(SaveError(In("new.dat"), Edited()), "Access to " + In("new.dat").string() + " was denied.");
+  EXPECT_EQ(SaveError(In("new.dat"), Edited()), "Access to the folder " + folder_.string() + " was denied.");
   EXPECT_EQ(Contents(file), "old contents");
   EXPECT_FALSE(fs::exists(In("new.dat")));
+}
+
+TEST_F(SettingsFileOnDisk, ASaveFailingAtAnyWriteLeavesThePreviousFileWhole) {
+  const fs::path file = In("run.dat");
+  const std::string old = StoreSettings(NewDefaults());
+  Write(file, old);
+  const int steps = FailingStep::StepsOf([&] { EXPECT_EQ(SaveError(In("count.dat"), Edited()), "saved"); });
+  fs::remove(In("count.dat"));
+  for (int failAt = 1; failAt <= steps; ++failAt) {
+    FailingStep failing(failAt, std::errc::no_space_on_device);
+    EXPECT_EQ(SaveError(file, Edited()), "Disk full while accessing " + file.string() + ".") << "step " << failAt;
+    EXPECT_EQ(Contents(file), old) << "step " << failAt;
+    EXPECT_EQ(Names(), std::vector<std::string>{"run.dat"}) << "step " << failAt;
+  }
+}
+
+TEST_F(SettingsFileOnDisk, AFileWithBytesAfterTheSettingsIsRefusedByName) {
+  const fs::path file = In("output.dat");
+  Write(file, StoreSettings(Edited()) + "\r\n");
+  RunSettings settings = NewDefaults();
+  EXPECT_EQ(LoadError(file, settings),
+            file.string() + " is not a VARNOLT settings file (it has 2 bytes after the settings).");
 }
 
 TEST_F(SettingsFileOnDisk, SaveThroughALinkReplacesTheLinkedFile) {

@@ -90,7 +90,8 @@ TEST(SettingsFileMutation, DamagedFilesLoadWholeOrNotAtAll) {
     const std::optional<FileError> error = LoadSettings(bytes, settings);
     if (error) {
       ++refused;
-      ASSERT_TRUE(error->cause == FileErrorCause::EndOfFile || error->cause == FileErrorCause::BadLength)
+      ASSERT_TRUE(error->cause == FileErrorCause::EndOfFile || error->cause == FileErrorCause::BadLength ||
+                  error->cause == FileErrorCause::NotSettingsFile)
           << FileErrorText(*error) << " in round " << round;
       ASSERT_EQ(settings, sentinel) << "round " << round;
       continue;

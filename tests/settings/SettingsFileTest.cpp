@@ -194,18 +194,23 @@ TEST(SettingsFile, EveryTruncationIsRefusedAndChangesNothing) {
   EXPECT_EQ(LoadError(ReadData("truncated.dat")), kEndOfFile);
 }
 
-TEST(SettingsFile, BytesAfterTheLastFieldAreIgnored) {
-  EXPECT_EQ(Loaded(StoreSettings(NewDefaults()) + "trailing rubbish"), NewDefaults());
+TEST(SettingsFile, BytesAfterTheLastFieldMakeItNoSettingsFile) {
+  EXPECT_EQ(LoadError(StoreSettings(NewDefaults()) + "trailing rubbish"),
+            "An unnamed file is not a VARNOLT settings file (it has 16 bytes after the settings).");
+  EXPECT_EQ(LoadError(StoreSettings(NewDefaults()) + '\0'),
+            "An unnamed file is not a VARNOLT settings file (it has 1 bytes after the settings).");
 }
 
-TEST(SettingsFile, ResultsReportReadAsSettingsLoadsMeaninglessValues) {
-  // The report's first byte, 'P', is taken as a length of 80; its text goes on
-  // as numbers, and a line break (10) becomes the length of the output path.
+TEST(SettingsFile, AResultsReportIsNoSettingsFile) {
+  // The report's first byte, 'P', reads as a length of 80 and its text goes on
+  // as numbers; the bytes left over give it away.
   const std::string report = ReadData("report-as-settings.dat");
   ASSERT_EQ(report.substr(0, 10), "Programme:");
-  const RunSettings s = Loaded(report);
-  EXPECT_EQ(s.runNotes, report.substr(1, 80));
-  EXPECT_EQ(s.cycleCount, 0x6D695320);  // " Sim"
-  EXPECT_EQ(s.outputPath, "Threshold ");
+  RunSettings settings = Sentinel();
+  const std::optional<FileError> error = LoadSettings(report, settings);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->cause, FileErrorCause::NotSettingsFile);
+  EXPECT_EQ(error->trailingBytes, 988u);  // 1180 bytes, of which 192 read as settings
+  EXPECT_EQ(settings, Sentinel());
 }
 

@@ -1,0 +1,26 @@
+#include "settings/ReportTarget.h"
+
+#include <cstdint>
+#include <system_error>
+
+#include "settings/SettingsFile.h"
+
+namespace fs = std::filesystem;
+
+std::optional<std::string> ReportTargetProblem(const std::string& outputPath, const fs::path& settingsFile) {
+  if (outputPath.empty()) return std::nullopt;
+  const fs::path target = PathFromUtf8(outputPath);
+  std::error_code code;
+  // The same file on the same device, whatever links or "./" lead to it.
+  bool holdsSettings = !settingsFile.empty() && fs::equivalent(target, settingsFile, code);
+  // Only regular files are read: opening a pipe to look would wait for a writer.
+  // Notes come from an edit or a command line, so settings files are small; a
+  // large file is no settings file and is not read into memory to make sure.
+  constexpr std::uintmax_t largestLookedAt = std::uintmax_t{64} << 20;
+  if (!holdsSettings && fs::is_regular_file(target, code) && fs::file_size(target, code) <= largestLookedAt) {
+    RunSettings found;
+    holdsSettings = !LoadSettingsFile(target, found);
+  }
+  if (!holdsSettings) return std::nullopt;
+  return "The output file " + outputPath + " holds run settings, not a report; choose another output file.";
+}

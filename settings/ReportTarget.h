@@ -1,0 +1,15 @@
+#pragma once
+// Which files a run's report may replace. A report never takes the place of run
+// settings: neither of the settings file being run, however its path is spelled,
+// nor of any other file that reads whole as settings. Reports, empty files and
+// everything else are replaced as usual. Plain C++.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+// Why the report of a run may not be written to `outputPath` (UTF-8, relative to
+// the current folder) when its settings came from `settingsFile` (empty when
+// they came from no file), as a message for the user; nothing when it may.
+std::optional<std::string> ReportTargetProblem(const std::string& outputPath,
+                                               const std::filesystem::path& settingsFile);

@@ -1,0 +1,209 @@
+// What the runner does to the user's files when things are not as they should
+// be: a report aimed at run settings, a shared folder that takes no new files,
+// a pipe that sends without end, output that cannot be written, notes that a
+// settings file cannot hold.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "CliTestSupport.h"
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+const std::string kEndOfFile = "An attempt was made to access an unnamed file past its end.";
+const std::string kBinary = std::string(VARNOLT_BIN_DIR) + "/varnolt-cli";
+
+std::string Refusal(const std::string& path) {
+  return "varnolt-cli: The output file " + path +
+         " holds run settings, not a report; choose another output file.\nNothing was run.\n";
+}
+
+// Runs the runner in `folder` with its output where the shell text `redirects`
+// sends it; the exit status.
+int RunRedirected(const fs::path& folder, const std::vector<std::string>& args, const std::string& redirects) {
+  std::string command = "cd " + Quoted(folder.string()) + " && exec " + Quoted(kBinary);
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  command += " " + redirects;
+  const int wait = std::system(("sh -c " + Quoted(command)).c_str());
+  return WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+}
+
+}  // namespace
+
+TEST(UserFiles, ARunNeverReplacesItsOwnSettingsFile) {
+  CliSandbox sandbox;
+  // A settings file whose report goes, by default, to "output.dat": itself.
+  ASSERT_EQ(sandbox.Run({"set", "output.dat", "palmCount=5"}).status, 0);
+  ASSERT_EQ(sandbox.Run({"set", "other.dat", "palmCount=6"}).status, 0);
+  fs::create_symlink("output.dat", sandbox.Work() / "link.dat");
+  const std::string settings = ReadFile(sandbox.Work() / "output.dat");
+  const std::string other = ReadFile(sandbox.Work() / "other.dat");
+
+  for (const char* spelling : {"output.dat", "./output.dat", "link.dat"}) {
+    const CliResult run = sandbox.Run({"run", spelling, "--seed", "1"});
+    EXPECT_EQ(run.status, 2) << spelling;
+    EXPECT_EQ(run.err, Refusal("output.dat")) << spelling;
+  }
+  // Nor any other file that reads whole as settings.
+  const CliResult overOther = sandbox.Run({"run", "--seed", "1", "--output", "other.dat"});
+  EXPECT_EQ(overOther.status, 2);
+  EXPECT_EQ(overOther.err, Refusal("other.dat"));
+  EXPECT_EQ(ReadFile(sandbox.Work() / "output.dat"), settings);
+  EXPECT_EQ(ReadFile(sandbox.Work() / "other.dat"), other);
+  EXPECT_EQ(sandbox.WorkEntries(), 3u);
+
+  // Reports are replaced as ever.
+  ASSERT_EQ(sandbox.Run({"run", "output.dat", "--seed", "1", "--output", "report.dat"}).status, 0);
+  const CliResult again = sandbox.Run({"run", "output.dat", "--seed", "2", "--output", "report.dat"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_THAT(ReadFile(sandbox.Work() / "report.dat"), StartsWith("Programme: VARNOLT_WIN.exe"));
+}
+
+TEST(UserFiles, AFolderThatTakesNoNewFilesStillHasItsFilesWritten) {
+  CliSandbox sandbox;
+  const fs::path shared = sandbox.Work() / "shared";
+  fs::create_directory(shared);
+  ASSERT_EQ(sandbox.Run({"set", "shared/run.dat", "palmCount=5"}).status, 0);
+  WriteFile(shared / "report.txt", "old report");
+  for (const char* name : {"run.dat", "report.txt"}) fs::permissions(shared / name, fs::perms(0666));
+
+  // The superuser writes anywhere: it runs the runner as "nobody" instead.
+  std::string wrapper;
+  if (::geteuid() == 0) {
+    wrapper = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+    if (sandbox.Run({"help"}, "", wrapper).status != 0) {
+      GTEST_SKIP() << "cannot run varnolt-cli as the user nobody here (setpriv missing, or the build not readable)";
+    }
+  } else {
+    fs::permissions(shared, fs::perms(0555));
+  }
+
+  const CliResult set = sandbox.Run({"set", "shared/run.dat", "palmCount=50"}, "", wrapper);
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_THAT(sandbox.Run({"show", "shared/run.dat"}).out, HasSubstr("\npalmCount=50\n"));
+
+  const CliResult run = sandbox.Run({"run", "shared/run.dat", "--seed", "1", "--output", "shared/report.txt"}, "",
+                                    wrapper);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(ReadFile(shared / "report.txt"), StartsWith("Programme: VARNOLT_WIN.exe"));
+
+  // A new file cannot be made there, and the message blames the folder.
+  const CliResult created = sandbox.Run({"set", "shared/new.dat", "palmCount=5"}, "", wrapper);
+  EXPECT_EQ(created.status, 1);
+  EXPECT_EQ(created.err, "varnolt-cli: Access to the folder " + shared.string() + " was denied.\nNo file was created.\n");
+  const CliResult newReport = sandbox.Run({"run", "--seed", "1", "--output", "shared/new.txt"}, "", wrapper);
+  EXPECT_EQ(newReport.status, 1);
+  EXPECT_THAT(newReport.err, HasSubstr("\"shared/new.txt\": the folder " + shared.string() +
+                                       " refused a new file (Permission denied)."));
+
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(shared)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"report.txt", "run.dat"}));
+  fs::permissions(shared, fs::perms(0755));
+}
+
+TEST(UserFiles, AFileSavedByAnotherUserStaysItsOwners) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser to own a file that another user writes";
+  CliSandbox sandbox;
+  const fs::path open = sandbox.Work() / "open";
+  fs::create_directory(open);
+  fs::permissions(open, fs::perms::all);
+  ASSERT_EQ(sandbox.Run({"set", "open/theirs.dat", "palmCount=5"}).status, 0);
+  fs::permissions(open / "theirs.dat", fs::perms(0666));
+  const std::string wrapper = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+  if (sandbox.Run({"help"}, "", wrapper).status != 0) GTEST_SKIP() << "cannot run varnolt-cli as the user nobody";
+
+  const CliResult set = sandbox.Run({"set", "open/theirs.dat", "palmCount=50"}, "", wrapper);
+  EXPECT_EQ(set.status, 0) << set.err;
+  struct stat after {};
+  ASSERT_EQ(::stat((open / "theirs.dat").c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, 0u) << "nobody may write the file, not take it";
+  EXPECT_EQ(after.st_mode & 0777, 0666u);
+  EXPECT_THAT(sandbox.Run({"show", "open/theirs.dat"}).out, HasSubstr("\npalmCount=50\n"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(open), fs::directory_iterator()), 1);
+}
+
+TEST(UserFiles, APipeThatClaimsAHugeTextIsRefusedWithoutTakingTheMemory) {
+  CliSandbox sandbox;
+  const fs::path pipe = sandbox.Work() / "pipe.dat";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  // Notes of 1 GiB announced, then 300 MiB of them sent.
+  const std::string writer = "( printf '\\377\\377\\377\\000\\000\\000\\100'; head -c 314572800 /dev/zero ) > " +
+                             Quoted(pipe.string()) + " 2>/dev/null &";
+  ASSERT_EQ(std::system(("sh -c " + Quoted(writer)).c_str()), 0);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, 1);
+    ::dup2(devNull, 2);
+    ::execl(kBinary.c_str(), "varnolt-cli", "show", pipe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak memory in KiB";
+
+  // Eight gigabytes of wide notes through standard input, and a device that
+  // never ends.
+  const CliResult wide =
+      sandbox.Run({"show", "/dev/stdin"}, "printf '\\377\\376\\377\\377\\377\\377\\376\\377\\377\\377' | ");
+  EXPECT_EQ(wide.status, 1);
+  EXPECT_THAT(wide.err, StartsWith("varnolt-cli: " + kEndOfFile + "\n"));
+  const CliResult zeros = sandbox.Run({"show", "/dev/zero"});
+  EXPECT_EQ(zeros.status, 1);
+  EXPECT_EQ(zeros.err,
+            "varnolt-cli: /dev/zero is not a VARNOLT settings file (it has more than 268435456 bytes after the "
+            "settings).\n");
+}
+
+TEST(UserFiles, OutputThatCannotBeWrittenFailsEveryCommand) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  CliSandbox sandbox;
+  const fs::path work = sandbox.Work();
+  ASSERT_EQ(sandbox.Run({"set", "a.dat", "palmCount=5"}).status, 0);
+  const std::string writeError = "varnolt-cli: write error: No space left on device\n";
+  struct Case {
+    std::vector<std::string> args;
+  };
+  for (const Case& c : {Case{{"show", "a.dat"}}, Case{{"help"}}, Case{{"set", "a.dat", "palmCount=6"}},
+                        Case{{"run", "a.dat", "--seed", "1", "--output", "r.txt"}},
+                        Case{{"run", "--seed", "1", "--output", "-"}}}) {
+    EXPECT_EQ(RunRedirected(work, c.args, ">/dev/full 2>err.txt"), 1) << c.args[0];
+    EXPECT_THAT(ReadFile(work / "err.txt"), testing::EndsWith(writeError)) << c.args[0];
+    EXPECT_THAT(ReadFile(work / "err.txt"), testing::Not(HasSubstr("report written to standard output")));
+  }
+  // The report itself was written; only the summary was lost.
+  EXPECT_THAT(ReadFile(work / "r.txt"), StartsWith("Programme: VARNOLT_WIN.exe"));
+  // Standard error that fails has no one to tell, but the status says it.
+  EXPECT_EQ(RunRedirected(work, {"show", "missing.dat"}, ">out.txt 2>/dev/full"), 1);
+  EXPECT_EQ(RunRedirected(work, {"run", "a.dat", "--seed", "1", "--output", "r.txt"}, ">out.txt 2>/dev/full"), 1);
+  EXPECT_EQ(RunRedirected(work, {"help"}, ">out.txt 2>/dev/full"), 0) << "help writes nothing to standard error";
+}
+
+TEST(UserFiles, NotesThatASettingsFileCannotHoldAreCountedAloud) {
+  CliSandbox sandbox;
+  const CliResult lossy = sandbox.Run({"set", "n.dat", "runNotes=Block \u03b1 \u03b2 \u2713 \u2013 caf\u00e9"});
+  EXPECT_EQ(lossy.status, 0);
+  EXPECT_EQ(lossy.err,
+            "varnolt-cli: warning: the notes hold 3 characters that settings files cannot store; saved as ? in "
+            "n.dat.\n");
+  EXPECT_THAT(sandbox.Run({"show", "n.dat"}).out, StartsWith("runNotes=Block ? ? ? \u2013 caf\u00e9\n"));
+
+  const CliResult clean = sandbox.Run({"set", "n.dat", "palmCount=7"});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.err, "") << "nothing more is lost once they are ?";
+}
