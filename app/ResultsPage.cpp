@@ -1,5 +1,6 @@
 // The RUN MODEL page: the Run command and the results grid.
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 
 #include "app/Pages.h"
@@ -25,7 +26,12 @@ bool CPageResults::OnInitDialog() {
   // Enter reaches the focused control directly; on the Run button it must not
   // start a run that blocks the window and replaces the report. Space clicks it.
   if (auto* run = qobject_cast<QPushButton*>(GetDlgItem(kRun))) run->setAutoDefault(false);
+  if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note_ = note->text();
   return result;
+}
+
+void CPageResults::ShowRunNote(const QString& text) {
+  if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note->setText(text.isNull() ? note_ : text);
 }
 
 bool CPageResults::OnSetActive() {
@@ -45,7 +51,8 @@ void CPageResults::OnRun() {
     return;
   }
 
-  const RunOutcome outcome = sheet.RunSimulation();
+  ShowRunNote(QString());
+  const RunOutcome outcome = sheet.RunSimulationWithProgress();
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:
       // The model kept the previous results, and the grid keeps showing them.
@@ -55,6 +62,8 @@ void CPageResults::OnRun() {
       sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
       return;
     case RunStatus::Cancelled:
+      // Said on the page, not in a box: the user asked for it.
+      ShowRunNote(QStringLiteral("Run cancelled; the previous results are still shown."));
       return;
     case RunStatus::ReportNotWritten:
       FillResultsGrid();

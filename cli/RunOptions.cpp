@@ -76,12 +76,14 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
                 std::to_string(MaxThreads);
         return std::nullopt;
       }
+    } else if (arg == "--quiet") {
+      options.quiet = true;
     } else if (IsOption(arg, "--output")) {
       std::optional<std::string> value = OptionValue(args, i, "--output", error);
       if (!value) return std::nullopt;
       options.output = *value;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      error = "unknown option \"" + arg + "\" (run accepts --set, --seed, --threads and --output)";
+      error = "unknown option \"" + arg + "\" (run accepts --set, --seed, --threads, --quiet and --output)";
       return std::nullopt;
     } else {
       options.positional.push_back(arg);

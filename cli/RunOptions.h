@@ -16,6 +16,7 @@ struct RunOptions {
   std::optional<std::uint32_t> seed;     // --seed N
   std::optional<std::string> output;     // --output PATH, or "-" for standard output
   std::optional<int> threads;            // --threads N; without it the machine's processors
+  bool quiet = false;                    // --quiet: no progress line
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 

@@ -5,6 +5,7 @@
 // every outcome is handed back as data for the caller to show in its own way.
 // The driver validates nothing: callers check the rules first.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,7 +71,9 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 // and pipes (such as /dev/stdout) are written directly. Nothing on success; the
 // reason otherwise is the system's own message, or says that no name was given,
 // that the name is a folder's, or that the folder refused a new file.
-std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
+// With `stop`, setting it stops the writing: the report is not written at all.
+std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path,
+                                             const std::atomic<bool>* stop = nullptr);
 
 // The whole run: RunModel, then the report to settings.outputPath.
 RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
