@@ -118,7 +118,10 @@ RunOutcome CSheet::RunSimulationWithProgress() {
       return;
     }
     if (elapsed.elapsed() < 500) return;
-    if (!progress.isVisible() && !run.control.cancel) progress.show();
+    if (!progress.isVisible() && !run.control.cancel) {
+      progress.show();
+      progress.activateWindow();  // Escape and Enter go to the dialog, not to the held window
+    }
     progress.setValue(static_cast<int>(std::min<std::uint64_t>(run.control.palmsDone, INT_MAX)));
   });
   elapsed.start();
