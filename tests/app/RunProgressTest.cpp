@@ -18,19 +18,6 @@ using namespace control;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList GridTexts(const CGridCtrl& grid) {
-  QStringList cells;
-  for (int row = 0; row < grid.RowTotal(); ++row) {
-    for (int column = 0; column < grid.ColumnTotal(); ++column) cells << grid.CellTextAt(row, column);
-  }
-  return cells;
-}
-
 class RunProgress : public SheetDriver {
  protected:
   RunProgress() {
@@ -39,14 +26,6 @@ class RunProgress : public SheetDriver {
     SetEdit(sheet.pageOutput, kOutputPath, report);
   }
 
-  void SetEdit(CPropertyPage& page, int id, const QString& text) {
-    ClickTab(page);
-    TypeOver(Edit(page, id), text);
-  }
-  void PressRun() {
-    ClickTab(sheet.pageResults);
-    QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
-  }
   QString Note() { return qobject_cast<QLabel*>(sheet.pageResults.GetDlgItem(kRunNote))->text(); }
 
   // A small run that completes; the grid, results and report to compare with.
@@ -57,7 +36,7 @@ class RunProgress : public SheetDriver {
     ASSERT_EQ(prompts.MessageTexts(),
               QStringList{"Simulation complete. Results written\nto the output file and shown in the grid."});
     prompts.Clear();
-    grid = GridTexts(sheet.pageResults.Grid());
+    grid = GridRows(sheet.pageResults.Grid());
     results.assign(sheet.model.cycleResults.begin(), sheet.model.cycleResults.end());
     written = ReadAll(report);
     ASSERT_FALSE(written.isEmpty());
@@ -88,7 +67,7 @@ class RunProgress : public SheetDriver {
   }
 
   void ExpectNothingChanged() {
-    EXPECT_EQ(GridTexts(sheet.pageResults.Grid()), grid);
+    EXPECT_EQ(GridRows(sheet.pageResults.Grid()), grid);
     EXPECT_TRUE(std::equal(results.begin(), results.end(), sheet.model.cycleResults.begin(),
                            sheet.model.cycleResults.end()));
     EXPECT_EQ(sheet.model.settings.palmCount, 40);

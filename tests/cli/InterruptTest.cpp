@@ -83,6 +83,24 @@ class Runner {
   bool waited_ = false;
 };
 
+struct Stopped {
+  int status;
+  std::string err;
+};
+
+// A long run with standard error to a file, sent `signal` after `wait` ms.
+Stopped StopAfter(const CliSandbox& sandbox, int signal, int wait) {
+  const fs::path errPath = sandbox.Work() / "../stderr";
+  const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Runner runner(sandbox.Work(), LongRun, errFd);
+  close(errFd);
+  if (!runner.Catches(signal)) return {-2, ""};
+  std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  runner.Send(signal);
+  const int status = runner.Status();
+  return {status, ReadFile(errPath)};
+}
+
 // Reads what is there on a terminal's master side, waiting up to `ms` for more.
 std::string ReadSome(int fd, int ms) {
   std::string text;
@@ -102,15 +120,9 @@ TEST(Interrupt, EachSignalStopsTheRunLeavesTheOldReportAndNoTemporaryFile) {
     SCOPED_TRACE(strsignal(signal));
     CliSandbox sandbox;
     WriteFile(sandbox.Work() / "report.dat", "an earlier report");
-    const fs::path errPath = sandbox.Work() / "../stderr";
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    Runner runner(sandbox.Work(), LongRun, errFd);
-    close(errFd);
-    ASSERT_TRUE(runner.Catches(signal));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    runner.Send(signal);
-    EXPECT_EQ(runner.Status(), 128 + signal);
-    EXPECT_THAT(ReadFile(errPath), HasSubstr("Interrupted; nothing was written.\n"));
+    const Stopped stopped = StopAfter(sandbox, signal, 300);
+    EXPECT_EQ(stopped.status, 128 + signal);
+    EXPECT_THAT(stopped.err, HasSubstr("Interrupted; nothing was written.\n"));
     EXPECT_EQ(ReadFile(sandbox.Work() / "report.dat"), "an earlier report");
     EXPECT_EQ(sandbox.WorkEntries(), 1u) << "no temporary file is left beside the report";
   }
@@ -154,15 +166,9 @@ TEST(Interrupt, AProgressLineOnATerminalAndNeverInAFile) {
   close(slave);
   close(master);
 
-  const fs::path errPath = sandbox.Work() / "../stderr";
-  const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  Runner toFile(sandbox.Work(), LongRun, errFd);
-  close(errFd);
-  ASSERT_TRUE(toFile.Catches(SIGINT));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1800));
-  toFile.Send(SIGINT);
-  EXPECT_EQ(toFile.Status(), 130);
-  EXPECT_EQ(ReadFile(errPath), "Interrupted; nothing was written.\n");
+  const Stopped toFile = StopAfter(sandbox, SIGINT, 1800);
+  EXPECT_EQ(toFile.status, 130);
+  EXPECT_EQ(toFile.err, "Interrupted; nothing was written.\n");
 }
 
 }  // namespace
