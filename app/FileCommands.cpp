@@ -172,4 +172,4 @@ void CSheet::OnFileExit() {
   if (SaveChangesFirst()) EndDialog(IDCANCEL);
 }
 
-bool CSheet::OnCloseRequest() { return SaveChangesFirst(); }
+bool CSheet::OnCloseRequest() { return StopRunFirst() && SaveChangesFirst(); }

@@ -158,7 +158,6 @@ class CPageResults : public CSettingsPage {
   // clipboard for a spreadsheet.
   void OnCopyResults();
 
- protected:
   // The Run command.
   void OnRun();
 
@@ -166,6 +165,10 @@ class CPageResults : public CSettingsPage {
   // A run whose report could not be written: the grid already shows the results,
   // and a warning names the file and the reason.
   void ReportUnwrittenReport(const ReportFailure& failure);
+  // The line at the top of the page: the note, or what became of the last run
+  // (a null text puts the note back).
+  void ShowRunNote(const QString& text);
+  QString note_;
 
   // Takes the place of the template's control 1033 when the window is built.
   // The window then holds it as a child; a member is destroyed before the page

@@ -56,7 +56,12 @@ bool CPageResults::OnInitDialog() {
   auto* copy = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Window());
   copy->setContext(Qt::WidgetWithChildrenShortcut);
   connect(copy, &QShortcut::activated, this, [this] { OnCopyResults(); });
+  if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note_ = note->text();
   return result;
+}
+
+void CPageResults::ShowRunNote(const QString& text) {
+  if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note->setText(text.isNull() ? note_ : text);
 }
 
 bool CPageResults::OnSetActive() {
@@ -95,7 +100,8 @@ void CPageResults::OnRun() {
     return;
   }
 
-  const RunOutcome outcome = sheet.RunSimulation();
+  ShowRunNote(QString());
+  const RunOutcome outcome = sheet.RunSimulationWithProgress();
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:
       // The model kept the previous results, and the grid keeps showing them.
@@ -105,6 +111,8 @@ void CPageResults::OnRun() {
       sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
       return;
     case RunStatus::Cancelled:
+      // Said on the page, not in a box: the user asked for it.
+      ShowRunNote(QStringLiteral("Run cancelled; the previous results are still shown."));
       return;
     case RunStatus::ReportNotWritten:
       ShowResults();

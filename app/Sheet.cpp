@@ -47,6 +47,7 @@ void CSheet::OnCommand(int commandId) {
     case resource::ID_FILE_OPEN: OnFileOpen(); break;
     case resource::ID_FILE_SAVE: OnFileSave(); break;
     case resource::ID_FILE_SAVE_AS: OnFileSaveAs(); break;
+    case resource::ID_RUN: OnRunCommand(); break;
     default: CPropertySheet::OnCommand(commandId);
   }
 }

@@ -101,6 +101,17 @@ class CSheet : public CPropertySheet {
   // Copies the settings into the model, runs it and writes the report to the
   // output file. Validates nothing: the caller checks the rules first.
   RunOutcome RunSimulation();
+  // The same on a thread of its own while the window keeps painting and takes
+  // no input; a progress dialog with Cancel shows when it lasts over half a
+  // second. The model takes the results only when the run completes; a
+  // cancelled run (RunStatus::Cancelled) changes nothing and writes no report.
+  RunOutcome RunSimulationWithProgress();
+  // What the progress dialog says: "Running 770 cycles of 1,000,000 palms".
+  static QString RunningText(const RunSettings& settings);
+  // Run (F5): leaves the current page as its tab would (taking its edits, or
+  // refusing with its message), then runs as the RUN MODEL page's button does.
+  void OnRunCommand();
+  bool RunInProgress() const { return activeRun_ != nullptr; }
 
   // The last run that gave results: what the run page's last-run line says and
   // what the record beside exported results keeps.
@@ -124,6 +135,12 @@ class CSheet : public CPropertySheet {
  private:
   // The question before a command that would lose edits: true to go on.
   bool SaveChangesFirst();
+  // The question before closing while a run lasts: true once the run stopped.
+  bool StopRunFirst();
+  struct ActiveRun;
+  ActiveRun* activeRun_ = nullptr;
+  // A run that gave results becomes lastRun and moves resultsVersion on.
+  RunOutcome KeepAsLastRun(const RunSettings& runSettings, RunOutcome outcome);
   // Writes the settings to `path` and reports the outcome; true on success.
   bool SaveSettingsTo(const QString& path);
   // The current page takes what was typed over into the settings.

@@ -1,18 +1,25 @@
 #include "cli/RunCommand.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "cli/ResultsOutputs.h"
 #include "cli/SettingsFileCommands.h"
-#include "results/CycleAnalysis.h"
 #include "platform/FileError.h"
+#include "platform/Interrupts.h"
+#include "results/CycleAnalysis.h"
 #include "results/ReportWriter.h"
 #include "settings/ReportTarget.h"
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
 
 const char* const RunUsage =
-    "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--output PATH|-] [--csv PATH|-]\n"
+    "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-] [--csv PATH|-]\n"
     "        [--json PATH] [--plot PATH.png|PATH.svg [--plot-size WxH]]";
 
 namespace {
@@ -31,7 +38,83 @@ void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
   if (outcome.status != RunStatus::ReportNotWritten) io.err << "No report was written.\n";
 }
 
+// "1,000,000".
+std::string WithThousands(std::uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), 1, ',');
+  return digits;
+}
+
+std::string Clock(double seconds) {
+  const auto whole = static_cast<long long>(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+  return text;
+}
+
+// The one-line progress bar on a terminal, redrawn in place and cleared at the end.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, std::uint64_t palms) : err_(err), palms_(std::max<std::uint64_t>(palms, 1)) {}
+  void Draw(std::uint64_t done, double elapsed) {
+    const double share = std::min(1.0, static_cast<double>(done) / static_cast<double>(palms_));
+    const int filled = static_cast<int>(share * BarWidth);
+    std::string line = "\r" + std::string(share < 0.1 ? 2 : share < 1 ? 1 : 0, ' ') +
+                       std::to_string(static_cast<int>(share * 100)) + "% [" + std::string(filled, '#') +
+                       std::string(BarWidth - filled, '.') + "] " + WithThousands(done) + " of " +
+                       WithThousands(palms_) + " palms, " + Clock(elapsed) + " elapsed";
+    if (share > 0) line += ", " + Clock(elapsed / share - elapsed) + " left";
+    width_ = std::max(width_, line.size() - 1);
+    line += std::string(width_ + 1 - line.size(), ' ');
+    err_ << line << std::flush;
+  }
+  void Clear() {
+    if (width_ != 0) err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+    width_ = 0;
+  }
+
+ private:
+  static constexpr int BarWidth = 20;
+  std::ostream& err_;
+  std::uint64_t palms_;
+  std::size_t width_ = 0;
+};
+
 }  // namespace
+
+RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control, std::int64_t palms, bool progressLine,
+                    std::ostream& err) {
+  using namespace std::chrono;
+  RunOutcome outcome;
+  std::mutex lock;
+  std::condition_variable ended;
+  bool finished = false;
+  std::thread worker([&] {
+    RunOutcome result = run();
+    std::lock_guard<std::mutex> guard(lock);
+    outcome = std::move(result);
+    finished = true;
+    ended.notify_one();
+  });
+  ProgressLine line(err, static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0)));
+  const auto start = steady_clock::now();
+  auto drawn = start;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!ended.wait_for(guard, milliseconds(20), [&] { return finished; })) {
+      if (InterruptionFlag().load()) control.cancel = true;
+      const auto now = steady_clock::now();
+      // Only a run that lasts gets a line, redrawn at most ten times a second.
+      if (progressLine && now - start >= seconds(1) && now - drawn >= milliseconds(100)) {
+        drawn = now;
+        line.Draw(control.palmsDone.load(), duration<double>(now - start).count());
+      }
+    }
+  }
+  worker.join();
+  line.Clear();
+  return outcome;
+}
 
 int RunCommand(const std::vector<std::string>& args, CliStreams& io) {
   std::string error;
@@ -81,10 +164,12 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   FloweringModel model;
   RunControl control;
   if (options.threads) control.threads = *options.threads;
+  const bool progressLine = !options.quiet && StandardErrorIsTerminal();
   RunOutcome outcome;
   if (toStandardOutput) {
-    outcome = RunModel(model, settings, seed, &control);
-    if (outcome.Completed()) {
+    outcome = WatchRun([&] { return RunModel(model, settings, seed, &control); }, control, settings.palmCount,
+                       progressLine, io.err);
+    if (outcome.Completed() && !InterruptionSignal()) {
       WriteReport(model, io.out);
       io.out.flush();
       // No summary claims a report that never arrived; the write error itself
@@ -92,7 +177,12 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       if (!io.out) return ExitFailure;
     }
   } else {
-    outcome = RunSimulation(model, settings, seed, &control);
+    outcome = WatchRun([&] { return RunSimulation(model, settings, seed, &control); }, control, settings.palmCount,
+                       progressLine, io.err);
+  }
+  if (const int signal = InterruptionSignal(); signal != 0 && !outcome.Completed()) {
+    io.err << "Interrupted; nothing was written.\n";
+    return InterruptedExitStatus(signal);
   }
   if (!outcome.Completed()) {
     PrintRunFailure(outcome, io);

@@ -1,16 +1,20 @@
 #pragma once
 // `run`: validate the settings, run the model, write the report.
 
+#include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
+#include "settings/RunDriver.h"
 #include "settings/RunSettings.h"
 
 extern const char* const RunUsage;
 
-// `run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]`, from the
+// `run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-]`, from the
 // settings file when one is given, else from the start-up defaults.
 int RunCommand(const std::vector<std::string>& args, CliStreams& io);
 
@@ -21,3 +25,9 @@ int RunCommand(const std::vector<std::string>& args, CliStreams& io);
 // caller.
 int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
                const std::string& settingsFile = {});
+
+// Runs `run` on a thread of its own while this one watches it: an interruption
+// (Ctrl+C, kill) cancels it through `control`, and with `progressLine` a run that
+// lasts over a second draws a progress line on `err`, cleared at the end.
+RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control, std::int64_t palms, bool progressLine,
+                    std::ostream& err);

@@ -91,6 +91,8 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
                 std::to_string(MaxThreads);
         return std::nullopt;
       }
+    } else if (arg == "--quiet") {
+      options.quiet = true;
     } else if (IsOption(arg, "--output")) {
       std::optional<std::string> value = OptionValue(args, i, "--output", error);
       if (!value) return std::nullopt;
@@ -101,7 +103,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
       options.*TextOptionField(name) = *value;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       error = "unknown option \"" + arg +
-              "\" (run accepts --set, --seed, --threads, --output, --csv, --json, --plot and --plot-size)";
+              "\" (run accepts --set, --seed, --threads, --quiet, --output, --csv, --json, --plot and --plot-size)";
       return std::nullopt;
     } else {
       options.positional.push_back(arg);

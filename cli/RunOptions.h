@@ -20,6 +20,7 @@ struct RunOptions {
   std::optional<std::string> json;       // --json PATH
   std::optional<std::string> plot;       // --plot PATH.png|PATH.svg
   std::optional<std::string> plotSize;   // --plot-size WxH
+  bool quiet = false;                    // --quiet: no progress line
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 

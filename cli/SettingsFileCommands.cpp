@@ -1,5 +1,7 @@
 #include "cli/SettingsFileCommands.h"
 
+#include "platform/Interrupts.h"
+
 #include "cli/RunOptions.h"
 #include "platform/Windows1252.h"
 #include "settings/SettingsFile.h"
@@ -67,6 +69,10 @@ int SetCommand(const std::vector<std::string>& args, CliStreams& io) {
     if (std::optional<std::string> problem = ApplyAssignment(settings, args[i])) {
       return UsageError(io, *problem + "\nNothing was changed.");
     }
+  }
+  if (const int signal = InterruptionSignal()) {
+    io.err << "Interrupted; nothing was written.\n";
+    return InterruptedExitStatus(signal);
   }
   if (const std::optional<FileError> error = SaveSettingsFile(PathFromUtf8(path), settings)) {
     io.err << "varnolt-cli: " << FileErrorText(*error) << "\n"

@@ -5,10 +5,12 @@
 
 #include "cli/CommandLine.h"
 #include "platform/FileIO.h"
+#include "platform/Interrupts.h"
 #include "platform/SystemResources.h"
 
 int main(int argc, char** argv) {
   UseBinaryStandardOutput();  // a report on standard output keeps its CR LF
+  CatchInterruptions();       // Ctrl+C and kill stop a run at a safe point
   // Streams that remember why a write failed: output lost to a full disk or a
   // closed pipe must not end in silence or in success.
   FileStreamBuffer outBuffer(stdout);

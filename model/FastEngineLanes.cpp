@@ -181,8 +181,12 @@ HWY_INLINE void DrawPair(const LanePlan& plan, std::uint32_t* states, V8& abortD
 }
 
 // The least deciding e minus one, looked up per lane from a table of chunks x 16.
-HWY_INLINE V8 Lookup(const std::int8_t* table, int chunks, V8 index, V8 high) {
+// FixedChunks > 0 fixes the number of chunks when compiled, so that the loop
+// unrolls and the chunk masks are shared between the lookups.
+template <int FixedChunks>
+HWY_INLINE V8 Lookup(const std::int8_t* table, int runtimeChunks, V8 index, V8 high) {
   const D8 d8;
+  const int chunks = FixedChunks > 0 ? FixedChunks : runtimeChunks;
   V8 result = hn::TableLookupBytes(hn::LoadDup128(d8, reinterpret_cast<const std::uint8_t*>(table)), index);
   for (int chunk = 1; chunk < chunks; ++chunk) {
     const V8 part = hn::TableLookupBytes(
@@ -207,7 +211,8 @@ HWY_INLINE V8 WindowSum(const std::uint8_t* first, std::size_t positions, std::s
   return sum;
 }
 
-bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
+template <int SexChunks, int AbortChunks>
+bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
   const D8 d8;
   const std::size_t n8 = hn::Lanes(d8);
   const std::size_t n32 = n8 / 4;
@@ -283,14 +288,14 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
       const V8 sexHigh = hn::ShiftRight<4>(sexSum);
       V8 code = female;  // a mask is all ones, so adding it takes one away
       for (int decision = 0; decision < 3; ++decision) {
-        const V8 least = Lookup(sexTable + decision * decisionStride, sexChunks, sexIndex, sexHigh);
+        const V8 least = Lookup<SexChunks>(sexTable + decision * decisionStride, sexChunks, sexIndex, sexHigh);
         code = hn::Add(code, hn::VecFromMask(d8, Decides(sexDraw, least)));
       }
       const V8 abortLeast =
-          Lookup(abortTable, abortChunks, hn::And(abortSum, fifteen), hn::ShiftRight<4>(abortSum));
+          Lookup<AbortChunks>(abortTable, abortChunks, hn::And(abortSum, fifteen), hn::ShiftRight<4>(abortSum));
       auto abort = Decides(abortDraw, abortLeast);
       if (info.pruneAbort) {
-        const V8 least = Lookup(sexTable + 3 * decisionStride, sexChunks, sexIndex, sexHigh);
+        const V8 least = Lookup<SexChunks>(sexTable + 3 * decisionStride, sexChunks, sexIndex, sexHigh);
         abort = hn::Or(abort, Decides(sexDraw, least));
       }
 
@@ -333,6 +338,14 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
     }
   }
   return true;
+}
+
+// Windows of up to five nodes (one chunk) and up to ten (two chunks), the usual
+// ones, get a kernel of their own; any other size takes the general one.
+bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
+  if (plan.sexChunks == 2 && plan.abortChunks == 2) return SimulateLanes<2, 2>(plan, block);
+  if (plan.sexChunks == 1 && plan.abortChunks == 1) return SimulateLanes<1, 1>(plan, block);
+  return SimulateLanes<0, 0>(plan, block);
 }
 
 #endif  // HWY_TARGET == HWY_SCALAR

@@ -60,6 +60,7 @@ struct MenuItemTemplate {
   const char* text;   // null for a separator
   int commandId;      // 0 for a popup or a separator
   std::vector<MenuItemTemplate> items;  // the items of a popup
+  const char* shortcut = nullptr;       // e.g. "Ctrl+S", shown beside the item
 };
 
 struct MenuTemplate {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -182,6 +183,22 @@ std::error_code WriteOverInPlace(const fs::path& target, const ContentWriter& wr
   return {};
 }
 
+// Temporary files of ours in `folder` that a crash or a power loss left behind:
+// one a day old belongs to no replacement still under way.
+void RemoveStaleTemporaries(const fs::path& folder) {
+  const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  std::error_code code;
+  for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, code), end; !code && entry != end;
+       entry.increment(code)) {
+    const std::string name = entry->path().filename().string();
+    const bool ours = name.size() > 13 && name.rfind(".varnolt-", 0) == 0 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+    std::error_code ignored;
+    if (!ours || entry->is_symlink(ignored) || !entry->is_regular_file(ignored)) continue;
+    const fs::file_time_type written = entry->last_write_time(ignored);
+    if (!ignored && written < dayAgo) fs::remove(entry->path(), ignored);
+  }
+}
+
 // A temporary file of our own beside the target. Unless kept, it is closed and
 // removed when it goes, whatever ended the writing.
 struct TemporaryFile {
@@ -203,6 +220,7 @@ struct TemporaryFile {
 
   // Creates a fresh file beside `target`; never one that was there already.
   std::error_code Create(const fs::path& target) {
+    RemoveStaleTemporaries(target.parent_path());
     for (unsigned attempt = 0;; ++attempt) {
       const fs::path candidate = TemporaryPathBeside(target);
       errno = 0;

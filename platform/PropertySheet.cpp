@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -164,6 +165,7 @@ QMenuBar* CPropertySheet::SetMenu(const MenuTemplate& menu, const std::map<int, 
     action->setData(item.commandId);
     const auto image = images.find(item.commandId);
     if (image != images.end()) action->setIcon(image->second);
+    if (item.shortcut != nullptr) action->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
     connect(action, &QAction::triggered, this, [this, id = item.commandId] { OnCommand(id); });
     menuCommands_[item.commandId] = action;
     return action;

@@ -8,15 +8,18 @@ const MenuTemplate& MainMenu() {
                                      {"&File",
                                       0,
                                       {
-                                          {"&New", ID_FILE_NEW, {}},
-                                          {"&Open...", ID_FILE_OPEN, {}},
-                                          {nullptr, 0, {}},
-                                          {"&Save", ID_FILE_SAVE, {}},
-                                          {"Save &As...", ID_FILE_SAVE_AS, {}},
-                                          {nullptr, 0, {}},
-                                          {"E&xit", ID_FILE_EXIT, {}},
-                                      }},
-                                     {"&About", ID_ABOUT, {}},
+                                          {"&New", ID_FILE_NEW, {}, "Ctrl+N"},
+                                          {"&Open...", ID_FILE_OPEN, {}, "Ctrl+O"},
+                                          {nullptr, 0, {}, nullptr},
+                                          {"&Save", ID_FILE_SAVE, {}, "Ctrl+S"},
+                                          {"Save &As...", ID_FILE_SAVE_AS, {}, "Ctrl+Shift+S"},
+                                          {nullptr, 0, {}, nullptr},
+                                          {"&Run", ID_RUN, {}, "F5"},
+                                          {nullptr, 0, {}, nullptr},
+                                          {"E&xit", ID_FILE_EXIT, {}, "Ctrl+Q"},
+                                      },
+                                      nullptr},
+                                     {"&About", ID_ABOUT, {}, nullptr},
                                  }};
   return menu;
 }

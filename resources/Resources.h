@@ -38,6 +38,7 @@ inline constexpr int ID_FILE_SAVE = 57603;
 inline constexpr int ID_FILE_SAVE_AS = 32774;
 inline constexpr int ID_FILE_EXIT = 32775;
 inline constexpr int ID_ABOUT = 32778;
+inline constexpr int ID_RUN = 32779;
 }  // namespace resource
 
 // The template with this identifier; aborts on an unknown one, which is a

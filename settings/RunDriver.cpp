@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <atomic>
 #include <filesystem>
 #include <limits>
 #include <new>
@@ -154,7 +155,32 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   return outcome;
 }
 
-std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path) {
+namespace {
+
+// Passes writes on until `stop` is set, then fails them all, so that a report
+// stopped part-way is dropped whole.
+class StoppableBuffer : public std::streambuf {
+ public:
+  StoppableBuffer(std::streambuf* target, const std::atomic<bool>& stop) : target_(target), stop_(stop) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (stop_.load(std::memory_order_relaxed)) return traits_type::eof();
+    return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c) : target_->sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    return stop_.load(std::memory_order_relaxed) ? 0 : target_->sputn(text, count);
+  }
+
+ private:
+  std::streambuf* target_;
+  const std::atomic<bool>& stop_;
+};
+
+}  // namespace
+
+std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path,
+                                             const std::atomic<bool>* stop) {
   auto failure = [&](std::string reason) { return ReportFailure{path, std::move(reason)}; };
   if (path.empty()) return failure("no file name was given");
 
@@ -162,8 +188,13 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
   std::error_code error;
   if (fs::is_directory(target, error)) return failure("it is a folder");
 
-  const std::optional<ReplaceFailure> failed =
-      ReplaceFileWith(target, [&model](std::ostream& out) { WriteReport(model, out); });
+  const std::optional<ReplaceFailure> failed = ReplaceFileWith(target, [&model, stop](std::ostream& out) {
+    if (stop == nullptr) return WriteReport(model, out);
+    StoppableBuffer buffer(out.rdbuf(), *stop);
+    std::ostream stoppable(&buffer);
+    WriteReport(model, stoppable);
+    if (stop->load()) out.setstate(std::ios::badbit);  // the replacement fails and leaves no file
+  });
   if (failed && failed->folderRefused) {
     return failure("the folder " + failed->error.path + " refused a new file (" + failed->code.message() + ")");
   }
@@ -175,7 +206,13 @@ RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std
                          RunControl* control) {
   RunOutcome outcome = RunModel(model, settings, seed, control);
   if (!outcome.Completed()) return outcome;
-  if (std::optional<ReportFailure> failure = WriteReportFile(model, settings.outputPath)) {
+  if (std::optional<ReportFailure> failure =
+          WriteReportFile(model, settings.outputPath, control != nullptr ? &control->cancel : nullptr)) {
+    if (control != nullptr && control->cancel) {
+      outcome.status = RunStatus::Cancelled;
+      outcome.message = "The run was cancelled; no report was written.";
+      return outcome;
+    }
     outcome.status = RunStatus::ReportNotWritten;
     outcome.report = *failure;
     outcome.message = "The report could not be written to \"" + failure->path + "\": " + failure->reason +

@@ -6,6 +6,7 @@
 // The driver validates nothing: callers check the rules first.
 
 #include <chrono>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -85,7 +86,9 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 // and pipes (such as /dev/stdout) are written directly. Nothing on success; the
 // reason otherwise is the system's own message, or says that no name was given,
 // that the name is a folder's, or that the folder refused a new file.
-std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
+// With `stop`, setting it stops the writing: the report is not written at all.
+std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path,
+                                             const std::atomic<bool>* stop = nullptr);
 
 // The whole run: RunModel, then the report to settings.outputPath.
 RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,

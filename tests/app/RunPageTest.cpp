@@ -18,22 +18,6 @@ using namespace control;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The rows of a grid, each as its cell texts joined by '|'.
-QStringList GridRows(const CGridCtrl& grid) {
-  QStringList rows;
-  for (int row = 0; row < grid.RowTotal(); ++row) {
-    QStringList cells;
-    for (int column = 0; column < grid.ColumnTotal(); ++column) cells << grid.CellTextAt(row, column);
-    rows << cells.join('|');
-  }
-  return rows;
-}
-
 // What every palm records in the run of the start-up settings without draws,
 // cycle by cycle, as grid rows.
 QStringList WorkedRunRows() {
@@ -59,16 +43,6 @@ class RunPage : public SheetDriver {
     SetEdit(sheet.pageOutput, kOutputPath, report);
   }
 
-  // Types into an edit of a page, as the user does after clicking its tab.
-  void SetEdit(CPropertyPage& page, int id, const QString& text) {
-    ClickTab(page);
-    TypeOver(Edit(page, id), text);
-  }
-  // Goes to the RUN MODEL page (the page left takes what was typed), clicks Run.
-  void PressRun() {
-    ClickTab(sheet.pageResults);
-    QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
-  }
   CGridCtrl& Grid() { return sheet.pageResults.Grid(); }
   int VisibleRows() {
     const CellRange visible = Grid().VisibleNonFixedRange(nullptr, true);

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,11 +15,29 @@
 #include <ostream>
 
 #include "app/Sheet.h"
+#include "grid/GridCtrl.h"
 #include "platform/PageTabs.h"
 #include "platform/RecordingPrompts.h"
 #include "resources/Resources.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The rows of a grid, each as its cell texts joined by '|'.
+inline QStringList GridRows(const CGridCtrl& grid) {
+  QStringList rows;
+  for (int row = 0; row < grid.RowTotal(); ++row) {
+    QStringList cells;
+    for (int column = 0; column < grid.ColumnTotal(); ++column) cells << grid.CellTextAt(row, column);
+    rows << cells.join('|');
+  }
+  return rows;
+}
 
 class SheetDriver : public ::testing::Test {
  protected:
@@ -58,6 +77,17 @@ class SheetDriver : public ::testing::Test {
   }
 
   CPropertyPage* Current() { return sheet.GetActivePage(); }
+
+  // Types into an edit of a page, as the user does after clicking its tab.
+  void SetEdit(CPropertyPage& page, int id, const QString& text) {
+    ClickTab(page);
+    TypeOver(Edit(page, id), text);
+  }
+  // Goes to the RUN MODEL page (the page left takes what was typed), clicks Run.
+  void PressRun() {
+    ClickTab(sheet.pageResults);
+    QTest::mouseClick(sheet.pageResults.GetDlgItem(control::kRun), Qt::LeftButton);
+  }
 
   RecordingPrompts prompts;
   ScopedPrompts scope;

@@ -67,12 +67,12 @@ TEST_F(MainWindow, MenuBarHoldsFileCommandsAndAboutAsACommand) {
 
   QStringList items;
   for (QAction* action : top[0]->menu()->actions()) items << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(items, QStringList({"&New", "&Open...", "-", "&Save", "Save &As...", "-", "E&xit"}));
+  EXPECT_EQ(items, QStringList({"&New", "&Open...", "-", "&Save", "Save &As...", "-", "&Run", "-", "E&xit"}));
   for (int id : {resource::ID_FILE_NEW, resource::ID_FILE_OPEN, resource::ID_FILE_SAVE, resource::ID_FILE_EXIT}) {
     EXPECT_FALSE(sheet.FindMenuCommand(id)->icon().isNull()) << id;
   }
   EXPECT_TRUE(sheet.FindMenuCommand(resource::ID_FILE_SAVE_AS)->icon().isNull());
-  EXPECT_TRUE(sheet.FindMenuCommand(resource::ID_FILE_NEW)->shortcut().isEmpty());
+  EXPECT_EQ(sheet.FindMenuCommand(resource::ID_FILE_NEW)->shortcut(), QKeySequence(QKeySequence::New));
 }
 
 TEST_F(MainWindow, AboutCommandSelectsTheLastTab) {

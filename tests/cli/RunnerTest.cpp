@@ -119,7 +119,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
 
   const CliResult help = sandbox.Run({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--output PATH|-]"));
+  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-]"));
 }
 
 TEST(Runner, TellsItsVersionForBugReports) {

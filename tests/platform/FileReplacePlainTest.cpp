@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,20 @@ TEST_F(FileReplace, StreamsTheWritersOutputWhole) {
   EXPECT_FALSE(failure);
   EXPECT_TRUE(Contents(file) == expected) << "the replaced file differs from what was written";
   EXPECT_EQ(Names(), std::vector<std::string>{"report.txt"});
+}
+
+TEST_F(FileReplace, OurTemporaryFilesADayOldAreRemovedWhenTheFolderNextGetsAFile) {
+  const auto twoDaysAgo = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  for (const char* name : {".varnolt-crashed.tmp", ".varnolt-today.tmp", "notes.tmp", ".varnolt-kept.txt"}) {
+    Write(In(name), "left behind");
+    if (std::string(name) != ".varnolt-today.tmp") fs::last_write_time(In(name), twoDaysAgo);
+  }
+  fs::create_directory(In(".varnolt-folder.tmp"));
+  fs::last_write_time(In(".varnolt-folder.tmp"), twoDaysAgo);
+
+  ASSERT_FALSE(Replace(In("report.txt"), "new"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{".varnolt-folder.tmp", ".varnolt-kept.txt", ".varnolt-today.tmp",
+                                               "notes.tmp", "report.txt"}));
 }
 
 TEST_F(FileReplace, AWriterThatFailsOrThrowsLeavesTheOldFileWhole) {

@@ -217,6 +217,24 @@ TEST(RunSimulation, ACancelledRunKeepsTheResultsTheSettingsAndTheOldReport) {
   EXPECT_EQ(model.settings.cycleCount, 40);
 }
 
+TEST(WriteReportFile, AStoppedReportIsNotWrittenAndTheOldOneStays) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.cycleCount = 5000;
+  FloweringModel model;
+  ASSERT_TRUE(RunModel(model, settings, 5).Completed());
+  const std::string path = folder / "output.dat";
+  WriteFile(path, "old report");
+  std::atomic<bool> stop{true};
+  const std::optional<ReportFailure> failure = WriteReportFile(model, path, &stop);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(ReadFile(path), "old report");
+  EXPECT_EQ(folder.EntryCount(), 1u) << "the temporary file is gone";
+  stop = false;
+  EXPECT_FALSE(WriteReportFile(model, path, &stop).has_value());
+  EXPECT_EQ(ReadFile(path), ReportOf(model));
+}
+
 TEST(RunSimulation, AReportThatCannotBeWrittenIsAnError) {
   TemporaryFolder folder;
   WriteFile(folder / "plain-file", "x");

@@ -1,0 +1,24 @@
+#pragma once
+// Interruptions of the command-line runner and its terminal. Ctrl+C, a kill
+// (SIGTERM) and a closed terminal (SIGHUP; Ctrl+Break on Windows) are caught and
+// only noted, so that long work stops at a safe point, removes what it began and
+// leaves every file whole. A second Ctrl+C ends the program at once.
+
+#include <atomic>
+
+// Catches the signals from now on; a signal that was ignored when the program
+// started (as for a job in the background) stays ignored.
+void CatchInterruptions();
+
+// The first signal caught, or 0.
+int InterruptionSignal();
+
+// Set from the first signal on, for work that polls a flag.
+const std::atomic<bool>& InterruptionFlag();
+
+// The exit status for a program ended by that signal: 128 + its number, so 130
+// for Ctrl+C.
+int InterruptedExitStatus(int signal);
+
+// Whether standard error is a terminal a person watches.
+bool StandardErrorIsTerminal();

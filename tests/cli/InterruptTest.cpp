@@ -1,0 +1,174 @@
+// The runner stopped by a signal in the middle of a long run, and its progress
+// line on a terminal (a pseudo-terminal here) but never in a file or pipe.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "CliTestSupport.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// A run that takes minutes unless it is stopped.
+const std::vector<std::string> LongRun = {"run", "--seed", "1", "--set", "cycleCount=3000", "--set",
+                                          "palmCount=60000000", "--threads", "1", "--output", "report.dat"};
+
+class Runner {
+ public:
+  // Starts varnolt-cli in `folder`, standard output to a file, standard error to `errFd`.
+  Runner(const fs::path& folder, std::vector<std::string> args, int errFd) {
+    const std::string program = std::string(VARNOLT_BIN_DIR) + "/varnolt-cli";
+    args.insert(args.begin(), program);
+    const std::string out = (folder / "../stdout").string();
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(folder.c_str()) != 0) _exit(126);
+      const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(outFd, 1);
+      dup2(errFd, 2);
+      std::vector<char*> argv;
+      for (std::string& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~Runner() {
+    if (pid_ > 0 && !waited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // Waits until the program catches `signal`: sending it earlier would kill it.
+  bool Catches(int signal) {
+    for (int tries = 0; tries < 1000; ++tries) {
+      std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+      std::string line;
+      while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1)) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  void Send(int signal) { kill(pid_, signal); }
+  // The exit status, or -1 when it did not end within a minute.
+  int Status() {
+    for (int tries = 0; tries < 6000; ++tries) {
+      int wait = 0;
+      if (waitpid(pid_, &wait, WNOHANG) == pid_) {
+        waited_ = true;
+        return WIFEXITED(wait) ? WEXITSTATUS(wait) : 1000 + WTERMSIG(wait);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool waited_ = false;
+};
+
+struct Stopped {
+  int status;
+  std::string err;
+};
+
+// A long run with standard error to a file, sent `signal` after `wait` ms.
+Stopped StopAfter(const CliSandbox& sandbox, int signal, int wait) {
+  const fs::path errPath = sandbox.Work() / "../stderr";
+  const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Runner runner(sandbox.Work(), LongRun, errFd);
+  close(errFd);
+  if (!runner.Catches(signal)) return {-2, ""};
+  std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  runner.Send(signal);
+  const int status = runner.Status();
+  return {status, ReadFile(errPath)};
+}
+
+// Reads what is there on a terminal's master side, waiting up to `ms` for more.
+std::string ReadSome(int fd, int ms) {
+  std::string text;
+  pollfd ready{fd, POLLIN, 0};
+  while (poll(&ready, 1, ms) > 0) {
+    char buffer[4096];
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+    ms = 50;
+  }
+  return text;
+}
+
+TEST(Interrupt, EachSignalStopsTheRunLeavesTheOldReportAndNoTemporaryFile) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    CliSandbox sandbox;
+    WriteFile(sandbox.Work() / "report.dat", "an earlier report");
+    const Stopped stopped = StopAfter(sandbox, signal, 300);
+    EXPECT_EQ(stopped.status, 128 + signal);
+    EXPECT_THAT(stopped.err, HasSubstr("Interrupted; nothing was written.\n"));
+    EXPECT_EQ(ReadFile(sandbox.Work() / "report.dat"), "an earlier report");
+    EXPECT_EQ(sandbox.WorkEntries(), 1u) << "no temporary file is left beside the report";
+  }
+}
+
+TEST(Interrupt, AProgressLineOnATerminalAndNeverInAFile) {
+  CliSandbox sandbox;
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  {
+    Runner runner(sandbox.Work(), LongRun, slave);
+    ASSERT_TRUE(runner.Catches(SIGINT));
+    std::string seen;
+    for (int tries = 0; tries < 300 && seen.find(" left") == std::string::npos; ++tries) seen += ReadSome(master, 100);
+    runner.Send(SIGINT);
+    const int status = runner.Status();
+    seen += ReadSome(master, 200);
+    EXPECT_EQ(status, 130);
+    EXPECT_THAT(seen, HasSubstr("% ["));
+    EXPECT_THAT(seen, HasSubstr(" of 60,000,000 palms, 0:0"));
+    EXPECT_THAT(seen, HasSubstr(" elapsed, "));
+    // Cleared before the last words: a carriage return, blanks, a carriage return.
+    const std::size_t interrupted = seen.find("Interrupted; nothing was written.");
+    ASSERT_NE(interrupted, std::string::npos);
+    const std::size_t cleared = seen.rfind("\r", interrupted);
+    ASSERT_NE(cleared, std::string::npos);
+    EXPECT_EQ(seen.find_first_not_of(' ', seen.rfind("\r", cleared - 1) + 1), cleared);
+  }
+  {
+    Runner quiet(sandbox.Work(), [] {
+      std::vector<std::string> args = LongRun;
+      args.push_back("--quiet");
+      return args;
+    }(), slave);
+    ASSERT_TRUE(quiet.Catches(SIGINT));
+    const std::string seen = ReadSome(master, 1800);
+    quiet.Send(SIGINT);
+    EXPECT_EQ(quiet.Status(), 130);
+    EXPECT_THAT(seen + ReadSome(master, 200), Not(HasSubstr("elapsed")));
+  }
+  close(slave);
+  close(master);
+
+  const Stopped toFile = StopAfter(sandbox, SIGINT, 1800);
+  EXPECT_EQ(toFile.status, 130);
+  EXPECT_EQ(toFile.err, "Interrupted; nothing was written.\n");
+}
+
+}  // namespace
