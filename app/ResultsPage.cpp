@@ -54,6 +54,8 @@ void CPageResults::OnRun() {
     case RunStatus::TooLargeForMemory:
       sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
       return;
+    case RunStatus::Cancelled:
+      return;
     case RunStatus::ReportNotWritten:
       FillResultsGrid();
       ReportUnwrittenReport(outcome.report);

@@ -18,9 +18,10 @@ void FloweringModel::Run() { Run(ClockSeed()); }
 void FloweringModel::Run(std::uint32_t seed) {
   random.Seed(seed);
   Initialise();
-  for (int palm = 1; palm <= settings.palmCount; ++palm) {
+  // 64-bit counters: an int would wrap at a palm count of 2147483647 and never end.
+  for (std::int64_t palm = 1; palm <= settings.palmCount; ++palm) {
     StartPalm();
-    SimulatePalm(palm);
+    SimulatePalm(static_cast<int>(palm));
   }
   AggregateResults();
 }
@@ -65,10 +66,10 @@ void FloweringModel::StartPalm() {
 }
 
 void FloweringModel::SimulatePalm(int /*palm*/) {
-  for (int cycle = 1; cycle <= settings.cycleCount; ++cycle) {
-    ComputeStressSums(cycle);
-    DetermineNodeSex(cycle);
-    AdvanceNodes(cycle);
+  for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
+    ComputeStressSums(static_cast<int>(cycle));
+    DetermineNodeSex(static_cast<int>(cycle));
+    AdvanceNodes(static_cast<int>(cycle));
   }
   CountPalmRecord();
 }

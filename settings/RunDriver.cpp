@@ -106,12 +106,12 @@ ModelSettings TransferSettings(const RunSettings& settings) {
   return model;
 }
 
-RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed) {
+RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed, RunControl* control) {
   ModelSettings next = TransferSettings(settings);
 
   // Refuse a cycle count the memory cannot hold before taking any of it: a run
   // that exhausted memory could end the whole program.
-  const std::uint64_t need = FloweringModel::RunMemoryBytes(next.cycleCount);
+  const std::uint64_t need = FastEngineMemoryBytes(next, control != nullptr ? control->threads : 0);
   const std::optional<std::uint64_t> available = AvailableMemoryBytes();
   if ((available && need > *available) || need > std::numeric_limits<std::size_t>::max() / 2) {
     return MemoryFailure(next.cycleCount, seed, need, available);
@@ -120,7 +120,14 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   ModelSettings previous = std::move(model.settings);
   model.settings = std::move(next);
   try {
-    model.Run(seed);
+    if (!RunFast(model, seed, control)) {
+      model.settings = std::move(previous);
+      RunOutcome cancelled;
+      cancelled.status = RunStatus::Cancelled;
+      cancelled.seed = seed;
+      cancelled.message = "The run was cancelled; the previous results are unchanged.";
+      return cancelled;
+    }
   } catch (const NodeRangeError& error) {
     model.settings = std::move(previous);
     return FrondFailure(error, seed);
@@ -153,8 +160,9 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
   return std::nullopt;
 }
 
-RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed) {
-  RunOutcome outcome = RunModel(model, settings, seed);
+RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
+                         RunControl* control) {
+  RunOutcome outcome = RunModel(model, settings, seed, control);
   if (!outcome.Completed()) return outcome;
   if (std::optional<ReportFailure> failure = WriteReportFile(model, settings.outputPath)) {
     outcome.status = RunStatus::ReportNotWritten;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "model/FastEngine.h"
 #include "model/FloweringModel.h"
 #include "settings/RunSettings.h"
 
@@ -26,6 +27,7 @@ enum class RunStatus {
   FrondOutOfRange,    // a stress window or the abortion frond left the node storage
   TooLargeForMemory,  // the cycle count needs more memory than there is
   ReportNotWritten,   // the run completed, its report could not be written
+  Cancelled,          // stopped through its RunControl; results and report untouched
 };
 
 // A frond setting that took the run outside the node storage.
@@ -54,10 +56,12 @@ struct RunOutcome {
   bool Completed() const { return status == RunStatus::Completed; }
 };
 
-// Copies the settings into the model and runs it with the seed. On success the
-// model holds the new settings and results; on failure it keeps the previous
-// ones, as if the run had never started.
-RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);
+// Copies the settings into the model and runs it with the seed on the fast
+// engine. On success the model holds the new settings and results; on failure or
+// cancellation it keeps the previous ones, as if the run had never started.
+// control, when given, reports progress, takes a cancel and sets the threads.
+RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
+                    RunControl* control = nullptr);
 
 // Writes the report of the model's last run to the file at path (UTF-8; relative
 // to the current folder) the way every file is replaced (ReplaceFileWith): it is
@@ -69,4 +73,5 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path);
 
 // The whole run: RunModel, then the report to settings.outputPath.
-RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed);
+RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
+                         RunControl* control = nullptr);

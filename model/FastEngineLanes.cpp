@@ -1,0 +1,339 @@
+// The SIMD kernel of the fast engine, compiled once per instruction set that
+// Highway supports here and chosen when the program first runs it.
+
+#include "model/FastEngineLanes.h"
+
+#include <cstring>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "model/FastEngineLanes.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace varnolt_lanes {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Positions slide through a buffer instead of being moved: position p lives at
+// index p - 1 + shift, and each cycle shift goes down by one. Every Slack cycles
+// the 69 moving positions are copied back up in one go.
+constexpr std::size_t Slack = 64;
+constexpr std::size_t BufferPositions = MovingPositions + Slack;
+
+const char* TargetNameImpl() { return hwy::TargetName(HWY_TARGET); }
+
+#if HWY_TARGET == HWY_SCALAR
+
+// Without SIMD the same plan runs one palm after another in plain code: the
+// lanes become a loop, the table lookups plain indexing.
+constexpr std::size_t ScalarLanes = 16;
+
+std::size_t LaneBytesImpl() { return ScalarLanes; }
+
+std::size_t ScratchBytesImpl() {
+  const std::size_t stride = VectorsPerBlock * ScalarLanes;
+  return (BufferPositions + 1) * stride + 4 * stride;
+}
+
+bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
+  const std::size_t stride = VectorsPerBlock * ScalarLanes;
+  std::uint8_t* buffer = block.scratch;
+  std::uint8_t* fixed70 = buffer + BufferPositions * stride;
+  auto* states = reinterpret_cast<std::uint32_t*>(fixed70 + stride);
+  std::memset(buffer + Slack * stride, plan.initialCode, MovingPositions * stride);
+  std::memset(fixed70, plan.initialCode, stride);
+  std::memcpy(states, block.startStates, stride * sizeof(std::uint32_t));
+
+  std::size_t shift = Slack;
+  auto at = [&](int position) -> std::uint8_t* {
+    return position == 70 ? fixed70 : buffer + (static_cast<std::size_t>(position) - 1 + shift) * stride;
+  };
+  auto sum = [&](int first, int last, std::size_t lane) {
+    int total = 0;
+    for (int position = first; position <= last; ++position) total += at(position)[lane];
+    return total;
+  };
+  auto draw = [&](std::uint32_t& state) {
+    state = state * 214013u + 2531011u;
+    const unsigned value = (state >> 16) & 0x7FFFu;
+    const unsigned e = plan.modulo ? value % plan.range : value;
+    return static_cast<std::int8_t>(e < plan.drawCap ? e : plan.drawCap);
+  };
+  auto lookup = [](const std::int8_t* table, int v) { return table[v]; };
+  const std::size_t decisionStride = static_cast<std::size_t>(plan.sexChunks) * TableBytes;
+
+  for (std::int64_t cycle = 1; cycle <= plan.cycleCount; ++cycle) {
+    if ((cycle & 2047) == 0 && block.stop->load(std::memory_order_relaxed)) return false;
+    const CyclePlan& info = plan.cycles[static_cast<std::size_t>(cycle)];
+    const std::int8_t* sexTable = plan.sexTables.get() + info.sexTable;
+    for (std::size_t lane = 0; lane < block.palms; ++lane) {
+      const int sexSum = sum(plan.sexFirst, plan.sexLast, lane);
+      const int abortSum = sum(plan.abortFirst, plan.abortLast, lane);
+      std::int8_t abortDraw = 0, sexDraw = 0;
+      if (plan.draws) {
+        abortDraw = draw(states[lane]);
+        sexDraw = draw(states[lane]);
+      }
+      int code = 3;
+      for (int decision = 0; decision < 3; ++decision) {
+        if (sexDraw > lookup(sexTable + decision * decisionStride, sexSum)) --code;
+      }
+      bool abort = abortDraw > lookup(plan.abortTable.get(), abortSum);
+      if (info.pruneAbort && sexDraw > lookup(sexTable + 3 * decisionStride, sexSum)) abort = true;
+      if (abort && plan.abortionNode != 0) at(plan.abortionNode)[lane] = 0;
+      if (abort && plan.abortionOutside) {
+        block.abortedOutside = true;
+        return false;
+      }
+      if (plan.stageFirst <= plan.stageLast) {
+        const int from = plan.lazyStage ? plan.stageLast : plan.stageFirst;
+        for (int position = from; position <= plan.stageLast; ++position) {
+          at(position)[lane] = static_cast<std::uint8_t>(code);
+        }
+      }
+      if (info.flowerPrune) at(48)[lane] = 0;
+    }
+    if (shift == 0) {
+      std::memmove(buffer + Slack * stride, buffer, MovingPositions * stride);
+      shift = Slack;
+    }
+    --shift;
+    std::uint32_t* counts = block.counts + cycle * 4;
+    for (std::size_t lane = 0; lane < block.palms; ++lane) {
+      at(1)[lane] = 2;
+      if (at(28)[lane] == 2) at(28)[lane] = 3;
+      ++counts[at(50)[lane]];
+    }
+  }
+  return true;
+}
+
+#else
+
+using D8 = hn::ScalableTag<std::uint8_t>;
+using DI8 = hn::RebindToSigned<D8>;
+using D16 = hn::Repartition<std::uint16_t, D8>;
+using D32 = hn::Repartition<std::uint32_t, D8>;
+using V8 = hn::Vec<D8>;
+using V32 = hn::Vec<D32>;
+
+std::size_t LaneBytesImpl() { return hn::Lanes(D8()); }
+
+std::size_t ScratchBytesImpl() {
+  const std::size_t stride = VectorsPerBlock * hn::Lanes(D8());
+  // The moving positions, position 70, the generator states (four bytes a lane),
+  // and the valid-lane masks of a partial block.
+  return (BufferPositions + 1) * stride + 4 * stride + stride;
+}
+
+// e = min(draw mod range, cap) for draws held in the low half of 32-bit lanes.
+HWY_INLINE V32 Reduce(const LanePlan& plan, V32 draw) {
+  const D16 d16;
+  auto x = hn::BitCast(d16, draw);
+  if (plan.modulo) {
+    const auto quotient = hn::ShiftRightSame(hn::MulHigh(x, hn::Set(d16, plan.modMultiplier)), plan.modShift);
+    x = hn::Sub(x, hn::Mul(quotient, hn::Set(d16, plan.range)));
+  }
+  x = hn::Min(x, hn::Set(d16, plan.drawCap));
+  return hn::BitCast(D32(), x);
+}
+
+// The abortion draw and the sex draw of one cycle for the palms of one vector.
+// Byte 4i + k of the result belongs to lane i of state vector k.
+HWY_INLINE void DrawPair(const LanePlan& plan, std::uint32_t* states, V8& abortDraw, V8& sexDraw) {
+  const D32 d32;
+  const std::size_t n32 = hn::Lanes(d32);
+  const V32 multiplier = hn::Set(d32, 214013u);
+  const V32 increment = hn::Set(d32, 2531011u);
+  const V32 low15 = hn::Set(d32, 0x7FFFu);
+  V32 abortPacked = hn::Zero(d32);
+  V32 sexPacked = hn::Zero(d32);
+  for (int k = 0; k < 4; ++k) {
+    V32 state = hn::Load(d32, states + k * n32);
+    state = hn::Add(hn::Mul(state, multiplier), increment);
+    const V32 first = Reduce(plan, hn::And(hn::ShiftRight<16>(state), low15));
+    state = hn::Add(hn::Mul(state, multiplier), increment);
+    const V32 second = Reduce(plan, hn::And(hn::ShiftRight<16>(state), low15));
+    hn::Store(state, d32, states + k * n32);
+    abortPacked = hn::Or(abortPacked, hn::ShiftLeftSame(first, 8 * k));
+    sexPacked = hn::Or(sexPacked, hn::ShiftLeftSame(second, 8 * k));
+  }
+  abortDraw = hn::BitCast(D8(), abortPacked);
+  sexDraw = hn::BitCast(D8(), sexPacked);
+}
+
+// The least deciding e minus one, looked up per lane from a table of chunks x 16.
+HWY_INLINE V8 Lookup(const std::int8_t* table, int chunks, V8 index, V8 high) {
+  const D8 d8;
+  V8 result = hn::TableLookupBytes(hn::LoadDup128(d8, reinterpret_cast<const std::uint8_t*>(table)), index);
+  for (int chunk = 1; chunk < chunks; ++chunk) {
+    const V8 part = hn::TableLookupBytes(
+        hn::LoadDup128(d8, reinterpret_cast<const std::uint8_t*>(table + chunk * TableBytes)), index);
+    result = hn::IfThenElse(hn::Eq(high, hn::Set(d8, static_cast<std::uint8_t>(chunk))), part, result);
+  }
+  return result;
+}
+
+// e >= least deciding e, as a mask.
+HWY_INLINE hn::Mask<D8> Decides(V8 draw, V8 leastMinusOne) {
+  const DI8 di8;
+  return hn::RebindMask(D8(), hn::Gt(hn::BitCast(di8, draw), hn::BitCast(di8, leastMinusOne)));
+}
+
+HWY_INLINE V8 WindowSum(const std::uint8_t* first, std::size_t positions, std::size_t stride,
+                        const std::uint8_t* fixed70) {
+  const D8 d8;
+  V8 sum = hn::Zero(d8);
+  for (std::size_t i = 0; i < positions; ++i) sum = hn::Add(sum, hn::Load(d8, first + i * stride));
+  if (fixed70 != nullptr) sum = hn::Add(sum, hn::Load(d8, fixed70));
+  return sum;
+}
+
+bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
+  const D8 d8;
+  const std::size_t n8 = hn::Lanes(d8);
+  const std::size_t n32 = n8 / 4;
+  const std::size_t stride = VectorsPerBlock * n8;  // bytes of one position across the block
+  std::uint8_t* buffer = block.scratch;
+  std::uint8_t* fixed70 = buffer + BufferPositions * stride;
+  auto* states = reinterpret_cast<std::uint32_t*>(fixed70 + stride);
+  std::uint8_t* validLanes = fixed70 + 5 * stride;
+
+  // Positions 1 to 69 start at index Slack onwards; the rest of the buffer is
+  // written before it is read.
+  std::memset(buffer + Slack * stride, plan.initialCode, MovingPositions * stride);
+  std::memset(fixed70, plan.initialCode, stride);
+  for (int j = 0; j < VectorsPerBlock; ++j) {
+    for (int k = 0; k < 4; ++k) {
+      for (std::size_t i = 0; i < n32; ++i) {
+        states[(j * 4 + k) * n32 + i] = block.startStates[j * n8 + 4 * i + k];
+      }
+    }
+  }
+  const bool partial = block.palms < stride;
+  if (partial) {
+    for (std::size_t lane = 0; lane < stride; ++lane) validLanes[lane] = lane < block.palms ? 0xFF : 0;
+  }
+
+  std::size_t shift = Slack;
+  auto at = [&](int position) -> std::uint8_t* {
+    return position == 70 ? fixed70 : buffer + (static_cast<std::size_t>(position) - 1 + shift) * stride;
+  };
+  auto countable = [&](hn::Mask<D8> mask, int j) {
+    return partial ? hn::And(mask, hn::MaskFromVec(hn::Load(d8, validLanes + j * n8))) : mask;
+  };
+  auto windowRange = [](int first, int last, std::size_t& count, bool& with70) {
+    const int movingLast = last < MovingPositions ? last : MovingPositions;
+    count = first <= movingLast ? static_cast<std::size_t>(movingLast - first + 1) : 0;
+    with70 = first <= 70 && last >= 70;
+  };
+  std::size_t sexCount = 0, abortCount = 0;
+  bool sex70 = false, abort70 = false;
+  windowRange(plan.sexFirst, plan.sexLast, sexCount, sex70);
+  windowRange(plan.abortFirst, plan.abortLast, abortCount, abort70);
+
+  const V8 fifteen = hn::Set(d8, 15);
+  const V8 zero = hn::Zero(d8);
+  const V8 mixed = hn::Set(d8, 2);
+  const V8 female = hn::Set(d8, 3);
+  const V8 one = hn::Set(d8, 1);
+  const std::int8_t* abortTable = plan.abortTable.get();
+
+  for (std::int64_t cycle = 1; cycle <= plan.cycleCount; ++cycle) {
+    if ((cycle & 2047) == 0 && block.stop->load(std::memory_order_relaxed)) return false;
+    const CyclePlan& info = plan.cycles[static_cast<std::size_t>(cycle)];
+    const std::int8_t* sexTable = plan.sexTables.get() + info.sexTable;
+    const std::size_t decisionStride = static_cast<std::size_t>(plan.sexChunks) * TableBytes;
+
+    for (int j = 0; j < VectorsPerBlock; ++j) {
+      const std::size_t lanes = j * n8;
+      const V8 sexSum = WindowSum(at(plan.sexFirst) + lanes, sexCount, stride, sex70 ? fixed70 + lanes : nullptr);
+      const V8 abortSum =
+          WindowSum(at(plan.abortFirst) + lanes, abortCount, stride, abort70 ? fixed70 + lanes : nullptr);
+      V8 abortDraw = zero, sexDraw = zero;
+      if (plan.draws) DrawPair(plan, states + j * 4 * n32, abortDraw, sexDraw);
+
+      // The sex code is 3 less one for each of the three decisions that holds.
+      const V8 sexIndex = hn::And(sexSum, fifteen);
+      const V8 sexHigh = hn::ShiftRight<4>(sexSum);
+      V8 code = female;
+      for (int decision = 0; decision < 3; ++decision) {
+        const V8 least = Lookup(sexTable + decision * decisionStride, plan.sexChunks, sexIndex, sexHigh);
+        code = hn::Sub(code, hn::IfThenElseZero(Decides(sexDraw, least), one));
+      }
+      const V8 abortLeast =
+          Lookup(abortTable, plan.abortChunks, hn::And(abortSum, fifteen), hn::ShiftRight<4>(abortSum));
+      auto abort = Decides(abortDraw, abortLeast);
+      if (info.pruneAbort) {
+        const V8 least = Lookup(sexTable + 3 * decisionStride, plan.sexChunks, sexIndex, sexHigh);
+        abort = hn::Or(abort, Decides(sexDraw, least));
+      }
+
+      if (plan.abortionNode != 0) {
+        std::uint8_t* node = at(plan.abortionNode) + lanes;
+        hn::Store(hn::IfThenZeroElse(abort, hn::Load(d8, node)), d8, node);
+      } else if (plan.abortionOutside && !hn::AllFalse(d8, countable(abort, j))) {
+        block.abortedOutside = true;
+        return false;
+      }
+
+      if (plan.stageFirst <= plan.stageLast) {
+        const int from = plan.lazyStage ? plan.stageLast : plan.stageFirst;
+        for (int position = from; position <= plan.stageLast; ++position) hn::Store(code, d8, at(position) + lanes);
+      }
+      if (info.flowerPrune) hn::Store(zero, d8, at(48) + lanes);
+    }
+
+    // Every node moves one position on; the node at 69 drops out.
+    if (shift == 0) {
+      std::memmove(buffer + Slack * stride, buffer, MovingPositions * stride);
+      shift = Slack;
+    }
+    --shift;
+    std::uint32_t* counts = block.counts + cycle * 4;
+    for (int j = 0; j < VectorsPerBlock; ++j) {
+      const std::size_t lanes = j * n8;
+      hn::Store(mixed, d8, at(1) + lanes);
+      std::uint8_t* node28 = at(28) + lanes;
+      const V8 turning = hn::Load(d8, node28);
+      hn::Store(hn::Add(turning, hn::IfThenElseZero(hn::Eq(turning, mixed), one)), d8, node28);
+
+      const V8 recorded = hn::Load(d8, at(50) + lanes);
+      const std::size_t valid =
+          block.palms > lanes ? (block.palms - lanes < n8 ? block.palms - lanes : n8) : 0;
+      const std::size_t females = hn::CountTrue(d8, countable(hn::Eq(recorded, female), j));
+      const std::size_t herms = hn::CountTrue(d8, countable(hn::Eq(recorded, mixed), j));
+      const std::size_t males = hn::CountTrue(d8, countable(hn::Eq(recorded, one), j));
+      counts[3] += static_cast<std::uint32_t>(females);
+      counts[2] += static_cast<std::uint32_t>(herms);
+      counts[1] += static_cast<std::uint32_t>(males);
+      counts[0] += static_cast<std::uint32_t>(valid - females - herms - males);
+    }
+  }
+  return true;
+}
+
+#endif  // HWY_TARGET == HWY_SCALAR
+
+}  // namespace HWY_NAMESPACE
+}  // namespace varnolt_lanes
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace varnolt_lanes {
+
+HWY_EXPORT(SimulateBlockImpl);
+HWY_EXPORT(LaneBytesImpl);
+HWY_EXPORT(ScratchBytesImpl);
+HWY_EXPORT(TargetNameImpl);
+
+bool SimulateBlock(const LanePlan& plan, LaneBlock& block) {
+  return HWY_DYNAMIC_DISPATCH(SimulateBlockImpl)(plan, block);
+}
+std::size_t LaneBytes() { return HWY_DYNAMIC_DISPATCH(LaneBytesImpl)(); }
+std::size_t ScratchBytes() { return HWY_DYNAMIC_DISPATCH(ScratchBytesImpl)(); }
+const char* TargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameImpl)(); }
+
+}  // namespace varnolt_lanes
+#endif
