@@ -55,6 +55,11 @@ void PrintHelp(std::ostream& out) {
          "                    without it the seed is the current time in seconds\n"
          "  --output PATH     write the report to PATH instead of outputPath\n"
          "  --output -        write the report to standard output\n"
+         "  --csv PATH|-      also write the table as CSV (cycle,female,herm,male,aborted,total),\n"
+         "                    with a JSON record of the run beside it (PATH with .json)\n"
+         "  --json PATH       write the JSON record of the run to PATH\n"
+         "  --plot PATH       draw the cycles into PATH.png or PATH.svg\n"
+         "  --plot-size WxH   the picture's size in pixels (1600x900 unless given)\n"
          "\nSettings (NAME):\n"
       << Wrapped(SettingNames() + ".", "  ", 78)
       << "Numbers are whole numbers; the switches leafPruning, trendCycles, irrigation\n"

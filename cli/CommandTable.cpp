@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/ResultsOutputs.h"
 #include "cli/RunCommand.h"
 #include "cli/SettingsFileCommands.h"
 
@@ -11,6 +12,9 @@ const std::vector<Command>& Commands() {
       {"show", ShowUsage, "Prints the 27 settings of a settings file, one NAME=VALUE per line.", ShowCommand},
       {"set", SetUsage,
        "Changes settings in a settings file and saves it; a new file starts from the New defaults.", SetCommand},
+      {"plot", PlotUsage, "Draws the cycles of a report or CSV into a PNG or SVG picture, without running.",
+       PlotCommand},
+      {"analyse", AnalyseUsage, "Prints the cycle period and mean percentages of a report or CSV.", AnalyseCommand},
       {"help", "", "Shows this help.", HelpCommand},
   };
   return table;

@@ -1,13 +1,18 @@
 #include "cli/RunCommand.h"
 
+#include <sstream>
+
+#include "cli/ResultsOutputs.h"
 #include "cli/SettingsFileCommands.h"
 #include "platform/FileError.h"
+#include "results/CycleAnalysis.h"
 #include "results/ReportWriter.h"
 #include "settings/ReportTarget.h"
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
 
-const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]";
+const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-] [--csv PATH|-] [--json PATH]\n"
+    "        [--plot PATH.png|PATH.svg [--plot-size WxH]]";
 
 namespace {
 
@@ -51,7 +56,10 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       return UsageError(io, *problem);
     }
   }
+  if (std::optional<std::string> problem = CheckResultsOptions(options)) return UsageError(io, *problem);
   const bool toStandardOutput = options.output && *options.output == "-";
+  // Whatever goes to standard output, the summary goes to standard error.
+  const bool outputTaken = toStandardOutput || (options.csv && *options.csv == "-");
   if (options.output && !toStandardOutput) settings.outputPath = *options.output;
 
   if (const ValidationRule* rule = FirstFailedRule(settings)) {
@@ -88,15 +96,19 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     return ExitFailure;
   }
 
-  const std::string summary = "Ran " + Plural(settings.cycleCount, "cycle", "cycles") + " of " +
-                              Plural(settings.palmCount, "palm", "palms") + " from " + source + ", seed " +
-                              std::to_string(seed) + "; report written to " +
-                              (toStandardOutput ? std::string("standard output") : settings.outputPath) + ".\n";
-  if (toStandardOutput) {
-    io.err << summary;
+  std::ostringstream summary;
+  summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "
+          << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << seed
+          << "; report written to " << (toStandardOutput ? std::string("standard output") : settings.outputPath)
+          << ".\n"
+          << AnalysisLine(AnalyseCycles(CyclesOf(model.cycleResults))) << ".\n";
+  const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, options, io, summary);
+  if (outputTaken) {
+    io.err << summary.str();
   } else {
     io.err << "Seed " << seed << " (repeat this run with --seed " << seed << ").\n";
-    io.out << summary;
+    io.out << summary.str();
   }
+  if (!outputsWritten) return ExitFailure;
   return ExitSuccess;
 }

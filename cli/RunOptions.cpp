@@ -40,6 +40,21 @@ bool IsOption(const std::string& arg, const std::string& name) {
   return arg == name || arg.rfind(name + "=", 0) == 0;
 }
 
+// The options that take a path or text as it stands.
+const char* TextOption(const std::string& arg) {
+  for (const char* name : {"--csv", "--json", "--plot-size", "--plot"}) {
+    if (IsOption(arg, name)) return name;
+  }
+  return nullptr;
+}
+
+std::optional<std::string> RunOptions::*TextOptionField(const std::string& name) {
+  if (name == "--csv") return &RunOptions::csv;
+  if (name == "--json") return &RunOptions::json;
+  if (name == "--plot") return &RunOptions::plot;
+  return &RunOptions::plotSize;
+}
+
 }  // namespace
 
 std::string SettingNames() {
@@ -71,8 +86,13 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
       std::optional<std::string> value = OptionValue(args, i, "--output", error);
       if (!value) return std::nullopt;
       options.output = *value;
+    } else if (const char* name = TextOption(arg)) {
+      std::optional<std::string> value = OptionValue(args, i, name, error);
+      if (!value) return std::nullopt;
+      options.*TextOptionField(name) = *value;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      error = "unknown option \"" + arg + "\" (run accepts --set, --seed and --output)";
+      error = "unknown option \"" + arg +
+              "\" (run accepts --set, --seed, --output, --csv, --json, --plot and --plot-size)";
       return std::nullopt;
     } else {
       options.positional.push_back(arg);

@@ -13,6 +13,10 @@ struct RunOptions {
   std::vector<std::string> assignments;  // each --set NAME=VALUE, in order
   std::optional<std::uint32_t> seed;     // --seed N
   std::optional<std::string> output;     // --output PATH, or "-" for standard output
+  std::optional<std::string> csv;        // --csv PATH, or "-" for standard output
+  std::optional<std::string> json;       // --json PATH
+  std::optional<std::string> plot;       // --plot PATH.png|PATH.svg
+  std::optional<std::string> plotSize;   // --plot-size WxH
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 

@@ -1,6 +1,7 @@
 #include "settings/RunDriver.h"
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <limits>
 #include <new>
@@ -73,6 +74,8 @@ RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optio
 
 }  // namespace
 
+EngineInfo RunEngine() { return {"reference", ""}; }
+
 ModelSettings TransferSettings(const RunSettings& settings) {
   ModelSettings model;
   model.runNotes = settings.runNotes;
@@ -119,6 +122,8 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 
   ModelSettings previous = std::move(model.settings);
   model.settings = std::move(next);
+  const auto startTime = std::chrono::system_clock::now();
+  const auto started = std::chrono::steady_clock::now();
   try {
     if (!RunFast(model, seed, control)) {
       model.settings = std::move(previous);
@@ -140,6 +145,9 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   }
   RunOutcome outcome;
   outcome.seed = seed;
+  outcome.engine = RunEngine();
+  outcome.startTime = startTime;
+  outcome.runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;
 }
 
@@ -171,4 +179,24 @@ RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std
                       ".\nAny earlier report there is unchanged.";
   }
   return outcome;
+}
+
+RunRecord RecordOfRun(const RunSettings& settings, const RunOutcome& outcome, std::span<const CycleResult> cycles) {
+  RunRecord record;
+  record.seed = outcome.seed;
+  for (const FieldInfo& field : RunSettingsFields()) {
+    if (field.kind == FieldKind::Text) {
+      record.settings.emplace_back(field.name, settings.*(field.text));
+    } else {
+      record.settings.emplace_back(field.name, settings.*(field.integer));
+    }
+  }
+  record.engine = outcome.engine.name;
+  record.simdTarget = outcome.engine.simdTarget;
+  record.startTime = outcome.startTime;
+  record.runSeconds = outcome.runSeconds;
+  record.cycleCount = static_cast<std::int64_t>(cycles.size());
+  record.palmCount = settings.palmCount;
+  record.analysis = AnalyseCycles(cycles);
+  return record;
 }

@@ -5,12 +5,15 @@
 // every outcome is handed back as data for the caller to show in its own way.
 // The driver validates nothing: callers check the rules first.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "model/FastEngine.h"
 #include "model/FloweringModel.h"
+#include "results/RunRecord.h"
 #include "settings/RunSettings.h"
 
 // The fronds whose node positions the model can hold: -30 to 169, for node
@@ -46,9 +49,20 @@ struct ReportFailure {
   std::string reason;
 };
 
+// The engine that computes a run, as the record beside its results names it.
+struct EngineInfo {
+  std::string name;        // "reference": FloweringModel
+  std::string simdTarget;  // the SIMD instructions it chose; empty for none
+};
+// The engine RunModel uses.
+EngineInfo RunEngine();
+
 struct RunOutcome {
   RunStatus status = RunStatus::Completed;
   std::uint32_t seed = 0;
+  EngineInfo engine;
+  std::chrono::system_clock::time_point startTime;
+  double runSeconds = 0.0;  // the model's run alone, without the report
   FrondRangeFailure frond;  // when FrondOutOfRange
   ReportFailure report;     // when ReportNotWritten
   std::string message;      // a message ready for the user; empty when completed
@@ -75,3 +89,6 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
 // The whole run: RunModel, then the report to settings.outputPath.
 RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
                          RunControl* control = nullptr);
+
+// The record of a completed run for the JSON file beside its results.
+RunRecord RecordOfRun(const RunSettings& settings, const RunOutcome& outcome, std::span<const CycleResult> cycles);

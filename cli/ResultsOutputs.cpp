@@ -1,0 +1,179 @@
+#include "cli/ResultsOutputs.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include "platform/FileError.h"
+#include "platform/FileIO.h"
+#include "plot/PlotPicture.h"
+#include "results/CycleAnalysis.h"
+#include "results/ResultsTable.h"
+#include "results/RunRecord.h"
+
+const char* const PlotUsage = "REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg [--plot-size WxH]";
+const char* const AnalyseUsage = "REPORT.dat|RESULTS.csv";
+
+namespace {
+
+// Writes through the usual safe replacement; answers the reason on failure.
+std::optional<std::string> ReplaceFile(const std::string& path, const ContentWriter& writer) {
+  if (path.empty()) return "no file name was given";
+  std::error_code ignored;
+  if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) return "it is a folder";
+  if (std::optional<ReplaceFailure> failed = ReplaceFileWith(PathFromUtf8(path), writer)) {
+    return failed->code.message();
+  }
+  return std::nullopt;
+}
+
+// Reads a report or CSV whole and takes its table; prints why on failure.
+std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
+  InputFile file;
+  std::optional<FileError> error = file.Open(PathFromUtf8(path));
+  std::string bytes;
+  if (!error) {
+    bytes.resize(static_cast<std::size_t>(file.Remaining()));
+    error = file.Read(bytes.data(), bytes.size());
+  }
+  if (error) {
+    io.err << "varnolt-cli: " << FileErrorText(*error) << "\n";
+    return std::nullopt;
+  }
+  std::istringstream in(bytes);
+  ResultsTableRead read = ReadResultsTable(in);
+  if (!read.error.empty()) {
+    io.err << "varnolt-cli: " << path << " cannot be read as results: " << read.error << ".\n";
+    return std::nullopt;
+  }
+  return std::move(read.cycles);
+}
+
+}  // namespace
+
+std::string RecordPathBeside(const std::string& csvPath) {
+  std::filesystem::path path = PathFromUtf8(csvPath);
+  std::filesystem::path record = path;
+  record.replace_extension(".json");
+  if (record == path) record += ".json";  // a CSV named .json keeps its table
+  const auto u8 = record.u8string();
+  return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
+}
+
+std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
+  if (options.csv && *options.csv == "-" && options.output && *options.output == "-") {
+    return "--output - and --csv - cannot both go to standard output";
+  }
+  if (options.json && *options.json == "-") return "--json needs a file name";
+  if (options.plotSize && !options.plot) return "--plot-size needs --plot PATH.png or PATH.svg";
+  if (options.plot && !PictureFormatOf(PathFromUtf8(*options.plot))) {
+    return "--plot " + *options.plot + ": a picture's name must end in .png or .svg";
+  }
+  PictureSize size;
+  if (options.plotSize) {
+    if (std::optional<std::string> problem = ParsePictureSize(*options.plotSize, size)) {
+      return "--plot-size " + *problem;
+    }
+  }
+  return std::nullopt;
+}
+
+bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
+                         const RunOptions& options, CliStreams& io, std::ostream& summary) {
+  const std::span<const CycleResult> cycles = CyclesOf(model.cycleResults);
+  bool written = true;
+  auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
+    io.err << "varnolt-cli: the " << what << " could not be written to \"" << path << "\": " << reason
+           << ".\nAny earlier file there is unchanged.\n";
+    written = false;
+  };
+  if (options.csv) {
+    if (*options.csv == "-") {
+      WriteResultsCsv(cycles, io.out);
+      io.out.flush();
+      if (!io.out) fail("CSV table", "standard output", "the output failed");
+    } else if (auto problem = ReplaceFile(*options.csv, [&](std::ostream& out) { WriteResultsCsv(cycles, out); })) {
+      fail("CSV table", *options.csv, *problem);
+    } else {
+      summary << "CSV table written to " << *options.csv << ".\n";
+    }
+  }
+  std::optional<std::string> recordPath = options.json;
+  if (!recordPath && options.csv && *options.csv != "-") recordPath = RecordPathBeside(*options.csv);
+  if (recordPath) {
+    const std::string json = RunRecordJson(RecordOfRun(settings, outcome, cycles));
+    if (auto problem = ReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
+      fail("JSON record", *recordPath, *problem);
+    } else {
+      summary << "JSON record written to " << *recordPath << ".\n";
+    }
+  }
+  if (options.plot) {
+    PictureSize size;
+    if (options.plotSize) ParsePictureSize(*options.plotSize, size);
+    if (auto problem = WritePlotPicture(cycles, PathFromUtf8(*options.plot), size)) {
+      fail("picture", *options.plot, *problem);
+    } else {
+      summary << "Picture written to " << *options.plot << ".\n";
+    }
+  }
+  return written;
+}
+
+int PlotCommand(const std::vector<std::string>& args, CliStreams& io) {
+  std::optional<std::string> source, picture, sizeText;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::optional<std::string>& into) {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    if (arg == "-o" || arg == "--output") {
+      if (!value(picture)) return UsageError(io, arg + " needs a picture name");
+    } else if (arg == "--plot-size") {
+      if (!value(sizeText)) return UsageError(io, "--plot-size needs WIDTHxHEIGHT");
+    } else if (arg.rfind("--plot-size=", 0) == 0) {
+      sizeText = arg.substr(12);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError(io, "unknown option \"" + arg + "\" (plot accepts -o and --plot-size)");
+    } else if (source) {
+      return UsageError(io, "plot takes one report or CSV, not also \"" + arg + "\"");
+    } else {
+      source = arg;
+    }
+  }
+  if (!source || !picture) {
+    return UsageError(io, "plot takes a report or CSV and -o PICTURE, e.g. varnolt-cli plot output.dat -o cycles.svg");
+  }
+  if (!PictureFormatOf(PathFromUtf8(*picture))) {
+    return UsageError(io, "-o " + *picture + ": a picture's name must end in .png or .svg");
+  }
+  PictureSize size;
+  if (sizeText) {
+    if (std::optional<std::string> problem = ParsePictureSize(*sizeText, size)) {
+      return UsageError(io, "--plot-size " + *problem);
+    }
+  }
+  const std::optional<std::vector<CycleResult>> cycles = LoadResults(*source, io);
+  if (!cycles) return ExitFailure;
+  if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture), size)) {
+    io.err << "varnolt-cli: the picture could not be written to \"" << *picture << "\": " << *problem
+           << ".\nAny earlier file there is unchanged.\n";
+    return ExitFailure;
+  }
+  io.out << "Plotted " << cycles->size() << (cycles->size() == 1 ? " cycle" : " cycles") << " of " << *source
+         << " into " << *picture << ".\n"
+         << AnalysisLine(AnalyseCycles(*cycles)) << ".\n";
+  return ExitSuccess;
+}
+
+int AnalyseCommand(const std::vector<std::string>& args, CliStreams& io) {
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+    return UsageError(io, "analyse takes one report or CSV, e.g. varnolt-cli analyse output.dat");
+  }
+  const std::optional<std::vector<CycleResult>> cycles = LoadResults(args[0], io);
+  if (!cycles) return ExitFailure;
+  io.out << AnalysisLine(AnalyseCycles(*cycles)) << ".\n";
+  io.out.flush();
+  return io.out ? ExitSuccess : ExitFailure;
+}

@@ -1,0 +1,323 @@
+#include "plot/CyclePlot.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QGraphicsLayout>
+#include <QImage>
+#include <QImageWriter>
+#include <QKeyEvent>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <QValueAxis>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "platform/FileError.h"
+#include "platform/FileIO.h"
+#include "plot/PlotPicture.h"
+#include "results/ResultsTable.h"
+
+namespace {
+
+struct SeriesKind {
+  const char* name;
+  double CycleResult::*value;
+  QColor color;
+};
+const SeriesKind SeriesKinds[] = {
+    {"Female", &CycleResult::female, QColor(196, 40, 40)},
+    {"Hermaphrodite", &CycleResult::herm, QColor(140, 70, 180)},
+    {"Male", &CycleResult::male, QColor(30, 100, 200)},
+    {"Aborted", &CycleResult::aborted, QColor(120, 120, 120)},
+};
+
+// The legend entry of a hidden series stays, greyed, so it can be clicked back.
+void ShowMarkerState(QLegendMarker* marker) {
+  const qreal alpha = marker->series()->isVisible() ? 1.0 : 0.35;
+  QColor label = marker->labelBrush().color();
+  label.setAlphaF(alpha);
+  marker->setLabelBrush(label);
+  QColor pen = marker->pen().color();
+  pen.setAlphaF(alpha);
+  marker->setPen(QPen(pen));
+  QColor brush = marker->brush().color();
+  brush.setAlphaF(alpha);
+  marker->setBrush(brush);
+}
+
+// Ticks at 1, 2 or 5 times a power of ten, about eight across the range, so
+// that zooming keeps round cycle numbers.
+void UseRoundTicks(QValueAxis* axis, double minimum, double maximum) {
+  const double span = std::max(maximum - minimum, 1.0);
+  const double rough = span / 8;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = power;
+  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+    step = factor * power;
+    if (step >= rough) break;
+  }
+  axis->setTickAnchor(0);
+  axis->setTickInterval(std::max(step, 1.0));
+}
+
+}  // namespace
+
+std::vector<QPointF> DecimatedPoints(std::span<const CycleResult> cycles, double CycleResult::*value,
+                                     double first, double last, int columns) {
+  std::vector<QPointF> points;
+  const auto total = static_cast<long long>(cycles.size());
+  if (total == 0 || !(last >= first)) return points;
+  const long long low = std::clamp(static_cast<long long>(std::floor(first)), 1LL, total);
+  const long long high = std::clamp(static_cast<long long>(std::ceil(last)), 1LL, total);
+  auto point = [&](long long cycle) { return QPointF(static_cast<double>(cycle), cycles[cycle - 1].*value); };
+  columns = std::max(columns, 1);
+  if (high - low + 1 <= 2LL * columns) {
+    for (long long c = low; c <= high; ++c) points.push_back(point(c));
+    return points;
+  }
+  // Each column keeps its lowest and highest point, in the order they occur;
+  // cycles beyond either end fall in a column of their own.
+  const double width = (last - first) / columns;
+  long long column = LLONG_MIN, lowest = 0, highest = 0;
+  auto flush = [&] {
+    if (column == LLONG_MIN) return;
+    points.push_back(point(std::min(lowest, highest)));
+    if (lowest != highest) points.push_back(point(std::max(lowest, highest)));
+  };
+  for (long long c = low; c <= high; ++c) {
+    const long long at = std::clamp(static_cast<long long>(std::floor((c - first) / width)), -1LL,
+                                    static_cast<long long>(columns));
+    if (at != column) {
+      flush();
+      column = at;
+      lowest = highest = c;
+      continue;
+    }
+    if (cycles[c - 1].*value < cycles[lowest - 1].*value) lowest = c;
+    if (cycles[c - 1].*value > cycles[highest - 1].*value) highest = c;
+  }
+  flush();
+  return points;
+}
+
+CyclePlotView::CyclePlotView(QWidget* parent) : QChartView(parent) {
+  BuildChart();
+  setRenderHint(QPainter::Antialiasing);
+  setRubberBand(QChartView::RectangleRubberBand);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+CyclePlotView::~CyclePlotView() = default;
+
+void CyclePlotView::BuildChart() {
+  auto* chart = new QChart;
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  axisX_ = new QValueAxis;
+  axisX_->setTitleText(QStringLiteral("Cycle"));
+  axisX_->setLabelFormat(QStringLiteral("%.0f"));
+  axisY_ = new QValueAxis;
+  axisY_->setTitleText(QStringLiteral("% of palms"));
+  axisY_->setLabelFormat(QStringLiteral("%.0f"));
+  axisY_->setRange(0, 100);
+  chart->addAxis(axisX_, Qt::AlignBottom);
+  chart->addAxis(axisY_, Qt::AlignLeft);
+  for (const SeriesKind& kind : SeriesKinds) {
+    auto* series = new QLineSeries;
+    series->setName(QString::fromUtf8(kind.name));
+    series->setPen(QPen(kind.color, 1.5));
+    chart->addSeries(series);
+    series->attachAxis(axisX_);
+    series->attachAxis(axisY_);
+    series_.push_back(series);
+  }
+  setChart(chart);
+  axisX_->setTickType(QValueAxis::TicksDynamic);
+  connect(axisX_, &QValueAxis::rangeChanged, this, [this](qreal minimum, qreal maximum) {
+    UseRoundTicks(axisX_, minimum, maximum);
+    Decimate();
+  });
+  connect(chart, &QChart::plotAreaChanged, this, [this] { Decimate(); });
+  ConnectLegend();
+  ResetZoom();
+}
+
+void CyclePlotView::ConnectLegend() {
+  for (QLegendMarker* marker : chart()->legend()->markers()) {
+    connect(marker, &QLegendMarker::clicked, this, [this, marker] {
+      marker->series()->setVisible(!marker->series()->isVisible());
+      marker->setVisible(true);  // hiding a series hides its entry too
+      ShowMarkerState(marker);
+      Decimate();
+    });
+  }
+}
+
+void CyclePlotView::SetCycles(std::span<const CycleResult> cycles) {
+  cycles_.assign(cycles.begin(), cycles.end());
+  ResetZoom();
+  Decimate();
+}
+
+void CyclePlotView::ResetZoom() {
+  chart()->zoomReset();
+  axisY_->setRange(0, 100);
+  SetVisibleCycles(1, std::max<double>(static_cast<double>(cycles_.size()), 2));
+}
+
+void CyclePlotView::SetVisibleCycles(double first, double last) {
+  // The ticks first: the axis lays out its ticks for the new range at once, and
+  // a step left from a short range would ask for one per cycle.
+  UseRoundTicks(axisX_, first, last);
+  axisX_->setRange(first, last);
+}
+
+double CyclePlotView::VisibleFirst() const { return axisX_->min(); }
+double CyclePlotView::VisibleLast() const { return axisX_->max(); }
+
+void CyclePlotView::Decimate() {
+  const int columns = std::max(1, static_cast<int>(chart()->plotArea().width()));
+  for (std::size_t i = 0; i < series_.size(); ++i) {
+    if (!series_[i]->isVisible() && !series_[i]->points().isEmpty()) continue;
+    const std::vector<QPointF> points =
+        DecimatedPoints(cycles_, SeriesKinds[i].value, axisX_->min(), axisX_->max(), columns);
+    series_[i]->replace(QList<QPointF>(points.begin(), points.end()));
+  }
+}
+
+QString CyclePlotView::ReadoutAt(QPoint viewPosition) const {
+  const QPointF scenePosition = mapToScene(viewPosition);
+  const QPointF chartPosition = chart()->mapFromScene(scenePosition);
+  if (cycles_.empty() || !chart()->plotArea().contains(chartPosition)) return {};
+  const QPointF value = chart()->mapToValue(chartPosition, series_.front());
+  const long long cycle = std::llround(value.x());
+  if (cycle < 1 || cycle > static_cast<long long>(cycles_.size())) return {};
+  const CycleResult& row = cycles_[cycle - 1];
+  auto number = [](double v) { return QString::fromStdString(ShortestNumber(v)); };
+  return QStringLiteral("Cycle %1: female %2 %, hermaphrodite %3 %, male %4 %, aborted %5 %")
+      .arg(cycle)
+      .arg(number(row.female), number(row.herm), number(row.male), number(row.aborted));
+}
+
+void CyclePlotView::ScrollBy(QPointF pixels) { chart()->scroll(pixels.x(), pixels.y()); }
+
+void CyclePlotView::resizeEvent(QResizeEvent* event) {
+  QChartView::resizeEvent(event);
+  Decimate();
+}
+
+void CyclePlotView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
+    panning_ = true;
+    lastPan_ = event->position().toPoint();
+    setCursor(Qt::ClosedHandCursor);
+    event->accept();
+    return;
+  }
+  QChartView::mousePressEvent(event);
+}
+
+void CyclePlotView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint position = event->position().toPoint();
+  if (panning_) {
+    const QPoint delta = position - lastPan_;
+    lastPan_ = position;
+    ScrollBy(QPointF(-delta.x(), delta.y()));
+    event->accept();
+  } else {
+    QChartView::mouseMoveEvent(event);
+  }
+  emit Readout(ReadoutAt(position));
+}
+
+void CyclePlotView::mouseReleaseEvent(QMouseEvent* event) {
+  if (panning_ && (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton)) {
+    panning_ = false;
+    unsetCursor();
+    event->accept();
+    return;
+  }
+  QChartView::mouseReleaseEvent(event);
+}
+
+void CyclePlotView::keyPressEvent(QKeyEvent* event) {
+  const QRectF area = chart()->plotArea();
+  switch (event->key()) {
+    case Qt::Key_Left: ScrollBy({-area.width() / 10, 0}); break;
+    case Qt::Key_Right: ScrollBy({area.width() / 10, 0}); break;
+    case Qt::Key_Up: ScrollBy({0, area.height() / 10}); break;
+    case Qt::Key_Down: ScrollBy({0, -area.height() / 10}); break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: chart()->zoomIn(); break;
+    case Qt::Key_Minus: chart()->zoomOut(); break;
+    case Qt::Key_Home: ResetZoom(); break;
+    default: QChartView::keyPressEvent(event); return;
+  }
+  event->accept();
+}
+
+void CyclePlotView::leaveEvent(QEvent* event) {
+  QChartView::leaveEvent(event);
+  emit Readout(QString());
+}
+
+QString CyclePlotView::SavePicture(const QString& path, QSize size, const QString& title) const {
+  const std::filesystem::path target = PathFromUtf8(path.toStdString());
+  const std::optional<PictureFormat> format = PictureFormatOf(target);
+  if (!format) return QStringLiteral("a picture's name must end in .png or .svg");
+
+  // A view of its own at the picture's size, so the window's plot keeps its
+  // size and the picture is decimated to its own width.
+  CyclePlotView copy;
+  copy.setAttribute(Qt::WA_DontShowOnScreen);
+  copy.cycles_ = cycles_;
+  copy.chart()->setTitle(title);
+  for (std::size_t i = 0; i < series_.size(); ++i) copy.series_[i]->setVisible(series_[i]->isVisible());
+  for (QLegendMarker* marker : copy.chart()->legend()->markers()) {
+    marker->setVisible(true);
+    ShowMarkerState(marker);
+  }
+  copy.resize(size);
+  copy.show();
+  copy.SetVisibleCycles(axisX_->min(), axisX_->max());
+  copy.axisY_->setRange(axisY_->min(), axisY_->max());
+  QCoreApplication::sendPostedEvents();
+  copy.chart()->layout()->activate();
+  copy.Decimate();
+
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  const QRectF area(QPointF(0, 0), QSizeF(size));
+  if (*format == PictureFormat::Svg) {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(size);
+    svg.setViewBox(area);
+    svg.setTitle(QStringLiteral("VARNOLT flowering cycles"));
+    svg.setDescription(title);
+    QPainter painter(&svg);
+    copy.scene()->render(&painter, area, copy.chart()->geometry());
+  } else {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      painter.setRenderHint(QPainter::Antialiasing);
+      copy.scene()->render(&painter, area, copy.chart()->geometry());
+    }
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image)) return writer.errorString();
+  }
+  buffer.close();
+  const QByteArray& bytes = buffer.data();
+  if (const std::optional<FileError> error =
+          ReplaceFileContents(target, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+    return QString::fromStdString(FileErrorText(*error));
+  }
+  return {};
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The plot of a run: % female, hermaphrodite, male and aborted against the
+// cycle, at full precision. The view decimates each series to its pixel columns
+// (the lowest and highest value of each), so runs of 100,000 cycles draw as fast
+// as short ones, and redoes it whenever the visible range or the size changes.
+// Interaction: drag a rectangle to zoom in, drag with the right or middle button
+// (or the arrow keys) to pan, Home or ResetZoom() to see everything again; a
+// click on a legend entry hides or shows its series.
+
+#include <QChartView>
+#include <QSize>
+#include <QString>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "model/FloweringModel.h"
+
+class QLineSeries;
+class QValueAxis;
+
+class CyclePlotView : public QChartView {
+  Q_OBJECT
+
+ public:
+  explicit CyclePlotView(QWidget* parent = nullptr);
+  ~CyclePlotView() override;
+
+  // Plots these cycles (cycles[0] is cycle 1) over the whole range; none clears
+  // the plot.
+  void SetCycles(std::span<const CycleResult> cycles);
+  std::size_t CycleTotal() const { return cycles_.size(); }
+
+  // The whole run in view again.
+  void ResetZoom();
+  // Shows cycles first to last.
+  void SetVisibleCycles(double first, double last);
+  // The visible cycles, first to last (fractions when zoomed).
+  double VisibleFirst() const;
+  double VisibleLast() const;
+
+  // The four series: female, hermaphrodite, male, aborted.
+  std::vector<QLineSeries*> Series() const { return series_; }
+  // What the mouse points at: "Cycle 120: female 31.25 %, ...", or empty outside
+  // the plot.
+  QString ReadoutAt(QPoint viewPosition) const;
+
+  // A copy of this plot as it stands (range, hidden series) drawn into a file
+  // at the given size, with `title` above it; answers why it failed, or empty.
+  QString SavePicture(const QString& path, QSize size, const QString& title) const;
+
+ signals:
+  void Readout(const QString& text);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  void BuildChart();
+  void ConnectLegend();
+  // Refills the series with the points that show in the visible range.
+  void Decimate();
+  void ScrollBy(QPointF pixels);
+
+  std::vector<CycleResult> cycles_;
+  std::vector<QLineSeries*> series_;
+  QValueAxis* axisX_ = nullptr;
+  QValueAxis* axisY_ = nullptr;
+  bool panning_ = false;
+  QPoint lastPan_;
+};
+
+// The points of one series that show at `columns` pixel columns over cycles
+// first to last: all of them when they fit, else the lowest and the highest of
+// each column in the order they occur, plus one point beyond each end so the
+// line reaches the edges. `value` picks the series from a row.
+std::vector<QPointF> DecimatedPoints(std::span<const CycleResult> cycles, double CycleResult::*value,
+                                     double first, double last, int columns);

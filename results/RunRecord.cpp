@@ -1,0 +1,53 @@
+#include "results/RunRecord.h"
+
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+std::string ProgramVersion() { return VARNOLT_VERSION; }
+
+std::string UtcTimestamp(std::chrono::system_clock::time_point moment) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+  std::tm parts{};
+#ifdef _WIN32
+  gmtime_s(&parts, &seconds);
+#else
+  gmtime_r(&seconds, &parts);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+std::string RunRecordJson(const RunRecord& record) {
+  using nlohmann::ordered_json;
+  ordered_json settings = ordered_json::object();
+  for (const auto& [name, value] : record.settings) {
+    std::visit([&settings, &name = name](const auto& v) { settings[name] = v; }, value);
+  }
+  const CycleAnalysis& a = record.analysis;
+  ordered_json analysis = {
+      {"firstCycle", a.firstCycle},
+      {"lastCycle", a.lastCycle},
+      {"meanFemale", a.meanFemale},
+      {"meanHerm", a.meanHerm},
+      {"meanMale", a.meanMale},
+      {"meanAborted", a.meanAborted},
+      {"period", a.HasPeriod() ? ordered_json(a.period) : ordered_json(nullptr)},
+      {"strength", a.strength},
+      {"summary", AnalysisLine(a)},
+  };
+  ordered_json json = {
+      {"program", "VARNOLT"},
+      {"version", ProgramVersion()},
+      {"seed", record.seed},
+      {"cycleCount", record.cycleCount},
+      {"palmCount", record.palmCount},
+      {"engine", record.engine},
+      {"simdTarget", record.simdTarget.empty() ? ordered_json(nullptr) : ordered_json(record.simdTarget)},
+      {"startTime", UtcTimestamp(record.startTime)},
+      {"runSeconds", record.runSeconds},
+      {"settings", std::move(settings)},
+      {"analysis", std::move(analysis)},
+  };
+  return json.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}

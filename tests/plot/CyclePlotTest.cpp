@@ -1,0 +1,131 @@
+#include "plot/CyclePlot.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QRegularExpression>
+#include <QSvgRenderer>
+#include <QTest>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+#include "plot/PlotPicture.h"
+#include "tests/support/ScratchFolder.h"
+
+namespace {
+
+std::vector<CycleResult> Wave(int count) {
+  std::vector<CycleResult> cycles;
+  for (int c = 1; c <= count; ++c) {
+    const double f = 40 + 30 * std::sin(c / 7.0);
+    cycles.push_back({f, 0.5, 20, 79.5 - f, 100});
+  }
+  return cycles;
+}
+
+}  // namespace
+
+TEST(DecimatedPoints, KeepsEveryExtremeOfALongRunAndAllOfAShortOne) {
+  std::vector<CycleResult> cycles = Wave(100001);
+  cycles[54321].female = 99.5;  // a one-cycle spike must survive
+  cycles[7].female = -1;
+  const std::vector<QPointF> points = DecimatedPoints(cycles, &CycleResult::female, 1, 100001, 500);
+  EXPECT_LE(points.size(), 2u * 502);
+  EXPECT_GE(points.size(), 500u);
+  EXPECT_TRUE(std::is_sorted(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); }));
+  EXPECT_TRUE(std::any_of(points.begin(), points.end(), [](QPointF p) { return p.x() == 54322 && p.y() == 99.5; }));
+  EXPECT_TRUE(std::any_of(points.begin(), points.end(), [](QPointF p) { return p.x() == 8 && p.y() == -1; }));
+
+  // Zoomed in to a few cycles, every point shows, from the one before to the one after.
+  const std::vector<QPointF> close = DecimatedPoints(cycles, &CycleResult::female, 100.5, 110.2, 500);
+  ASSERT_EQ(close.size(), 12u);
+  EXPECT_EQ(close.front().x(), 100);
+  EXPECT_EQ(close.back().x(), 111);
+  EXPECT_TRUE(DecimatedPoints({}, &CycleResult::female, 1, 2, 10).empty());
+}
+
+TEST(CyclePlotView, PlotsFourSeriesReadsOutAndZooms) {
+  CyclePlotView view;
+  view.resize(800, 500);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.SetCycles(Wave(100001));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(view.Series().size(), 4u);
+  EXPECT_EQ(view.Series()[0]->name(), "Female");
+  EXPECT_EQ(view.Series()[3]->name(), "Aborted");
+  for (QLineSeries* series : view.Series()) {
+    EXPECT_LE(series->count(), 2 * 800 + 4);
+    EXPECT_GT(series->count(), 100);
+  }
+  EXPECT_EQ(view.VisibleFirst(), 1);
+  EXPECT_EQ(view.VisibleLast(), 100001);
+
+  const QRectF area = view.chart()->plotArea();
+  const QPoint middle = view.mapFromScene(view.chart()->mapToScene(area.center()));
+  const QString readout = view.ReadoutAt(middle);
+  EXPECT_TRUE(readout.contains(QRegularExpression("^Cycle 500[0-9][0-9]: female [0-9.]+ %, hermaphrodite 0.5 %, "
+                                                  "male 20 %, aborted [0-9.]+ %$")))
+      << readout.toStdString();
+  EXPECT_TRUE(view.ReadoutAt(QPoint(1, 1)).isEmpty());
+
+  // Drag a rectangle over the left tenth of the plot: the view zooms in there.
+  const QPoint from = view.mapFromScene(view.chart()->mapToScene(area.topLeft() + QPointF(2, 2)));
+  const QPoint to = view.mapFromScene(view.chart()->mapToScene(
+      QPointF(area.left() + area.width() / 10, area.bottom() - 2)));
+  QTest::mousePress(view.viewport(), Qt::LeftButton, {}, from);
+  QTest::mouseMove(view.viewport(), (from + to) / 2);
+  QTest::mouseMove(view.viewport(), to);
+  QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, to);
+  EXPECT_LT(view.VisibleLast(), 12000);
+  EXPECT_GT(view.Series()[0]->at(1).x() - view.Series()[0]->at(0).x(), 0);
+
+  QTest::keyClick(&view, Qt::Key_Right);
+  const double panned = view.VisibleFirst();
+  EXPECT_GT(panned, 1);
+  QTest::keyClick(&view, Qt::Key_Home);
+  EXPECT_EQ(view.VisibleFirst(), 1);
+  EXPECT_EQ(view.VisibleLast(), 100001);
+
+  // A legend entry hides its series and shows it again.
+  QLegendMarker* male = view.chart()->legend()->markers(view.Series()[2]).front();
+  emit male->clicked();
+  EXPECT_FALSE(view.Series()[2]->isVisible());
+  EXPECT_TRUE(male->isVisible());
+  emit male->clicked();
+  EXPECT_TRUE(view.Series()[2]->isVisible());
+}
+
+TEST(PlotPicture, WritesPngAndSvgThatLoadBack) {
+  ScratchFolder folder("varnolt-plot");
+  const std::vector<CycleResult> cycles = Wave(770);
+  ASSERT_EQ(WritePlotPicture(cycles, folder.In("cycles.png"), {}), std::nullopt);
+  const QImage png(QString::fromStdString(folder.In("cycles.png").string()));
+  EXPECT_EQ(png.size(), QSize(1600, 900));
+  // The female line's red shows somewhere in the picture.
+  bool red = false;
+  for (int y = 0; y < png.height() && !red; y += 2) {
+    for (int x = 0; x < png.width() && !red; x += 2) red = png.pixelColor(x, y) == QColor(196, 40, 40);
+  }
+  EXPECT_TRUE(red);
+
+  ASSERT_EQ(WritePlotPicture(cycles, folder.In("cycles.SVG"), {640, 480}), std::nullopt);
+  QSvgRenderer svg(QString::fromStdString(folder.In("cycles.SVG").string()));
+  EXPECT_TRUE(svg.isValid());
+  EXPECT_EQ(svg.viewBoxF(), QRectF(0, 0, 640, 480));
+
+  EXPECT_NE(WritePlotPicture(cycles, folder.In("cycles.bmp"), {}), std::nullopt);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"cycles.SVG", "cycles.png"}));
+
+  PictureSize size;
+  EXPECT_EQ(ParsePictureSize("1024 x 768", size), std::nullopt);
+  EXPECT_EQ(size.width, 1024);
+  EXPECT_EQ(size.height, 768);
+  EXPECT_NE(ParsePictureSize("1024x", size), std::nullopt);
+  EXPECT_NE(ParsePictureSize("99x768", size), std::nullopt);
+  EXPECT_NE(ParsePictureSize("20001x768", size), std::nullopt);
+  EXPECT_EQ(size.width, 1024);
+}
