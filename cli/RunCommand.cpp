@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "cli/ExperimentCommands.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SettingsFileCommands.h"
 #include "platform/FileError.h"
@@ -12,7 +13,7 @@
 #include "settings/ValidationRules.h"
 
 const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-] [--csv PATH|-] [--json PATH]\n"
-    "        [--plot PATH.png|PATH.svg [--plot-size WxH]]";
+    "        [--plot PATH.png|PATH.svg [--plot-size WxH]] [--replicates N]";
 
 namespace {
 
@@ -57,6 +58,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     }
   }
   if (std::optional<std::string> problem = CheckResultsOptions(options)) return UsageError(io, *problem);
+  if (std::optional<std::string> problem = CheckReplicateOptions(options)) return UsageError(io, *problem);
   const bool toStandardOutput = options.output && *options.output == "-";
   // Whatever goes to standard output, the summary goes to standard error.
   const bool outputTaken = toStandardOutput || (options.csv && *options.csv == "-");
@@ -95,6 +97,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     PrintRunFailure(outcome, io);
     return ExitFailure;
   }
+  if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
 
   std::ostringstream summary;
   summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "

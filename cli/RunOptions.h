@@ -17,6 +17,7 @@ struct RunOptions {
   std::optional<std::string> json;       // --json PATH
   std::optional<std::string> plot;       // --plot PATH.png|PATH.svg
   std::optional<std::string> plotSize;   // --plot-size WxH
+  std::int32_t replicates = 1;           // --replicates N: seeds seed to seed + N - 1
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 
