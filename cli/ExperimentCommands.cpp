@@ -23,7 +23,8 @@ const char* const BatchUsage =
     "        [--cycles PATH] [--threads N] [--shard K/N] [--resume]";
 const char* const SensitivityUsage =
     "[FILE.dat] [--set NAME=VALUE]... --factor NAME=LOW:HIGH... --method morris|sobol [--seed N]\n"
-    "        [--trajectories N] [--levels N] [--samples N] [--bootstrap N] [--csv PATH|-] [--threads N]";
+    "        [--trajectories N] [--levels N] [--samples N] [--bootstrap N] [--csv PATH|-] [--threads N]\n"
+    "        [--points PATH [--shard K/N] [--resume] | --from-points PATH]";
 const char* const MergeUsage = "PART.csv... -o ALL.csv";
 
 namespace {
@@ -42,6 +43,8 @@ struct ExperimentOptions {
   std::optional<std::string> shard;
   std::optional<std::string> method;
   std::optional<std::string> output;
+  std::optional<std::string> points;
+  std::optional<std::string> fromPoints;
   std::int32_t threads = 0;
   std::int32_t trajectories = 20;
   std::int32_t levels = 4;
@@ -114,6 +117,8 @@ std::optional<ExperimentOptions> ParseExperimentOptions(const std::vector<std::s
     else if (name == "--shard") options.shard = value;
     else if (name == "--method") options.method = value;
     else if (name == "-o") options.output = value;
+    else if (name == "--points") options.points = value;
+    else if (name == "--from-points") options.fromPoints = value;
     else if (name == "--replicates") ok = count(options.replicates, 1, 100000, "the number of replicates");
     else if (name == "--threads") ok = count(options.threads, 1, 1024, "the number of threads");
     else if (name == "--trajectories") ok = count(options.trajectories, 2, 100000, "the number of trajectories");
@@ -237,6 +242,31 @@ std::string OutcomeCells(const PointOutcome& outcome) {
   return "";
 }
 
+// The outcome a table's row gives, its status in cells[statusColumn]; nothing
+// when the row is not one this program writes.
+std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn) {
+  if (cells.size() != statusColumn + 8) return std::nullopt;
+  PointOutcome outcome;
+  const std::string& status = cells[statusColumn];
+  outcome.message = cells[statusColumn + 7];
+  if (status == "invalid") outcome.status = PointStatus::Invalid;
+  else if (status == "failed") outcome.status = PointStatus::Failed;
+  if (status != "ok") return status == "invalid" || status == "failed" ? std::optional(outcome) : std::nullopt;
+  outcome.status = PointStatus::Ran;
+  double* means[] = {&outcome.analysis.meanFemale, &outcome.analysis.meanHerm, &outcome.analysis.meanMale,
+                     &outcome.analysis.meanAborted, &outcome.analysis.strength};
+  const std::size_t columns[] = {1, 2, 3, 4, 6};
+  for (int m = 0; m < 5; ++m) {
+    const std::string& cell = cells[statusColumn + columns[m]];
+    const auto read = std::from_chars(cell.data(), cell.data() + cell.size(), *means[m]);
+    if (cell.empty() || read.ec != std::errc() || read.ptr != cell.data() + cell.size()) return std::nullopt;
+  }
+  const std::optional<std::int64_t> period = WholeValue<std::int64_t>(cells[statusColumn + 5]);
+  if (!period) return std::nullopt;
+  outcome.analysis.period = *period;
+  return outcome;
+}
+
 // A design of points, each run `replicates` times: the table's rows are design
 // point after design point, replicate after replicate.
 struct PointTable {
@@ -246,6 +276,7 @@ struct PointTable {
   std::vector<RunSettings> settings;     // per design point
   std::vector<std::uint32_t> seeds;      // per design point: the seed of replicate 1
   std::string description;               // what defines the design, for its fingerprint
+  bool summaryToError = false;           // standard output carries another table
 };
 
 struct TableRun {
@@ -300,8 +331,17 @@ std::optional<std::string> ResumedRows(const std::string& path, const TableRun& 
   return std::nullopt;
 }
 
-int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io) {
-  if (!options.csv) return UsageError(io, table.command + " needs --csv PATH (or --csv - for standard output)");
+// Runs the table's points (the shard's slice of them, those not yet in a table
+// to resume) and writes the table to --csv; `kept`, when given, receives every
+// point's outcome, and the table is then optional.
+int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
+                  std::vector<PointOutcome>* kept = nullptr) {
+  if (!options.csv && kept == nullptr) {
+    return UsageError(io, table.command + " needs --csv PATH (or --csv - for standard output)");
+  }
+  if (!options.csv && (options.resume || options.shard)) {
+    return UsageError(io, "--shard and --resume need a table to write: --csv PATH (for sensitivity, --points PATH)");
+  }
   if (options.resume && *options.csv == "-") return UsageError(io, "--resume needs --csv PATH, a file to continue");
   if (options.resume && options.cycles) {
     return UsageError(io, "--resume continues the table of --csv only; run without --cycles, or without --resume");
@@ -373,9 +413,20 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     return ExitStopped;
   }
 
-  const bool toStandardOutput = *options.csv == "-";
-  std::ostream& summary = toStandardOutput ? io.err : io.out;
-  if (!WriteTable(*options.csv, "table", csv, io)) return ExitFailure;
+  const bool toStandardOutput = options.csv && *options.csv == "-";
+  std::ostream& summary = toStandardOutput || table.summaryToError ? io.err : io.out;
+  if (options.csv && !WriteTable(*options.csv, "table", csv, io)) return ExitFailure;
+  if (kept != nullptr) {
+    *kept = outcomes;
+    const std::size_t statusColumn = 3 + table.leadColumns.size();
+    for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
+      if (todo[i]) continue;
+      const auto cells = SplitCsvLine(rows[i].substr(0, rows[i].size() - 1));
+      if (std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, statusColumn) : std::nullopt) {
+        (*kept)[i] = *outcome;
+      }
+    }
+  }
   if (options.cycles) {
     std::string cycles = (options.shard ? ShardStamp(k, n, fingerprint) + "\n" : std::string()) +
                          "point,replicate,cycle,female,herm,male,aborted\n";
@@ -394,7 +445,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   if (options.shard) summary << " (shard " << k << " of " << n << ", design " << fingerprint << ")";
   if (resumed > 0) summary << ", " << resumed << " more taken from the table";
   summary << "; " << ran << " completed, " << invalid << " refused by a rule, " << failed << " failed.\n";
-  if (!toStandardOutput) summary << "Table written to " << *options.csv << ".\n";
+  if (options.csv && !toStandardOutput) summary << "Table written to " << *options.csv << ".\n";
   if (options.cycles) summary << "Cycle table written to " << *options.cycles << ".\n";
   return ExitSuccess;
 }
@@ -404,6 +455,38 @@ std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io) {
   const std::uint32_t seed = FloweringModel::ClockSeed();
   io.err << "Seed " << seed << " (repeat these runs with --seed " << seed << ").\n";
   return seed;
+}
+
+// The outcomes of a design's runs from the whole table of them (merged from
+// shards, say); answers why not when the table is of another design.
+std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table,
+                                             std::vector<PointOutcome>& outcomes, CliStreams& io) {
+  const std::optional<std::string> text = ReadWholeFile(path, io);
+  if (!text) return path + " could not be read";
+  std::string header = "point";
+  for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
+  header += std::string(",") + OutcomeColumns;
+  const std::vector<std::string> lines = Lines(*text);
+  if (lines.empty() || lines[0] != header) return path + " is no table of runs of these factors (its header differs)";
+  if (lines.size() - 1 != table.settings.size()) {
+    return path + " holds " + std::to_string(lines.size() - 1) + " runs; this design has " +
+           std::to_string(table.settings.size()) + " (are all the parts merged?)";
+  }
+  outcomes.assign(table.settings.size(), {});
+  const std::size_t k = table.leadColumns.size();
+  for (std::size_t i = 0; i < table.settings.size(); ++i) {
+    const auto cells = SplitCsvLine(lines[i + 1]);
+    std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, 3 + k) : std::nullopt;
+    std::string lead;
+    for (std::size_t f = 0; cells && f < k && f + 1 < cells->size(); ++f) lead += (f == 0 ? "" : ",") + (*cells)[f + 1];
+    if (!outcome || (*cells)[0] != std::to_string(i + 1) || lead != table.leadCells[i] ||
+        (*cells)[2 + k] != std::to_string(table.seeds[i])) {
+      return path + " line " + std::to_string(i + 2) + " is not run " + std::to_string(i + 1) +
+             " of this design (other values, seed or outputs)";
+    }
+    outcomes[i] = *outcome;
+  }
+  return std::nullopt;
 }
 
 // ------------------------------------------------------------------ replicates
@@ -706,7 +789,7 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
   const std::optional<ExperimentOptions> options = ParseExperimentOptions(
       args,
       {"--set", "--factor", "--method", "--seed", "--trajectories", "--levels", "--samples", "--bootstrap", "--csv",
-       "--threads"},
+       "--threads", "--points", "--shard", "--resume", "--from-points"},
       "sensitivity", error);
   if (!options) return UsageError(io, error);
   if (options->positional.size() > 1) return UsageError(io, "sensitivity takes at most one settings file");
@@ -723,6 +806,15 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
   }
   if (morris && options->levels % 2 != 0) return UsageError(io, "--levels must be even for Morris");
+  if (options->fromPoints && (options->shard || options->resume || options->points)) {
+    return UsageError(io, "--from-points reads the runs; it takes no --shard, --resume or --points");
+  }
+  if ((options->shard || options->resume) && !options->points) {
+    return UsageError(io, "--shard and --resume work on the table of runs: give --points PATH");
+  }
+  if ((options->shard || options->resume) && !options->seed) {
+    return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
+  }
   int status = ExitSuccess;
   const std::optional<std::string> file =
       options->positional.empty() ? std::nullopt : std::optional<std::string>(options->positional[0]);
@@ -756,31 +848,53 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
   }
 
-  ExperimentControl control;
-  control.threads = options->threads;
-  StopOnSignal stopOnSignal;
-  control.stop = &StopOnSignal::Requested();
-  std::vector<PointOutcome> outcomes;
-  {
-    ProgressLine progress(io.err, control.pointsDone, points.size(), "Runs");
-    outcomes = RunPoints(points, control);
+  PointTable table;
+  table.command = "sensitivity";
+  table.summaryToError = options->csv && *options->csv == "-";
+  table.description = "sensitivity;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
+                      *options->method + ";" +
+                      (morris ? std::to_string(options->trajectories) + "x" + std::to_string(options->levels)
+                              : std::to_string(options->samples)) + ";";
+  for (const SensitivityFactor& factor : factors) {
+    table.leadColumns.push_back(factor.name);
+    table.description += factor.name + "=" + std::to_string(factor.low) + ":" + std::to_string(factor.high) + ";";
   }
-  if (StopOnSignal::Requested().load()) {
-    io.err << "\nStopped after " << control.pointsDone.load() << " of " << points.size()
-           << " runs. Nothing was written.\n";
-    return ExitStopped;
+  for (const ExperimentPoint& point : points) {
+    std::string cells;
+    for (int f = 0; f < k; ++f) {
+      cells += (f == 0 ? "" : ",") + std::to_string(point.settings.*(FindField(factors[f].name)->integer));
+    }
+    table.settings.push_back(point.settings);
+    table.leadCells.push_back(cells);
+    table.seeds.push_back(seed);
+  }
+  std::vector<PointOutcome> outcomes;
+  if (options->fromPoints) {
+    if (std::optional<std::string> problem = OutcomesFromTable(*options->fromPoints, table, outcomes, io)) {
+      io.err << "varnolt-cli: " << *problem << ".\nNothing was computed.\n";
+      return ExitFailure;
+    }
+  } else {
+    ExperimentOptions pointOptions = *options;
+    pointOptions.csv = options->points;
+    if (const int status = RunPointTable(table, pointOptions, io, &outcomes); status != ExitSuccess) return status;
+    if (options->shard) {
+      io.out << "This part holds its slice of the runs only: merge the parts, then give the whole table to\n"
+                "the same command with --from-points ALL.csv (instead of --shard and --points) for the indices.\n";
+      return ExitSuccess;
+    }
   }
   std::size_t lost = 0;
   for (const PointOutcome& outcome : outcomes) lost += outcome.status == PointStatus::Ran ? 0 : 1;
 
   const bool toStandardOutput = options->csv && *options->csv == "-";
-  std::ostream& table = toStandardOutput ? io.err : io.out;
+  std::ostream& report = toStandardOutput ? io.err : io.out;
   std::string csv = morris ? "output,factor,mu,muStar,sigma,effects\n"
                            : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
-  table << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
+  report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
         << (k == 1 ? " factor" : " factors") << " from " << points.size() << " runs (seed " << seed << ")";
-  if (lost > 0) table << "; " << lost << " runs were refused by a rule or failed and are left out";
-  table << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*.\n"
+  if (lost > 0) report << "; " << lost << " runs were refused by a rule or failed and are left out";
+  report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*.\n"
                    : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
   std::size_t nameWidth = 8;
   for (const SensitivityFactor& factor : factors) nameWidth = std::max(nameWidth, factor.name.size() + 2);
@@ -792,15 +906,15 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
     std::vector<int> order(static_cast<std::size_t>(k));
     for (int f = 0; f < k; ++f) order[f] = f;
-    table << "\n" << output.name << ":\n";
+    report << "\n" << output.name << ":\n";
     if (morris) {
       const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y);
       std::stable_sort(order.begin(), order.end(),
                        [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
-      table << "  " << Padded("factor", nameWidth) << "       mu*        mu     sigma  effects\n";
+      report << "  " << Padded("factor", nameWidth) << "       mu*        mu     sigma  effects\n";
       for (int f : order) {
         const MorrisIndex& m = indices[f];
-        table << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << Fixed(m.mu, 10, 3)
+        report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << Fixed(m.mu, 10, 3)
               << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
         csv += std::string(output.name) + "," + factors[f].name + "," + Number(m.mu) + "," + Number(m.muStar) + "," +
                Number(m.sigma) + "," + std::to_string(m.effects) + "\n";
@@ -809,10 +923,10 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
       const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options->bootstrap, seed);
       std::stable_sort(order.begin(), order.end(),
                        [&](int a, int b) { return indices[a].total > indices[b].total; });
-      table << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
+      report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
       for (int f : order) {
         const SobolIndex& s = indices[f];
-        table << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  (" << Fixed(s.firstLow, 6, 3)
+        report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  (" << Fixed(s.firstLow, 6, 3)
               << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3) << "  ("
               << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
         csv += std::string(output.name) + "," + factors[f].name + "," + Number(s.first) + "," + Number(s.firstLow) +
@@ -823,7 +937,7 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
   }
   if (options->csv) {
     if (!WriteTable(*options->csv, "table", csv, io)) return ExitFailure;
-    if (!toStandardOutput) table << "\nTable written to " << *options->csv << ".\n";
+    if (!toStandardOutput) report << "\nTable written to " << *options->csv << ".\n";
   }
   return ExitSuccess;
 }
@@ -850,6 +964,9 @@ const char* const ExperimentOptionsHelp =
     "  --levels N        Morris grid levels, even (4)\n"
     "  --samples N       Sobol base samples (256); runs = N x (factors + 2)\n"
     "  --bootstrap N     resamples for the Sobol intervals (200)\n"
-    "  and --set, --seed, --csv and --threads, as for sweep\n"
+    "  --points PATH     also the table of runs (as sweep writes it), which --shard\n"
+    "                    and --resume work on\n"
+    "  --from-points PATH  the indices from a whole table of runs (merged shards)\n"
+    "  and, as for sweep, --set, --seed, --csv, --threads, --shard and --resume\n"
     "\nOptions of merge:\n"
     "  -o PATH           the whole table to write\n";

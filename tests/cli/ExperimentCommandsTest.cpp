@@ -265,3 +265,69 @@ TEST(StopAndResume, CtrlCWritesNothingAndAResumedSweepEqualsAnUnbrokenOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Sensitivity, MorrisAndSobolRankTheFactorsAndFindAnInertOne) {
+  CliSandbox sandbox;
+  // leafPruneCycle does nothing while leaf pruning is off: its effects are 0.
+  const auto args = With({"sensitivity", "--factor", "randomPercent=0:50", "--factor", "leafPruneCycle=1:100",
+                          "--seed", "3"},
+                         SmallRun);
+  const CliResult morris =
+      sandbox.Run(With(args, {"--method", "morris", "--trajectories", "6", "--csv", "morris.csv"}));
+  ASSERT_EQ(morris.status, 0) << morris.err;
+  EXPECT_THAT(morris.out, HasSubstr("Morris elementary effects of 2 factors from 18 runs (seed 3)."));
+  const std::vector<std::string> rows = Lines(ReadFile(sandbox.Work() / "morris.csv"));
+  ASSERT_EQ(rows.size(), 1u + 5u * 2u);
+  EXPECT_EQ(rows[0], "output,factor,mu,muStar,sigma,effects");
+  EXPECT_EQ(Cells(rows[1])[1], "randomPercent");  // ranked first for meanFemale
+  EXPECT_EQ(rows[2], "meanFemale,leafPruneCycle,0,0,0,6");
+
+  const CliResult sobol = sandbox.Run(With(args, {"--method", "sobol", "--samples", "16", "--csv", "-"}));
+  ASSERT_EQ(sobol.status, 0) << sobol.err;
+  const std::vector<std::string> table = Lines(sobol.out);
+  ASSERT_EQ(table.size(), 1u + 5u * 2u);
+  EXPECT_EQ(table[0], "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples");
+  const std::vector<std::string> inert = Cells(table[2]);
+  EXPECT_EQ(inert[1], "leafPruneCycle");
+  EXPECT_EQ(inert[5], "0");
+  EXPECT_THAT(sobol.err, HasSubstr("Sobol indices of 2 factors from 64 runs (seed 3)."));
+
+  const CliResult noMethod = sandbox.Run(With(args, {"--method", "fast"}));
+  EXPECT_EQ(noMethod.status, 2);
+  EXPECT_THAT(noMethod.err, HasSubstr("--method morris or --method sobol"));
+  const CliResult backwards = sandbox.Run({"sensitivity", "--factor", "palmCount=5:1", "--method", "sobol"});
+  EXPECT_EQ(backwards.status, 2);
+  EXPECT_THAT(backwards.err, HasSubstr("HIGH must be greater than LOW"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Sensitivity, ShardsMergedGiveTheIndicesOfTheWholeRun) {
+  CliSandbox sandbox;
+  const auto args = With({"sensitivity", "--factor", "randomPercent=0:50", "--factor", "abortThreshold=18:30",
+                          "--method", "sobol", "--samples", "16", "--seed", "5"},
+                         SmallRun);
+  ASSERT_EQ(sandbox.Run(With(args, {"--points", "all.csv", "--csv", "whole.csv"})).status, 0);
+  for (const char* k : {"1", "2"}) {
+    const CliResult part =
+        sandbox.Run(With(args, {"--points", std::string("p") + k + ".csv", "--shard", std::string(k) + "/2"}));
+    ASSERT_EQ(part.status, 0) << part.err;
+    EXPECT_THAT(part.out, HasSubstr("merge the parts"));
+  }
+  ASSERT_EQ(sandbox.Run({"merge", "p1.csv", "p2.csv", "-o", "merged.csv"}).status, 0);
+  EXPECT_EQ(ReadFile(sandbox.Work() / "merged.csv"), ReadFile(sandbox.Work() / "all.csv"));
+  const CliResult indices = sandbox.Run(With(args, {"--from-points", "merged.csv", "--csv", "fromparts.csv"}));
+  ASSERT_EQ(indices.status, 0) << indices.err;
+  EXPECT_EQ(ReadFile(sandbox.Work() / "fromparts.csv"), ReadFile(sandbox.Work() / "whole.csv"));
+
+  // A table of runs with other seeds is not this design's.
+  const CliResult part = sandbox.Run(With(args, {"--from-points", "all.csv", "--seed", "6"}));
+  EXPECT_EQ(part.status, 1);
+  EXPECT_THAT(part.err, HasSubstr("is not run 1 of this design"));
+}
+
+}  // namespace
