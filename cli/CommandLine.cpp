@@ -54,6 +54,7 @@ void PrintHelp(std::ostream& out) {
          "  --set NAME=VALUE  change one setting; may be given many times\n"
          "  --seed N          seed the random generator with N (0 to 4294967295);\n"
          "                    without it the seed is the current time in seconds\n"
+         "  --threads N       run on N threads (1 to 256); without it, one per processor\n"
          "  --output PATH     write the report to PATH instead of outputPath\n"
          "  --output -        write the report to standard output\n"
          "  --csv PATH|-      also write the table as CSV (cycle,female,herm,male,aborted,total),\n"

@@ -520,6 +520,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   todo[0] = false;  // replicate 1 has run, and its report is written
   ExperimentControl control;
   control.keepCycles = true;
+  if (options.threads) control.threads = *options.threads;
   StopOnSignal stopOnSignal;
   control.stop = &StopOnSignal::Requested();
   std::vector<PointOutcome> outcomes;

@@ -12,8 +12,8 @@
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
 
-const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-] [--csv PATH|-] [--json PATH]\n"
-    "        [--plot PATH.png|PATH.svg [--plot-size WxH]] [--replicates N]";
+const char* const RunUsage = "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--output PATH|-] [--csv PATH|-]\n"
+    "        [--json PATH] [--plot PATH.png|PATH.svg [--plot-size WxH]] [--replicates N]";
 
 namespace {
 
@@ -80,9 +80,11 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
 
   const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   FloweringModel model;
+  RunControl control;
+  if (options.threads) control.threads = *options.threads;
   RunOutcome outcome;
   if (toStandardOutput) {
-    outcome = RunModel(model, settings, seed);
+    outcome = RunModel(model, settings, seed, &control);
     if (outcome.Completed()) {
       WriteReport(model, io.out);
       io.out.flush();
@@ -91,7 +93,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       if (!io.out) return ExitFailure;
     }
   } else {
-    outcome = RunSimulation(model, settings, seed);
+    outcome = RunSimulation(model, settings, seed, &control);
   }
   if (!outcome.Completed()) {
     PrintRunFailure(outcome, io);

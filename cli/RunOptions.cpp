@@ -91,6 +91,15 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
         return std::nullopt;
       }
       options.replicates = *count;
+    } else if (IsOption(arg, "--threads")) {
+      std::optional<std::string> value = OptionValue(args, i, "--threads", error);
+      if (!value) return std::nullopt;
+      options.threads = ReadWhole<int>(*value, false);
+      if (!options.threads || *options.threads < 1 || *options.threads > MaxThreads) {
+        error = "--threads " + *value + ": the number of threads must be a whole number from 1 to " +
+                std::to_string(MaxThreads);
+        return std::nullopt;
+      }
     } else if (IsOption(arg, "--output")) {
       std::optional<std::string> value = OptionValue(args, i, "--output", error);
       if (!value) return std::nullopt;
@@ -101,7 +110,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
       options.*TextOptionField(name) = *value;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       error = "unknown option \"" + arg +
-              "\" (run accepts --set, --seed, --replicates, --output, --csv, --json, --plot and --plot-size)";
+              "\" (run accepts --set, --seed, --threads, --replicates, --output, --csv, --json, --plot and --plot-size)";
       return std::nullopt;
     } else {
       options.positional.push_back(arg);

@@ -9,6 +9,8 @@
 
 #include "settings/RunSettings.h"
 
+inline constexpr int MaxThreads = 256;
+
 struct RunOptions {
   std::vector<std::string> assignments;  // each --set NAME=VALUE, in order
   std::optional<std::uint32_t> seed;     // --seed N
@@ -18,6 +20,7 @@ struct RunOptions {
   std::optional<std::string> plot;       // --plot PATH.png|PATH.svg
   std::optional<std::string> plotSize;   // --plot-size WxH
   std::int32_t replicates = 1;           // --replicates N: seeds seed to seed + N - 1
+  std::optional<int> threads;            // --threads N; without it the machine's processors
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 

@@ -14,11 +14,12 @@ CGridCtrl::CGridCtrl(int rows, int columns, int fixedRows, int fixedColumns, QWi
   // Every pixel of the client area is painted here; Qt need not erase it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::WheelFocus);
+  // Moves with no button held change the cursor over dividers.
+  setMouseTracking(true);
   SetCellClass<CGridCell>();
   ReadSystemColours();
   gridBackColour_ = shadowColour_;
-  const int lines = QApplication::wheelScrollLines();
-  wheelLines_ = lines > 0 ? lines : 3;
+  wheelLines_ = WheelLinesFromDesktop(QApplication::wheelScrollLines());
 
   for (Direction direction : {Horizontal, Vertical}) {
     auto* bar = new QScrollBar(direction == Vertical ? Qt::Vertical : Qt::Horizontal, this);
@@ -26,6 +27,7 @@ CGridCtrl::CGridCtrl(int rows, int columns, int fixedRows, int fixedColumns, QWi
     bar->setRange(0, 0);
     connect(bar, &QScrollBar::actionTriggered, this, [this, direction](int action) { OnScrollBarAction(direction, action); });
     connect(bar, &QScrollBar::valueChanged, this, [this, direction](int value) { OnScrollBarValue(direction, value); });
+    bar->installEventFilter(this);
     bars_[direction] = bar;
   }
 
@@ -37,6 +39,10 @@ CGridCtrl::CGridCtrl(int rows, int columns, int fixedRows, int fixedColumns, QWi
   selectedCells_.clear();
   previousSelectedCells_.clear();
 }
+
+// A desktop setting of 0 means no wheel scrolling and is kept; 3 is only for a
+// desktop that gives no setting (a negative answer).
+int CGridCtrl::WheelLinesFromDesktop(int desktopLines) { return desktopLines >= 0 ? desktopLines : 3; }
 
 CGridCtrl::~CGridCtrl() {
   allowDraw_ = false;
@@ -161,6 +167,16 @@ long CGridCtrl::SendCacheHint(const CellRange& range) {
   notification.code = LVN_ODCACHEHINT;
   notification.cacheRange = range;
   return ownerCallback_(notification);
+}
+
+// A wheel turned over either scroll bar scrolls rows, as over the cells: not
+// the bar's own pixel steps, and never sideways.
+bool CGridCtrl::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Wheel && (watched == bars_[Vertical] || watched == bars_[Horizontal])) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void CGridCtrl::resizeEvent(QResizeEvent* event) {

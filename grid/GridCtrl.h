@@ -10,14 +10,16 @@
 //   GridCtrlPaint.cpp     painting
 //   GridCtrlScroll.cpp    scroll bars, scrolling, the wheel, scrolling a cell into view
 //   GridCtrlSizing.cpp    cell geometry, row and column sizes, fitting to text, fonts
-// Still to come, each in a file of its own: mouse and keyboard (focus moves,
-// selection, resizing by the mouse, sorting), clipboard and drag and drop, the
+//   GridCtrlSelect.cpp    the focus cell, selecting ranges, sorting rows
+//   GridCtrlInput.cpp     mouse and keyboard: clicks, keys, resizing by the mouse
+// Still to come, each in a file of its own: clipboard and drag and drop, the
 // title tip and the in-place editor.
 
 #include "grid/GridCell.h"
 #include "grid/GridDefaultCell.h"
 #include "grid/GridExtents.h"
 
+#include <QBasicTimer>
 #include <QPixmap>
 #include <QWidget>
 
@@ -45,6 +47,7 @@ class CGridCtrl : public QWidget {
     SB_THUMBTRACK = 5,
     SB_TOP = 6,
     SB_BOTTOM = 7,
+    SB_ENDSCROLL = 8,
     SB_LINELEFT = SB_LINEUP,
     SB_LINERIGHT = SB_LINEDOWN,
     SB_PAGELEFT = SB_PAGEUP,
@@ -52,6 +55,23 @@ class CGridCtrl : public QWidget {
     SB_LEFT = SB_TOP,
     SB_RIGHT = SB_BOTTOM,
   };
+  // What the left mouse button is doing, or about to do.
+  enum MouseMode {
+    ModeIdle = 0,
+    ModeSelectAll = 1,
+    ModeSelectColumn = 2,
+    ModeSelectRow = 3,
+    ModeSelectCells = 4,
+    ModeOverRowEdge = 6,
+    ModeSizeRow = 7,
+    ModeOverColumnEdge = 8,
+    ModeSizeColumn = 9,
+    ModeEditPending = 10,
+    ModeDragPending = 11,
+    ModeDragging = 12,
+  };
+  // How an edit was started when no character started it.
+  static constexpr int EditStartedByMouse = 1;
   using CellFactory = std::unique_ptr<CGridCellBase> (*)();
 
   explicit CGridCtrl(int rows = 0, int columns = 0, int fixedRows = 0, int fixedColumns = 0,
@@ -106,12 +126,89 @@ class CGridCtrl : public QWidget {
   bool VirtualMode() const { return virtualMode_; }
   void SetCellDataCallback(GridCellDataCallback callback, std::intptr_t callerValue = 0);
 
-  // ---- Selection and focus (the parts the cell model needs) ----
+  // ---- Selection and focus ----
   void AllowSelection(bool enable);
   bool SelectionAllowed() const { return selectionEnabled_; }
   void ClearSelection();
   CellId FocusedCell() const { return focusCell_; }
+  // Moves the focus cell (never into a fixed row or column; -1 clears it) and
+  // returns the old one.
+  CellId MoveFocusTo(int row, int column);
+  CellId MoveFocusTo(CellId cell) { return MoveFocusTo(cell.row, cell.column); }
   int SelectedCount() const { return int(selectedCells_.size()); }
+  // The smallest range holding every selected cell; invalid when none is.
+  CellRange SelectedCellRange() const;
+  // Selects the range (fixed rows and columns excluded), keeping the previous
+  // selection of a Ctrl-click; with selectCells false it deselects the range
+  // instead. Nothing happens while selection is disabled.
+  void SelectCellRange(int minRow, int minColumn, int maxRow, int maxColumn, bool forceRedraw = false,
+                       bool selectCells = true);
+  void SelectEverything();
+  // From the selection start to the given cell: whole columns, whole rows, or cells.
+  void SelectColumnsTo(CellId cell, bool forceRedraw = false, bool selectCells = true);
+  void SelectRowsTo(CellId cell, bool forceRedraw = false, bool selectCells = true);
+  void SelectCellsTo(CellId cell, bool forceRedraw = false, bool selectCells = true);
+  CellId SelectionStartCell() const { return selectionStartCell_; }
+  // Ctrl+A and the select-all command.
+  void HandleSelectAllCommand();
+  // Empties every selected cell that can be edited (Delete; the cut command).
+  void CutSelection();
+
+  // ---- Sorting ----
+  // Compares the cells of two rows (negative, 0, positive), given the caller's value.
+  using CompareFunction = std::function<int(const CGridCellBase*, const CGridCellBase*, std::intptr_t)>;
+  void SetCompareFunction(CompareFunction compare) { compareFunction_ = std::move(compare); }
+  // Sorts the non-fixed rows by the cells of the column (by their texts'
+  // character codes unless a compare function is set). False for an invalid
+  // column or in virtual mode.
+  bool SortRowsBy(int column, bool ascending, std::intptr_t value = 0);
+
+  // ---- Mouse and keyboard settings ----
+  void SetEditable(bool on) { editable_ = on; }
+  bool IsEditable() const { return editable_; }
+  // Whether the cell could be edited now: the grid is editable and the cell is not read-only.
+  bool CellIsEditable(int row, int column) const;
+  void SetListMode(bool on) { listMode_ = on; }
+  bool ListMode() const { return listMode_; }
+  void EnableDragAndDrop(bool on) { dragAndDropEnabled_ = on; }
+  bool DragAndDropEnabled() const { return dragAndDropEnabled_; }
+  void SetFixedColumnClickSelectsRow(bool on) { fixedColumnClickSelectsRow_ = on; }
+  bool FixedColumnClickSelectsRow() const { return fixedColumnClickSelectsRow_; }
+  void SetFixedRowClickSelectsColumn(bool on) { fixedRowClickSelectsColumn_ = on; }
+  bool FixedRowClickSelectsColumn() const { return fixedRowClickSelectsColumn_; }
+  void SetSortOnHeaderClick(bool on) { sortOnHeaderClick_ = on; }
+  bool SortOnHeaderClick() const { return sortOnHeaderClick_; }
+  void SetHandleTabKey(bool on) { handleTabKey_ = on; }
+  bool HandleTabKey() const { return handleTabKey_; }
+  void SetColumnResize(bool on) { allowColumnResize_ = on; }
+  bool ColumnResizeAllowed() const { return allowColumnResize_; }
+  void SetRowResize(bool on) { allowRowResize_ = on; }
+  bool RowResizeAllowed() const { return allowRowResize_; }
+  // Whether the mouse may size a column or row down to nothing, and reach a
+  // hidden one again at its divider.
+  void SetColumnHide(bool on) { allowColumnHide_ = on; }
+  bool ColumnHideAllowed() const { return allowColumnHide_; }
+  void SetRowHide(bool on) { allowRowHide_ = on; }
+  bool RowHideAllowed() const { return allowRowHide_; }
+  void SetReopenHiddenColumns(bool on) { reopenHiddenColumns_ = on; }
+  void SetReopenHiddenRows(bool on) { reopenHiddenRows_ = on; }
+  void SetEdgeGrabWidth(int pixels) { edgeGrabWidth_ = pixels; }
+  int EdgeGrabWidth() const { return edgeGrabWidth_; }
+  void SetAutoScrollInterval(int milliseconds) { autoScrollInterval_ = milliseconds; }
+  int AutoScrollInterval() const { return autoScrollInterval_; }
+  MouseMode CurrentMouseMode() const { return mouseMode_; }
+  bool AutoScrolling() const { return autoScrollTimer_.isActive(); }
+
+  // ---- Keyboard and editing seams ----
+  // The key-down handling (moves, Page Up/Down, Home/End, Delete, F2, Ctrl+A);
+  // false when the key is not one of the grid's.
+  virtual bool HandleKeyPress(int key, Qt::KeyboardModifiers modifiers);
+  // Starts editing a cell in place, by the mouse (EditStartedByMouse), a
+  // typed character (its code) or a key (a Qt::Key). Cells cannot be edited in
+  // place yet; this only checks and does nothing.
+  virtual void BeginCellEdit(int row, int column, QPoint point, int character);
+  // Ends the edit under way, if any.
+  virtual void FinishEditing() {}
   void SetPrintAsDisplayed(bool on) { printAsDisplayed_ = on; }
   bool PrintAsDisplayed() const { return printAsDisplayed_; }
 
@@ -120,6 +217,13 @@ class CGridCtrl : public QWidget {
   // Sends a notification to the owner; 0 when there is none.
   long SendMessageToParent(int row, int column, int code);
   long SendCacheHint(const CellRange& range);
+
+ signals:
+  // Posted after a left click is released over a cell (the desktop's
+  // WM_COMMAND to the owner): it arrives once the click's handling is over.
+  void clicked(int row, int column);
+
+ public:
 
   // ---- Geometry ----
   int RowHeight(int row) const;
@@ -198,6 +302,8 @@ class CGridCtrl : public QWidget {
   int WheelLines() const { return wheelLines_; }
   // Rows per wheel notch; -1 scrolls a page per notch.
   void SetWheelLines(int lines) { wheelLines_ = lines; }
+  // The rows per notch the grid takes from the desktop's wheel setting.
+  static int WheelLinesFromDesktop(int desktopLines);
 
   QSize sizeHint() const override;
 
@@ -206,6 +312,28 @@ class CGridCtrl : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+  // The parts of the mouse handling, with the design's names.
+  void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
+  void OnMouseMove(QPoint point, bool leftButton);
+  void OnLeftButtonUp(QPoint point);
+  void OnRightButtonUp(QPoint point);
+  void OnLeftButtonDoubleClick(QPoint point);
+  void OnFixedRowClick(CellId cell);
+  void OnFixedColumnClick(CellId cell);
+  void OnAutoScrollTimer();
+  void OnCaptureLost();
+  // Begins dragging the selected cells; nothing until drag and drop comes.
+  virtual void StartDrag() {}
 
   // Takes a new font into the four default cells.
   void OnSetFont(const QFont& font);
@@ -227,6 +355,30 @@ class CGridCtrl : public QWidget {
   void ClearFocusCell();
   void ClearCellColours(int row, int column);
   CGridCellBase* VirtualCellAt(int row, int column) const;
+  // Selection by the mode of the mouse (or the keys), up to this cell.
+  void ExtendSelectionTo(CellId cell);
+  void InvalidateHeadersOf(int row, int column, bool rowChanged, bool columnChanged);
+  void SwapRows(int first, int second);
+  void SortRange(int column, bool ascending, std::intptr_t value, int low, int high);
+  int CompareCells(const CGridCellBase* first, const CGridCellBase* second, std::intptr_t value) const;
+
+  // Mouse and keyboard helpers.
+  // Along a direction: x for columns (Horizontal), y for rows (Vertical).
+  static int Along(Direction direction, QPoint point) { return direction == Horizontal ? point.x() : point.y(); }
+  bool MouseOverEdge(Direction direction, QPoint point);
+  // Sets the mode over a divider, or back to idle, and the matching cursor.
+  void TrackDividerUnder(QPoint point);
+  void UpdateCursor(QPoint point);
+  void BeginSizing(Direction direction, QPoint point);
+  void FinishSizing(Direction direction, QPoint point);
+  void FitAtDivider(Direction direction, CellId cell, QPoint point);
+  QRect TrackingLineAt(Direction direction, QPoint point) const;
+  void MoveTrackingLine(QRect line);
+  QPoint PointInCell(CellId cell, QPoint point);
+  bool PointInTextOf(CellId cell, QPoint point);
+  // The cell a Tab (or Shift+Tab) moves to; the focus cell itself at the grid's end.
+  CellId TabTarget(bool forward, bool* wrapped = nullptr) const;
+  int NextShown(const GridExtents& extents, int from, int step, int first, int count) const;
   static std::uint64_t SelectionKey(int row, int column);
 
   // Painting, split by what is drawn.
@@ -301,6 +453,36 @@ class CGridCtrl : public QWidget {
   std::unordered_map<std::uint64_t, CellId> previousSelectedCells_;
   int sortColumn_ = -1;
   bool sortAscending_ = true;
+  CompareFunction compareFunction_;
+
+  // Mouse and keyboard.
+  bool editable_ = true;
+  bool listMode_ = false;
+  bool dragAndDropEnabled_ = false;
+  bool fixedColumnClickSelectsRow_ = true;
+  bool fixedRowClickSelectsColumn_ = true;
+  bool sortOnHeaderClick_ = false;
+  bool handleTabKey_ = true;
+  bool allowColumnResize_ = true;
+  bool allowRowResize_ = true;
+  bool allowColumnHide_ = true;
+  bool allowRowHide_ = true;
+  bool reopenHiddenColumns_ = true;
+  bool reopenHiddenRows_ = true;
+  int edgeGrabWidth_ = 3;
+  int autoScrollInterval_ = 25;
+  MouseMode mouseMode_ = ModeIdle;
+  bool leftButtonDown_ = false;
+  bool rightButtonDown_ = false;
+  QPoint leftClickDownPoint_;
+  CellId leftClickDownCell_;
+  QPoint lastMousePoint_;
+  // Where the mouse was last seen while the button is held, inside the grid or not.
+  QPoint heldMousePoint_;
+  CellId selectionStartCell_;
+  QBasicTimer autoScrollTimer_;
+  // The inverted line that follows a divider being dragged; empty when none.
+  QRect trackingLine_;
 
   GridOwnerCallback ownerCallback_;
 

@@ -272,6 +272,8 @@ std::uint32_t CGridCtrl::CellStateAt(int row, int column) const {
 bool CGridCtrl::PutCellState(int row, int column, std::uint32_t state) {
   // A position outside the grid must not leave a key behind.
   if (!IsValid(row, column)) return false;
+  // With selection switched off no cell is ever selected.
+  if (!selectionEnabled_) state &= ~CellStateSelected;
   const bool selected = CellIsSelected(row, column);
   const std::uint64_t key = SelectionKey(row, column);
   if (selected && !(state & CellStateSelected)) selectedCells_.erase(key);

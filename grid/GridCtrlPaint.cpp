@@ -60,6 +60,12 @@ void CGridCtrl::paintEvent(QPaintEvent* event) {
       painter.setClipping(false);
     }
   }
+  // The line that follows a divider being dragged, inverted over the cells.
+  if (!trackingLine_.isNull()) {
+    painter.setCompositionMode(QPainter::CompositionMode_Difference);
+    painter.fillRect(trackingLine_ & client, Qt::white);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  }
   // The square where the two scroll bars meet.
   if (VerticalScrollBarShown() && HorizontalScrollBarShown())
     painter.fillRect(QRect(client.width(), client.height(), width() - client.width(), height() - client.height()),

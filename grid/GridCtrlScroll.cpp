@@ -141,6 +141,8 @@ void CGridCtrl::Scroll(Direction direction, ScrollCode code, std::int64_t positi
     case SB_THUMBTRACK:
       target = std::clamp<std::int64_t>(position, 0, limit);
       break;
+    case SB_ENDSCROLL:
+      break;
   }
   if (target == current) return;
   SetScrollPosition(direction, target);

@@ -114,13 +114,16 @@ struct GridDisplayInfo {
 
 // One notification to the owner. For LVN_ODCACHEHINT the range says which cells
 // are about to be read (all -1 once reading is over); for LVN_GETDISPINFO the
-// owner fills displayInfo.
+// owner fills displayInfo; LVN_ENDLABELEDIT carries the edited text and the key
+// that ended the edit (a Qt::Key, 0 when none).
 struct GridNotification {
   int code = 0;
   int row = -1;
   int column = -1;
   CellRange cacheRange;
   GridDisplayInfo* displayInfo = nullptr;
+  QString text;
+  int key = 0;
 };
 
 // The owner's answer matters for some codes: a negative reply to

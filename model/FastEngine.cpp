@@ -257,6 +257,8 @@ std::optional<LanePlan> MakeLanePlan(const ModelSettings& s) {
       }
       drawCap = high;
     }
+    // Without a division (a range of 1, or of 32768 and more) the draw itself must be capped.
+    plan.capDraws = !plan.modulo || range - 1 > drawCap;
   }
   plan.drawCap = static_cast<std::uint16_t>(drawCap);
 

@@ -127,40 +127,57 @@ std::size_t ScratchBytesImpl() {
   return (BufferPositions + 1) * stride + 4 * stride + stride;
 }
 
-// e = min(draw mod range, cap) for draws held in the low half of 32-bit lanes.
-HWY_INLINE V32 Reduce(const LanePlan& plan, V32 draw) {
+// e = min(draw mod range, cap) for draws (0 to 32767) in 16-bit lanes.
+HWY_INLINE hn::Vec<D16> Reduce(const LanePlan& plan, hn::Vec<D16> draw) {
   const D16 d16;
-  auto x = hn::BitCast(d16, draw);
   if (plan.modulo) {
-    const auto quotient = hn::ShiftRightSame(hn::MulHigh(x, hn::Set(d16, plan.modMultiplier)), plan.modShift);
-    x = hn::Sub(x, hn::Mul(quotient, hn::Set(d16, plan.range)));
+    auto quotient = hn::MulHigh(draw, hn::Set(d16, plan.modMultiplier));
+    if (plan.modShift != 0) quotient = hn::ShiftRightSame(quotient, plan.modShift);
+    draw = hn::Sub(draw, hn::Mul(quotient, hn::Set(d16, plan.range)));
   }
-  x = hn::Min(x, hn::Set(d16, plan.drawCap));
-  return hn::BitCast(D32(), x);
+  return plan.capDraws ? hn::Min(draw, hn::Set(d16, plan.drawCap)) : draw;
+}
+
+// Each palm's generator state sits in a 32-bit lane of one of four vectors; its
+// byte lane is 4i + q for lane i of state vector StateOfByte[q]. This order lets
+// two vectors' draws share the 16-bit lanes of one reduction.
+constexpr int StateOfByte[4] = {0, 2, 1, 3};
+
+HWY_INLINE V32 Step(V32 state) {
+  const D32 d32;
+  return hn::Add(hn::Mul(state, hn::Set(d32, 214013u)), hn::Set(d32, 2531011u));
+}
+
+// The e of the draws the four state vectors have just made, as bytes.
+HWY_INLINE V8 Draws(const LanePlan& plan, V32 s0, V32 s1, V32 s2, V32 s3) {
+  const D16 d16;
+  // The high halves of two states side by side, less the top bit: the draws.
+  const auto low15 = hn::Set(d16, 0x7FFF);
+  const auto pair01 = hn::And(hn::OddEven(hn::BitCast(d16, s1), hn::BitCast(d16, hn::ShiftRight<16>(s0))), low15);
+  const auto pair23 = hn::And(hn::OddEven(hn::BitCast(d16, s3), hn::BitCast(d16, hn::ShiftRight<16>(s2))), low15);
+  const auto e01 = Reduce(plan, pair01);
+  const auto e23 = Reduce(plan, pair23);
+  return hn::BitCast(D8(), hn::Or(e01, hn::ShiftLeft<8>(e23)));  // e fits a byte
 }
 
 // The abortion draw and the sex draw of one cycle for the palms of one vector.
-// Byte 4i + k of the result belongs to lane i of state vector k.
 HWY_INLINE void DrawPair(const LanePlan& plan, std::uint32_t* states, V8& abortDraw, V8& sexDraw) {
   const D32 d32;
   const std::size_t n32 = hn::Lanes(d32);
-  const V32 multiplier = hn::Set(d32, 214013u);
-  const V32 increment = hn::Set(d32, 2531011u);
-  const V32 low15 = hn::Set(d32, 0x7FFFu);
-  V32 abortPacked = hn::Zero(d32);
-  V32 sexPacked = hn::Zero(d32);
-  for (int k = 0; k < 4; ++k) {
-    V32 state = hn::Load(d32, states + k * n32);
-    state = hn::Add(hn::Mul(state, multiplier), increment);
-    const V32 first = Reduce(plan, hn::And(hn::ShiftRight<16>(state), low15));
-    state = hn::Add(hn::Mul(state, multiplier), increment);
-    const V32 second = Reduce(plan, hn::And(hn::ShiftRight<16>(state), low15));
-    hn::Store(state, d32, states + k * n32);
-    abortPacked = hn::Or(abortPacked, hn::ShiftLeftSame(first, 8 * k));
-    sexPacked = hn::Or(sexPacked, hn::ShiftLeftSame(second, 8 * k));
-  }
-  abortDraw = hn::BitCast(D8(), abortPacked);
-  sexDraw = hn::BitCast(D8(), sexPacked);
+  V32 s0 = Step(hn::Load(d32, states));
+  V32 s1 = Step(hn::Load(d32, states + n32));
+  V32 s2 = Step(hn::Load(d32, states + 2 * n32));
+  V32 s3 = Step(hn::Load(d32, states + 3 * n32));
+  abortDraw = Draws(plan, s0, s1, s2, s3);
+  s0 = Step(s0);
+  s1 = Step(s1);
+  s2 = Step(s2);
+  s3 = Step(s3);
+  sexDraw = Draws(plan, s0, s1, s2, s3);
+  hn::Store(s0, d32, states);
+  hn::Store(s1, d32, states + n32);
+  hn::Store(s2, d32, states + 2 * n32);
+  hn::Store(s3, d32, states + 3 * n32);
 }
 
 // The least deciding e minus one, looked up per lane from a table of chunks x 16.
@@ -205,9 +222,9 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
   std::memset(buffer + Slack * stride, plan.initialCode, MovingPositions * stride);
   std::memset(fixed70, plan.initialCode, stride);
   for (int j = 0; j < VectorsPerBlock; ++j) {
-    for (int k = 0; k < 4; ++k) {
+    for (int q = 0; q < 4; ++q) {
       for (std::size_t i = 0; i < n32; ++i) {
-        states[(j * 4 + k) * n32 + i] = block.startStates[j * n8 + 4 * i + k];
+        states[(j * 4 + StateOfByte[q]) * n32 + i] = block.startStates[j * n8 + 4 * i + q];
       }
     }
   }
@@ -239,49 +256,53 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
   const V8 female = hn::Set(d8, 3);
   const V8 one = hn::Set(d8, 1);
   const std::int8_t* abortTable = plan.abortTable.get();
+  // The plan's values in locals: stores through byte pointers could alias them.
+  const int sexFirst = plan.sexFirst, abortFirst = plan.abortFirst;
+  const int sexChunks = plan.sexChunks, abortChunks = plan.abortChunks;
+  const std::size_t decisionStride = static_cast<std::size_t>(sexChunks) * TableBytes;
+  const int abortionNode = plan.abortionNode;
+  const bool abortionOutside = plan.abortionOutside, draws = plan.draws;
+  const int stageLast = plan.stageFirst <= plan.stageLast ? plan.stageLast : 0;
+  const int stageFrom = plan.stageFirst <= plan.stageLast ? (plan.lazyStage ? plan.stageLast : plan.stageFirst) : 1;
 
   for (std::int64_t cycle = 1; cycle <= plan.cycleCount; ++cycle) {
     if ((cycle & 2047) == 0 && block.stop->load(std::memory_order_relaxed)) return false;
     const CyclePlan& info = plan.cycles[static_cast<std::size_t>(cycle)];
     const std::int8_t* sexTable = plan.sexTables.get() + info.sexTable;
-    const std::size_t decisionStride = static_cast<std::size_t>(plan.sexChunks) * TableBytes;
 
     for (int j = 0; j < VectorsPerBlock; ++j) {
       const std::size_t lanes = j * n8;
-      const V8 sexSum = WindowSum(at(plan.sexFirst) + lanes, sexCount, stride, sex70 ? fixed70 + lanes : nullptr);
+      const V8 sexSum = WindowSum(at(sexFirst) + lanes, sexCount, stride, sex70 ? fixed70 + lanes : nullptr);
       const V8 abortSum =
-          WindowSum(at(plan.abortFirst) + lanes, abortCount, stride, abort70 ? fixed70 + lanes : nullptr);
+          WindowSum(at(abortFirst) + lanes, abortCount, stride, abort70 ? fixed70 + lanes : nullptr);
       V8 abortDraw = zero, sexDraw = zero;
-      if (plan.draws) DrawPair(plan, states + j * 4 * n32, abortDraw, sexDraw);
+      if (draws) DrawPair(plan, states + j * 4 * n32, abortDraw, sexDraw);
 
       // The sex code is 3 less one for each of the three decisions that holds.
       const V8 sexIndex = hn::And(sexSum, fifteen);
       const V8 sexHigh = hn::ShiftRight<4>(sexSum);
-      V8 code = female;
+      V8 code = female;  // a mask is all ones, so adding it takes one away
       for (int decision = 0; decision < 3; ++decision) {
-        const V8 least = Lookup(sexTable + decision * decisionStride, plan.sexChunks, sexIndex, sexHigh);
-        code = hn::Sub(code, hn::IfThenElseZero(Decides(sexDraw, least), one));
+        const V8 least = Lookup(sexTable + decision * decisionStride, sexChunks, sexIndex, sexHigh);
+        code = hn::Add(code, hn::VecFromMask(d8, Decides(sexDraw, least)));
       }
       const V8 abortLeast =
-          Lookup(abortTable, plan.abortChunks, hn::And(abortSum, fifteen), hn::ShiftRight<4>(abortSum));
+          Lookup(abortTable, abortChunks, hn::And(abortSum, fifteen), hn::ShiftRight<4>(abortSum));
       auto abort = Decides(abortDraw, abortLeast);
       if (info.pruneAbort) {
-        const V8 least = Lookup(sexTable + 3 * decisionStride, plan.sexChunks, sexIndex, sexHigh);
+        const V8 least = Lookup(sexTable + 3 * decisionStride, sexChunks, sexIndex, sexHigh);
         abort = hn::Or(abort, Decides(sexDraw, least));
       }
 
-      if (plan.abortionNode != 0) {
-        std::uint8_t* node = at(plan.abortionNode) + lanes;
+      if (abortionNode != 0) {
+        std::uint8_t* node = at(abortionNode) + lanes;
         hn::Store(hn::IfThenZeroElse(abort, hn::Load(d8, node)), d8, node);
-      } else if (plan.abortionOutside && !hn::AllFalse(d8, countable(abort, j))) {
+      } else if (abortionOutside && !hn::AllFalse(d8, countable(abort, j))) {
         block.abortedOutside = true;
         return false;
       }
 
-      if (plan.stageFirst <= plan.stageLast) {
-        const int from = plan.lazyStage ? plan.stageLast : plan.stageFirst;
-        for (int position = from; position <= plan.stageLast; ++position) hn::Store(code, d8, at(position) + lanes);
-      }
+      for (int position = stageFrom; position <= stageLast; ++position) hn::Store(code, d8, at(position) + lanes);
       if (info.flowerPrune) hn::Store(zero, d8, at(48) + lanes);
     }
 
@@ -297,7 +318,7 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
       hn::Store(mixed, d8, at(1) + lanes);
       std::uint8_t* node28 = at(28) + lanes;
       const V8 turning = hn::Load(d8, node28);
-      hn::Store(hn::Add(turning, hn::IfThenElseZero(hn::Eq(turning, mixed), one)), d8, node28);
+      hn::Store(hn::Sub(turning, hn::VecFromMask(d8, hn::Eq(turning, mixed))), d8, node28);
 
       const V8 recorded = hn::Load(d8, at(50) + lanes);
       const std::size_t valid =

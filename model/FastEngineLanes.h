@@ -52,6 +52,7 @@ struct LanePlan {
   std::uint16_t modMultiplier = 0; // draw / range = (draw * m) >> (16 + modShift)
   int modShift = 0;
   std::uint16_t drawCap = 0;    // e above this decides nothing new
+  bool capDraws = false;        // some draws exceed the cap
   int sexChunks = 1;
   int abortChunks = 1;
   hwy::AlignedFreeUniquePtr<std::int8_t[]> abortTable;  // abortChunks x 16

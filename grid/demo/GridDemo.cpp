@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     for (int column = 0; column < 6; ++column)
       grid->PutCellState(row, column, grid->CellStateAt(row, column) | CellStateReadOnly);
   grid->AllowSelection(false);
-  grid->PutCellState(5, 2, grid->CellStateAt(5, 2) | CellStateFocused);
+  grid->MoveFocusTo(5, 2);
 
   if (!screenshot.isEmpty()) {
     QTimer::singleShot(700, &app, [&] {

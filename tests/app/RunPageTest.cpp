@@ -247,3 +247,32 @@ TEST_F(RunPage, EnterAndEscapeOnTheGridNeitherRunNorCloseTheWindow) {
 }
 
 }  // namespace
+
+TEST_F(RunPage, AfterARunTheFocusCellMovesAndColumnsResizeWhileNothingIsSelected) {
+  RunWithoutDraws();
+  CGridCtrl& grid = Grid();
+  QPoint origin;
+  ASSERT_TRUE(grid.CellOriginOf(2, 1, origin));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, origin + QPoint(5, 5));
+  EXPECT_EQ(grid.FocusedCell(), (CellId{2, 1}));
+  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Return, Qt::Key_F2}) QTest::keyClick(&grid, key);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{3, 2}));
+  QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{100, 5}));
+  EXPECT_TRUE(grid.CellIsVisible(100, 5));
+  EXPECT_EQ(grid.SelectedCount(), 0);
+  EXPECT_EQ(GridRows(grid), WorkedRunRows());
+
+  // A header click clears the focus; dragging the divider of the first data
+  // column widens it.
+  QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
+  ASSERT_TRUE(grid.CellOriginOf(0, 2, origin));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, origin + QPoint(15, 5));
+  EXPECT_EQ(grid.FocusedCell(), CellId{});
+  const int width = grid.ColumnWidth(1);
+  QTest::mousePress(&grid, Qt::LeftButton, {}, QPoint(origin.x() - 1, 5));
+  QTest::mouseRelease(&grid, Qt::LeftButton, {}, QPoint(origin.x() + 20, 5));
+  EXPECT_EQ(grid.ColumnWidth(1), width + 20);
+  EXPECT_EQ(grid.SortColumn(), -1);
+  EXPECT_EQ(GridRows(grid), WorkedRunRows());
+}

@@ -39,6 +39,21 @@ TEST(Runner, WritesOutputDatInTheCurrentFolderByDefault) {
   EXPECT_FALSE(fs::exists(sandbox.Work() / "set.dat")) << "--output wins over outputPath";
 }
 
+TEST(Runner, TheThreadCountDoesNotChangeTheReport) {
+  CliSandbox sandbox;
+  const std::vector<std::string> run = {"run", "--seed", "5", "--set", "cycleCount=300", "--set", "palmCount=1001",
+                                        "--set", "trendCycles=1", "--set", "trendAmplitude=4", "--output", "-"};
+  std::vector<std::string> one = run, three = run;
+  one.insert(one.end(), {"--threads", "1"});
+  three.insert(three.end(), {"--threads=3"});
+  const CliResult byOne = sandbox.Run(one);
+  const CliResult byThree = sandbox.Run(three);
+  ASSERT_EQ(byOne.status, 0) << byOne.err;
+  ASSERT_EQ(byThree.status, 0) << byThree.err;
+  EXPECT_EQ(byOne.out, byThree.out);
+  EXPECT_EQ(byOne.out, sandbox.Run(run).out);
+}
+
 TEST(Runner, AClockSeededRunCanBeRepeatedWithTheSeedItTells) {
   CliSandbox sandbox;
   const CliResult first = sandbox.Run({"run", "--set", "cycleCount=60", "--output", "first.dat"});
@@ -85,6 +100,8 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
       {{"run", "--set", "trendCycles=2"}, "trendCycles is a switch and takes 0 (off) or 1 (on)"},
       {{"run", "--seed", "4294967296"}, "the seed must be a whole number from 0 to 4294967295"},
       {{"run", "--output"}, "--output needs a value"},
+      {{"run", "--threads", "0"}, "the number of threads must be a whole number from 1 to 256"},
+      {{"run", "--threads=two"}, "the number of threads must be a whole number from 1 to 256"},
       {{"run", "a.dat", "b.dat"}, "run takes at most one settings file, not also \"b.dat\""},
       {{"--version", "run"}, "--version takes no arguments"},
   };
@@ -102,7 +119,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
 
   const CliResult help = sandbox.Run({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--output PATH|-]"));
+  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--output PATH|-]"));
 }
 
 TEST(Runner, TellsItsVersionForBugReports) {

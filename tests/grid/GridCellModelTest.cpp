@@ -309,3 +309,39 @@ TEST(GridLook, DesktopColourChangeReachesOnlyColoursThatFollowIt) {
   EXPECT_EQ(grid.DefaultCellFor(false, true)->GetBackColour(), GridColourFrom(colours.color(QPalette::Button)));
   EXPECT_EQ(grid.GridBackColour(), GridRgb(90, 90, 90));
 }
+
+TEST(GridShape, HeaderColumnsComeAndGoWithTheirFlagsAndColours) {
+  CGridCtrl grid(4, 4, 1, 2);
+  // Made after the fixed column count: the new row's fixed cells are flagged.
+  grid.SetRowTotal(5);
+  EXPECT_EQ(grid.CellStateAt(4, 1), 0x50u);
+  EXPECT_EQ(grid.CellStateAt(0, 1), 0x70u);
+
+  // Shrinking: fixed-row cells keep their row flag; the others lose both and
+  // take their colours from their new default cell.
+  grid.CellAt(2, 1)->SetBackColour(GridRgb(1, 1, 1));
+  grid.SetHeaderColumnTotal(1);
+  EXPECT_EQ(grid.CellStateAt(0, 1), 0x30u);
+  EXPECT_EQ(grid.CellStateAt(2, 1), 0u);
+  EXPECT_EQ(grid.CellAt(2, 1)->GetBackColour(), CLR_DEFAULT);
+
+  // Growing resets the colours of the cells that join the header.
+  grid.CellAt(2, 2)->SetTextColour(GridRgb(2, 2, 2));
+  grid.CellAt(3, 3)->SetBackColour(GridRgb(3, 3, 3));
+  grid.SetHeaderColumnTotal(3);
+  EXPECT_EQ(grid.CellAt(2, 2)->GetTextColour(), CLR_DEFAULT);
+  grid.SetHeaderRowTotal(4);
+  EXPECT_EQ(grid.CellAt(3, 3)->GetBackColour(), CLR_DEFAULT);
+  EXPECT_EQ(grid.CellStateAt(3, 3), 0x30u);
+}
+
+TEST(GridContents, VirtualModeMarksTheFocusCell) {
+  CGridCtrl grid;
+  grid.SetVirtualMode(true);
+  grid.SetRowTotal(10);
+  grid.SetColumnTotal(3);
+  grid.SetHeaderRowTotal(1);
+  grid.MoveFocusTo(4, 2);
+  EXPECT_EQ(grid.CellStateAt(4, 2), CellStateFocused);
+  EXPECT_EQ(grid.CellStateAt(4, 1), 0u);
+}

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPaintEvent>
 
 namespace {
 
@@ -183,4 +184,32 @@ TEST(GridPainting, TheFormatPlacesTheText) {
   EXPECT_GT(right.first, 140);
   EXPECT_GT(centre.first, 60);
   EXPECT_LT(centre.second, 140);
+}
+
+namespace {
+// A grid that records the area each paint event covers.
+class PaintRecordingGrid : public CGridCtrl {
+ public:
+  QRegion painted;
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    painted += event->region();
+    CGridCtrl::paintEvent(event);
+  }
+};
+}  // namespace
+
+TEST(GridPainting, ARepaintedCellCoversItsGridLines) {
+  PaintRecordingGrid grid;
+  Build(grid, 10, 5);
+  grid.resize(300, 200);
+  grid.show();
+  QApplication::processEvents();
+  grid.painted = QRegion();
+  grid.RepaintCell(3, 2);
+  QApplication::processEvents();
+  QRect cell;
+  ASSERT_TRUE(grid.CellRectOf(3, 2, cell));
+  // The whole 50 x 20 pixels, the grid lines on the right and bottom included.
+  EXPECT_EQ(grid.painted.boundingRect(), QRect(cell.topLeft(), QSize(50, 20)));
 }

@@ -197,6 +197,26 @@ TEST(RunSimulation, AFailedRunLeavesTheOldReportUntouched) {
   EXPECT_EQ(folder.EntryCount(), 1u);
 }
 
+TEST(RunSimulation, ACancelledRunKeepsTheResultsTheSettingsAndTheOldReport) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.outputPath = folder / "output.dat";
+  FloweringModel model;
+  ASSERT_TRUE(RunSimulation(model, settings, 5).Completed());
+  const std::string report = ReadFile(settings.outputPath);
+  const CheckedVector<CycleResult> previous = model.cycleResults;
+
+  settings.cycleCount = 77;
+  RunControl control;
+  control.cancel = true;
+  const RunOutcome outcome = RunSimulation(model, settings, 6, &control);
+  EXPECT_EQ(outcome.status, RunStatus::Cancelled);
+  EXPECT_EQ(ReadFile(settings.outputPath), report);
+  EXPECT_EQ(folder.EntryCount(), 1u);
+  EXPECT_EQ(model.cycleResults, previous);
+  EXPECT_EQ(model.settings.cycleCount, 40);
+}
+
 TEST(RunSimulation, AReportThatCannotBeWrittenIsAnError) {
   TemporaryFolder folder;
   WriteFile(folder / "plain-file", "x");
