@@ -14,6 +14,7 @@
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "results/ResultsTable.h"
+#include "settings/ReportTarget.h"
 
 const char* const SweepUsage =
     "[FILE.dat] [--set NAME=VALUE]... --vary NAME=FROM:TO[:STEP]... [--replicates N] [--seed N]\n"
@@ -159,6 +160,13 @@ std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
   return settings;
 }
 
+// The same from the settings file the command names first, if any.
+std::optional<RunSettings> BaseSettingsOfFirstArgument(const ExperimentOptions& options, CliStreams& io, int& status) {
+  const std::optional<std::string> file =
+      options.positional.empty() ? std::nullopt : std::optional<std::string>(options.positional[0]);
+  return BaseSettings(file, options.assignments, io, status);
+}
+
 // The numeric settings as text, for a design's fingerprint: texts do not change
 // results, so notes may differ between shards.
 std::string NumericSettingsText(const RunSettings& settings) {
@@ -196,6 +204,10 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
   }
   std::error_code ignored;
   std::string reason;
+  if (std::optional<std::string> problem = ReportTargetProblem(path, {})) {
+    io.err << "varnolt-cli: " << *problem << "\n";  // a table never takes the place of run settings
+    return false;
+  }
   if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) {
     reason = "it is a folder";
   } else if (std::optional<ReplaceFailure> failed =
@@ -347,6 +359,13 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     return UsageError(io, "--resume continues the table of --csv only; run without --cycles, or without --resume");
   }
   if (options.cycles && options.cycles == options.csv) return UsageError(io, "--cycles and --csv name the same file");
+  for (const std::optional<std::string>& target : {options.csv, options.cycles}) {
+    if (!target || *target == "-") continue;
+    if (std::optional<std::string> problem = ReportTargetProblem(*target, {})) {
+      io.err << "varnolt-cli: " << *problem << "\nNothing was run.\n";
+      return ExitUsage;
+    }
+  }
   int k = 1, n = 1;
   if (options.shard) {
     if (auto problem = ParseShard(*options.shard, k, n)) return UsageError(io, *problem);
@@ -611,9 +630,7 @@ int SweepCommand(const std::vector<std::string>& args, CliStreams& io) {
   if (total * options->replicates > 1e8) return UsageError(io, "the sweep has more than 100 million runs");
 
   int status = ExitSuccess;
-  const std::optional<std::string> file =
-      options->positional.empty() ? std::nullopt : std::optional<std::string>(options->positional[0]);
-  const std::optional<RunSettings> base = BaseSettings(file, options->assignments, io, status);
+  const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(*options, io, status);
   if (!base) return status;
   const std::uint32_t seed = BaseSeed(*options, io);
 
@@ -817,9 +834,7 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
     return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
   }
   int status = ExitSuccess;
-  const std::optional<std::string> file =
-      options->positional.empty() ? std::nullopt : std::optional<std::string>(options->positional[0]);
-  const std::optional<RunSettings> base = BaseSettings(file, options->assignments, io, status);
+  const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(*options, io, status);
   if (!base) return status;
   const std::uint32_t seed = BaseSeed(*options, io);
   const int k = static_cast<int>(factors.size());

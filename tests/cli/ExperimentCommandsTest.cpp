@@ -331,3 +331,23 @@ TEST(Sensitivity, ShardsMergedGiveTheIndicesOfTheWholeRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Sweep, ATableNeverReplacesRunSettings) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run({"set", "trial.dat", "palmCount=20"}).status, 0);
+  const std::string settings = ReadFile(sandbox.Work() / "trial.dat");
+  const CliResult sweep = sandbox.Run({"sweep", "trial.dat", "--vary", "cycleCount=10:12", "--csv", "trial.dat"});
+  EXPECT_EQ(sweep.status, 2);
+  EXPECT_THAT(sweep.err, HasSubstr("holds run settings"));
+  const CliResult merge = sandbox.Run({"merge", "trial.dat", "-o", "trial.dat"});
+  EXPECT_EQ(merge.status, 1);
+  EXPECT_EQ(ReadFile(sandbox.Work() / "trial.dat"), settings);
+  // The settings file names the base of every point.
+  ASSERT_EQ(sandbox.Run({"sweep", "trial.dat", "--vary", "cycleCount=10:12", "--seed", "1", "--csv", "s.csv"}).status,
+            0);
+  EXPECT_THAT(ReadFile(sandbox.Work() / "s.csv"), HasSubstr("\n2,11,1,1,ok,"));
+}
+
+}  // namespace
