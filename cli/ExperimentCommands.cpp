@@ -680,7 +680,9 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
     io.err << ": " << problem << "\nNothing was run.\n";
     return ExitUsage;
   };
-  std::vector<std::string> lines = Lines(*text);
+  // Spreadsheets often begin a UTF-8 CSV with a byte order mark.
+  const std::size_t bom = text->rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  std::vector<std::string> lines = Lines(text->substr(bom));
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
   if (lines.empty()) return refuse(1, 0, "the design is empty; its first line names the settings it sets");
   const std::optional<std::vector<std::string>> header = SplitCsvLine(lines[0]);

@@ -120,8 +120,9 @@ TEST(Sweep, RefusesBadFactorsBeforeRunning) {
 
 TEST(Batch, RunsADesignAndAppendsTheResults) {
   CliSandbox sandbox;
+  // As a spreadsheet saves it: a byte order mark, CR LF and quoted cells.
   WriteFile(sandbox.Work() / "design.csv",
-            "femaleThreshold,seed,runNotes\r\n12,5,\"a, b\"\r\n16,6,c\r\n14,7,d\r\n");
+            "\xEF\xBB\xBF" "femaleThreshold,seed,runNotes\r\n12,5,\"a, b\"\r\n16,6,c\r\n14,7,d\r\n");
   const CliResult batch = sandbox.Run(With({"batch", "design.csv", "--csv", "out.csv"}, SmallRun));
   ASSERT_EQ(batch.status, 0) << batch.err;
   const std::vector<std::string> rows = Lines(ReadFile(sandbox.Work() / "out.csv"));
