@@ -1,6 +1,7 @@
 #include "grid/GridCell.h"
 
 #include "grid/GridDefaultCell.h"
+#include "grid/GridInPlaceEdit.h"
 
 CGridCell::CGridCell() = default;
 CGridCell::~CGridCell() = default;
@@ -56,4 +57,22 @@ void CGridCell::Reset() {
   grid_ = nullptr;
   editing_ = false;
   editWindow_ = nullptr;
+}
+
+bool CGridCell::Edit(int row, int column, QRect rect, QPoint, int editorId, int character) {
+  if (editing_) {
+    // A second start while the editor is open types into it.
+    if (auto* editor = qobject_cast<CInPlaceEdit*>(editWindow_.data())) editor->TypeCharacter(character);
+    return true;
+  }
+  if (!grid_) return false;
+  editing_ = true;
+  auto* editor = new CInPlaceEdit(grid_, rect, GetFormat(), editorId, row, column, GetText());
+  editWindow_ = editor;
+  editor->Start(character);
+  return true;
+}
+
+void CGridCell::CloseEditor() {
+  if (auto* editor = qobject_cast<CInPlaceEdit*>(editWindow_.data())) editor->EndEdit();
 }

@@ -4,10 +4,13 @@
 // default cell the grid keeps for the cell's kind (normal, fixed row, fixed
 // column, or both).
 //
-// The in-place editor is not part of the grid yet; until it is, CGridCell
-// keeps the base class's Edit, which refuses.
+// While its text is edited in place the cell knows its editor; the editor
+// deletes itself when the edit ends, so the cell holds it by a guarded pointer.
 
 #include "grid/GridCellBase.h"
+
+#include <QPointer>
+#include <QWidget>
 
 #include <memory>
 
@@ -40,6 +43,8 @@ class CGridCell : public CGridCellBase {
   bool IsDefaultFont() const override { return font_ == nullptr; }
   bool IsEditing() const override { return editing_; }
 
+  bool Edit(int row, int column, QRect rect, QPoint point, int editorId, int character) override;
+  void CloseEditor() override;
   void EditEnded() override;
   void Reset() override;
 
@@ -54,5 +59,5 @@ class CGridCell : public CGridCellBase {
   std::uint32_t margin_ = GridUnset;
   bool editing_ = false;
   CGridCtrl* grid_ = nullptr;
-  QWidget* editWindow_ = nullptr;
+  QPointer<QWidget> editWindow_;
 };

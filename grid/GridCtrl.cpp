@@ -1,6 +1,8 @@
 // CGridCtrl: construction, the widget's events, owner notifications, colours.
 
 #include "grid/GridCtrl.h"
+#include "grid/GridInPlaceEdit.h"
+#include "grid/GridTitleTip.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -46,6 +48,9 @@ int CGridCtrl::WheelLinesFromDesktop(int desktopLines) { return desktopLines >= 
 
 CGridCtrl::~CGridCtrl() {
   allowDraw_ = false;
+  // An open editor must not report to a grid that is going away.
+  for (CInPlaceEdit* editor : findChildren<CInPlaceEdit*>(Qt::FindDirectChildrenOnly)) editor->Abandon();
+  delete titleTip_;
   RemoveAllCells();
 }
 

@@ -12,8 +12,11 @@
 //   GridCtrlSizing.cpp    cell geometry, row and column sizes, fitting to text, fonts
 //   GridCtrlSelect.cpp    the focus cell, selecting ranges, sorting rows
 //   GridCtrlInput.cpp     mouse and keyboard: clicks, keys, resizing by the mouse
-// Still to come, each in a file of its own: clipboard and drag and drop, the
-// title tip and the in-place editor.
+//   GridCtrlClipboard.cpp the selection as text, pasting text, the edit commands
+//   GridCtrlDragDrop.cpp  dragging selected cells out, and text dropped in
+//   GridCtrlEdit.cpp      starting and ending in-place edits, offering title tips
+// with the two small windows in files of their own: GridTitleTip (the whole
+// text of a cut-off cell) and GridInPlaceEdit (the editor laid over a cell).
 
 #include "grid/GridCell.h"
 #include "grid/GridDefaultCell.h"
@@ -30,7 +33,22 @@
 #include <unordered_map>
 #include <vector>
 
+class QMimeData;
 class QScrollBar;
+class CTitleTip;
+
+// What the in-place editor reports when an edit ends: the cell, the text it
+// holds and the key that ended it (Qt key code, 0 when the focus just left).
+struct GridEditEnd {
+  int row = -1;
+  int column = -1;
+  QString text;
+  int key = 0;
+  Qt::KeyboardModifiers modifiers;
+};
+
+// The control identifier of the in-place editor.
+inline constexpr int GridInPlaceEditId = 8;
 
 class CGridCtrl : public QWidget {
   Q_OBJECT
@@ -170,7 +188,8 @@ class CGridCtrl : public QWidget {
   bool CellIsEditable(int row, int column) const;
   void SetListMode(bool on) { listMode_ = on; }
   bool ListMode() const { return listMode_; }
-  void EnableDragAndDrop(bool on) { dragAndDropEnabled_ = on; }
+  // Also makes the grid a drop target.
+  void EnableDragAndDrop(bool on);
   bool DragAndDropEnabled() const { return dragAndDropEnabled_; }
   void SetFixedColumnClickSelectsRow(bool on) { fixedColumnClickSelectsRow_ = on; }
   bool FixedColumnClickSelectsRow() const { return fixedColumnClickSelectsRow_; }
@@ -203,12 +222,12 @@ class CGridCtrl : public QWidget {
   // The key-down handling (moves, Page Up/Down, Home/End, Delete, F2, Ctrl+A);
   // false when the key is not one of the grid's.
   virtual bool HandleKeyPress(int key, Qt::KeyboardModifiers modifiers);
-  // Starts editing a cell in place, by the mouse (EditStartedByMouse), a
-  // typed character (its code) or a key (a Qt::Key). Cells cannot be edited in
-  // place yet; this only checks and does nothing.
+  // Starts editing a cell in place, by the mouse or F2 (EditStartedByMouse), a
+  // typed character (its code) or a key (a Qt::Key); see GridCtrlEdit.cpp for
+  // how that places the caret.
   virtual void BeginCellEdit(int row, int column, QPoint point, int character);
   // Ends the edit under way, if any.
-  virtual void FinishEditing() {}
+  virtual void FinishEditing();
   void SetPrintAsDisplayed(bool on) { printAsDisplayed_ = on; }
   bool PrintAsDisplayed() const { return printAsDisplayed_; }
 
@@ -305,9 +324,50 @@ class CGridCtrl : public QWidget {
   // The rows per notch the grid takes from the desktop's wheel setting.
   static int WheelLinesFromDesktop(int desktopLines);
 
+  // ---- Editing ----
+  // The end of an in-place edit: the text is kept only when the cell and the
+  // owner accept it, then the key that ended the edit is replayed.
+  void OnEndInPlaceEdit(const GridEditEnd& end);
+
+  // ---- Title tips ----
+  void EnableTitleTips(bool on) { showTips_ = on; }
+  bool TitleTipsEnabled() const { return showTips_; }
+  void SetTitleTipBackColour(GridColour colour) { titleTipBackColour_ = colour; }
+  void SetTitleTipTextColour(GridColour colour) { titleTipTextColour_ = colour; }
+  // Shows the whole text of the cell in the tip when the cell cuts it off.
+  void OfferTitleTip(int row, int column);
+  CTitleTip* TitleTip() const { return titleTip_; }
+
+  // ---- Clipboard ----
+  // The selected range as text: cells joined by tabs, rows by line feeds;
+  // null when there is no selected range.
+  std::unique_ptr<QMimeData> SelectionAsText();
+  // Pastes plain text with its top-left field at the cell; true when pasted.
+  bool PasteTextAt(int row, int column, const QMimeData* data, bool selectPasted);
+  void HandleCopyCommand();
+  void HandleCutCommand();
+  void HandlePasteCommand();
+  bool CanCopy() const;
+  bool CanCut() const;
+  bool CanPaste() const;
+  bool CanSelectAll() const;
+
+  // ---- Drag and drop ----
+  // Drags the selected cells out: a move empties them once dropped. True
+  // when a drag ran.
+  virtual bool StartDrag();
+  CellId DropCell() const { return dropCell_; }
+
   QSize sizeHint() const override;
 
  protected:
+  // The drag loop; tests replace it to drive the drop side themselves.
+  virtual Qt::DropAction RunDragLoop(QMimeData* data);
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
@@ -322,7 +382,7 @@ class CGridCtrl : public QWidget {
   void timerEvent(QTimerEvent* event) override;
   bool focusNextPrevChild(bool next) override;
 
-  // The parts of the mouse handling, with the design's names.
+  // The parts of the mouse handling, one function for each stage of a press.
   void OnLeftButtonDown(QPoint point, Qt::KeyboardModifiers modifiers);
   void OnMouseMove(QPoint point, bool leftButton);
   void OnLeftButtonUp(QPoint point);
@@ -332,8 +392,6 @@ class CGridCtrl : public QWidget {
   void OnFixedColumnClick(CellId cell);
   void OnAutoScrollTimer();
   void OnCaptureLost();
-  // Begins dragging the selected cells; nothing until drag and drop comes.
-  virtual void StartDrag() {}
 
   // Takes a new font into the four default cells.
   void OnSetFont(const QFont& font);
@@ -380,6 +438,14 @@ class CGridCtrl : public QWidget {
   CellId TabTarget(bool forward, bool* wrapped = nullptr) const;
   int NextShown(const GridExtents& extents, int from, int step, int first, int count) const;
   static std::uint64_t SelectionKey(int row, int column);
+  void SetDropCell(CellId cell);
+  // LVN_ENDLABELEDIT to the owner, with the text and the key that ended the edit.
+  long SendEndOfEdit(const GridEditEnd& end);
+  bool CellTakesDrop(CellId cell) const;
+  // Pastes as PasteTextAt does, listing the cells written when asked.
+  bool PasteText(int row, int column, const QMimeData* data, bool selectPasted, std::vector<CellId>* written);
+  // Empties the cells' texts, read-only cells excepted.
+  void ClearCellTexts(const std::vector<CellId>& cells);
 
   // Painting, split by what is drawn.
   void EraseBackground(QPainter& painter, const QRect& client, const CellRange& visible);
@@ -485,6 +551,16 @@ class CGridCtrl : public QWidget {
   QRect trackingLine_;
 
   GridOwnerCallback ownerCallback_;
+
+  // Title tips, drag and drop.
+  bool showTips_ = true;
+  CTitleTip* titleTip_ = nullptr;
+  CellId dropCell_;
+  // While this grid drags cells out: the cells dragged, and those a drop on
+  // this same grid wrote, which a move must not empty again.
+  bool draggingOut_ = false;
+  std::vector<CellId> dragSourceCells_;
+  std::vector<CellId> cellsWrittenByDrop_;
 
   // Scrolling state. Positions are pixels; a bar whose range would not fit
   // into an int counts in coarser units (scrollUnit_).

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-// ---- Qt's events, turned into the design's handlers ----
+// ---- Qt's events, turned into the grid's own handlers ----
 
 void CGridCtrl::mousePressEvent(QMouseEvent* event) {
   const QPoint point = event->position().toPoint();
@@ -264,6 +264,7 @@ void CGridCtrl::OnMouseMove(QPoint point, bool leftButton) {
     if (mouseMode_ == ModeIdle) {
       const CellId cell = CellUnderPoint(point, true);
       if (CGridCellBase* item = CellAt(cell.row, cell.column)) item->HandleHover();
+      if (!rightButtonDown_) OfferTitleTip(cell.row, cell.column);
     }
     lastMousePoint_ = point;
     return;
@@ -477,6 +478,19 @@ bool CGridCtrl::HandleKeyPress(int key, Qt::KeyboardModifiers modifiers) {
     HandleSelectAllCommand();
     return true;
   }
+  // The clipboard keys, with the older Insert forms.
+  if ((control && key == Qt::Key_C) || (control && key == Qt::Key_Insert)) {
+    HandleCopyCommand();
+    return true;
+  }
+  if ((control && key == Qt::Key_V) || (shift && key == Qt::Key_Insert)) {
+    HandlePasteCommand();
+    return true;
+  }
+  if (control && key == Qt::Key_X) {
+    HandleCutCommand();
+    return true;
+  }
 
   CellId next = focusCell_;
   bool wrapped = false, scrolledAcross = false, scrolledDown = false;
@@ -574,12 +588,4 @@ bool CGridCtrl::HandleKeyPress(int key, Qt::KeyboardModifiers modifiers) {
   if (scrolledAcross) OnHScroll(SB_ENDSCROLL);
   if (scrolledDown) OnVScroll(SB_ENDSCROLL);
   return true;
-}
-
-// In-place editing joins the grid later; until then no cell opens an editor.
-void CGridCtrl::BeginCellEdit(int row, int column, QPoint point, int character) {
-  (void)row;
-  (void)column;
-  (void)point;
-  (void)character;
 }

@@ -98,6 +98,8 @@ void CGridCtrl::OnVScroll(ScrollCode code, std::int64_t position) { Scroll(Verti
 void CGridCtrl::OnHScroll(ScrollCode code, std::int64_t position) { Scroll(Horizontal, code, position); }
 
 void CGridCtrl::Scroll(Direction direction, ScrollCode code, std::int64_t position) {
+  // An editor would stay behind over another cell; the edit ends, keeping its text.
+  if (code != SB_ENDSCROLL) FinishEditing();
   const GridExtents& extents = Extents(direction);
   const int fixed = FixedCount(direction), count = Count(direction);
   const std::int64_t current = scrollPosition_[direction], limit = ScrollLimit(direction);

@@ -192,8 +192,8 @@ void CGridCtrl::SwapRows(int first, int second) {
   rowHeights_.Set(second, height);
 }
 
-// The quicksort of the design: the pivot is the cell in the middle row, and it
-// travels with its row as rows are exchanged.
+// A plain quicksort (equal rows may change places): the pivot is the cell in the middle row, and it travels with
+// its row as rows are exchanged.
 void CGridCtrl::SortRange(int column, bool ascending, std::intptr_t value, int low, int high) {
   while (low < high) {
     const CGridCellBase* pivot = CellAt((low + high) / 2, column);

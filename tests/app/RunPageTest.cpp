@@ -1,6 +1,9 @@
 // The RUN MODEL page driven as a user would: change settings on their pages,
 // press Run, read the boxes, the grid and the report.
+#include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -274,5 +277,36 @@ TEST_F(RunPage, AfterARunTheFocusCellMovesAndColumnsResizeWhileNothingIsSelected
   QTest::mouseRelease(&grid, Qt::LeftButton, {}, QPoint(origin.x() + 20, 5));
   EXPECT_EQ(grid.ColumnWidth(1), width + 20);
   EXPECT_EQ(grid.SortColumn(), -1);
+}
+
+// The results are read-only and unselectable: copying them gives nothing, and
+// neither pasting, dropping nor editing changes them.
+TEST_F(RunPage, TheResultsGridGivesNoCopyAndRefusesPasteDropAndEditing) {
+  RunWithoutDraws();
+  CGridCtrl& grid = Grid();
+  QGuiApplication::clipboard()->setText(QStringLiteral("7\t7\n7\t7"));
+  EXPECT_FALSE(grid.CanCopy());
+  EXPECT_FALSE(grid.CanCut());
+  EXPECT_FALSE(grid.CanPaste());
+  EXPECT_FALSE(grid.CanSelectAll());
+  grid.HandleSelectAllCommand();
+  grid.HandleCopyCommand();
+  grid.HandleCutCommand();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "7\t7\n7\t7");
+  grid.HandlePasteCommand();
+
+  QMimeData text;
+  text.setText(QStringLiteral("7"));
+  QRect cell;
+  ASSERT_TRUE(grid.CellRectOf(1, 1, cell));
+  QDragEnterEvent enter(cell.center(), Qt::CopyAction | Qt::MoveAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&grid, &enter);
+  EXPECT_FALSE(enter.isAccepted());
+  QDropEvent drop(QPointF(cell.center()), Qt::CopyAction | Qt::MoveAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&grid, &drop);
+  EXPECT_FALSE(drop.isAccepted());
+
+  grid.BeginCellEdit(1, 1, QPoint(), '7');
+  EXPECT_EQ(grid.findChild<QLineEdit*>(), nullptr);
   EXPECT_EQ(GridRows(grid), WorkedRunRows());
 }
