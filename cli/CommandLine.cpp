@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/ExperimentCommands.h"
 #include "cli/RunOptions.h"
 #include "platform/Version.h"
 
@@ -62,7 +63,9 @@ void PrintHelp(std::ostream& out) {
          "  --json PATH       write the JSON record of the run to PATH\n"
          "  --plot PATH       draw the cycles into PATH.png or PATH.svg\n"
          "  --plot-size WxH   the picture's size in pixels (1600x900 unless given)\n"
-         "\nSettings (NAME):\n"
+         "  --replicates N    run N times, seeds S to S+N-1 from --seed S; the CSV gets\n"
+         "                    per cycle the mean, sd and 95 % confidence half-width\n"
+      << ExperimentOptionsHelp << "\nSettings (NAME):\n"
       << Wrapped(SettingNames() + ".", "  ", 78)
       << "Numbers are whole numbers; the switches leafPruning, trendCycles, irrigation\n"
          "and flowerPruning take 0 (off) or 1 (on); frond positions count from the\n"

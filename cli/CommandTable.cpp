@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/ExperimentCommands.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/RunCommand.h"
 #include "cli/SettingsFileCommands.h"
@@ -15,6 +16,17 @@ const std::vector<Command>& Commands() {
       {"plot", PlotUsage, "Draws the cycles of a report or CSV into a PNG or SVG picture, without running.",
        PlotCommand},
       {"analyse", AnalyseUsage, "Prints the cycle period and mean percentages of a report or CSV.", AnalyseCommand},
+      {"sweep", SweepUsage,
+       "Runs the full factorial of the varied settings and writes one CSV row per point and replicate.",
+       SweepCommand},
+      {"batch", BatchUsage,
+       "Runs a design made elsewhere, one CSV row per run with settings as columns, and appends the results.",
+       BatchCommand},
+      {"sensitivity", SensitivityUsage,
+       "Ranks settings by their effect on the means and the period: Morris screening or Sobol indices.",
+       SensitivityCommand},
+      {"merge", MergeUsage, "Joins the parts of a run split with --shard into the table one machine writes.",
+       MergeCommand},
       {"help", "", "Shows this help.", HelpCommand},
   };
   return table;

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/ExperimentCommands.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SettingsFileCommands.h"
 #include "platform/FileError.h"
@@ -20,7 +21,7 @@
 
 const char* const RunUsage =
     "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-] [--csv PATH|-]\n"
-    "        [--json PATH] [--plot PATH.png|PATH.svg [--plot-size WxH]]";
+    "        [--json PATH] [--plot PATH.png|PATH.svg [--plot-size WxH]] [--replicates N]";
 
 namespace {
 
@@ -141,6 +142,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     }
   }
   if (std::optional<std::string> problem = CheckResultsOptions(options)) return UsageError(io, *problem);
+  if (std::optional<std::string> problem = CheckReplicateOptions(options)) return UsageError(io, *problem);
   const bool toStandardOutput = options.output && *options.output == "-";
   // Whatever goes to standard output, the summary goes to standard error.
   const bool outputTaken = toStandardOutput || (options.csv && *options.csv == "-");
@@ -188,6 +190,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     PrintRunFailure(outcome, io);
     return ExitFailure;
   }
+  if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
 
   std::ostringstream summary;
   summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "

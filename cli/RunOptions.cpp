@@ -82,6 +82,15 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
         error = "--seed " + *value + ": the seed must be a whole number from 0 to 4294967295";
         return std::nullopt;
       }
+    } else if (IsOption(arg, "--replicates")) {
+      std::optional<std::string> value = OptionValue(args, i, "--replicates", error);
+      if (!value) return std::nullopt;
+      const std::optional<std::int32_t> count = ReadWhole<std::int32_t>(*value, false);
+      if (!count || *count < 1 || *count > 100000) {
+        error = "--replicates " + *value + ": give the number of replicates, a whole number from 1 to 100000";
+        return std::nullopt;
+      }
+      options.replicates = *count;
     } else if (IsOption(arg, "--threads")) {
       std::optional<std::string> value = OptionValue(args, i, "--threads", error);
       if (!value) return std::nullopt;
@@ -103,7 +112,8 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
       options.*TextOptionField(name) = *value;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       error = "unknown option \"" + arg +
-              "\" (run accepts --set, --seed, --threads, --quiet, --output, --csv, --json, --plot and --plot-size)";
+              "\" (run accepts --set, --seed, --threads, --quiet, --replicates, --output, --csv, --json, --plot "
+              "and --plot-size)";
       return std::nullopt;
     } else {
       options.positional.push_back(arg);

@@ -21,6 +21,7 @@ struct RunOptions {
   std::optional<std::string> plot;       // --plot PATH.png|PATH.svg
   std::optional<std::string> plotSize;   // --plot-size WxH
   bool quiet = false;                    // --quiet: no progress line
+  std::int32_t replicates = 1;           // --replicates N: seeds seed to seed + N - 1
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 

@@ -10,6 +10,8 @@
 #include <io.h>
 #include <stdio.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 std::optional<std::uint64_t> AvailableMemoryBytes() {
@@ -35,5 +37,13 @@ std::optional<std::uint64_t> AvailableMemoryBytes() {
 void UseBinaryStandardOutput() {
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+bool StandardErrorIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
 #endif
 }

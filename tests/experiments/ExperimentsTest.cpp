@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "experiments/Experiments.h"
+#include "settings/RunDriver.h"
+
+namespace {
+
+RunSettings SmallRun() {
+  RunSettings settings = StartupDefaults();
+  settings.cycleCount = 300;
+  settings.palmCount = 200;
+  return settings;
+}
+
+TEST(ExperimentStatistics, SpreadMatchesHandComputedValues) {
+  // 2, 4, 4, 4, 5, 5, 7, 9: mean 5, sum of squares 32, sd sqrt(32 / 7);
+  // t(0.975, 7) = 2.364624.
+  const std::vector<double> values = {2, 4, 4, 4, 5, 5, 7, 9};
+  const Spread spread = SpreadOf(values);
+  EXPECT_DOUBLE_EQ(spread.mean, 5.0);
+  EXPECT_NEAR(spread.sd, std::sqrt(32.0 / 7.0), 1e-12);
+  EXPECT_NEAR(spread.ci95, 2.364624252 * std::sqrt(32.0 / 7.0) / std::sqrt(8.0), 1e-8);
+
+  // Two values 1 and 3: sd sqrt(2), t(0.975, 1) = 12.7062.
+  const std::vector<double> two = {1, 3};
+  EXPECT_NEAR(SpreadOf(two).ci95, 12.70620474 * std::sqrt(2.0) / std::sqrt(2.0), 1e-6);
+  const std::vector<double> one = {7};
+  EXPECT_EQ(SpreadOf(one).mean, 7.0);
+  EXPECT_EQ(SpreadOf(one).sd, 0.0);
+}
+
+TEST(ExperimentDesigns, SweepFactorsAndTheFactorial) {
+  SweepFactor factor;
+  ASSERT_FALSE(ParseSweepFactor("femaleThreshold=12:20:4", factor));
+  EXPECT_EQ(factor.values, (std::vector<std::int32_t>{12, 16, 20}));
+  ASSERT_FALSE(ParseSweepFactor("sexStageEndFrond=-2:-5", factor));
+  EXPECT_EQ(factor.values, (std::vector<std::int32_t>{-2, -3, -4, -5}));
+  EXPECT_TRUE(ParseSweepFactor("runNotes=1:2", factor));        // a text
+  EXPECT_TRUE(ParseSweepFactor("femaleThresh=1:2", factor));    // unknown
+  EXPECT_TRUE(ParseSweepFactor("palmCount=1:5:0", factor));     // no step
+  EXPECT_TRUE(ParseSweepFactor("palmCount=1:x", factor));
+  EXPECT_TRUE(ParseSweepFactor("palmCount=1:9999999999", factor));
+
+  const std::vector<SweepFactor> factors = {{"a", {1, 2}}, {"b", {5, 6, 7}}};
+  const auto levels = FactorialLevels(factors);
+  ASSERT_EQ(levels.size(), 6u);
+  EXPECT_EQ(levels[0], (std::vector<std::int32_t>{1, 5}));
+  EXPECT_EQ(levels[2], (std::vector<std::int32_t>{1, 7}));
+  EXPECT_EQ(levels[3], (std::vector<std::int32_t>{2, 5}));
+}
+
+TEST(ExperimentDesigns, CsvCellsRoundTrip) {
+  const std::vector<std::string> cells = {"plain", "with, comma", "say \"hi\"", ""};
+  std::string line;
+  for (const std::string& cell : cells) line += (line.empty() ? "" : ",") + CsvCell(cell);
+  EXPECT_EQ(line, "plain,\"with, comma\",\"say \"\"hi\"\"\",");
+  EXPECT_EQ(SplitCsvLine(line), cells);
+  EXPECT_FALSE(SplitCsvLine("a,\"open"));
+}
+
+TEST(ExperimentPoints, EqualSingleRunsWhateverTheThreads) {
+  std::vector<ExperimentPoint> points;
+  for (std::int32_t threshold : {12, 14, 16}) {
+    RunSettings settings = SmallRun();
+    settings.femaleThreshold = threshold;
+    points.push_back({settings, 7u + static_cast<std::uint32_t>(threshold)});
+  }
+  RunSettings invalid = SmallRun();
+  invalid.maleThreshold = invalid.femaleThreshold;
+  points.push_back({invalid, 1});
+  RunSettings outside = SmallRun();
+  outside.abortionFrond = 500;
+  points.push_back({outside, 1});
+
+  ExperimentControl one;
+  one.threads = 1;
+  one.keepCycles = true;
+  ExperimentControl two;
+  two.threads = 2;
+  two.keepCycles = true;
+  const std::vector<PointOutcome> a = RunPoints(points, one);
+  const std::vector<PointOutcome> b = RunPoints(points, two);
+  EXPECT_EQ(one.pointsDone.load(), points.size());
+  for (std::size_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(a[i].status, PointStatus::Ran);
+    FloweringModel model;
+    ASSERT_TRUE(RunModel(model, points[i].settings, points[i].seed).Completed());
+    const auto cycles = CyclesOf(model.cycleResults);
+    ASSERT_EQ(a[i].cycles.size(), cycles.size());
+    for (std::size_t c = 0; c < cycles.size(); ++c) {
+      EXPECT_EQ(a[i].cycles[c].female, cycles[c].female);
+      EXPECT_EQ(b[i].cycles[c].female, cycles[c].female);
+      EXPECT_EQ(a[i].cycles[c].aborted, cycles[c].aborted);
+    }
+    EXPECT_EQ(a[i].analysis.meanFemale, AnalyseCycles(cycles).meanFemale);
+    EXPECT_EQ(b[i].analysis.period, a[i].analysis.period);
+  }
+  EXPECT_EQ(a[3].status, PointStatus::Invalid);
+  EXPECT_NE(a[3].message.find("rule 5 (maleThreshold)"), std::string::npos);
+  EXPECT_EQ(a[3].message.find('\n'), std::string::npos);
+  EXPECT_EQ(a[4].status, PointStatus::Failed);
+  EXPECT_NE(a[4].message.find("500"), std::string::npos);
+}
+
+TEST(ExperimentPoints, OnlyThePointsToDoRunAndAStopLeavesTheRestUnrun) {
+  const std::vector<ExperimentPoint> points(4, ExperimentPoint{SmallRun(), 3});
+  ExperimentControl control;
+  const auto outcomes = RunPoints(points, control, {false, true, false, true});
+  EXPECT_EQ(outcomes[0].status, PointStatus::NotRun);
+  EXPECT_EQ(outcomes[1].status, PointStatus::Ran);
+  EXPECT_EQ(outcomes[3].status, PointStatus::Ran);
+  EXPECT_EQ(control.pointsDone.load(), 2u);
+
+  std::atomic<bool> stop{true};
+  ExperimentControl stopped;
+  stopped.stop = &stop;
+  for (const PointOutcome& outcome : RunPoints(points, stopped)) EXPECT_EQ(outcome.status, PointStatus::NotRun);
+}
+
+TEST(ExperimentShards, SlicesCoverThePointsOnce) {
+  for (std::size_t points : {0u, 1u, 7u, 100u}) {
+    std::size_t next = 0;
+    for (int k = 1; k <= 3; ++k) {
+      const ShardSlice slice = SliceOf(points, k, 3);
+      EXPECT_EQ(slice.begin, next);
+      next = slice.end;
+    }
+    EXPECT_EQ(next, points);
+  }
+  int k = 0, n = 0;
+  EXPECT_FALSE(ParseShard("2/5", k, n));
+  EXPECT_EQ(k, 2);
+  EXPECT_EQ(n, 5);
+  for (const char* bad : {"0/5", "6/5", "2", "a/b", "2/5x", "-1/2"}) EXPECT_TRUE(ParseShard(bad, k, n)) << bad;
+}
+
+TEST(ExperimentShards, MergeJoinsPartsInOrderAndRefusesMismatches) {
+  const std::string a = ShardStamp(1, 2, "00000000000000aa") + "\nh\n1\n2\n";
+  const std::string b = ShardStamp(2, 2, "00000000000000aa") + "\nh\n3\n";
+  std::string merged;
+  ASSERT_FALSE(MergeShards({{"b", b}, {"a", a}}, merged));
+  EXPECT_EQ(merged, "h\n1\n2\n3\n");
+
+  const auto refusal = [](const std::vector<ShardPart>& parts) {
+    std::string ignored;
+    return MergeShards(parts, ignored).value_or("");
+  };
+  EXPECT_NE(refusal({{"a", a}}).find("missing: 2 of 2"), std::string::npos);
+  EXPECT_NE(refusal({{"a", a}, {"a2", a}}).find("given twice"), std::string::npos);
+  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000bb") + "\nh\n3\n"}}).find("another design"),
+            std::string::npos);
+  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 3, "00000000000000aa") + "\nh\n3\n"}}).find("of 3 shards"),
+            std::string::npos);
+  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000aa") + "\nother\n3\n"}}).find("other columns"),
+            std::string::npos);
+  EXPECT_NE(refusal({{"plain.csv", "h\n1\n"}}).find("plain.csv is not a part"), std::string::npos);
+  EXPECT_NE(DesignFingerprint("x"), DesignFingerprint("y"));
+  EXPECT_EQ(DesignFingerprint("x").size(), 16u);
+}
+
+}  // namespace
