@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/SystemResources.h"
+#include "platform/Interrupts.h"
 
 namespace {
 

@@ -39,11 +39,3 @@ void UseBinaryStandardOutput() {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
 }
-
-bool StandardErrorIsTerminal() {
-#if defined(_WIN32)
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(STDERR_FILENO) != 0;
-#endif
-}

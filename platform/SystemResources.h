@@ -12,7 +12,3 @@ std::optional<std::uint64_t> AvailableMemoryBytes();
 // Puts standard output into binary mode where the platform has a text mode, so
 // that a report written there keeps its CR LF line breaks exactly.
 void UseBinaryStandardOutput();
-
-// Whether standard error goes to a terminal (and not a file or pipe), so that
-// a progress line that rewrites itself makes sense there.
-bool StandardErrorIsTerminal();
