@@ -2,6 +2,8 @@
 
 #include "cli/ExperimentCommands.h"
 #include "cli/RunOptions.h"
+#include "platform/FileError.h"
+#include "platform/FileIO.h"
 #include "platform/Version.h"
 
 namespace {
@@ -113,4 +115,19 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
     return ExitSuccess;
   }
   return command->handler(rest, io);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io) {
+  InputFile file;
+  std::optional<FileError> error = file.Open(PathFromUtf8(path));
+  std::string bytes;
+  if (!error) {
+    bytes.resize(static_cast<std::size_t>(file.Remaining()));
+    error = file.Read(bytes.data(), bytes.size());
+  }
+  if (error) {
+    io.err << "varnolt-cli: " << FileErrorText(*error) << "\n";
+    return std::nullopt;
+  }
+  return bytes;
 }

@@ -4,6 +4,7 @@
 // (CommandTable.cpp) with its own handler in its own file; adding a command is
 // a new file and one line in the table.
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -40,5 +41,8 @@ void PrintCommandUsage(const Command& command, std::ostream& out);
 
 // Reports a usage error with a pointer to the help; returns ExitUsage.
 int UsageError(CliStreams& io, const std::string& message);
+
+// Reads a file whole for a command; prints why on failure.
+std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io);
 
 int HelpCommand(const std::vector<std::string>& args, CliStreams& io);

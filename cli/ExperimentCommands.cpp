@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "cli/SettingsFileCommands.h"
-#include "cli/StopAndProgress.h"
+#include "cli/ProgressLine.h"
 #include "experiments/Experiments.h"
-#include "platform/FileError.h"
 #include "platform/FileIO.h"
+#include "platform/Interrupts.h"
 #include "results/ResultsTable.h"
 #include "settings/ReportTarget.h"
 
@@ -178,21 +178,6 @@ std::string NumericSettingsText(const RunSettings& settings) {
 }
 
 // ------------------------------------------------------------------ files
-
-std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io) {
-  InputFile file;
-  std::optional<FileError> error = file.Open(PathFromUtf8(path));
-  std::string bytes;
-  if (!error) {
-    bytes.resize(static_cast<std::size_t>(file.Remaining()));
-    error = file.Read(bytes.data(), bytes.size());
-  }
-  if (error) {
-    io.err << "varnolt-cli: " << FileErrorText(*error) << "\n";
-    return std::nullopt;
-  }
-  return bytes;
-}
 
 // Writes a table through the safe replacement (or to standard output for "-");
 // prints why on failure.
@@ -403,14 +388,16 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   ExperimentControl control;
   control.threads = options.threads;
   control.keepCycles = options.cycles.has_value();
-  StopOnSignal stopOnSignal;
-  control.stop = &StopOnSignal::Requested();
+  control.stop = &InterruptionFlag();
   std::vector<PointOutcome> outcomes;
   {
-    ProgressLine progress(io.err, control.pointsDone, todoCount, "Runs");
+    ProgressLine progress(
+        io.err, control.pointsDone,
+        [todoCount](std::uint64_t done, double elapsed) { return CountProgressText("Runs", done, todoCount, elapsed); },
+        StandardErrorIsTerminal());
     outcomes = RunPoints(run.points, control, todo);
   }
-  const bool stopped = StopOnSignal::Requested().load();
+  const bool stopped = InterruptionFlag().load();
 
   std::size_t ran = 0, invalid = 0, failed = 0;
   std::string csv = run.prefix;
@@ -429,7 +416,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     } else {
       io.err << " Nothing was written.\n";
     }
-    return ExitStopped;
+    return InterruptedExitStatus(InterruptionSignal());
   }
 
   const bool toStandardOutput = options.csv && *options.csv == "-";
@@ -540,16 +527,18 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   ExperimentControl control;
   control.keepCycles = true;
   if (options.threads) control.threads = *options.threads;
-  StopOnSignal stopOnSignal;
-  control.stop = &StopOnSignal::Requested();
+  control.stop = &InterruptionFlag();
   std::vector<PointOutcome> outcomes;
   {
-    ProgressLine progress(io.err, control.pointsDone, count - 1, "Replicates");
+    ProgressLine progress(
+        io.err, control.pointsDone,
+        [count](std::uint64_t done, double elapsed) { return CountProgressText("Replicates", done, count - 1, elapsed); },
+        StandardErrorIsTerminal());
     outcomes = RunPoints(points, control, todo);
   }
-  if (StopOnSignal::Requested().load()) {
+  if (InterruptionFlag().load()) {
     io.err << "\nStopped; the report of replicate 1 is written, no table.\n";
-    return ExitStopped;
+    return InterruptedExitStatus(InterruptionSignal());
   }
   const std::span<const CycleResult> firstCycles = CyclesOf(model.cycleResults);
   outcomes[0].status = PointStatus::Ran;

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
@@ -28,18 +27,9 @@ std::optional<std::string> ReplaceFile(const std::string& path, const ContentWri
 
 // Reads a report or CSV whole and takes its table; prints why on failure.
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
-  InputFile file;
-  std::optional<FileError> error = file.Open(PathFromUtf8(path));
-  std::string bytes;
-  if (!error) {
-    bytes.resize(static_cast<std::size_t>(file.Remaining()));
-    error = file.Read(bytes.data(), bytes.size());
-  }
-  if (error) {
-    io.err << "varnolt-cli: " << FileErrorText(*error) << "\n";
-    return std::nullopt;
-  }
-  std::istringstream in(bytes);
+  const std::optional<std::string> bytes = ReadWholeFile(path, io);
+  if (!bytes) return std::nullopt;
+  std::istringstream in(*bytes);
   ResultsTableRead read = ReadResultsTable(in);
   if (!read.error.empty()) {
     io.err << "varnolt-cli: " << path << " cannot be read as results: " << read.error << ".\n";

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "cli/ExperimentCommands.h"
+#include "cli/ProgressLine.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SettingsFileCommands.h"
 #include "platform/FileError.h"
@@ -39,48 +39,6 @@ void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
   if (outcome.status != RunStatus::ReportNotWritten) io.err << "No report was written.\n";
 }
 
-// "1,000,000".
-std::string WithThousands(std::uint64_t number) {
-  std::string digits = std::to_string(number);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), 1, ',');
-  return digits;
-}
-
-std::string Clock(double seconds) {
-  const auto whole = static_cast<long long>(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
-  return text;
-}
-
-// The one-line progress bar on a terminal, redrawn in place and cleared at the end.
-class ProgressLine {
- public:
-  ProgressLine(std::ostream& err, std::uint64_t palms) : err_(err), palms_(std::max<std::uint64_t>(palms, 1)) {}
-  void Draw(std::uint64_t done, double elapsed) {
-    const double share = std::min(1.0, static_cast<double>(done) / static_cast<double>(palms_));
-    const int filled = static_cast<int>(share * BarWidth);
-    std::string line = "\r" + std::string(share < 0.1 ? 2 : share < 1 ? 1 : 0, ' ') +
-                       std::to_string(static_cast<int>(share * 100)) + "% [" + std::string(filled, '#') +
-                       std::string(BarWidth - filled, '.') + "] " + WithThousands(done) + " of " +
-                       WithThousands(palms_) + " palms, " + Clock(elapsed) + " elapsed";
-    if (share > 0) line += ", " + Clock(elapsed / share - elapsed) + " left";
-    width_ = std::max(width_, line.size() - 1);
-    line += std::string(width_ + 1 - line.size(), ' ');
-    err_ << line << std::flush;
-  }
-  void Clear() {
-    if (width_ != 0) err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
-    width_ = 0;
-  }
-
- private:
-  static constexpr int BarWidth = 20;
-  std::ostream& err_;
-  std::uint64_t palms_;
-  std::size_t width_ = 0;
-};
-
 }  // namespace
 
 RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control, std::int64_t palms, bool progressLine,
@@ -97,23 +55,18 @@ RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control,
     finished = true;
     ended.notify_one();
   });
-  ProgressLine line(err, static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0)));
-  const auto start = steady_clock::now();
-  auto drawn = start;
   {
+    const auto palmCount = static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0));
+    ProgressLine line(
+        err, control.palmsDone,
+        [palmCount](std::uint64_t done, double elapsed) { return PalmsProgressText(done, palmCount, elapsed); },
+        progressLine);
     std::unique_lock<std::mutex> guard(lock);
     while (!ended.wait_for(guard, milliseconds(20), [&] { return finished; })) {
       if (InterruptionFlag().load()) control.cancel = true;
-      const auto now = steady_clock::now();
-      // Only a run that lasts gets a line, redrawn at most ten times a second.
-      if (progressLine && now - start >= seconds(1) && now - drawn >= milliseconds(100)) {
-        drawn = now;
-        line.Draw(control.palmsDone.load(), duration<double>(now - start).count());
-      }
     }
   }
   worker.join();
-  line.Clear();
   return outcome;
 }
 

@@ -244,13 +244,19 @@ TEST(StopAndResume, CtrlCWritesNothingAndAResumedBatchEqualsAnUnbrokenOne) {
   for (int seed = 1; seed <= 10; ++seed) design += "300," + std::to_string(seed) + "\n";
   WriteFile(sandbox.Work() / "design.csv", design + "5000000,11\n");
   const std::string batch = "varnolt-cli batch design.csv --set cycleCount=300 --threads 1";
-  const auto interrupt = [&](const std::string& extra) {
-    return Shell(sandbox, batch + " " + extra + " 2>err.txt & pid=$!; sleep 0.5; kill -INT $pid; wait $pid; "
-                                                "exit $?");
+  // A job the shell starts in the background ignores Ctrl+C, and the runner
+  // keeps it so; env gives it Ctrl+C back, as a job in the foreground has it.
+  const auto interrupt = [&](const std::string& extra, const std::string& signal = "INT") {
+    return Shell(sandbox, "env --default-signal=INT " + batch + " " + extra + " 2>err.txt & pid=$!; sleep 0.5; "
+                          "kill -" + signal + " $pid; wait $pid; exit $?");
   };
   EXPECT_EQ(interrupt("--csv stopped.csv"), 130);
   EXPECT_FALSE(fs::exists(sandbox.Work() / "stopped.csv"));
   EXPECT_THAT(ReadFile(sandbox.Work() / "err.txt"), HasSubstr("Nothing was written."));
+  // A closed terminal stops it just as cleanly.
+  EXPECT_EQ(interrupt("--csv hung.csv", "HUP"), 129);
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "hung.csv"));
+  EXPECT_THAT(ReadFile(sandbox.Work() / "err.txt"), HasSubstr("Stopped after "));
 
   EXPECT_EQ(interrupt("--csv resumed.csv --resume"), 130);
   EXPECT_EQ(Lines(ReadFile(sandbox.Work() / "resumed.csv")).size(), 11u);
