@@ -55,14 +55,6 @@ struct ExperimentOptions {
   std::vector<std::string> positional;
 };
 
-template <typename Integer>
-std::optional<Integer> WholeValue(const std::string& text) {
-  Integer value{};
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 // Parses the options `allowed` names (each "--name"); fills error on a problem.
 std::optional<ExperimentOptions> ParseExperimentOptions(const std::vector<std::string>& args,
                                                         const std::vector<std::string>& allowed,
@@ -99,7 +91,7 @@ std::optional<ExperimentOptions> ParseExperimentOptions(const std::vector<std::s
       return std::nullopt;
     }
     const auto count = [&](std::int32_t& field, std::int32_t low, std::int32_t high, const char* what) {
-      const std::optional<std::int32_t> number = WholeValue<std::int32_t>(value);
+      const std::optional<std::int32_t> number = WholeNumber<std::int32_t>(value, false);
       if (!number || *number < low || *number > high) {
         error = name + " " + value + ": " + what + ", a whole number from " + std::to_string(low) + " to " +
                 std::to_string(high);
@@ -127,7 +119,7 @@ std::optional<ExperimentOptions> ParseExperimentOptions(const std::vector<std::s
     else if (name == "--samples") ok = count(options.samples, 2, 10000000, "the number of base samples");
     else if (name == "--bootstrap") ok = count(options.bootstrap, 0, 100000, "the number of bootstrap resamples");
     else if (name == "--seed") {
-      options.seed = WholeValue<std::uint32_t>(value);
+      options.seed = WholeNumber<std::uint32_t>(value, false);
       if (!options.seed) {
         error = "--seed " + value + ": the seed must be a whole number from 0 to 4294967295";
         ok = false;
@@ -258,7 +250,7 @@ std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, 
     const auto read = std::from_chars(cell.data(), cell.data() + cell.size(), *means[m]);
     if (cell.empty() || read.ec != std::errc() || read.ptr != cell.data() + cell.size()) return std::nullopt;
   }
-  const std::optional<std::int64_t> period = WholeValue<std::int64_t>(cells[statusColumn + 5]);
+  const std::optional<std::int64_t> period = WholeNumber<std::int64_t>(cells[statusColumn + 5], true);
   if (!period) return std::nullopt;
   outcome.analysis.period = *period;
   return outcome;
@@ -312,8 +304,8 @@ std::optional<std::string> ResumedRows(const std::string& path, const TableRun& 
     const auto cells = SplitCsvLine(lines[l]);
     std::optional<std::size_t> point, replicate;
     if (cells && cells->size() > replicateColumn) {
-      point = WholeValue<std::size_t>((*cells)[0]);
-      replicate = WholeValue<std::size_t>((*cells)[replicateColumn]);
+      point = WholeNumber<std::size_t>((*cells)[0], false);
+      replicate = WholeNumber<std::size_t>((*cells)[replicateColumn], false);
     }
     if (!point || !replicate || *point < 1 || *replicate < 1 || *replicate > run.replicates) {
       return path + " line " + std::to_string(l + 1 + std::count(run.prefix.begin(), run.prefix.end(), '\n')) +
@@ -718,7 +710,7 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
       const std::string& name = (*header)[c];
       const std::string& value = (*cells)[c];
       if (c == seedColumn) {
-        const std::optional<std::uint32_t> read = WholeValue<std::uint32_t>(value);
+        const std::optional<std::uint32_t> read = WholeNumber<std::uint32_t>(value, false);
         if (!read) return refuse(l + 1, c + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
         rowSeed = *read;
         continue;

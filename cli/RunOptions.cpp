@@ -1,26 +1,6 @@
 #include "cli/RunOptions.h"
 
-#include <charconv>
-
 namespace {
-
-// A whole number in decimal, optionally signed, with nothing around it.
-template <typename Integer>
-std::optional<Integer> ReadWhole(const std::string& text, bool allowSign) {
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  bool negative = false;
-  if (allowSign && first != last && (*first == '+' || *first == '-')) {
-    negative = *first == '-';
-    ++first;
-  }
-  if (first == last || *first < '0' || *first > '9') return std::nullopt;
-  if (negative) --first;  // from_chars takes the minus sign, never a plus
-  Integer value{};
-  const auto result = std::from_chars(first, last, value);
-  if (result.ec != std::errc() || result.ptr != last) return std::nullopt;
-  return value;
-}
 
 // "--name VALUE" or "--name=VALUE"; advances index past what it took.
 std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& index,
@@ -77,7 +57,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
     } else if (IsOption(arg, "--seed")) {
       std::optional<std::string> value = OptionValue(args, i, "--seed", error);
       if (!value) return std::nullopt;
-      options.seed = ReadWhole<std::uint32_t>(*value, false);
+      options.seed = WholeNumber<std::uint32_t>(*value, false);
       if (!options.seed) {
         error = "--seed " + *value + ": the seed must be a whole number from 0 to 4294967295";
         return std::nullopt;
@@ -85,7 +65,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
     } else if (IsOption(arg, "--replicates")) {
       std::optional<std::string> value = OptionValue(args, i, "--replicates", error);
       if (!value) return std::nullopt;
-      const std::optional<std::int32_t> count = ReadWhole<std::int32_t>(*value, false);
+      const std::optional<std::int32_t> count = WholeNumber<std::int32_t>(*value, false);
       if (!count || *count < 1 || *count > 100000) {
         error = "--replicates " + *value + ": give the number of replicates, a whole number from 1 to 100000";
         return std::nullopt;
@@ -94,7 +74,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
     } else if (IsOption(arg, "--threads")) {
       std::optional<std::string> value = OptionValue(args, i, "--threads", error);
       if (!value) return std::nullopt;
-      options.threads = ReadWhole<int>(*value, false);
+      options.threads = WholeNumber<int>(*value, false);
       if (!options.threads || *options.threads < 1 || *options.threads > MaxThreads) {
         error = "--threads " + *value + ": the number of threads must be a whole number from 1 to " +
                 std::to_string(MaxThreads);
@@ -137,7 +117,7 @@ std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::str
     settings.*(field->text) = value;
     return std::nullopt;
   }
-  const std::optional<std::int32_t> number = ReadWhole<std::int32_t>(value, true);
+  const std::optional<std::int32_t> number = WholeNumber<std::int32_t>(value, true);
   if (field->kind == FieldKind::Switch && !(number && (*number == 0 || *number == 1))) {
     return assignment + ": " + name + " is a switch and takes 0 (off) or 1 (on)";
   }
