@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <filesystem>
+
 #include "cli/ExperimentCommands.h"
 #include "cli/RunOptions.h"
 #include "platform/FileError.h"
@@ -130,4 +132,14 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
     return std::nullopt;
   }
   return bytes;
+}
+
+std::optional<std::string> SafelyReplaceFile(const std::string& path, const ContentWriter& writer) {
+  if (path.empty()) return "no file name was given";
+  std::error_code ignored;
+  if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) return "it is a folder";
+  if (std::optional<ReplaceFailure> failed = ReplaceFileWith(PathFromUtf8(path), writer)) {
+    return failed->code.message();
+  }
+  return std::nullopt;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileIO.h"
+
 enum ExitStatus : int {
   ExitSuccess = 0,
   ExitFailure = 1,  // the run, or reading or writing a file, failed
@@ -44,5 +46,9 @@ int UsageError(CliStreams& io, const std::string& message);
 
 // Reads a file whole for a command; prints why on failure.
 std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io);
+
+// Writes a file through the safe replacement, which leaves any earlier file
+// whole on failure; answers the reason on failure.
+std::optional<std::string> SafelyReplaceFile(const std::string& path, const ContentWriter& writer);
 
 int HelpCommand(const std::vector<std::string>& args, CliStreams& io);

@@ -179,21 +179,14 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
     io.out.flush();
     return static_cast<bool>(io.out);
   }
-  std::error_code ignored;
-  std::string reason;
   if (std::optional<std::string> problem = ReportTargetProblem(path, {})) {
     io.err << "varnolt-cli: " << *problem << "\n";  // a table never takes the place of run settings
     return false;
   }
-  if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) {
-    reason = "it is a folder";
-  } else if (std::optional<ReplaceFailure> failed =
-                 ReplaceFileWith(PathFromUtf8(path), [&content](std::ostream& out) { out << content; })) {
-    reason = failed->code.message();
-  } else {
-    return true;
-  }
-  io.err << "varnolt-cli: the " << what << " could not be written to \"" << path << "\": " << reason << ".\n";
+  const std::optional<std::string> reason =
+      SafelyReplaceFile(path, [&content](std::ostream& out) { out << content; });
+  if (!reason) return true;
+  io.err << "varnolt-cli: the " << what << " could not be written to \"" << path << "\": " << *reason << ".\n";
   return false;
 }
 
@@ -524,7 +517,9 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   {
     ProgressLine progress(
         io.err, control.pointsDone,
-        [count](std::uint64_t done, double elapsed) { return CountProgressText("Replicates", done, count - 1, elapsed); },
+        [count](std::uint64_t done, double elapsed) {
+          return CountProgressText("Replicates", done, count - 1, elapsed);
+        },
         StandardErrorIsTerminal());
     outcomes = RunPoints(points, control, todo);
   }

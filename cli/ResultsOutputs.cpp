@@ -1,6 +1,5 @@
 #include "cli/ResultsOutputs.h"
 
-#include <filesystem>
 #include <sstream>
 
 #include "platform/FileIO.h"
@@ -13,17 +12,6 @@ const char* const PlotUsage = "REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg
 const char* const AnalyseUsage = "REPORT.dat|RESULTS.csv";
 
 namespace {
-
-// Writes through the usual safe replacement; answers the reason on failure.
-std::optional<std::string> ReplaceFile(const std::string& path, const ContentWriter& writer) {
-  if (path.empty()) return "no file name was given";
-  std::error_code ignored;
-  if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) return "it is a folder";
-  if (std::optional<ReplaceFailure> failed = ReplaceFileWith(PathFromUtf8(path), writer)) {
-    return failed->code.message();
-  }
-  return std::nullopt;
-}
 
 // Reads a report or CSV whole and takes its table; prints why on failure.
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
@@ -72,7 +60,8 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
       WriteResultsCsv(cycles, io.out);
       io.out.flush();
       if (!io.out) fail("CSV table", "standard output", "the output failed");
-    } else if (auto problem = ReplaceFile(*options.csv, [&](std::ostream& out) { WriteResultsCsv(cycles, out); })) {
+    } else if (auto problem =
+                   SafelyReplaceFile(*options.csv, [&](std::ostream& out) { WriteResultsCsv(cycles, out); })) {
       fail("CSV table", *options.csv, *problem);
     } else {
       summary << "CSV table written to " << *options.csv << ".\n";
@@ -84,7 +73,7 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
   }
   if (recordPath) {
     const std::string json = RunRecordJson(RecordOfRun(settings, outcome, cycles));
-    if (auto problem = ReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
+    if (auto problem = SafelyReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
       fail("JSON record", *recordPath, *problem);
     } else {
       summary << "JSON record written to " << *recordPath << ".\n";
