@@ -19,7 +19,6 @@
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "plot/PlotPicture.h"
-#include "results/ResultsTable.h"
 
 namespace {
 
