@@ -1,7 +1,7 @@
 #pragma once
 // The random generator of the Windows C runtime (srand/rand), rebuilt so that a
 // run draws the same numbers on every platform: seeded with 1 it returns 41,
-// 18467, 6334, 26500, 19169, as the original program's runs did.
+// 18467, 6334, 26500, 19169, as VARNOLT's runs on Windows do.
 
 #include <cstdint>
 

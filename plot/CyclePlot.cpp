@@ -19,7 +19,6 @@
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "plot/PlotPicture.h"
-#include "results/ResultsTable.h"
 
 namespace {
 
@@ -198,7 +197,8 @@ QString CyclePlotView::ReadoutAt(QPoint viewPosition) const {
   const long long cycle = std::llround(value.x());
   if (cycle < 1 || cycle > static_cast<long long>(cycles_.size())) return {};
   const CycleResult& row = cycles_[cycle - 1];
-  auto number = [](double v) { return QString::fromStdString(ShortestNumber(v)); };
+  // Six significant digits, as the report gives them: 56.8, not the 56.800000000000004 a sum of shares can hold.
+  auto number = [](double v) { return QString::number(v, 'g', 6); };
   return QStringLiteral("Cycle %1: female %2 %, hermaphrodite %3 %, male %4 %, aborted %5 %")
       .arg(cycle)
       .arg(number(row.female), number(row.herm), number(row.male), number(row.aborted));
