@@ -13,24 +13,18 @@
 
 #include "platform/FileIO.h"
 #include "tests/support/FaultInjection.h"
-#include "tests/support/ScratchFolder.h"
+#include "tests/support/ScratchFolderTest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class FileReplace : public testing::Test {
+class FileReplace : public ScratchFolderTest {
  protected:
-  fs::path In(const std::string& name) const { return scratch_.In(name); }
-  static std::string Contents(const fs::path& path) { return ReadFileBytes(path); }
-  static void Write(const fs::path& path, const std::string& bytes) { WriteFileBytes(path, bytes); }
-  std::vector<std::string> Names() const { return scratch_.Names(); }
+  FileReplace() : ScratchFolderTest("varnolt-replace") {}
   static std::optional<ReplaceFailure> Replace(const fs::path& file, const std::string& bytes) {
     return ReplaceFileWith(file, [&bytes](std::ostream& out) { out << bytes; });
   }
-
-  ScratchFolder scratch_{"varnolt-replace"};
-  const fs::path folder_ = scratch_.Path();
 };
 
 TEST_F(FileReplace, StreamsTheWritersOutputWhole) {

@@ -12,18 +12,15 @@
 
 #include "settings/SettingsFile.h"
 #include "tests/support/FaultInjection.h"
-#include "tests/support/ScratchFolder.h"
+#include "tests/support/ScratchFolderTest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class SettingsFileOnDisk : public testing::Test {
+class SettingsFileOnDisk : public ScratchFolderTest {
  protected:
-  fs::path In(const std::string& name) const { return scratch_.In(name); }
-  static std::string Contents(const fs::path& path) { return ReadFileBytes(path); }
-  static void Write(const fs::path& path, const std::string& bytes) { WriteFileBytes(path, bytes); }
-  std::vector<std::string> Names() const { return scratch_.Names(); }
+  SettingsFileOnDisk() : ScratchFolderTest("varnolt-settings") {}
 
   static std::string SaveError(const fs::path& path, const RunSettings& settings) {
     const std::optional<FileError> error = SaveSettingsFile(path, settings);
@@ -37,9 +34,6 @@ class SettingsFileOnDisk : public testing::Test {
     }
     return error ? FileErrorText(*error) : "loaded";
   }
-
-  ScratchFolder scratch_{"varnolt-settings"};
-  const fs::path folder_ = scratch_.Path();
 };
 
 RunSettings Edited() {
