@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Sheet.h"
+#include "platform/WholeNumbers.h"
 #include "run/Job.h"
 
 // A run in progress: its job, whether the window has heard of its end, and the
@@ -60,15 +61,8 @@ class InputHold : public QObject {
   QWidget* window_;
 };
 
-// 1000000 as "1,000,000".
-QString WithThousands(std::int64_t number) {
-  QString digits = QString::number(number < 0 ? -number : number);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
-  return number < 0 ? QStringLiteral("-") + digits : digits;
-}
-
 QString Counted(std::int64_t count, const char* one, const char* many) {
-  return WithThousands(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+  return QString::fromStdString(WithThousands(count)) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
 }
 
 }  // namespace
