@@ -11,7 +11,7 @@
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "results/ResultsTable.h"
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 
 namespace {
 
@@ -232,9 +232,11 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   ExperimentControl control;
   control.threads = options.threads.value_or(0);
   control.keepCycles = options.cycles.has_value();
-  control.stop = &InterruptionFlag();
+  std::stop_source stop;
+  control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
   {
+    InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
         [todoCount](std::uint64_t done, double elapsed) { return CountProgressText("Runs", done, todoCount, elapsed); },

@@ -41,9 +41,11 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   ExperimentControl control;
   control.keepCycles = true;
   if (options.threads) control.threads = *options.threads;
-  control.stop = &InterruptionFlag();
+  std::stop_source stop;
+  control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
   {
+    InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
         [count](std::uint64_t done, double elapsed) {

@@ -8,7 +8,7 @@
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 // Checks --replicates against the other options of `run`; the message for a
 // usage error, or nothing.

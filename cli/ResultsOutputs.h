@@ -10,7 +10,7 @@
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 // Checks the output options of `run` before anything runs: at most one table on
 // standard output, a picture named .png or .svg, a picture size that fits. On a

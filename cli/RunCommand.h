@@ -10,7 +10,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
 // Runs from the given settings with the options applied on top; `source` says
@@ -21,8 +21,9 @@
 int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
                const std::string& settingsFile = {});
 
-// Runs `run` on a thread of its own while this one watches it: an interruption
-// (Ctrl+C, kill) cancels it through `control`, and with `progressLine` a run that
-// lasts over a second draws a progress line on `err`, cleared at the end.
-RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control, std::int64_t palms, bool progressLine,
-                    std::ostream& err);
+// Runs `run` as a job (on a thread of its own, with `threads` engine threads)
+// and waits for it: an interruption (Ctrl+C, kill) stops the job, and with
+// `progressLine` a run that lasts over a second draws a progress line on `err`,
+// cleared at the end.
+RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threads, std::int64_t palms,
+                    bool progressLine, std::ostream& err);
