@@ -41,6 +41,10 @@ class BatchCommand final : public Command {
   int Run(CliStreams& io) override {
     if (options_.positional.size() != 1) return UsageError(io, "batch takes one design, DESIGN.csv");
     const std::string& designPath = options_.positional[0];
+    if (std::optional<int> refused =
+            CheckTableFiles(options_, {{"the design", designPath}, {"the settings file", options_.settingsFile}}, io)) {
+      return *refused;
+    }
     int status = ExitSuccess;
     const std::optional<RunSettings> base = BaseSettings(options_.settingsFile, options_.assignments, io, status);
     if (!base) return status;
@@ -86,8 +90,9 @@ class BatchCommand final : public Command {
 
     PointTable table;
     table.command = "batch";
+    table.base = *base;
     table.description =
-        "batch;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
+        "batch;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
     for (std::size_t c = 0; c < header->size(); ++c) {
       if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
     }

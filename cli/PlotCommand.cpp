@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/OutputPaths.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SharedOptions.h"
 #include "plot/PlotPicture.h"
@@ -37,6 +38,10 @@ class PlotCommand final : public Command {
       }
     }
     const std::string& source = sources_.front();
+    CommandFiles files;
+    files.Reads("the source of the picture", source);
+    files.Writes("-o", picture_);
+    if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
     const std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
     if (!cycles) return ExitFailure;
     if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture_), size)) {

@@ -47,6 +47,7 @@ struct PointTable {
   std::vector<RunSettings> settings;     // per design point
   std::vector<std::uint32_t> seeds;      // per design point: the seed of replicate 1
   std::string description;               // what defines the design, for its fingerprint
+  RunSettings base;                      // the settings every point starts from, for the record
   bool summaryToError = false;           // standard output carries another table
 };
 
@@ -58,12 +59,24 @@ std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
 // The same from the settings file the command names first, if any.
 std::optional<RunSettings> BaseSettingsOfFirstArgument(const ExperimentOptions& options, CliStreams& io, int& status);
 
-// The numeric settings as text, for a design's fingerprint.
-std::string NumericSettingsText(const RunSettings& settings);
+// The 27 settings as text, for a design's fingerprint.
+std::string SettingsText(const RunSettings& settings);
 
 // --seed, or the clock's seed, told on standard error so that the runs can be
 // repeated.
 std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io);
+
+// Checks, before anything runs, the files an experiment reads (`reads`: what
+// each is and its path) against the tables and records it writes (--csv,
+// --cycles, --points and the records beside them); on a problem prints it and
+// answers the usage status.
+std::optional<int> CheckTableFiles(const ExperimentOptions& options,
+                                   const std::vector<std::pair<std::string, std::optional<std::string>>>& reads,
+                                   CliStreams& io);
+
+// Where the record of a table goes: beside it, unless the table goes to
+// standard output, a device or a pipe.
+std::optional<std::string> TableRecordPath(const std::optional<std::string>& table);
 
 // Runs the table's points (the shard's slice of them, those not yet in a table
 // to resume) and writes the table to --csv; `kept`, when given, receives every

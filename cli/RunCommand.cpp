@@ -125,6 +125,11 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       return ExitUsage;
     }
   }
+  CommandFiles files;
+  files.Reads("the settings file", settingsFile);
+  files.Writes(options.output ? "--output" : "the report (outputPath)", toStandardOutput ? std::optional<std::string>() : settings.outputPath);
+  AddResultsFiles(options, files);
+  if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
 
   const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   FloweringModel model;

@@ -103,6 +103,13 @@ class SensitivityCommand final : public Command {
     if ((options_.shard || options_.resume) && !options_.seed) {
       return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
     }
+    if (std::optional<int> refused = CheckTableFiles(
+            options_,
+            {{"the settings file", options_.positional.empty() ? std::nullopt : std::optional(options_.positional[0])},
+             {"the table of runs (--from-points)", options_.fromPoints}},
+            io)) {
+      return *refused;
+    }
     int status = ExitSuccess;
     const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(options_, io, status);
     if (!base) return status;
@@ -136,8 +143,9 @@ class SensitivityCommand final : public Command {
 
     PointTable table;
     table.command = "sensitivity";
+    table.base = *base;
     table.summaryToError = options_.csv && *options_.csv == "-";
-    table.description = "sensitivity;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
+    table.description = "sensitivity;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
                         *options_.method + ";" +
                         (morris ? std::to_string(options_.trajectories) + "x" + std::to_string(options_.levels)
                                 : std::to_string(options_.samples)) + ";";
@@ -163,6 +171,7 @@ class SensitivityCommand final : public Command {
     } else {
       ExperimentOptions pointOptions = options_;
       pointOptions.csv = options_.points;
+      pointOptions.points.reset();
       if (const int status = RunPointTable(table, pointOptions, io, &outcomes); status != ExitSuccess) return status;
       if (options_.shard) {
         io.out << "This part holds its slice of the runs only: merge the parts, then give the whole table to\n"

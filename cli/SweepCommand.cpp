@@ -50,6 +50,10 @@ class SweepCommand final : public Command {
     for (const SweepFactor& factor : factors) total *= static_cast<double>(factor.values.size());
     if (total * options_.replicates > 1e8) return UsageError(io, "the sweep has more than 100 million runs");
 
+    if (std::optional<int> refused = CheckTableFiles(
+            options_, {{"the settings file", options_.positional.empty() ? std::nullopt : std::optional(options_.positional[0])}}, io)) {
+      return *refused;
+    }
     int status = ExitSuccess;
     const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(options_, io, status);
     if (!base) return status;
@@ -57,7 +61,8 @@ class SweepCommand final : public Command {
 
     PointTable table;
     table.command = "sweep";
-    table.description = "sweep;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";";
+    table.base = *base;
+    table.description = "sweep;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";";
     for (const SweepFactor& factor : factors) {
       table.leadColumns.push_back(factor.name);
       table.description += factor.name + "=";

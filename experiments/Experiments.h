@@ -144,13 +144,25 @@ std::optional<std::string> ParseShard(const std::string& text, int& k, int& n);
 // A short, stable fingerprint of a design's description (16 hex digits).
 std::string DesignFingerprint(const std::string& description);
 
-// The first line of a partial table: "# varnolt-cli shard K/N design FINGERPRINT".
-std::string ShardStamp(int k, int n, const std::string& fingerprint);
+// The first line of a partial table: "# varnolt-cli shard K/N design
+// FINGERPRINT runs TOTAL replicates R", TOTAL being the runs of the whole table
+// (every point and replicate), so that a part's slice of them is known without
+// the design.
+std::string ShardStamp(int k, int n, const std::string& fingerprint, std::size_t totalRuns, std::size_t replicates);
+
+// The last line of a part whose runs all finished: "# varnolt-cli shard K/N
+// complete, R rows". A part stopped before it (by Ctrl+C or a scheduler's time
+// limit) has none, and is not merged until --resume finishes it.
+std::string ShardClosing(int k, int n, std::size_t rows);
 
 struct ShardPart {
   std::string name;  // the file, for messages
   std::string text;  // its whole content
 };
-// Joins the parts into the whole table, or answers why not (parts of different
-// designs or headers, a slice missing or given twice, a part without a stamp).
+// Joins the parts into the whole table, or answers why not, naming the part and
+// its line: parts of different designs or headers, a slice missing or given
+// twice, a part without a stamp or without its closing line, a part whose rows
+// are not exactly its slice of the table in order (a row missing, cut, extra,
+// duplicated, renumbered or out of place), or rows of one point that disagree
+// on its settings. Works for tables of points and for per-cycle tables.
 std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std::string& merged);
