@@ -8,6 +8,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "cli/Messages.h"
 #include "cli/OutputPaths.h"
 #include "cli/ProgressLine.h"
 #include "cli/RunOptions.h"
@@ -197,7 +198,7 @@ std::optional<std::string> ResumedRows(const std::string& path, const TableRun& 
     // The row must be the one this design writes for that run: its settings
     // cells and its seed.
     std::string lead;
-    for (std::size_t f = 1; f < replicateColumn; ++f) lead += (f == 1 ? "" : ",") + cells[f];
+    for (std::size_t f = 1; f < replicateColumn; ++f) lead += (f == 1 ? "" : ",") + CsvCell(cells[f]);
     if ((!table.leadColumns.empty() && lead != table.leadCells[i / run.replicates]) ||
         cells[replicateColumn + 1] != std::to_string(run.points[i].seed)) {
       return where + " is not run " + std::to_string(*point) + " of this " + table.command +
@@ -261,13 +262,13 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
     return static_cast<bool>(io.out);
   }
   if (std::optional<std::string> problem = FileStartsAsTable(path) ? std::nullopt : ReportTargetProblem(path, {})) {
-    io.err << "varnolt-cli: " << *problem << "\n";  // a table never takes the place of run settings
+    PrintProblem(io, RunnerText(*problem));  // a table never takes the place of run settings
     return false;
   }
   const std::optional<std::string> reason =
       SafelyReplaceFile(path, [&content](std::ostream& out) { out << content; });
   if (!reason) return true;
-  io.err << "varnolt-cli: the " << what << " could not be written to \"" << path << "\": " << *reason << ".\n";
+  PrintProblem(io, "cannot write the " + what + " to " + path + ": " + *reason);
   return false;
 }
 
@@ -312,13 +313,6 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   }
   if (options.cycles && options.cycles == options.csv) return UsageError(io, "--cycles and --csv name the same file");
   if (std::optional<int> status = CheckTableFiles(options, {}, io)) return *status;
-  for (const std::optional<std::string>& target : {options.csv, options.cycles}) {
-    if (!target || *target == "-") continue;
-    if (std::optional<std::string> problem = ReportTargetProblem(*target, {})) {
-      io.err << "varnolt-cli: " << *problem << "\nNothing was run.\n";
-      return ExitUsage;
-    }
-  }
   int k = 1, n = 1;
   if (options.shard) {
     if (auto problem = ParseShard(*options.shard, k, n)) return UsageError(io, *problem);

@@ -338,9 +338,9 @@ TEST(Sweep, ATableNeverReplacesRunSettings) {
   const std::string settings = ReadFile(sandbox.Work() / "trial.dat");
   const CliResult sweep = sandbox.Run({"sweep", "trial.dat", "--vary", "cycleCount=10:12", "--csv", "trial.dat"});
   EXPECT_EQ(sweep.status, 2);
-  EXPECT_THAT(sweep.err, HasSubstr("holds run settings"));
+  EXPECT_THAT(sweep.err, HasSubstr("--csv trial.dat is the settings file this command reads"));
   const CliResult merge = sandbox.Run({"merge", "trial.dat", "-o", "trial.dat"});
-  EXPECT_EQ(merge.status, 1);
+  EXPECT_EQ(merge.status, 2);
   EXPECT_EQ(ReadFile(sandbox.Work() / "trial.dat"), settings);
   // The settings file names the base of every point.
   ASSERT_EQ(sandbox.Run({"sweep", "trial.dat", "--vary", "cycleCount=10:12", "--seed", "1", "--csv", "s.csv"}).status,

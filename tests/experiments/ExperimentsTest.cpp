@@ -129,8 +129,13 @@ TEST(ExperimentShards, SlicesCoverThePointsOnce) {
 }
 
 TEST(ExperimentShards, MergeJoinsPartsInOrderAndRefusesMismatches) {
-  const std::string a = ShardStamp(1, 2, "00000000000000aa") + "\nh\n1\n2\n";
-  const std::string b = ShardStamp(2, 2, "00000000000000aa") + "\nh\n3\n";
+  // A table of three runs over two shards: its header "h" is of no known kind,
+  // so the rows are joined as they stand.
+  const auto part = [](int k, int n, const char* fingerprint, const std::string& body, std::size_t rows) {
+    return ShardStamp(k, n, fingerprint, 3, 1) + "\n" + body + ShardClosing(k, n, rows) + "\n";
+  };
+  const std::string a = part(1, 2, "00000000000000aa", "h\n1\n", 1);
+  const std::string b = part(2, 2, "00000000000000aa", "h\n2\n3\n", 2);
   std::string merged;
   ASSERT_FALSE(MergeShards({{"b", b}, {"a", a}}, merged));
   EXPECT_EQ(merged, "h\n1\n2\n3\n");
@@ -141,11 +146,13 @@ TEST(ExperimentShards, MergeJoinsPartsInOrderAndRefusesMismatches) {
   };
   EXPECT_NE(refusal({{"a", a}}).find("missing: 2 of 2"), std::string::npos);
   EXPECT_NE(refusal({{"a", a}, {"a2", a}}).find("given twice"), std::string::npos);
-  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000bb") + "\nh\n3\n"}}).find("another design"),
+  EXPECT_NE(refusal({{"a", a}, {"c", part(2, 2, "00000000000000bb", "h\n2\n3\n", 2)}}).find("another design"),
             std::string::npos);
-  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 3, "00000000000000aa") + "\nh\n3\n"}}).find("of 3 shards"),
+  EXPECT_NE(refusal({{"a", a}, {"c", part(2, 3, "00000000000000aa", "h\n2\n3\n", 2)}}).find("of 3 shards"),
             std::string::npos);
-  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000aa") + "\nother\n3\n"}}).find("other columns"),
+  EXPECT_NE(refusal({{"a", a}, {"c", part(2, 2, "00000000000000aa", "other\n2\n3\n", 2)}}).find("other columns"),
+            std::string::npos);
+  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000aa", 3, 1) + "\nh\n2\n"}}).find("not complete"),
             std::string::npos);
   EXPECT_NE(refusal({{"plain.csv", "h\n1\n"}}).find("plain.csv is not a part"), std::string::npos);
   EXPECT_NE(DesignFingerprint("x"), DesignFingerprint("y"));
