@@ -135,6 +135,7 @@ TEST(SettingControls, EachSettingHasItsControlOnItsPageWithItsLabel) {
   EXPECT_EQ(resource::SettingControl("nothing"), 0);
   EXPECT_EQ(resource::SettingControl("cycleCount"), 1001);
   EXPECT_EQ(resource::SettingControl("initialNodeSex"), 1032);
+}
 
 // The lines a run fills in, at their longest, in the window at its first and
 // at its smallest size: wrapped, never cut, never under a button.
