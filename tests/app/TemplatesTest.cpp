@@ -3,9 +3,15 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include "SheetDriver.h"
 #include "platform/DialogUnits.h"
+#include "resources/SettingControls.h"
+#include "results/CycleAnalysis.h"
+
+#include <set>
+#include <string>
 
 using namespace control;
 
@@ -87,4 +93,96 @@ TEST_F(PageLayout, PageTextsAreThoseOfTheProgram) {
   const QStringList thresholds = texts(FindDialogTemplate(resource::IDD_THRESHOLDS));
   EXPECT_TRUE(thresholds.contains("Abort (min. 1; max. 40):"));
   EXPECT_TRUE(thresholds.contains("Threshold Sums"));
+}
+
+// The window's table of setting controls against the settings' own table: each
+// setting has one control of its kind on the template of its page, labelled as
+// the settings table says, and no two settings share a control.
+TEST(SettingControls, EachSettingHasItsControlOnItsPageWithItsLabel) {
+  std::set<int> ids;
+  for (const FieldInfo& field : RunSettingsFields()) {
+    SCOPED_TRACE(field.name);
+    const int id = resource::SettingControl(field.name);
+    ASSERT_NE(id, 0);
+    EXPECT_TRUE(ids.insert(id).second) << "shared control " << id;
+    const DialogTemplate& page = FindDialogTemplate(resource::PageTemplate(field.page));
+    EXPECT_STREQ(page.caption, SettingsPageTitle(field.page));
+    const ControlTemplate* control = nullptr;
+    bool labelled = false;
+    for (const ControlTemplate& c : page.controls) {
+      if (c.id == id) control = &c;
+      if (c.kind == ControlKind::Label && std::string(c.text) == field.label) labelled = true;
+    }
+    ASSERT_NE(control, nullptr) << "not on the " << page.caption << " page";
+    switch (field.control) {
+      case SettingControl::CheckBox:
+        EXPECT_EQ(control->kind, ControlKind::CheckBox);
+        EXPECT_STREQ(control->text, field.label);
+        break;
+      case SettingControl::List:
+        EXPECT_EQ(control->kind, ControlKind::ListBox);
+        EXPECT_TRUE(labelled);
+        break;
+      case SettingControl::TextEdit:
+      case SettingControl::NumberEdit:
+        EXPECT_EQ(control->kind, ControlKind::Edit);
+        EXPECT_EQ((control->styles & ControlStyle::Number) != 0, field.control == SettingControl::NumberEdit);
+        EXPECT_TRUE(labelled);
+        break;
+    }
+  }
+  EXPECT_EQ(ids.size(), 27u);
+  EXPECT_EQ(resource::SettingControl("nothing"), 0);
+  EXPECT_EQ(resource::SettingControl("cycleCount"), 1001);
+  EXPECT_EQ(resource::SettingControl("initialNodeSex"), 1032);
+}
+
+// The lines a run fills in, at their longest, in the window at its first and
+// at its smallest size: wrapped, never cut, never under a button.
+TEST_F(PageLayout, TheLongestRunAndPlotLinesFitTheirPlaces) {
+  QTemporaryDir folder;
+  ClickTab(sheet.pageOutput);
+  TypeOver(Edit(sheet.pageOutput, kOutputPath), folder.filePath("report.dat"));
+  ClickTab(sheet.pageNum);
+  TypeOver(Edit(sheet.pageNum, kCycleCount), "150");
+  PressRun();
+  ASSERT_TRUE(sheet.lastRun.has_value());
+  sheet.lastRun->settings.cycleCount = 1000000;
+  sheet.lastRun->settings.palmCount = 100000;
+  sheet.lastRun->outcome.seed = 4294967295u;
+  sheet.lastRun->outcome.runSeconds = 99999.99;
+  ++sheet.resultsVersion;
+  CycleAnalysis widest;
+  widest.firstCycle = 1000000;
+  widest.lastCycle = 1000000;
+  widest.period = 500000;
+  widest.strength = 1.0;
+  widest.meanFemale = widest.meanHerm = widest.meanMale = widest.meanAborted = 100.0;
+
+  const auto fits = [](QWidget* widget) {
+    auto* label = qobject_cast<QLabel*>(widget);
+    return label && label->heightForWidth(label->width()) <= label->height();
+  };
+  for (const QSize size : {sheet.size(), sheet.minimumSize()}) {
+    SCOPED_TRACE(size.width());
+    sheet.resize(size);
+    ClickTab(sheet.pageNum);
+    ClickTab(sheet.pageResults);
+    QWidget* lastRun = sheet.pageResults.GetDlgItem(kLastRun);
+    ASSERT_TRUE(qobject_cast<QLabel*>(lastRun));
+    EXPECT_TRUE(qobject_cast<QLabel*>(lastRun)->text().contains("1,000,000 cycles x 100,000 palms, seed 4294967295"));
+    EXPECT_TRUE(fits(lastRun));
+    EXPECT_FALSE(lastRun->geometry().intersects(sheet.pageResults.GetDlgItem(kCopyResults)->geometry()));
+
+    ClickTab(sheet.pagePlot);
+    auto* analysis = qobject_cast<QLabel*>(sheet.pagePlot.GetDlgItem(kAnalysis));
+    auto* readout = qobject_cast<QLabel*>(sheet.pagePlot.GetDlgItem(kReadout));
+    ASSERT_TRUE(analysis && readout);
+    analysis->setText(QString::fromStdString(AnalysisLine(widest)));
+    EXPECT_TRUE(readout->text().startsWith("Drag a rectangle to zoom")) << readout->text().toStdString();
+    EXPECT_TRUE(fits(analysis)) << analysis->text().toStdString();
+    EXPECT_TRUE(fits(readout));
+    EXPECT_LE(analysis->geometry().bottom(), readout->geometry().top());
+    EXPECT_LE(readout->geometry().bottom(), sheet.pagePlot.GetDlgItem(kResetZoom)->geometry().top());
+  }
 }
