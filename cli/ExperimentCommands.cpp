@@ -52,6 +52,9 @@ struct ExperimentOptions {
   std::int32_t samples = 256;
   std::int32_t bootstrap = 200;
   bool resume = false;
+  std::vector<Statistic> statistics;      // the table's columns; the command's own default when empty
+  std::optional<CyclesWindow> window;     // the cycles analysed; the burn-in rule when not given
+  std::optional<std::uint32_t> designSeed;  // the seed of a sensitivity design; the model's seed unless given
   std::vector<std::string> positional;
 };
 
@@ -206,19 +209,19 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // ------------------------------------------------------------------ tables of points
 
-const char* const OutcomeColumns = "replicate,seed,status,meanFemale,meanHerm,meanMale,meanAborted,period,strength,message";
-
 std::string Number(double value) { return ShortestNumber(value); }
 
-std::string OutcomeCells(const PointOutcome& outcome) {
+// The columns after the lead columns: replicate, seed, status, the statistics, message.
+std::string OutcomeColumns(std::span<const Statistic> statistics) {
+  return "replicate,seed,status," + StatisticsHeader(statistics) + ",message";
+}
+
+std::string OutcomeCells(const PointOutcome& outcome, std::span<const Statistic> statistics) {
+  const std::string empties(statistics.size() + 1, ',');
   switch (outcome.status) {
-    case PointStatus::Ran: {
-      const CycleAnalysis& a = outcome.analysis;
-      return "ok," + Number(a.meanFemale) + "," + Number(a.meanHerm) + "," + Number(a.meanMale) + "," +
-             Number(a.meanAborted) + "," + std::to_string(a.period) + "," + Number(a.strength) + ",";
-    }
-    case PointStatus::Invalid: return "invalid,,,,,,," + CsvCell(outcome.message);
-    case PointStatus::Failed: return "failed,,,,,,," + CsvCell(outcome.message);
+    case PointStatus::Ran: return "ok," + StatisticsCells(outcome.analysis, statistics) + ",";
+    case PointStatus::Invalid: return "invalid" + empties + CsvCell(outcome.message);
+    case PointStatus::Failed: return "failed" + empties + CsvCell(outcome.message);
     case PointStatus::NotRun: break;
   }
   return "";
@@ -226,26 +229,19 @@ std::string OutcomeCells(const PointOutcome& outcome) {
 
 // The outcome a table's row gives, its status in cells[statusColumn]; nothing
 // when the row is not one this program writes.
-std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn) {
-  if (cells.size() != statusColumn + 8) return std::nullopt;
+std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn,
+                                         std::span<const Statistic> statistics) {
+  if (cells.size() != statusColumn + statistics.size() + 2) return std::nullopt;
   PointOutcome outcome;
   const std::string& status = cells[statusColumn];
-  outcome.message = cells[statusColumn + 7];
+  outcome.message = cells.back();
   if (status == "invalid") outcome.status = PointStatus::Invalid;
   else if (status == "failed") outcome.status = PointStatus::Failed;
   if (status != "ok") return status == "invalid" || status == "failed" ? std::optional(outcome) : std::nullopt;
   outcome.status = PointStatus::Ran;
-  double* means[] = {&outcome.analysis.meanFemale, &outcome.analysis.meanHerm, &outcome.analysis.meanMale,
-                     &outcome.analysis.meanAborted, &outcome.analysis.strength};
-  const std::size_t columns[] = {1, 2, 3, 4, 6};
-  for (int m = 0; m < 5; ++m) {
-    const std::string& cell = cells[statusColumn + columns[m]];
-    const auto read = std::from_chars(cell.data(), cell.data() + cell.size(), *means[m]);
-    if (cell.empty() || read.ec != std::errc() || read.ptr != cell.data() + cell.size()) return std::nullopt;
+  for (std::size_t c = 0; c < statistics.size(); ++c) {
+    if (!ReadStatisticCell(cells[statusColumn + 1 + c], statistics[c], outcome.analysis)) return std::nullopt;
   }
-  const std::optional<std::int64_t> period = WholeNumber<std::int64_t>(cells[statusColumn + 5], true);
-  if (!period) return std::nullopt;
-  outcome.analysis.period = *period;
   return outcome;
 }
 
@@ -258,8 +254,17 @@ struct PointTable {
   std::vector<RunSettings> settings;     // per design point
   std::vector<std::uint32_t> seeds;      // per design point: the seed of replicate 1
   std::string description;               // what defines the design, for its fingerprint
+  std::vector<Statistic> statistics;     // the table's columns of results
   bool summaryToError = false;           // standard output carries another table
 };
+
+// The table's statistics and what they add to its description: nothing for the
+// default columns over the default cycles, so that tables keep their fingerprints.
+void ChooseStatistics(PointTable& table, const ExperimentOptions& options, std::vector<Statistic> defaults) {
+  table.statistics = options.statistics.empty() ? std::move(defaults) : options.statistics;
+  if (!options.statistics.empty()) table.description += "stat=" + StatisticsHeader(table.statistics) + ";";
+  if (options.window) table.description += "window=" + CyclesWindowText(*options.window) + ";";
+}
 
 struct TableRun {
   std::vector<ExperimentPoint> points;
@@ -273,7 +278,7 @@ std::string RowText(const PointTable& table, const TableRun& run, std::size_t i,
   std::string row = std::to_string(design + 1);
   if (!table.leadColumns.empty()) row += "," + table.leadCells[design];
   row += "," + std::to_string(i % run.replicates + 1) + "," + std::to_string(run.points[i].seed) + "," +
-         OutcomeCells(outcome) + "\n";
+         OutcomeCells(outcome, table.statistics) + "\n";
   return row;
 }
 
@@ -344,6 +349,9 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   TableRun run;
   run.replicates = static_cast<std::size_t>(options.replicates);
   for (std::size_t d = 0; d < table.settings.size(); ++d) {
+    if (auto problem = SeedRangeProblem(table.seeds[d], run.replicates)) return UsageError(io, *problem);
+  }
+  for (std::size_t d = 0; d < table.settings.size(); ++d) {
     for (std::size_t r = 0; r < run.replicates; ++r) {
       run.points.push_back({table.settings[d], table.seeds[d] + static_cast<std::uint32_t>(r)});
     }
@@ -352,7 +360,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   const std::string fingerprint = DesignFingerprint(table.description + "replicates=" + std::to_string(run.replicates));
   std::string header = "point";
   for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += std::string(",") + OutcomeColumns + "\n";
+  header += "," + OutcomeColumns(table.statistics) + "\n";
   run.prefix = (options.shard ? ShardStamp(k, n, fingerprint) + "\n" : std::string()) + header;
 
   std::vector<std::string> rows(run.points.size());
@@ -373,6 +381,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   ExperimentControl control;
   control.threads = options.threads;
   control.keepCycles = options.cycles.has_value();
+  control.window = options.window;
   control.stop = &InterruptionFlag();
   std::vector<PointOutcome> outcomes;
   {
@@ -413,7 +422,8 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
       if (todo[i]) continue;
       const auto cells = SplitCsvLine(rows[i].substr(0, rows[i].size() - 1));
-      if (std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, statusColumn) : std::nullopt) {
+      if (std::optional<PointOutcome> outcome =
+              cells ? OutcomeOfRow(*cells, statusColumn, table.statistics) : std::nullopt) {
         (*kept)[i] = *outcome;
       }
     }
@@ -443,35 +453,44 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
 std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io) {
   if (options.seed) return *options.seed;
-  const std::uint32_t seed = FloweringModel::ClockSeed();
+  // Never so close to the last seed that the replicates after it would pass it.
+  const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
+  const auto seed = static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
   io.err << "Seed " << seed << " (repeat these runs with --seed " << seed << ").\n";
   return seed;
 }
 
 // The outcomes of a design's runs from the whole table of them (merged from
 // shards, say); answers why not when the table is of another design.
-std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table,
+std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table, std::size_t replicates,
                                              std::vector<PointOutcome>& outcomes, CliStreams& io) {
   const std::optional<std::string> text = ReadWholeFile(path, io);
   if (!text) return path + " could not be read";
   std::string header = "point";
   for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += std::string(",") + OutcomeColumns;
-  const std::vector<std::string> lines = Lines(*text);
-  if (lines.empty() || lines[0] != header) return path + " is no table of runs of these factors (its header differs)";
-  if (lines.size() - 1 != table.settings.size()) {
-    return path + " holds " + std::to_string(lines.size() - 1) + " runs; this design has " +
-           std::to_string(table.settings.size()) + " (are all the parts merged?)";
+  header += "," + OutcomeColumns(table.statistics);
+  std::vector<std::string> lines = Lines(*text);
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  if (lines.empty() || lines[0] != header) {
+    return path + " is no table of runs of these factors and statistics (its header differs)";
   }
-  outcomes.assign(table.settings.size(), {});
+  const std::size_t runs = table.settings.size() * replicates;
+  if (lines.size() - 1 != runs) {
+    return path + " holds " + std::to_string(lines.size() - 1) + " runs; this design has " + std::to_string(runs) +
+           " (are all the parts merged?)";
+  }
+  outcomes.assign(runs, {});
   const std::size_t k = table.leadColumns.size();
-  for (std::size_t i = 0; i < table.settings.size(); ++i) {
+  for (std::size_t i = 0; i < runs; ++i) {
+    const std::size_t point = i / replicates;
+    const std::size_t replicate = i % replicates;
     const auto cells = SplitCsvLine(lines[i + 1]);
-    std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, 3 + k) : std::nullopt;
+    std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, 3 + k, table.statistics) : std::nullopt;
     std::string lead;
     for (std::size_t f = 0; cells && f < k && f + 1 < cells->size(); ++f) lead += (f == 0 ? "" : ",") + (*cells)[f + 1];
-    if (!outcome || (*cells)[0] != std::to_string(i + 1) || lead != table.leadCells[i] ||
-        (*cells)[2 + k] != std::to_string(table.seeds[i])) {
+    if (!outcome || (*cells)[0] != std::to_string(point + 1) || lead != table.leadCells[point] ||
+        (*cells)[1 + k] != std::to_string(replicate + 1) ||
+        (*cells)[2 + k] != std::to_string(table.seeds[point] + static_cast<std::uint32_t>(replicate))) {
       return path + " line " + std::to_string(i + 2) + " is not run " + std::to_string(i + 1) +
              " of this design (other values, seed or outputs)";
     }
@@ -482,14 +501,6 @@ std::optional<std::string> OutcomesFromTable(const std::string& path, const Poin
 
 // ------------------------------------------------------------------ replicates
 
-std::string SpreadText(std::span<const double> values, int decimals) {
-  const Spread spread = SpreadOf(values);
-  std::ostringstream text;
-  text.setf(std::ios::fixed);
-  text.precision(decimals);
-  text << spread.mean << " (sd " << spread.sd << ", 95 % CI +-" << spread.ci95 << ")";
-  return text.str();
-}
 
 }  // namespace
 
@@ -511,6 +522,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   todo[0] = false;  // replicate 1 has run, and its report is written
   ExperimentControl control;
   control.keepCycles = true;
+  control.window = options.window;
   if (options.threads) control.threads = *options.threads;
   control.stop = &InterruptionFlag();
   std::vector<PointOutcome> outcomes;
@@ -527,10 +539,10 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
     io.err << "\nStopped; the report of replicate 1 is written, no table.\n";
     return InterruptedExitStatus(InterruptionSignal());
   }
-  const std::span<const CycleResult> firstCycles = CyclesOf(model.cycleResults);
   outcomes[0].status = PointStatus::Ran;
-  outcomes[0].analysis = AnalyseCycles(firstCycles);
-  outcomes[0].cycles.assign(firstCycles.begin(), firstCycles.end());
+  outcomes[0].cycles = PublishedCycles(model);
+  outcomes[0].analysis = AnalyseCycles(outcomes[0].cycles, options.window);
+  const std::span<const CycleResult> firstCycles = outcomes[0].cycles;
   for (const PointOutcome& outcome : outcomes) {
     if (outcome.status != PointStatus::Ran) {
       io.err << "varnolt-cli: a replicate failed: " << outcome.message << "\n";
@@ -564,21 +576,29 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
           << " palms from " << source << ", seeds " << first.seed << " to "
           << first.seed + static_cast<std::uint32_t>(count - 1) << "; the report of replicate 1 is written to "
           << (toStandardOutput ? std::string("standard output") : settings.outputPath) << ".\n";
-  std::vector<double> period, strength, female, herm, male, aborted;
+  std::vector<CycleAnalysis> analyses;
   for (std::size_t r = 0; r < count; ++r) {
     const CycleAnalysis& a = outcomes[r].analysis;
     summary << "Replicate " << r + 1 << " (seed " << points[r].seed << "): " << AnalysisLine(a) << ".\n";
-    period.push_back(static_cast<double>(a.period));
-    strength.push_back(a.strength);
-    female.push_back(a.meanFemale);
-    herm.push_back(a.meanHerm);
-    male.push_back(a.meanMale);
-    aborted.push_back(a.meanAborted);
+    analyses.push_back(a);
   }
-  summary << "Over the replicates: period " << SpreadText(period, 1) << " cycles, strength "
-          << SpreadText(strength, 2) << "; mean female " << SpreadText(female, 2) << " %, hermaphrodite "
-          << SpreadText(herm, 2) << " %, male " << SpreadText(male, 2) << " %, aborted " << SpreadText(aborted, 2)
-          << " %.\n";
+  // Runs without a value (no regular cycle has no period) are left out of its
+  // mean, and the line says how many.
+  const std::vector<Statistic> statistics = options.statistics.empty()
+                                                ? std::vector<Statistic>{Statistic::Period, Statistic::Strength,
+                                                                         Statistic::MeanFemale, Statistic::MeanHerm,
+                                                                         Statistic::MeanMale, Statistic::MeanAborted}
+                                                : options.statistics;
+  summary << "Over the replicates:";
+  for (Statistic statistic : statistics) {
+    const int decimals = statistic == Statistic::Period ? 1 : statistic == Statistic::Strength ||
+                                                                      statistic == Statistic::SexRatio
+                                                                  ? 3
+                                                                  : 2;
+    summary << (statistic == statistics.front() ? " " : "; ")
+            << SummaryText(SummariseStatistic(analyses, statistic), statistic, decimals);
+  }
+  summary << ".\n";
   if (options.csv && *options.csv != "-") summary << "Per-cycle mean and spread written to " << *options.csv << ".\n";
   return ExitSuccess;
 }
@@ -613,6 +633,7 @@ int SweepCommand(const std::vector<std::string>& args, CliStreams& io) {
   PointTable table;
   table.command = "sweep";
   table.description = "sweep;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";";
+  ChooseStatistics(table, *options, DefaultRunStatistics());
   for (const SweepFactor& factor : factors) {
     table.leadColumns.push_back(factor.name);
     table.description += factor.name + "=";
@@ -687,6 +708,7 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
   PointTable table;
   table.command = "batch";
   table.description = "batch;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" + lines[0] + ";";
+  ChooseStatistics(table, *options, DefaultRunStatistics());
   for (std::size_t c = 0; c < header->size(); ++c) {
     if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
   }
@@ -722,6 +744,26 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
     table.seeds.push_back(rowSeed);
   }
   if (table.settings.empty()) return refuse(2, 0, "the design has no rows to run");
+  // Each row runs its own seeds S to S + N - 1. Two rows may share them on
+  // purpose (common random numbers), but a row must not run part of another's.
+  const auto replicates = static_cast<std::uint64_t>(options->replicates);
+  std::vector<std::pair<std::uint64_t, std::size_t>> starts;  // seed, row
+  for (std::size_t row = 0; seedColumn && row < table.seeds.size(); ++row) {
+    if (auto problem = SeedRangeProblem(table.seeds[row], replicates)) return refuse(row + 2, *seedColumn + 1, *problem);
+    starts.emplace_back(table.seeds[row], row);
+  }
+  std::sort(starts.begin(), starts.end());
+  for (std::size_t i = 1; i < starts.size(); ++i) {
+    const auto [start, other] = starts[i - 1];
+    const auto [first, row] = starts[i];
+    if (first == start || first - start >= replicates) continue;
+    return refuse(std::max(row, other) + 2, *seedColumn + 1,
+                  "seeds " + std::to_string(first) + " to " + std::to_string(first + replicates - 1) +
+                      " of line " + std::to_string(row + 2) + " overlap seeds " + std::to_string(start) + " to " +
+                      std::to_string(start + replicates - 1) + " of line " + std::to_string(other + 2) +
+                      "; with --replicates " + std::to_string(replicates) + " give rows seeds at least " +
+                      std::to_string(replicates) + " apart, or the same seed to run the same seeds");
+  }
   return RunPointTable(table, *options, io);
 }
 
@@ -755,24 +797,19 @@ int MergeCommand(const std::vector<std::string>& args, CliStreams& io) {
 
 namespace {
 
-// The outputs a sensitivity analysis ranks the factors by.
-struct SensitivityOutput {
-  const char* name;
-  double (*of)(const CycleAnalysis&);
-};
-constexpr SensitivityOutput SensitivityOutputs[] = {
-    {"meanFemale", [](const CycleAnalysis& a) { return a.meanFemale; }},
-    {"meanHerm", [](const CycleAnalysis& a) { return a.meanHerm; }},
-    {"meanMale", [](const CycleAnalysis& a) { return a.meanMale; }},
-    {"meanAborted", [](const CycleAnalysis& a) { return a.meanAborted; }},
-    {"period", [](const CycleAnalysis& a) { return static_cast<double>(a.period); }},
-};
-
+// A number in a column of the printed report; a dash where there is none.
 std::string Fixed(double value, int width, int decimals) {
   char text[64];
-  std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
+  if (std::isnan(value)) {
+    std::snprintf(text, sizeof text, "%*s", width, "-");
+  } else {
+    std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
+  }
   return text;
 }
+
+// A number in a CSV cell; empty where there is none.
+std::string Cell(double value) { return std::isnan(value) ? std::string() : ShortestNumber(value); }
 
 std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
@@ -815,6 +852,10 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
   const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(*options, io, status);
   if (!base) return status;
   const std::uint32_t seed = BaseSeed(*options, io);
+  // The design (Morris trajectories, the bootstrap's resamples) has a seed of its
+  // own, so that the runs' seeds can change while the design stays.
+  const std::uint32_t designSeed = options->designSeed.value_or(seed);
+  const auto replicates = static_cast<std::size_t>(options->replicates);
   const int k = static_cast<int>(factors.size());
 
   // The unit cube to whole values: Morris on its grid (rounded), Sobol evenly
@@ -823,7 +864,7 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
   MorrisDesign morrisDesign;
   SaltelliDesign saltelli;
   if (morris) {
-    morrisDesign = MakeMorrisDesign(k, options->trajectories, options->levels, seed);
+    morrisDesign = MakeMorrisDesign(k, options->trajectories, options->levels, designSeed);
     unit = morrisDesign.points;
   } else {
     saltelli = MakeSaltelliDesign(k, options->samples);
@@ -849,6 +890,8 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
                       *options->method + ";" +
                       (morris ? std::to_string(options->trajectories) + "x" + std::to_string(options->levels)
                               : std::to_string(options->samples)) + ";";
+  if (designSeed != seed) table.description += "designSeed=" + std::to_string(designSeed) + ";";
+  ChooseStatistics(table, *options, DefaultSensitivityStatistics());
   for (const SensitivityFactor& factor : factors) {
     table.leadColumns.push_back(factor.name);
     table.description += factor.name + "=" + std::to_string(factor.low) + ":" + std::to_string(factor.high) + ";";
@@ -864,7 +907,7 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
   }
   std::vector<PointOutcome> outcomes;
   if (options->fromPoints) {
-    if (std::optional<std::string> problem = OutcomesFromTable(*options->fromPoints, table, outcomes, io)) {
+    if (std::optional<std::string> problem = OutcomesFromTable(*options->fromPoints, table, replicates, outcomes, io)) {
       io.err << "varnolt-cli: " << *problem << ".\nNothing was computed.\n";
       return ExitFailure;
     }
@@ -883,49 +926,78 @@ int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io) {
 
   const bool toStandardOutput = options->csv && *options->csv == "-";
   std::ostream& report = toStandardOutput ? io.err : io.out;
-  std::string csv = morris ? "output,factor,mu,muStar,sigma,effects\n"
+  std::string csv = morris ? "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n"
                            : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
   report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
-        << (k == 1 ? " factor" : " factors") << " from " << points.size() << " runs (seed " << seed << ")";
+         << (k == 1 ? " factor" : " factors") << " from " << outcomes.size() << " runs (seed " << seed;
+  if (designSeed != seed) report << ", design seed " << designSeed;
+  report << ")";
+  if (replicates > 1) {
+    report << "; each point's output is the mean of its " << replicates << " replicates, seeds " << seed << " to "
+           << seed + static_cast<std::uint32_t>(replicates - 1);
+  }
   if (lost > 0) report << "; " << lost << " runs were refused by a rule or failed and are left out";
-  report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*.\n"
-                   : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
+  report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*; the 95 % intervals of mu* are "
+                      "from the bootstrap.\n"
+                    : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
   std::size_t nameWidth = 8;
   for (const SensitivityFactor& factor : factors) nameWidth = std::max(nameWidth, factor.name.size() + 2);
-  for (const SensitivityOutput& output : SensitivityOutputs) {
-    std::vector<double> y(outcomes.size());
-    for (std::size_t p = 0; p < outcomes.size(); ++p) {
-      y[p] = outcomes[p].status == PointStatus::Ran ? output.of(outcomes[p].analysis)
-                                                    : std::numeric_limits<double>::quiet_NaN();
-    }
+  for (Statistic statistic : table.statistics) {
+    const char* name = InfoOf(statistic).name;
+    const PointOutputs outputs = OutputsOfPoints(outcomes, replicates, statistic);
+    const std::vector<double>& y = outputs.values;
     std::vector<int> order(static_cast<std::size_t>(k));
     for (int f = 0; f < k; ++f) order[f] = f;
-    report << "\n" << output.name << ":\n";
+    report << "\n" << name << ":\n";
+    if (outputs.missing > 0) {
+      report << "  " << outputs.missing << " of " << outcomes.size() - lost << " runs have no " << name
+             << (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude ? " (no regular cycle)" : "")
+             << "; " << outputs.pointsLeftOut << (outputs.pointsLeftOut == 1 ? " point" : " points")
+             << " without one are left out" << (replicates > 1 ? ", the others average the replicates that have one" : "")
+             << ".\n";
+    }
+    if (replicates > 1 && !std::isnan(outputs.replicateSd)) {
+      std::vector<std::optional<double>> present;
+      for (double v : y) {
+        if (!std::isnan(v)) present.push_back(v);
+      }
+      report << "  Between replicates of a point, sd " << Fixed(outputs.replicateSd, 0, 4) << " on average; between "
+             << "points (of their means), sd " << Fixed(SummariseValues(present).sd, 0, 4) << ".\n";
+    }
     if (morris) {
-      const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y);
+      const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y, options->bootstrap, designSeed);
       std::stable_sort(order.begin(), order.end(),
                        [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
-      report << "  " << Padded("factor", nameWidth) << "       mu*        mu     sigma  effects\n";
+      report << "  " << Padded("factor", nameWidth) << "       mu*  (95 % interval)          mu     sigma  effects\n";
       for (int f : order) {
         const MorrisIndex& m = indices[f];
-        report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << Fixed(m.mu, 10, 3)
-              << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
-        csv += std::string(output.name) + "," + factors[f].name + "," + Number(m.mu) + "," + Number(m.muStar) + "," +
-               Number(m.sigma) + "," + std::to_string(m.effects) + "\n";
+        report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << "  ("
+               << Fixed(m.muStarLow, 6, 3) << " to " << Fixed(m.muStarHigh, 6, 3) << ")" << Fixed(m.mu, 10, 3)
+               << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
+        csv += std::string(name) + "," + factors[f].name + "," + Cell(m.mu) + "," + Cell(m.muStar) + "," +
+               Cell(m.muStarLow) + "," + Cell(m.muStarHigh) + "," + Cell(m.sigma) + "," +
+               std::to_string(m.effects) + "\n";
       }
     } else {
-      const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options->bootstrap, seed);
+      const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options->bootstrap, designSeed);
+      if (!OutputVaries(y)) {
+        report << "  " << name << " does not vary over this design; no indices.\n";
+        for (int f = 0; f < k; ++f) {
+          csv += std::string(name) + "," + factors[f].name + ",,,,,,," + std::to_string(indices[f].samples) + "\n";
+        }
+        continue;
+      }
       std::stable_sort(order.begin(), order.end(),
                        [&](int a, int b) { return indices[a].total > indices[b].total; });
       report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
       for (int f : order) {
         const SobolIndex& s = indices[f];
-        report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  (" << Fixed(s.firstLow, 6, 3)
-              << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3) << "  ("
-              << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
-        csv += std::string(output.name) + "," + factors[f].name + "," + Number(s.first) + "," + Number(s.firstLow) +
-               "," + Number(s.firstHigh) + "," + Number(s.total) + "," + Number(s.totalLow) + "," +
-               Number(s.totalHigh) + "," + std::to_string(s.samples) + "\n";
+        report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  ("
+               << Fixed(s.firstLow, 6, 3) << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3)
+               << "  (" << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
+        csv += std::string(name) + "," + factors[f].name + "," + Cell(s.first) + "," + Cell(s.firstLow) + "," +
+               Cell(s.firstHigh) + "," + Cell(s.total) + "," + Cell(s.totalLow) + "," + Cell(s.totalHigh) + "," +
+               std::to_string(s.samples) + "\n";
       }
     }
   }

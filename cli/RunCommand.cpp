@@ -14,7 +14,9 @@
 #include "platform/FileError.h"
 #include "platform/Interrupts.h"
 #include "results/CycleAnalysis.h"
+#include "experiments/Experiments.h"
 #include "results/ReportWriter.h"
+#include "results/ResultsTable.h"
 #include "settings/ReportTarget.h"
 #include "settings/RunDriver.h"
 #include "settings/ValidationRules.h"
@@ -115,7 +117,19 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     }
   }
 
-  const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
+  if (options.window) {
+    if (std::optional<std::string> problem = CyclesWindowProblem(*options.window, settings.cycleCount)) {
+      return UsageError(io, "--cycles-window: " + *problem);
+    }
+  }
+  const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
+  // A seed of its own, never past the last seed with the replicates after it.
+  const std::uint32_t seed =
+      options.seed ? *options.seed : static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+  if (std::optional<std::string> problem = SeedRangeProblem(seed, replicates)) {
+    return UsageError(io, "--replicates " + std::to_string(replicates) + " from --seed " + std::to_string(seed) +
+                              ": " + *problem);
+  }
   FloweringModel model;
   RunControl control;
   if (options.threads) control.threads = *options.threads;
@@ -150,7 +164,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
           << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << seed
           << "; report written to " << (toStandardOutput ? std::string("standard output") : settings.outputPath)
           << ".\n"
-          << AnalysisLine(AnalyseCycles(CyclesOf(model.cycleResults))) << ".\n";
+          << AnalysisLine(AnalyseCycles(PublishedCycles(model), options.window)) << ".\n";
   const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, options, io, summary);
   if (outputTaken) {
     io.err << summary.str();

@@ -156,6 +156,55 @@ bool ReadStatisticCell(const std::string& cell, Statistic statistic, CycleAnalys
   return true;
 }
 
+namespace {
+
+std::string FixedText(double value, int decimals) {
+  char buffer[400];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return std::string(buffer, result.ptr);
+}
+
+// Units after the numbers where they help: "%", "points", "cycles".
+const char* ShortUnit(Statistic statistic) {
+  switch (statistic) {
+    case Statistic::Period: return " cycles";
+    case Statistic::FemaleAmplitude: return " points";
+    case Statistic::SexRatio:
+    case Statistic::Strength: return "";
+    default: return " %";
+  }
+}
+
+int Decimals(Statistic statistic) {
+  switch (statistic) {
+    case Statistic::Period: return 0;
+    case Statistic::SexRatio:
+    case Statistic::Strength: return 3;
+    default: return 2;
+  }
+}
+
+}  // namespace
+
+std::string StatisticsLine(const CycleAnalysis& analysis, std::span<const Statistic> statistics) {
+  std::string line;
+  for (Statistic statistic : statistics) {
+    if (!line.empty()) line += ", ";
+    const std::optional<double> value = StatisticValue(analysis, statistic);
+    line += InfoOf(statistic).name;
+    if (value) {
+      line += " " + FixedText(*value, Decimals(statistic)) + ShortUnit(statistic);
+    } else if (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude) {
+      line += ": no regular cycle";
+    } else if (statistic == Statistic::SexRatio) {
+      line += ": no female or male flowers";
+    } else {
+      line += ": none";
+    }
+  }
+  return line;
+}
+
 StatisticSummary SummariseValues(std::span<const std::optional<double>> values) {
   StatisticSummary summary;
   for (const std::optional<double>& v : values) {
@@ -191,14 +240,11 @@ std::string SummaryText(const StatisticSummary& summary, Statistic statistic, in
   const StatisticInfo& info = InfoOf(statistic);
   std::string text = info.name;
   const std::size_t runs = summary.count + summary.missing;
-  if (summary.count == 0) return text + ": no run has one";
-  const auto fixed = [decimals](double value) {
-    char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, result.ptr);
-  };
-  text += " " + fixed(summary.mean) + " (sd " + fixed(summary.sd) + ", 95 % CI +-" + fixed(summary.ci95) + ") " +
-          info.unit;
+  if (summary.count == 0) {
+    return text + ": none of " + std::to_string(runs) + (runs == 1 ? " run has one" : " runs has one");
+  }
+  text += " " + FixedText(summary.mean, decimals) + " (sd " + FixedText(summary.sd, decimals) + ", 95 % CI +-" +
+          FixedText(summary.ci95, decimals) + ")" + ShortUnit(statistic);
   if (summary.missing > 0) {
     text += ", " + std::to_string(summary.missing) + " of " + std::to_string(runs) + " runs without one left out";
   }

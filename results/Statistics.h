@@ -58,6 +58,11 @@ std::string StatisticsCells(const CycleAnalysis& analysis, std::span<const Stati
 // Reads one cell back (empty for none); false when the text is no such value.
 bool ReadStatisticCell(const std::string& cell, Statistic statistic, CycleAnalysis& analysis);
 
+// The chosen statistics of one run for the user: "sexRatio 0.769, period 38
+// cycles, femaleAmplitude 2.32 points"; a missing one in words ("period: no
+// regular cycle").
+std::string StatisticsLine(const CycleAnalysis& analysis, std::span<const Statistic> statistics);
+
 // Mean and spread of a statistic over runs, leaving out the runs without it.
 struct StatisticSummary {
   std::size_t count = 0;    // runs with a value

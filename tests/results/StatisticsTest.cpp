@@ -48,6 +48,13 @@ TEST(Statistics, NoRegularCycleIsAnEmptyCellNeverZeroAndReadsBack) {
   EXPECT_EQ(StatisticsCells(cycling, all), "30,0.75,12.5,38,0.7");
   EXPECT_EQ(StatisticsCells(flat, all), "30,0.75,,,-0.05");
 
+  const std::vector<Statistic> shown = {Statistic::SexRatio, Statistic::Period, Statistic::FemaleAmplitude,
+                                        Statistic::MeanFemale};
+  EXPECT_EQ(StatisticsLine(cycling, shown), "sexRatio 0.750, period 38 cycles, femaleAmplitude 12.50 points, "
+                                            "meanFemale 30.00 %");
+  EXPECT_EQ(StatisticsLine(flat, shown), "sexRatio 0.750, period: no regular cycle, femaleAmplitude: no regular "
+                                         "cycle, meanFemale 30.00 %");
+
   CycleAnalysis back;
   back.period = 99;
   EXPECT_TRUE(ReadStatisticCell("", Statistic::Period, back));
@@ -80,5 +87,5 @@ TEST(Statistics, RunsWithoutAValueAreLeftOutOfTheMeanAndCounted) {
   EXPECT_DOUBLE_EQ(female.mean, 33.0);
 
   const std::vector<CycleAnalysis> none = {Analysed(30, std::nullopt, 0.1)};
-  EXPECT_EQ(SummaryText(SummariseStatistic(none, Statistic::Period), Statistic::Period, 1), "period: no run has one");
+  EXPECT_EQ(SummaryText(SummariseStatistic(none, Statistic::Period), Statistic::Period, 1), "period: none of 1 run has one");
 }
