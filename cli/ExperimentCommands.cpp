@@ -15,7 +15,7 @@
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "results/ResultsTable.h"
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 
 const char* const SweepUsage =
     "[FILE.dat] [--set NAME=VALUE]... --vary NAME=FROM:TO[:STEP]... [--replicates N] [--seed N]\n"
@@ -372,9 +372,11 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   control.threads = options.threads;
   control.keepCycles = options.cycles.has_value();
   control.window = options.window;
-  control.stop = &InterruptionFlag();
+  std::stop_source stop;
+  control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
   {
+    InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
         [todoCount](std::uint64_t done, double elapsed) { return CountProgressText("Runs", done, todoCount, elapsed); },
@@ -515,9 +517,11 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   control.keepCycles = true;
   control.window = options.window;
   if (options.threads) control.threads = *options.threads;
-  control.stop = &InterruptionFlag();
+  std::stop_source stop;
+  control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
   {
+    InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
         [count](std::uint64_t done, double elapsed) {
