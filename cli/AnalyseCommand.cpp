@@ -29,8 +29,7 @@ class AnalyseCommand final : public Command {
     if (!cycles) return ExitFailure;
     if (window_) {
       if (auto problem = CyclesWindowProblem(*window_, static_cast<std::int64_t>(cycles->size()))) {
-        io.err << "varnolt-cli: --cycles-window: " << *problem << " (in " << sources_[0] << ").\n";
-        return ExitUsage;
+        return UsageError(io, "--cycles-window: " + *problem + " (in " + sources_[0] + ")");
       }
     }
     const CycleAnalysis analysis = AnalyseCycles(*cycles, window_);
