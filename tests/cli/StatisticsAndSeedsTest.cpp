@@ -183,3 +183,99 @@ TEST(Seeds, ABatchSeedColumnGivesEachRowItsOwnConsecutiveSeeds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ChosenStatistics, StatAndCyclesWindowChooseTheColumnsAndTheCyclesOfEveryCommand) {
+  CliSandbox sandbox;
+  // run prints the chosen statistics over the chosen cycles, and analyse of its
+  // CSV prints the same.
+  const CliResult run = sandbox.Run(With({"run", "--seed", "1", "--output", "r.dat", "--csv", "r.csv", "--stat",
+                                          "sexRatio,period", "--stat", "femaleAmplitude", "--cycles-window",
+                                          "151:300"},
+                                         SmallRun));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Split(run.out, '\n');
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_THAT(lines[1], HasSubstr("over cycles 151 to 300"));
+  // No males at this abortion threshold: every sexed inflorescence is female.
+  EXPECT_THAT(lines[2], ::testing::StartsWith("sexRatio 1.000, period 42 cycles, femaleAmplitude "));
+  const auto record = nlohmann::json::parse(ReadFile(sandbox.Work() / "r.json"));
+  EXPECT_EQ(record["analysis"]["firstCycle"], 151);
+  const double female = record["analysis"]["meanFemale"], male = record["analysis"]["meanMale"];
+  EXPECT_DOUBLE_EQ(record["analysis"]["sexRatio"].get<double>(), female / (female + male));
+  const CliResult analyse =
+      sandbox.Run({"analyse", "r.csv", "--stat", "sexRatio,period,femaleAmplitude", "--cycles-window", "151:300"});
+  ASSERT_EQ(analyse.status, 0) << analyse.err;
+  EXPECT_EQ(analyse.out, lines[1] + "\n" + lines[2] + "\n");
+
+  // A sweep's columns follow --stat; a point whose run is shorter than the
+  // window fails with the reason, the others run.
+  const CliResult sweep =
+      sandbox.Run(With({"sweep", "--vary", "cycleCount=200:300:100", "--seed", "1", "--stat", "period,sexRatio",
+                        "--cycles-window", "151:250", "--csv", "s.csv"},
+                       SmallRun));
+  ASSERT_EQ(sweep.status, 0) << sweep.err;
+  const std::vector<std::string> rows = Split(ReadFile(sandbox.Work() / "s.csv"), '\n');
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], "point,cycleCount,replicate,seed,status,period,sexRatio,message");
+  EXPECT_EQ(rows[1], "1,200,1,1,failed,,,\"the cycles window 151:250 goes past the run's last cycle, 200\"");
+  EXPECT_THAT(rows[2], ::testing::StartsWith("2,300,1,1,ok,"));
+
+  // Mistakes are refused before anything runs, with the names there are.
+  const CliResult unknown = sandbox.Run(With({"sweep", "--vary", "femaleThreshold=10:12", "--stat", "perod",
+                                              "--csv", "bad.csv"},
+                                             SmallRun));
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_THAT(unknown.err, HasSubstr("unknown statistic \"perod\""));
+  EXPECT_THAT(unknown.err, HasSubstr("meanFemale, meanHerm, meanMale, meanAborted, sexRatio"));
+  const CliResult past =
+      sandbox.Run(With({"run", "--seed", "1", "--output", "past.dat", "--cycles-window", "101:800"}, SmallRun));
+  EXPECT_EQ(past.status, 2);
+  EXPECT_THAT(past.err, HasSubstr("101:800 goes past the run's last cycle, 300"));
+  EXPECT_FALSE(std::filesystem::exists(sandbox.Work() / "past.dat"));
+  const CliResult backwards = sandbox.Run({"analyse", "r.csv", "--cycles-window", "300:200"});
+  EXPECT_EQ(backwards.status, 2);
+  EXPECT_THAT(backwards.err, HasSubstr("the last cycle comes before the first"));
+}
+
+TEST(Sensitivity, TheDesignHasItsOwnSeedAndPointsAverageTheirReplicates) {
+  CliSandbox sandbox;
+  const std::vector<std::string> morris = With({"sensitivity", "--factor", "randomPercent=0:50", "--factor",
+                                                "abortThreshold=18:30", "--method", "morris", "--trajectories", "4",
+                                                "--design-seed", "7"},
+                                               SmallRun);
+  ASSERT_EQ(sandbox.Run(With(morris, {"--seed", "1", "--points", "a.csv"})).status, 0);
+  ASSERT_EQ(sandbox.Run(With(morris, {"--seed", "2", "--points", "b.csv"})).status, 0);
+  const std::vector<std::string> a = Split(ReadFile(sandbox.Work() / "a.csv"), '\n');
+  const std::vector<std::string> b = Split(ReadFile(sandbox.Work() / "b.csv"), '\n');
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t r = 1; r < a.size(); ++r) {
+    // The same points of the design, run with the other seed.
+    EXPECT_EQ(Split(a[r], ',')[1] + "," + Split(a[r], ',')[2], Split(b[r], ',')[1] + "," + Split(b[r], ',')[2]);
+    EXPECT_EQ(Split(a[r], ',')[4], "1");
+    EXPECT_EQ(Split(b[r], ',')[4], "2");
+  }
+
+  // Three replicates: seeds 5 to 7 at every point, their mean the output, and
+  // the indices again from the table of runs.
+  const std::vector<std::string> sobol = With({"sensitivity", "--factor", "randomPercent=0:50", "--method", "sobol",
+                                               "--samples", "4", "--seed", "5", "--replicates", "3", "--stat",
+                                               "meanFemale"},
+                                              SmallRun);
+  const CliResult replicated = sandbox.Run(With(sobol, {"--points", "runs.csv", "--csv", "indices.csv"}));
+  ASSERT_EQ(replicated.status, 0) << replicated.err;
+  EXPECT_THAT(replicated.out, HasSubstr("from 36 runs (seed 5); each point's output is the mean of its 3 "
+                                        "replicates, seeds 5 to 7"));
+  EXPECT_THAT(replicated.out, HasSubstr("Between replicates of a point, sd "));
+  const std::vector<std::string> runs = Split(ReadFile(sandbox.Work() / "runs.csv"), '\n');
+  ASSERT_EQ(runs.size(), 1u + 12u * 3u);
+  EXPECT_EQ(runs[0], "point,randomPercent,replicate,seed,status,meanFemale,message");
+  EXPECT_THAT(runs[3], ::testing::StartsWith("1,"));
+  EXPECT_EQ(Split(runs[3], ',')[2] + "," + Split(runs[3], ',')[3], "3,7");
+  const CliResult again = sandbox.Run(With(sobol, {"--from-points", "runs.csv", "--csv", "again.csv"}));
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(ReadFile(sandbox.Work() / "again.csv"), ReadFile(sandbox.Work() / "indices.csv"));
+}
+
+}  // namespace
