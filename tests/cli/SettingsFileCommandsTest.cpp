@@ -121,7 +121,8 @@ TEST(SettingsFileCommands, ABadAssignmentOrPlaceSavesNothing) {
 
   const CliResult nowhere = sandbox.Run({"set", "no-folder/a.dat", "palmCount=5"});
   EXPECT_EQ(nowhere.status, 1);
-  EXPECT_THAT(nowhere.err, HasSubstr("no-folder/a.dat contains an invalid path."));
+  EXPECT_THAT(nowhere.err, HasSubstr(fs::path("no-folder/a.dat").make_preferred().string() +
+                                     " contains an invalid path."));
 
   EXPECT_EQ(sandbox.Run({"set", "a.dat"}).status, 2);
   EXPECT_EQ(sandbox.Run({"show"}).status, 2);
