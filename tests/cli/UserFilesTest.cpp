@@ -75,6 +75,26 @@ TEST(UserFiles, ARunNeverReplacesItsOwnSettingsFile) {
   EXPECT_THAT(ReadFile(sandbox.Work() / "report.dat"), StartsWith("Programme: VARNOLT_WIN.exe"));
 }
 
+TEST(UserFiles, AccentedFileAndFolderNamesAndNotesArriveWhole) {
+  // On Windows these reach the runner only through its UTF-16 command line: the
+  // local code page has no "ß" in some places, no "Ж" in most.
+  CliSandbox sandbox;
+  const fs::path folder = sandbox.Work() / fs::path(u8"Données d'essai");
+  fs::create_directories(folder / fs::path(u8"Übung"));
+  const CliResult set = sandbox.Run({"set", "Données d'essai/naïve.dat", "palmCount=5", "runNotes=Café Straße"});
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_TRUE(fs::exists(folder / fs::path(u8"naïve.dat")));
+  EXPECT_THAT(sandbox.Run({"show", "Données d'essai/naïve.dat"}).out, StartsWith("runNotes=Café Straße\n"));
+
+  const CliResult run = sandbox.Run({"run", "Données d'essai/naïve.dat", "--seed", "1", "--set", "runNotes=Ж café",
+                                     "--output", "Données d'essai/Übung/résumé.dat"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("report written to Données d'essai/Übung/résumé.dat."));
+  // The report is Windows-1252, which has "é" but no "Ж".
+  EXPECT_THAT(ReadFile(folder / fs::path(u8"Übung") / fs::path(u8"résumé.dat")),
+              HasSubstr("RUN NAME/NOTES: ? caf\xe9\r\n"));
+}
+
 TEST(UserFiles, AWindowsOutputPathIsRefusedAndOutputStillChoosesTheFile) {
 #ifdef _WIN32
   GTEST_SKIP() << "on Windows the path names a file like any other";
