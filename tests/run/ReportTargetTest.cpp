@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/ScratchFolder.h"
 
