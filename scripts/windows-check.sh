@@ -123,7 +123,7 @@ say "cross-building into $cross_build"
 cmake -S "$root" -B "$cross_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" -DVARNOLT_BUILD_GUI=OFF -DVARNOLT_BUILD_BENCH=OFF "${launcher[@]}" \
   >"$cross_build.configure.log" 2>&1 || { tail -40 "$cross_build.configure.log"; fail "configuring the cross build"; }
-plain_tests=(platform_base_tests model_tests report_tests settings_tests experiments_tests cli_tests)
+plain_tests=(platform_base_tests model_tests report_tests settings_tests run_tests experiments_tests cli_tests)
 cmake --build "$cross_build" -j"$jobs" --target varnolt-cli "${plain_tests[@]}" >"$cross_build.build.log" 2>&1 ||
   { grep -E 'error|Error' "$cross_build.build.log" | head -40; fail "cross-building"; }
 
