@@ -346,7 +346,6 @@ bool IsRefusal(std::error_code code) {
   return code == std::errc::permission_denied || code == std::errc::operation_not_permitted;
 }
 
-
 #ifdef _WIN32
 std::string WholeFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -365,9 +364,11 @@ std::optional<ReplaceFailure> MoveIntoPlace(TemporaryFile& temporary, const fs::
                                             const Failure& failure) {
   if (exists) {
     const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-      SetFileAttributesW(temporary.path.c_str(), (attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) | FILE_ATTRIBUTE_NORMAL);
-    }
+    const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES
+                           ? 0
+                           : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept != 0) SetFileAttributesW(temporary.path.c_str(), kept);
   }
   if (MoveFileExW(temporary.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     temporary.kept = true;
