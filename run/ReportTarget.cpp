@@ -13,7 +13,7 @@ std::optional<std::string> ReportTargetProblem(const std::string& outputPath, co
   // A settings file from Windows names its report there; here that name would
   // make a file called "C:\VARNOLT\run1.dat" in the current folder.
   if (IsWindowsStylePath(outputPath)) {
-    return "outputPath " + outputPath + " is a Windows path; choose an output file.";
+    return "outputPath " + outputPath + " is a Windows path; choose an output file";
   }
 #endif
   const fs::path target = PathFromUtf8(outputPath);

@@ -62,7 +62,7 @@ TEST_F(ReportTarget, AWindowsPathFromASettingsFileIsRefusedOutsideWindows) {
 #else
   for (const std::string windows : {"C:\\VARNOLT\\run1.dat", "d:run1.dat", "C:/VARNOLT/run1.dat", "runs\\run1.dat",
                                     "\\\\server\\share\\run1.dat"}) {
-    EXPECT_EQ(ReportTargetProblem(windows, {}), "outputPath " + windows + " is a Windows path; choose an output file.");
+    EXPECT_EQ(ReportTargetProblem(windows, {}), "outputPath " + windows + " is a Windows path; choose an output file");
   }
   for (const char* here : {"run1.dat", "runs/run1.dat", "C_run1.dat", "notes:1.dat", "1:2.dat", "/tmp/C:/run.dat"}) {
     EXPECT_EQ(ReportTargetProblem(here, {}), std::nullopt) << here;
