@@ -31,7 +31,7 @@ sudo=""
 # --- 1. The cross compiler, Wine, and the sources of the libraries ------------
 
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 dpkg-dev
-          libgtest-dev libboost-dev cmake)
+          libgtest-dev libboost-dev libhwy-dev libtbb-dev nlohmann-json3-dev libcli11-dev cmake)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -103,6 +103,7 @@ hwy_version=$(installed_version libhwy-dev)
 tbb_version=$(installed_version libtbb-dev)
 json_version=$(installed_version nlohmann-json3-dev)
 gtest_version=$(installed_version libgtest-dev)
+cli11_version=$(installed_version libcli11-dev)
 
 cross_install googletest "$gtest_version" /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 cross_install highway "$hwy_version" "$(debian_source highway "$hwy_version")" \
@@ -112,6 +113,8 @@ cross_install onetbb "$tbb_version" "$(debian_source onetbb "$tbb_version")" \
   -DTBB_TEST=OFF -DTBB_EXAMPLES=OFF -DTBB_STRICT=OFF -DTBBMALLOC_BUILD=OFF -DTBB_ENABLE_IPO=OFF
 cross_install nlohmann-json "$json_version" "$(debian_source nlohmann-json3 "$json_version")" \
   -DJSON_BuildTests=OFF -DJSON_Install=ON
+cross_install cli11 "$cli11_version" "$(debian_source cli11 "$cli11_version")" \
+  -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF -DCLI11_BUILD_DOCS=OFF -DCLI11_INSTALL=ON
 # Boost's Sobol sequence is headers only, the same for every platform.
 [ -e "$prefix/include/boost" ] || ln -s /usr/include/boost "$prefix/include/boost"
 
