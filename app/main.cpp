@@ -11,8 +11,8 @@
 #include "platform/Version.h"
 
 int main(int argc, char* argv[]) {
-  // --help and --version answer before Qt starts, so they need no display.
-  const StartupRequest early = ParseStartupArguments(Utf8Arguments(argc, argv));
+  // --help, --version and bad usage answer before Qt starts, so they need no display.
+  const StartupRequest early = ParseStartupArguments(WithoutQtOptions(Utf8Arguments(argc, argv)));
   if (early.action == StartupRequest::Action::PrintHelp) {
     ShowStartupText(StartupHelp(), false, std::cout);
     return 0;
@@ -20,6 +20,10 @@ int main(int argc, char* argv[]) {
   if (early.action == StartupRequest::Action::PrintVersion) {
     ShowStartupText(std::string(VersionText()) + "\n", false, std::cout);
     return 0;
+  }
+  if (early.action == StartupRequest::Action::Refuse) {
+    ShowStartupText("varnolt: " + early.error + "\nTry 'varnolt --help' for the usage.\n", true, std::cerr);
+    return 2;
   }
 
   QApplication application(argc, argv);

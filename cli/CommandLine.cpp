@@ -19,15 +19,23 @@ CLI::App* ChosenCommand(CLI::App& runner) {
   return chosen.empty() ? nullptr : chosen.front();
 }
 
-// CLI11's own words for what it refuses, in the runner's: only a missing
-// value and a missing command reach here; the options' own checks throw the
-// runner's texts as they stand.
+// CLI11's own words for what it refuses, in the runner's: a missing value, or
+// a value given to a switch; the options' own checks throw the runner's texts
+// as they stand.
 std::string ParseProblem(const CLI::ParseError& error) {
   const std::string text = error.what();
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
     const std::size_t colon = text.find(':');
     const std::string name = text.substr(0, colon);
     if (name.rfind('-', 0) == 0) return name + " needs a value";
+  }
+  if (dynamic_cast<const CLI::ConversionError*>(&error) != nullptr) {
+    // Only a switch converts what it is given: "Could not convert: --quiet = abc".
+    const std::size_t name = text.find("--");
+    const std::size_t equals = text.find(" = ");
+    if (name != std::string::npos && equals != std::string::npos && equals > name) {
+      return text.substr(name, equals - name) + " takes no value, not \"" + text.substr(equals + 3) + "\"";
+    }
   }
   if (text.empty()) return "the command line cannot be read";
   std::string problem = text;
@@ -105,8 +113,9 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
   }
   for (const std::string& arg : command->remaining()) {
     if (arg == "--") continue;
-    return UsageError(io, "unknown option \"" + arg + "\" for " + command->get_name() + " (its options are in 'varnolt-cli help " +
-                              command->get_name() + "')");
+    PrintProblem(io, "unknown option \"" + arg + "\" for " + command->get_name());
+    io.err << "Try 'varnolt-cli help " << command->get_name() << "' for its options.\n";
+    return ExitUsage;
   }
   for (const std::string& word : afterDashes) {
     CLI::Option* slot = nullptr;
