@@ -260,8 +260,8 @@ both accents run "Données d'essai/naïve.dat" --seed 13 --output "Données d'es
   --csv "Données d'essai/Übung/tableau é.csv"
 both accents analyse "Données d'essai/Übung/sortie n°2.dat"
 
-# Every file byte for byte. The JSON record differs only in when the run started
-# and how long it took; the messages only in Windows' CR LF on the console.
+# Every file byte for byte. The JSON record differs only in when the run started,
+# how long it took and which build ran it; the messages only in Windows' CR LF.
 differences=0
 while IFS= read -r -d '' file; do
   relative=${file#"$compare/linux/"}
@@ -272,7 +272,7 @@ while IFS= read -r -d '' file; do
     continue
   fi
   case "$relative" in
-    *.json) filter=(grep -v -E '"(startTime|runSeconds)"') ;;
+    *.json) filter=(grep -v -E '"(startTime|runSeconds|version)"') ;;
     */stderr.txt) filter=(tr -d '\r') ;;
     *) filter=(cat) ;;
   esac
