@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cli/Help.h"
+#include "cli/DryRun.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
@@ -42,6 +43,9 @@ class BatchCommand final : public Command {
     AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
+    command->add_flag("--dry-run", options_.dryRun,
+                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
+        ->group(RunningGroup);
   }
 
   int Run(CliStreams& io) override {
@@ -157,6 +161,7 @@ class BatchCommand final : public Command {
                         std::to_string(replicates) + " give rows seeds at least " + std::to_string(replicates) +
                         " apart, or the same seed to run the same seeds");
     }
+    if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }
 

@@ -38,6 +38,7 @@ struct ExperimentOptions {
   std::vector<Statistic> statistics;        // --stat: the table's columns; the command's own default when empty
   std::optional<CyclesWindow> window;       // --cycles-window: the cycles analysed; the burn-in rule when not given
   std::optional<std::uint32_t> designSeed;  // --design-seed: the sensitivity design's; the model's seed unless given
+  bool dryRun = false;
   std::vector<std::string> positional;
 };
 
