@@ -58,7 +58,8 @@ void AddResultsFiles(const RunOptions& options, CommandFiles& files) {
 
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
                          const RunOptions& options, CliStreams& io, std::ostream& summary) {
-  const std::span<const CycleResult> cycles = CyclesOf(model.cycleResults);
+  // What leaves the program holds count x 100 / palms, and the analysis uses the same.
+  const std::vector<CycleResult> cycles = PublishedCycles(model);
   bool written = true;
   auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
     PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
@@ -78,7 +79,9 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
     }
   }
   if (const std::optional<std::string> recordPath = RecordPathOf(options)) {
-    const std::string json = RunRecordJson(RecordOfRun(settings, outcome, cycles));
+    RunRecord record = RecordOfRun(settings, outcome, cycles);
+    record.analysis = AnalyseCycles(cycles, options.window);
+    const std::string json = RunRecordJson(record);
     if (auto problem = SafelyReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
       fail("JSON record", *recordPath, *problem);
     } else {
