@@ -69,7 +69,9 @@ struct Work {
     if (!draws) return seed;
     return RandomJump::Steps(2 * static_cast<std::uint64_t>(cycles) * static_cast<std::uint64_t>(palm)).Apply(seed);
   }
-  bool Stopped() const { return stop.load(std::memory_order_relaxed) || control.cancel.load(std::memory_order_relaxed); }
+  bool Stopped() const {
+    return stop.load(std::memory_order_relaxed) || control.cancel.load(std::memory_order_relaxed);
+  }
   void Fail(std::exception_ptr error) {
     std::lock_guard<std::mutex> lock(failureLock);
     if (!failure) failure = error;
@@ -140,7 +142,8 @@ class PalmsWorker {
   }
 
   void RunTask(Work& work, std::int64_t task) {
-    model_.random.Seed(work.StateAt(work.FirstPalm(task)));  // each palm then leaves the generator where the next starts
+    // Each palm then leaves the generator where the next one starts.
+    model_.random.Seed(work.StateAt(work.FirstPalm(task)));
     std::uint64_t done = 0;
     for (std::int64_t palm = work.FirstPalm(task); palm < work.EndPalm(task); ++palm) {
       model_.StartPalm();
@@ -156,7 +159,9 @@ class PalmsWorker {
 
   void AddCounts(std::vector<std::uint64_t>& total, std::int64_t cycles) const {
     for (std::int64_t cycle = 1; cycle <= cycles; ++cycle) {
-      for (int code = 0; code <= HighestCode; ++code) total[static_cast<std::size_t>(cycle * 4 + code)] += model_.stateCounts[cycle][code];
+      for (int code = 0; code <= HighestCode; ++code) {
+        total[static_cast<std::size_t>(cycle * 4 + code)] += model_.stateCounts[cycle][code];
+      }
     }
   }
 
@@ -248,7 +253,8 @@ FastRun RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, 
 
     if (plan) {
       tbb::enumerable_thread_specific<LanesWorker> workers([&] { return LanesWorker(work, *plan); });
-      RunTasks(work, threads, workers, [&](LanesWorker& worker, std::int64_t task) { worker.RunTask(work, *plan, task); });
+      RunTasks(work, threads, workers,
+               [&](LanesWorker& worker, std::int64_t task) { worker.RunTask(work, *plan, task); });
       for (const LanesWorker& worker : workers) {
         for (std::size_t i = 0; i < worker.counts.size(); ++i) total[i] += worker.counts[i];
       }

@@ -134,7 +134,8 @@ std::size_t ScratchBytesImpl() {
   return (BufferPositions + 1) * stride + 4 * stride + stride;
 }
 
-// e = min(draw mod range, cap) for draws (0 to 32767) in 16-bit lanes.
+// e = min(DrawRemainder(draw, range), cap) for draws (0 to 32767) in 16-bit
+// lanes, the division done as the plan's multiply and shift.
 HWY_INLINE hn::Vec<D16> Reduce(const LanePlan& plan, hn::Vec<D16> draw) {
   const D16 d16;
   if (plan.modulo) {
@@ -164,9 +165,10 @@ static_assert(RuntimeRandom::DrawShift == 16 && RuntimeRandom::Max == 0x7FFF, "a
 HWY_INLINE V8 Draws(const LanePlan& plan, V32 s0, V32 s1, V32 s2, V32 s3) {
   const D16 d16;
   // The high halves of two states side by side, less the top bit: the draws.
+  constexpr int shift = RuntimeRandom::DrawShift;
   const auto low15 = hn::Set(d16, static_cast<std::uint16_t>(RuntimeRandom::Max));
-  const auto pair01 = hn::And(hn::OddEven(hn::BitCast(d16, s1), hn::BitCast(d16, hn::ShiftRight<RuntimeRandom::DrawShift>(s0))), low15);
-  const auto pair23 = hn::And(hn::OddEven(hn::BitCast(d16, s3), hn::BitCast(d16, hn::ShiftRight<RuntimeRandom::DrawShift>(s2))), low15);
+  const auto pair01 = hn::And(hn::OddEven(hn::BitCast(d16, s1), hn::BitCast(d16, hn::ShiftRight<shift>(s0))), low15);
+  const auto pair23 = hn::And(hn::OddEven(hn::BitCast(d16, s3), hn::BitCast(d16, hn::ShiftRight<shift>(s2))), low15);
   const auto e01 = Reduce(plan, pair01);
   const auto e23 = Reduce(plan, pair23);
   return hn::BitCast(D8(), hn::Or(e01, hn::ShiftLeft<8>(e23)));  // e fits a byte
