@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli/Help.h"
+#include "cli/Messages.h"
 #include "platform/FileError.h"
 #include "platform/Version.h"
 
@@ -113,7 +114,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
     error = file.Read(bytes.data(), bytes.size());
   }
   if (error) {
-    io.err << "varnolt-cli: " << FileErrorText(*error) << "\n";
+    PrintProblem(io, "cannot read " + path + ": " + CauseText(*error, path));
     return std::nullopt;
   }
   return bytes;
@@ -124,7 +125,8 @@ std::optional<std::string> SafelyReplaceFile(const std::string& path, const Cont
   std::error_code ignored;
   if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) return "it is a folder";
   if (std::optional<ReplaceFailure> failed = ReplaceFileWith(PathFromUtf8(path), writer)) {
-    return failed->code.message();
+    if (failed->folderRefused) return CauseText(FileError{FileErrorCause::FolderAccessDenied, {}}, path);
+    return CauseText(failed->code);
   }
   return std::nullopt;
 }
