@@ -69,6 +69,11 @@ TEST(Help, DoubleDashEndsTheOptions) {
   const CliResult refused = sandbox.Run({"show", "-odd.dat"});
   EXPECT_EQ(refused.status, 2);
   EXPECT_THAT(refused.err, HasSubstr("unknown option \"-odd.dat\" for show"));
+  // After it, even --help is an argument, wherever the arguments stand.
+  const CliResult notHelp = sandbox.Run({"set", "x.dat", "palmCount=7", "--", "-h"});
+  EXPECT_EQ(notHelp.status, 2);
+  EXPECT_THAT(notHelp.err, HasSubstr("varnolt-cli: \"-h\" is not NAME=VALUE"));
+  EXPECT_EQ(sandbox.Run({"show", "--", "--help"}).status, 1);
   // A file named as a command is an argument, not a second command.
   ASSERT_EQ(sandbox.Run({"set", "run", "palmCount=8"}).status, 0);
   EXPECT_THAT(sandbox.Run({"show", "run"}).out, HasSubstr("\npalmCount=8\n"));

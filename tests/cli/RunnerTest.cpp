@@ -120,6 +120,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
       {{"run", "--threads", "0x2"}, "--threads 0x2: the number of worker threads"},
       {{"run", "--frob"}, "unknown option \"--frob\" for run"},
       {{"batch", "--seed", "1", "--set"}, "--set needs a value"},
+      {{"run", "--quiet=loud"}, "varnolt-cli: --quiet takes no value, not \"loud\"\n"},
       {{"run", "a.dat", "b.dat"}, "run takes at most one settings file, not also \"b.dat\""},
       {{"--version", "run"}, "--version takes no arguments"},
   };
