@@ -88,10 +88,12 @@ TEST(Help, OutputAndItsShortFormMeanTheSameEverywhere) {
   ASSERT_EQ(sandbox.Run(longForm).status, 0);
   ASSERT_EQ(sandbox.Run(shortForm).status, 0);
   EXPECT_EQ(ReadFile(sandbox.Work() / "long.dat"), ReadFile(sandbox.Work() / "short.dat"));
-  // plot and merge take both spellings too.
+  // plot and merge take both spellings too (plot where the runner draws).
+#ifdef VARNOLT_RUNNER_DRAWS
   EXPECT_EQ(sandbox.Run({"plot", "long.dat", "--output", "a.svg", "--plot-size=200x150"}).status, 0);
   EXPECT_EQ(sandbox.Run({"plot", "long.dat", "-o", "b.svg"}).status, 0);
   EXPECT_TRUE(fs::exists(sandbox.Work() / "a.svg"));
+#endif
   const std::vector<std::string> sweep = {"sweep", "--vary", "femaleThreshold=12:13", "--seed", "3",
                                           "--set",  "palmCount=5", "--set", "cycleCount=60"};
   std::vector<std::string> part1 = sweep, part2 = sweep;
