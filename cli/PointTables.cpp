@@ -16,17 +16,19 @@
 
 namespace {
 
-const char* const OutcomeColumns = "replicate,seed,status,meanFemale,meanHerm,meanMale,meanAborted,period,strength,message";
+// The columns after the lead columns: replicate, seed, status, the statistics, message.
+std::string OutcomeColumns(std::span<const Statistic> statistics) {
+  return "replicate,seed,status," + StatisticsHeader(statistics) + ",message";
+}
 
-std::string OutcomeCells(const PointOutcome& outcome) {
+// A run's cells after its seed; a statistic the run lacks (no regular cycle has
+// no period) is an empty cell, never 0.
+std::string OutcomeCells(const PointOutcome& outcome, std::span<const Statistic> statistics) {
+  const std::string empties(statistics.size() + 1, ',');
   switch (outcome.status) {
-    case PointStatus::Ran: {
-      const CycleAnalysis& a = outcome.analysis;
-      return "ok," + Number(a.meanFemale) + "," + Number(a.meanHerm) + "," + Number(a.meanMale) + "," +
-             Number(a.meanAborted) + "," + std::to_string(a.period) + "," + Number(a.strength) + ",";
-    }
-    case PointStatus::Invalid: return "invalid,,,,,,," + CsvCell(outcome.message);
-    case PointStatus::Failed: return "failed,,,,,,," + CsvCell(outcome.message);
+    case PointStatus::Ran: return "ok," + StatisticsCells(outcome.analysis, statistics) + ",";
+    case PointStatus::Invalid: return "invalid" + empties + CsvCell(outcome.message);
+    case PointStatus::Failed: return "failed" + empties + CsvCell(outcome.message);
     case PointStatus::NotRun: break;
   }
   return "";
@@ -34,28 +36,22 @@ std::string OutcomeCells(const PointOutcome& outcome) {
 
 // The outcome a table's row gives, its status in cells[statusColumn]; nothing
 // when the row is not one this program writes.
-std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn) {
-  if (cells.size() != statusColumn + 8) return std::nullopt;
+std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn,
+                                         std::span<const Statistic> statistics) {
+  if (cells.size() != statusColumn + statistics.size() + 2) return std::nullopt;
   PointOutcome outcome;
   const std::string& status = cells[statusColumn];
-  outcome.message = cells[statusColumn + 7];
+  outcome.message = cells.back();
   if (status == "invalid") outcome.status = PointStatus::Invalid;
   else if (status == "failed") outcome.status = PointStatus::Failed;
   if (status != "ok") return status == "invalid" || status == "failed" ? std::optional(outcome) : std::nullopt;
   outcome.status = PointStatus::Ran;
-  double* means[] = {&outcome.analysis.meanFemale, &outcome.analysis.meanHerm, &outcome.analysis.meanMale,
-                     &outcome.analysis.meanAborted, &outcome.analysis.strength};
-  const std::size_t columns[] = {1, 2, 3, 4, 6};
-  for (int m = 0; m < 5; ++m) {
-    const std::string& cell = cells[statusColumn + columns[m]];
-    const auto read = std::from_chars(cell.data(), cell.data() + cell.size(), *means[m]);
-    if (cell.empty() || read.ec != std::errc() || read.ptr != cell.data() + cell.size()) return std::nullopt;
+  for (std::size_t c = 0; c < statistics.size(); ++c) {
+    if (!ReadStatisticCell(cells[statusColumn + 1 + c], statistics[c], outcome.analysis)) return std::nullopt;
   }
-  const std::optional<std::int64_t> period = ReadWholeNumber<std::int64_t>(cells[statusColumn + 5], Sign::Allowed);
-  if (!period) return std::nullopt;
-  outcome.analysis.period = *period;
   return outcome;
 }
+
 struct TableRun {
   std::vector<ExperimentPoint> points;
   std::size_t replicates = 1;
@@ -68,7 +64,7 @@ std::string RowText(const PointTable& table, const TableRun& run, std::size_t i,
   std::string row = std::to_string(design + 1);
   if (!table.leadColumns.empty()) row += "," + table.leadCells[design];
   row += "," + std::to_string(i % run.replicates + 1) + "," + std::to_string(run.points[i].seed) + "," +
-         OutcomeCells(outcome) + "\n";
+         OutcomeCells(outcome, table.statistics) + "\n";
   return row;
 }
 
@@ -205,6 +201,9 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   TableRun run;
   run.replicates = static_cast<std::size_t>(options.replicates);
   for (std::size_t d = 0; d < table.settings.size(); ++d) {
+    if (auto problem = SeedRangeProblem(table.seeds[d], run.replicates)) return UsageError(io, *problem);
+  }
+  for (std::size_t d = 0; d < table.settings.size(); ++d) {
     for (std::size_t r = 0; r < run.replicates; ++r) {
       run.points.push_back({table.settings[d], table.seeds[d] + static_cast<std::uint32_t>(r)});
     }
@@ -213,7 +212,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   const std::string fingerprint = DesignFingerprint(table.description + "replicates=" + std::to_string(run.replicates));
   std::string header = "point";
   for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += std::string(",") + OutcomeColumns + "\n";
+  header += "," + OutcomeColumns(table.statistics) + "\n";
   run.prefix = (options.shard ? ShardStamp(k, n, fingerprint) + "\n" : std::string()) + header;
 
   std::vector<std::string> rows(run.points.size());
@@ -235,6 +234,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   ExperimentControl control;
   control.threads = options.threads.value_or(0);
   control.keepCycles = options.cycles.has_value();
+  control.window = options.window;
   std::stop_source stop;
   control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
@@ -278,7 +278,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
       if (todo[i]) continue;
       const CsvRead row = ReadCsv(rows[i]);
       if (row.records.size() != 1) continue;
-      if (std::optional<PointOutcome> outcome = OutcomeOfRow(row.records[0].cells, statusColumn)) {
+      if (std::optional<PointOutcome> outcome = OutcomeOfRow(row.records[0].cells, statusColumn, table.statistics)) {
         (*kept)[i] = *outcome;
       }
     }
@@ -308,43 +308,55 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
 std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io) {
   if (options.seed) return *options.seed;
-  const std::uint32_t seed = FloweringModel::ClockSeed();
+  // Never so close to the last seed that the replicates after it would pass it.
+  const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
+  const auto seed = static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
   io.err << "Seed " << seed << " (repeat these runs with --seed " << seed << ").\n";
   return seed;
 }
 
 // The outcomes of a design's runs from the whole table of them (merged from
 // shards, say); answers why not when the table is of another design.
-std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table,
+std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table, std::size_t replicates,
                                              std::vector<PointOutcome>& outcomes, CliStreams& io) {
   const std::optional<std::string> text = ReadWholeFile(path, io);
   if (!text) return path + " could not be read";
   std::string header = "point";
   for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += std::string(",") + OutcomeColumns;
+  header += "," + OutcomeColumns(table.statistics);
   const CsvRead read = ReadCsv(*text);
   const std::vector<CsvRecord>& records = read.records;
   if (records.empty() || records[0].text != header) {
-    return path + " is no table of runs of these factors (its header differs)";
+    return path + " is no table of runs of these factors and statistics (its header differs)";
   }
   if (read.openQuoteLine) return path + " line " + std::to_string(*read.openQuoteLine) + " leaves a quote open";
-  if (records.size() - 1 != table.settings.size()) {
-    return path + " holds " + std::to_string(records.size() - 1) + " runs; this design has " +
-           std::to_string(table.settings.size()) + " (are all the parts merged?)";
+  const std::size_t runs = table.settings.size() * replicates;
+  if (records.size() - 1 != runs) {
+    return path + " holds " + std::to_string(records.size() - 1) + " runs; this design has " + std::to_string(runs) +
+           " (are all the parts merged?)";
   }
-  outcomes.assign(table.settings.size(), {});
+  outcomes.assign(runs, {});
   const std::size_t k = table.leadColumns.size();
-  for (std::size_t i = 0; i < table.settings.size(); ++i) {
+  for (std::size_t i = 0; i < runs; ++i) {
+    const std::size_t point = i / replicates;
+    const std::size_t replicate = i % replicates;
     const std::vector<std::string>& cells = records[i + 1].cells;
-    std::optional<PointOutcome> outcome = OutcomeOfRow(cells, 3 + k);
+    std::optional<PointOutcome> outcome = OutcomeOfRow(cells, 3 + k, table.statistics);
     std::string lead;
     for (std::size_t f = 0; f < k && f + 1 < cells.size(); ++f) lead += (f == 0 ? "" : ",") + cells[f + 1];
-    if (!outcome || cells[0] != std::to_string(i + 1) || lead != table.leadCells[i] ||
-        cells[2 + k] != std::to_string(table.seeds[i])) {
+    if (!outcome || cells[0] != std::to_string(point + 1) || lead != table.leadCells[point] ||
+        cells[1 + k] != std::to_string(replicate + 1) ||
+        cells[2 + k] != std::to_string(table.seeds[point] + static_cast<std::uint32_t>(replicate))) {
       return path + " line " + std::to_string(records[i + 1].line) + " is not run " + std::to_string(i + 1) +
              " of this design (other values, seed or outputs)";
     }
     outcomes[i] = *outcome;
   }
   return std::nullopt;
+}
+
+void ChooseStatistics(PointTable& table, const ExperimentOptions& options, std::vector<Statistic> defaults) {
+  table.statistics = options.statistics.empty() ? std::move(defaults) : options.statistics;
+  if (!options.statistics.empty()) table.description += "stat=" + StatisticsHeader(table.statistics) + ";";
+  if (options.window) table.description += "window=" + CyclesWindowText(*options.window) + ";";
 }

@@ -41,7 +41,8 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
 
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
                          const RunOptions& options, CliStreams& io, std::ostream& summary) {
-  const std::span<const CycleResult> cycles = CyclesOf(model.cycleResults);
+  // What leaves the program holds count x 100 / palms, and the analysis uses the same.
+  const std::vector<CycleResult> cycles = PublishedCycles(model);
   bool written = true;
   auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
     PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
@@ -65,7 +66,9 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
     recordPath = PathToUtf8(RecordPathBeside(PathFromUtf8(*options.csv)));
   }
   if (recordPath) {
-    const std::string json = RunRecordJson(RecordOfRun(settings, outcome, cycles));
+    RunRecord record = RecordOfRun(settings, outcome, cycles);
+    record.analysis = AnalyseCycles(cycles, options.window);
+    const std::string json = RunRecordJson(record);
     if (auto problem = SafelyReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
       fail("JSON record", *recordPath, *problem);
     } else {

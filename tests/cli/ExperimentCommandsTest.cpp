@@ -287,9 +287,9 @@ TEST(Sensitivity, MorrisAndSobolRankTheFactorsAndFindAnInertOne) {
   EXPECT_THAT(morris.out, HasSubstr("Morris elementary effects of 2 factors from 18 runs (seed 3)."));
   const std::vector<std::string> rows = Lines(ReadFile(sandbox.Work() / "morris.csv"));
   ASSERT_EQ(rows.size(), 1u + 5u * 2u);
-  EXPECT_EQ(rows[0], "output,factor,mu,muStar,sigma,effects");
+  EXPECT_EQ(rows[0], "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects");
   EXPECT_EQ(Cells(rows[1])[1], "randomPercent");  // ranked first for meanFemale
-  EXPECT_EQ(rows[2], "meanFemale,leafPruneCycle,0,0,0,6");
+  EXPECT_EQ(rows[2], "meanFemale,leafPruneCycle,0,0,0,0,0,6");
 
   const CliResult sobol = sandbox.Run(With(args, {"--method", "sobol", "--samples", "16", "--csv", "-"}));
   ASSERT_EQ(sobol.status, 0) << sobol.err;
