@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/FileError.h"
+#include "platform/FileIO.h"
 #include "run/ReportTarget.h"
 
 namespace fs = std::filesystem;
@@ -13,7 +14,7 @@ namespace {
 
 // A path that may name a file to lose: not standard output, not a device or pipe.
 bool IsFilePlace(const std::string& path) {
-  if (path.empty() || path == "-") return false;
+  if (path.empty() || path == "-" || IsDeviceOrPipe(PathFromUtf8(path))) return false;
   std::error_code code;
   const fs::file_status status = fs::status(PathFromUtf8(path), code);
   return !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status);
@@ -29,7 +30,7 @@ bool StartsAsTable(std::string_view start) {
 }
 
 bool FileStartsAsTable(const std::string& path) {
-  if (path.empty() || path == "-") return false;
+  if (path.empty() || path == "-" || IsDeviceOrPipe(PathFromUtf8(path))) return false;
   std::error_code code;
   if (!fs::is_regular_file(PathFromUtf8(path), code)) return false;
   std::ifstream in(PathFromUtf8(path), std::ios::binary);

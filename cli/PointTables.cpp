@@ -273,7 +273,7 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
 std::string Number(double value) { return ShortestNumber(value); }
 
 std::optional<std::string> TableRecordPath(const std::optional<std::string>& table) {
-  if (!table || *table == "-") return std::nullopt;
+  if (!table || *table == "-" || IsDeviceOrPipe(PathFromUtf8(*table))) return std::nullopt;
   std::error_code code;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*table), code);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return std::nullopt;
@@ -389,7 +389,10 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   const std::size_t done = ran + invalid + failed;
   TableRecordFacts facts{&table, &run, startTime, seconds, ran, invalid, failed, resumed, !stopped};
   const auto writeRecord = [&](const std::string& tablePath) {
-    if (tablePath == "-" || !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) return true;
+    if (tablePath == "-" || IsDeviceOrPipe(PathFromUtf8(tablePath)) ||
+        !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) {
+      return true;
+    }
     const std::string record = TableRecordJson(facts);
     return WriteTable(PathToUtf8(RecordPathBeside(PathFromUtf8(tablePath))), "record of the table", record, io);
   };

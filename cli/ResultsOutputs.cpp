@@ -42,7 +42,7 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
 
 std::optional<std::string> RecordPathOf(const RunOptions& options) {
   if (options.json) return options.json;
-  if (!options.csv || *options.csv == "-") return std::nullopt;
+  if (!options.csv || *options.csv == "-" || IsDeviceOrPipe(PathFromUtf8(*options.csv))) return std::nullopt;
   // A table sent to a device or pipe has no folder to put a record beside.
   std::error_code code;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*options.csv), code);

@@ -100,15 +100,6 @@ HANDLE OpenToInspect(const fs::path& path) {
                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// NUL, CON, COM1 and pipes: written as they are, never replaced.
-bool IsDeviceOrPipe(const fs::path& path) {
-  const HANDLE handle = OpenToInspect(path);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  const DWORD type = GetFileType(handle);
-  CloseHandle(handle);
-  return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
-}
-
 // The file that a symbolic link (or a chain of them) names, as Windows resolves
 // it; the path itself when it is no link or its file does not exist yet.
 std::error_code FollowWindowsLinks(fs::path& target) {
@@ -383,6 +374,22 @@ std::optional<ReplaceFailure> MoveIntoPlace(TemporaryFile& temporary, const fs::
 #endif
 
 }  // namespace
+
+bool IsDeviceOrPipe(const fs::path& path) {
+#ifdef _WIN32
+  // The C runtime takes NUL and CON for files; Windows itself knows better.
+  const HANDLE handle = OpenToInspect(path);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+#else
+  std::error_code code;
+  const fs::file_status status = fs::status(path, code);
+  return fs::is_character_file(status) || fs::is_block_file(status) || fs::is_fifo(status) ||
+         fs::is_socket(status);
+#endif
+}
 
 FileFaultInjector* SetFileFaultInjector(FileFaultInjector* injector) {
   FileFaultInjector* previous = faultInjector;

@@ -84,6 +84,12 @@ using ContentWriter = std::function<void(std::ostream&)>;
 // given to a new file, and one in a folder that refuses new files.
 std::optional<ReplaceFailure> ReplaceFileWith(const std::filesystem::path& target, const ContentWriter& writer);
 
+// True when `path` names a device or a pipe (/dev/null, a FIFO; NUL, CON or a
+// named pipe on Windows): a place that takes what comes as it comes, is never
+// replaced, has no folder to put a file beside it, and is never the same file as
+// another output.
+bool IsDeviceOrPipe(const std::filesystem::path& path);
+
 // ReplaceFileWith for contents already in memory.
 std::optional<FileError> ReplaceFileContents(const std::filesystem::path& target,
                                              std::string_view bytes);

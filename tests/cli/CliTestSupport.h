@@ -22,6 +22,15 @@
 
 namespace fs = std::filesystem;
 
+// The device that takes and drops everything written to it.
+inline const char* NullDevice() {
+#ifdef _WIN32
+  return "NUL";
+#else
+  return "/dev/null";
+#endif
+}
+
 inline std::string ReadFile(const fs::path& path) { return ReadFileBytes(path); }
 inline void WriteFile(const fs::path& path, const std::string& content) { WriteFileBytes(path, content); }
 

@@ -247,7 +247,7 @@ TEST(StopAndResume, AStopWritesNothingAndAResumedBatchEqualsAnUnbrokenOne) {
   // writes: under that design's record, resuming runs only the last and gives
   // the unbroken table.
   ASSERT_EQ(sandbox.Run(with({"--csv", "whole.csv"})).status, 0);
-  fs::copy_file(sandbox.Work() / "whole.json", sandbox.Work() / "resumed.json", fs::copy_options::overwrite_existing);
+  WriteFile(sandbox.Work() / "resumed.json", ReadFile(sandbox.Work() / "whole.json"));
   const CliResult resumed = sandbox.Run(with({"--csv", "resumed.csv", "--resume"}));
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_THAT(resumed.out, HasSubstr("batch: 1 run, 10 more taken from the table"));

@@ -30,6 +30,9 @@ std::pair<int, int> PngSize(const std::string& bytes) {
 }
 
 TEST(TablePictures, OneVariedSettingDrawsEachStatisticWithItsReplicatesAndBand) {
+#ifndef VARNOLT_RUNNER_DRAWS
+  GTEST_SKIP() << "this runner was built without the window toolkit and draws no pictures";
+#endif
   CliSandbox sandbox;
   ASSERT_EQ(sandbox.Run(With({"sweep", "--vary", "randomPercent=0:50:25", "--replicates", "3", "--csv", "r.csv"},
                              Small)).status,
@@ -63,6 +66,9 @@ TEST(TablePictures, OneVariedSettingDrawsEachStatisticWithItsReplicatesAndBand) 
 }
 
 TEST(TablePictures, TwoVariedSettingsDrawAHeatMapWithTheRefusedPointsMarked) {
+#ifndef VARNOLT_RUNNER_DRAWS
+  GTEST_SKIP() << "this runner was built without the window toolkit and draws no pictures";
+#endif
   CliSandbox sandbox;
   ASSERT_EQ(sandbox.Run(With({"sweep", "--vary", "femaleThreshold=12:16:2", "--vary", "maleThreshold=15:17",
                               "--csv", "g.csv"},
@@ -96,5 +102,18 @@ TEST(TablePictures, TablesThatCannotBeDrawnSayWhyAndWriteNothing) {
   EXPECT_FALSE(std::filesystem::exists(sandbox.Work() / "three.svg"));
   EXPECT_FALSE(std::filesystem::exists(sandbox.Work() / "x.svg"));
 }
+
+#ifndef VARNOLT_RUNNER_DRAWS
+// A runner built without the window toolkit says so and leaves no file behind.
+TEST(TablePictures, ARunnerThatCannotDrawRefusesAndWritesNothing) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(With({"sweep", "--vary", "randomPercent=0:50:25", "--csv", "r.csv"}, Small)).status, 0);
+  const CliResult svg = sandbox.Run({"plot", "r.csv", "-o", "r.svg"});
+  EXPECT_EQ(svg.status, 1);
+  EXPECT_THAT(svg.err, HasSubstr("cannot write the picture to r.svg: this varnolt-cli was built without the window "
+                                 "toolkit and cannot draw pictures"));
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "r.svg"));
+}
+#endif
 
 }  // namespace
