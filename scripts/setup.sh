@@ -21,16 +21,43 @@ packages=(
   libcli11-dev
   # installing: man pages, desktop entry and metainfo checks, the .deb
   mandoc desktop-file-utils appstream lintian dpkg-dev file fakeroot
+  # the Windows check: the cross compiler (posix threads), Wine to run what it
+  # builds, ccache so that a later check compiles only what changed
+  g++-mingw-w64-x86-64-posix wine wine64 ccache
 )
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+updated=false
+if [ ${#missing[@]} -ne 0 ]; then
+  $sudo apt-get update -q
+  updated=true
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The Windows check builds Highway, oneTBB, CLI11 and nlohmann-json for Windows
+# from Debian's source packages (apt-get source), which needs deb-src lines. A
+# machine with only binary lines gets source lines for the same archive and
+# suites beside them.
+if ! apt-cache showsrc highway 2>/dev/null | grep -q '^Package: highway'; then
+  if ! $updated; then
+    $sudo apt-get update -q
+    updated=true
+  fi
+fi
+if ! apt-cache showsrc highway 2>/dev/null | grep -q '^Package: highway'; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types:.*$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $sudo tee /etc/apt/sources.list.d/varnolt-deb-src.sources >/dev/null
+  else
+    grep -h '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | grep -v -i 'google\|nodesource' |
+      sed 's/^deb /deb-src /' | $sudo tee /etc/apt/sources.list.d/varnolt-deb-src.list >/dev/null
+  fi
+  $sudo apt-get update -q
+fi

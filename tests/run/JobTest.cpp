@@ -52,6 +52,20 @@ TEST(Job, EndingTheJobStopsAndWaitsForItsWork) {
   EXPECT_TRUE(returned);
 }
 
+// A stop that runs the work's stop callbacks while the work, woken by one of
+// them, ends and takes them down: every job of many still ends (a semaphore that
+// loses a wake-up leaves one waiting forever).
+TEST(Job, ManyJobsStoppedAsTheirWorkEndsAllEnd) {
+  int returned = 0;
+  for (int i = 0; i < 300; ++i) {
+    Job job([&](std::stop_token stop, RunControl&) {
+      AwaitStop(stop);
+      ++returned;
+    });
+  }
+  EXPECT_EQ(returned, 300);
+}
+
 TEST(Job, TheThreadsGoToTheEngineAndAModelRunCompletesAsOnTheCallersThread) {
   RunSettings settings;
   settings.cycleCount = 40;
