@@ -271,10 +271,14 @@ bool RunOptimiser(const CalibrationRequest& request, Evaluator& evaluator, const
   return true;
 }
 
-// The moves of a local search around a candidate: every neighbour one step away
-// in each setting (all 3^k - 1 of them when there are few settings, else single
-// steps and steps of two settings at once). `fixed` is a setting that does not move.
-std::vector<Values> Neighbours(const CalibrationRequest& request, const Values& centre, std::size_t fixed) {
+// The neighbours of a candidate one step away, `fixed` held (None for none):
+// Single moves one setting a step; Pairs moves two settings a step each, which
+// follows settings that go together (a higher male threshold with a higher
+// abortion threshold); Whole is all 3^k - 1 of them.
+enum class Moves { Single, Pairs, Whole };
+
+std::vector<Values> Neighbours(const CalibrationRequest& request, const Values& centre, std::size_t fixed,
+                               Moves moves) {
   const std::size_t k = centre.size();
   std::vector<std::size_t> moving;
   for (std::size_t f = 0; f < k; ++f) {
@@ -287,13 +291,15 @@ std::vector<Values> Neighbours(const CalibrationRequest& request, const Values& 
     }
     if (values != centre) neighbours.push_back(std::move(values));
   };
-  if (moving.size() <= 6) {
+  if (moves == Moves::Whole) {
     std::size_t count = 1;
     for (std::size_t m = 0; m < moving.size(); ++m) count *= 3;
     for (std::size_t code = 0; code < count; ++code) {
       Values values = centre;
       std::size_t rest = code;
-      for (std::size_t m = 0; m < moving.size(); ++m, rest /= 3) values[moving[m]] += static_cast<std::int32_t>(rest % 3) - 1;
+      for (std::size_t m = 0; m < moving.size(); ++m, rest /= 3) {
+        values[moving[m]] += static_cast<std::int32_t>(rest % 3) - 1;
+      }
       add(std::move(values));
     }
     return neighbours;
@@ -302,7 +308,10 @@ std::vector<Values> Neighbours(const CalibrationRequest& request, const Values& 
     for (int da : {-1, 1}) {
       Values one = centre;
       one[moving[a]] += da;
-      add(one);
+      if (moves == Moves::Single) {
+        add(std::move(one));
+        continue;
+      }
       for (std::size_t b = a + 1; b < moving.size(); ++b) {
         for (int db : {-1, 1}) {
           Values two = one;
@@ -321,31 +330,41 @@ bool Polish(const CalibrationRequest& request, Evaluator& evaluator, const Calib
   for (int round = 0; round < 100 && evaluator.Best() != None; ++round) {
     const std::size_t before = evaluator.Best();
     const Values centre = result.evaluations[before].values;
-    if (!evaluator.Evaluate(Neighbours(request, centre, None), SearchStage::Polish)) return false;
+    const Moves moves = centre.size() <= 6 ? Moves::Whole : Moves::Pairs;
+    if (!evaluator.Evaluate(Neighbours(request, centre, None, moves), SearchStage::Polish)) return false;
     if (evaluator.Best() == before) break;
   }
   return true;
 }
 
 // From a candidate, steps to the best neighbour (setting `fixed` held) while
-// that is better; answers where it stopped, or nothing when stopped.
+// that is better: single steps first, steps of two settings when no single one
+// helps. Answers where it ended, or nothing when stopped.
 std::optional<Values> LocalSearch(const CalibrationRequest& request, Evaluator& evaluator, Values at,
                                   std::size_t fixed) {
   if (!evaluator.Evaluate(std::span(&at, 1), SearchStage::Profile)) return std::nullopt;
   double here = Score(*evaluator.Find(at));
-  for (int step = 0; step < 50; ++step) {
-    const std::vector<Values> neighbours = Neighbours(request, at, fixed);
-    if (!evaluator.Evaluate(neighbours, SearchStage::Profile)) return std::nullopt;
-    const Values* better = nullptr;
-    for (const Values& values : neighbours) {
-      const double score = Score(*evaluator.Find(values));
-      if (score < here) {
-        here = score;
-        better = &values;
+  for (int step = 0; step < 100;) {
+    bool moved = false;
+    for (Moves moves : {Moves::Single, Moves::Pairs}) {
+      const std::vector<Values> neighbours = Neighbours(request, at, fixed, moves);
+      if (!evaluator.Evaluate(neighbours, SearchStage::Profile)) return std::nullopt;
+      const Values* better = nullptr;
+      for (const Values& values : neighbours) {
+        const double score = Score(*evaluator.Find(values));
+        if (score < here) {
+          here = score;
+          better = &values;
+        }
+      }
+      if (better != nullptr) {
+        at = *better;
+        moved = true;
+        ++step;
+        break;
       }
     }
-    if (better == nullptr) break;
-    at = *better;
+    if (!moved) break;
   }
   return at;
 }
