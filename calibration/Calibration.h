@@ -20,6 +20,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -218,3 +219,38 @@ RunSettings BestSettings(const CalibrationRequest& request, const CalibrationRes
 // The run settings of one candidate as the search simulates them (palmCount is
 // the request's palms).
 RunSettings CandidateSettings(const CalibrationRequest& request, std::span<const std::int32_t> values);
+
+// ---------------------------------------------------------------- what a calibration writes
+
+// "maleThreshold = 19 (values 18 to 20 fit equally well)", "... (no other value
+// fits as well)", or "femaleThreshold = 0 (not determined by this census: every
+// value from 0 to 16 fits equally well)".
+std::string DeterminedText(const FitRange& fit, const SettingProfile& profile, std::int32_t best);
+
+// Where a calibration came from, for its summary and record.
+struct CalibrationSource {
+  std::string censusName;       // the census file as the user named it
+  std::string censusSha256;     // of its bytes, 64 hex digits
+  std::string baseName;         // the base settings file, empty for the start-up settings
+  std::vector<std::string> commandLine;
+  std::chrono::system_clock::time_point startTime;
+  int threads = 0;              // the threads that ran
+};
+
+// The summary for the user: method, evaluations and time, the best values with
+// their ranges, and RMSE, NSE and bias per observed series.
+std::string CalibrationSummary(const CalibrationRequest& request, const CalibrationResult& result,
+                               const CalibrationSource& source);
+
+// Every evaluation in the order evaluated: its number, the fitted settings,
+// the objective, the status (ok, invalid, failed), the stage and the reason.
+std::string EvaluationsCsv(const CalibrationRequest& request, const CalibrationResult& result);
+
+// The JSON record of the calibration: version, command line, census and its
+// SHA-256, base settings, seeds, method, best, determined ranges, objective,
+// RMSE, NSE, bias, profiles, evaluations and seconds.
+std::string CalibrationRecordJson(const CalibrationRequest& request, const CalibrationResult& result,
+                                  const CalibrationSource& source);
+
+// The SHA-256 of the bytes as 64 lower-case hex digits.
+std::string Sha256Hex(std::string_view bytes);
