@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/Sheet.h"
+#include "platform/WholeNumbers.h"
 
 // A run in progress: its control (progress, cancel) and whether it has ended.
 struct CSheet::ActiveRun {
@@ -58,15 +59,8 @@ class InputHold : public QObject {
   QWidget* window_;
 };
 
-// 1000000 as "1,000,000".
-QString WithThousands(std::int64_t number) {
-  QString digits = QString::number(number < 0 ? -number : number);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, QLatin1Char(','));
-  return number < 0 ? QStringLiteral("-") + digits : digits;
-}
-
 QString Counted(std::int64_t count, const char* one, const char* many) {
-  return WithThousands(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+  return QString::fromStdString(WithThousands(count)) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "cli/SettingsFileCommands.h"
 #include "cli/ProgressLine.h"
 #include "experiments/Experiments.h"
+#include "platform/CsvText.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "results/ResultsTable.h"
@@ -91,7 +92,7 @@ std::optional<ExperimentOptions> ParseExperimentOptions(const std::vector<std::s
       return std::nullopt;
     }
     const auto count = [&](std::int32_t& field, std::int32_t low, std::int32_t high, const char* what) {
-      const std::optional<std::int32_t> number = WholeNumber<std::int32_t>(value, false);
+      const std::optional<std::int32_t> number = ReadWholeNumber<std::int32_t>(value);
       if (!number || *number < low || *number > high) {
         error = name + " " + value + ": " + what + ", a whole number from " + std::to_string(low) + " to " +
                 std::to_string(high);
@@ -119,7 +120,7 @@ std::optional<ExperimentOptions> ParseExperimentOptions(const std::vector<std::s
     else if (name == "--samples") ok = count(options.samples, 2, 10000000, "the number of base samples");
     else if (name == "--bootstrap") ok = count(options.bootstrap, 0, 100000, "the number of bootstrap resamples");
     else if (name == "--seed") {
-      options.seed = WholeNumber<std::uint32_t>(value, false);
+      options.seed = ReadWholeNumber<std::uint32_t>(value);
       if (!options.seed) {
         error = "--seed " + value + ": the seed must be a whole number from 0 to 4294967295";
         ok = false;
@@ -190,20 +191,6 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
   return false;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // ------------------------------------------------------------------ tables of points
 
 const char* const OutcomeColumns = "replicate,seed,status,meanFemale,meanHerm,meanMale,meanAborted,period,strength,message";
@@ -243,7 +230,7 @@ std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, 
     const auto read = std::from_chars(cell.data(), cell.data() + cell.size(), *means[m]);
     if (cell.empty() || read.ec != std::errc() || read.ptr != cell.data() + cell.size()) return std::nullopt;
   }
-  const std::optional<std::int64_t> period = WholeNumber<std::int64_t>(cells[statusColumn + 5], true);
+  const std::optional<std::int64_t> period = ReadWholeNumber<std::int64_t>(cells[statusColumn + 5], Sign::Allowed);
   if (!period) return std::nullopt;
   outcome.analysis.period = *period;
   return outcome;
@@ -290,25 +277,28 @@ std::optional<std::string> ResumedRows(const std::string& path, const TableRun& 
     return path + " is not a table of this " + table.command +
            " (its first lines differ); name another --csv, or leave out --resume to start afresh";
   }
-  const std::vector<std::string> lines = Lines(text->substr(run.prefix.size()));
+  const CsvRead read = ReadCsv(std::string_view(*text).substr(run.prefix.size()));
+  const auto prefixLines = static_cast<std::size_t>(std::count(run.prefix.begin(), run.prefix.end(), '\n'));
+  if (read.openQuoteLine) {
+    return path + " line " + std::to_string(*read.openQuoteLine + prefixLines) + " is no row of this " + table.command;
+  }
   const std::size_t replicateColumn = 1 + table.leadColumns.size();
-  for (std::size_t l = 0; l < lines.size(); ++l) {
-    if (lines[l].empty()) continue;
-    const auto cells = SplitCsvLine(lines[l]);
+  for (const CsvRecord& record : read.records) {
+    if (record.text.empty()) continue;
+    const std::vector<std::string>& cells = record.cells;
     std::optional<std::size_t> point, replicate;
-    if (cells && cells->size() > replicateColumn) {
-      point = WholeNumber<std::size_t>((*cells)[0], false);
-      replicate = WholeNumber<std::size_t>((*cells)[replicateColumn], false);
+    if (cells.size() > replicateColumn) {
+      point = ReadWholeNumber<std::size_t>(cells[0]);
+      replicate = ReadWholeNumber<std::size_t>(cells[replicateColumn]);
     }
     if (!point || !replicate || *point < 1 || *replicate < 1 || *replicate > run.replicates) {
-      return path + " line " + std::to_string(l + 1 + std::count(run.prefix.begin(), run.prefix.end(), '\n')) +
-             " is no row of this " + table.command;
+      return path + " line " + std::to_string(record.line + prefixLines) + " is no row of this " + table.command;
     }
     const std::size_t i = (*point - 1) * run.replicates + (*replicate - 1);
     if (i < run.slice.begin || i >= run.slice.end) {
       return path + " holds point " + std::to_string(*point) + ", which is not in this run's points";
     }
-    rows[i] = lines[l] + "\n";
+    rows[i] = record.text + "\n";
   }
   return std::nullopt;
 }
@@ -412,8 +402,9 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     const std::size_t statusColumn = 3 + table.leadColumns.size();
     for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
       if (todo[i]) continue;
-      const auto cells = SplitCsvLine(rows[i].substr(0, rows[i].size() - 1));
-      if (std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, statusColumn) : std::nullopt) {
+      const CsvRead row = ReadCsv(rows[i]);
+      if (row.records.size() != 1) continue;
+      if (std::optional<PointOutcome> outcome = OutcomeOfRow(row.records[0].cells, statusColumn)) {
         (*kept)[i] = *outcome;
       }
     }
@@ -457,22 +448,26 @@ std::optional<std::string> OutcomesFromTable(const std::string& path, const Poin
   std::string header = "point";
   for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
   header += std::string(",") + OutcomeColumns;
-  const std::vector<std::string> lines = Lines(*text);
-  if (lines.empty() || lines[0] != header) return path + " is no table of runs of these factors (its header differs)";
-  if (lines.size() - 1 != table.settings.size()) {
-    return path + " holds " + std::to_string(lines.size() - 1) + " runs; this design has " +
+  const CsvRead read = ReadCsv(*text);
+  const std::vector<CsvRecord>& records = read.records;
+  if (records.empty() || records[0].text != header) {
+    return path + " is no table of runs of these factors (its header differs)";
+  }
+  if (read.openQuoteLine) return path + " line " + std::to_string(*read.openQuoteLine) + " leaves a quote open";
+  if (records.size() - 1 != table.settings.size()) {
+    return path + " holds " + std::to_string(records.size() - 1) + " runs; this design has " +
            std::to_string(table.settings.size()) + " (are all the parts merged?)";
   }
   outcomes.assign(table.settings.size(), {});
   const std::size_t k = table.leadColumns.size();
   for (std::size_t i = 0; i < table.settings.size(); ++i) {
-    const auto cells = SplitCsvLine(lines[i + 1]);
-    std::optional<PointOutcome> outcome = cells ? OutcomeOfRow(*cells, 3 + k) : std::nullopt;
+    const std::vector<std::string>& cells = records[i + 1].cells;
+    std::optional<PointOutcome> outcome = OutcomeOfRow(cells, 3 + k);
     std::string lead;
-    for (std::size_t f = 0; cells && f < k && f + 1 < cells->size(); ++f) lead += (f == 0 ? "" : ",") + (*cells)[f + 1];
-    if (!outcome || (*cells)[0] != std::to_string(i + 1) || lead != table.leadCells[i] ||
-        (*cells)[2 + k] != std::to_string(table.seeds[i])) {
-      return path + " line " + std::to_string(i + 2) + " is not run " + std::to_string(i + 1) +
+    for (std::size_t f = 0; f < k && f + 1 < cells.size(); ++f) lead += (f == 0 ? "" : ",") + cells[f + 1];
+    if (!outcome || cells[0] != std::to_string(i + 1) || lead != table.leadCells[i] ||
+        cells[2 + k] != std::to_string(table.seeds[i])) {
+      return path + " line " + std::to_string(records[i + 1].line) + " is not run " + std::to_string(i + 1) +
              " of this design (other values, seed or outputs)";
     }
     outcomes[i] = *outcome;
@@ -656,13 +651,14 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
     io.err << ": " << problem << "\nNothing was run.\n";
     return ExitUsage;
   };
-  // Spreadsheets often begin a UTF-8 CSV with a byte order mark.
-  const std::size_t bom = text->rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
-  std::vector<std::string> lines = Lines(text->substr(bom));
-  while (!lines.empty() && lines.back().empty()) lines.pop_back();
-  if (lines.empty()) return refuse(1, 0, "the design is empty; its first line names the settings it sets");
-  const std::optional<std::vector<std::string>> header = SplitCsvLine(lines[0]);
-  if (!header) return refuse(1, 0, "a quote is left open");
+  // A quoted cell (notes, say) may hold line breaks; the reader skips the byte
+  // order mark spreadsheets put before UTF-8.
+  const CsvRead design = ReadCsv(*text);
+  if (design.openQuoteLine) return refuse(*design.openQuoteLine, 0, "a quote is left open");
+  std::vector<CsvRecord> records = design.records;
+  while (!records.empty() && records.back().text.empty()) records.pop_back();
+  if (records.empty()) return refuse(1, 0, "the design is empty; its first line names the settings it sets");
+  const std::vector<std::string>* header = &records[0].cells;
   std::optional<std::size_t> seedColumn;
   for (std::size_t c = 0; c < header->size(); ++c) {
     const std::string& name = (*header)[c];
@@ -686,16 +682,17 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
 
   PointTable table;
   table.command = "batch";
-  table.description = "batch;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" + lines[0] + ";";
+  table.description =
+      "batch;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
   for (std::size_t c = 0; c < header->size(); ++c) {
     if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
   }
-  for (std::size_t l = 1; l < lines.size(); ++l) {
-    const std::optional<std::vector<std::string>> cells = SplitCsvLine(lines[l]);
-    if (!cells) return refuse(l + 1, 0, "a quote is left open");
+  for (std::size_t l = 1; l < records.size(); ++l) {
+    const std::vector<std::string>* cells = &records[l].cells;
+    const std::size_t line = records[l].line;
     if (cells->size() != header->size()) {
-      return refuse(l + 1, 0, "the row has " + std::to_string(cells->size()) + " cells, the header " +
-                                  std::to_string(header->size()));
+      return refuse(line, 0, "the row has " + std::to_string(cells->size()) + " cells, the header " +
+                                 std::to_string(header->size()));
     }
     RunSettings settings = *base;
     std::uint32_t rowSeed = seed;
@@ -705,18 +702,18 @@ int BatchCommand(const std::vector<std::string>& args, CliStreams& io) {
       const std::string& name = (*header)[c];
       const std::string& value = (*cells)[c];
       if (c == seedColumn) {
-        const std::optional<std::uint32_t> read = WholeNumber<std::uint32_t>(value, false);
-        if (!read) return refuse(l + 1, c + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
+        const std::optional<std::uint32_t> read = ReadWholeNumber<std::uint32_t>(value);
+        if (!read) return refuse(line, c + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
         rowSeed = *read;
         continue;
       }
       if (std::optional<std::string> problem = ApplyAssignment(settings, name + "=" + value)) {
-        return refuse(l + 1, c + 1, *problem);
+        return refuse(line, c + 1, *problem);
       }
       lead += (firstCell ? "" : ",") + CsvCell(value);
       firstCell = false;
     }
-    table.description += lines[l] + ";";
+    table.description += records[l].text + ";";
     table.settings.push_back(settings);
     table.leadCells.push_back(lead);
     table.seeds.push_back(rowSeed);

@@ -5,14 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-std::string WithThousands(std::uint64_t number) {
-  std::string digits = std::to_string(number);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-    digits.insert(static_cast<std::size_t>(at), 1, ',');
-  }
-  return digits;
-}
-
 std::string ClockText(double seconds) {
   const auto whole = static_cast<long long>(std::llround(std::max(0.0, seconds)));
   char text[32];
@@ -31,8 +23,8 @@ std::string PalmsProgressText(std::uint64_t done, std::uint64_t palms, double el
   const int filled = static_cast<int>(share * BarWidth);
   std::string line = std::string(share < 0.1 ? 2 : share < 1 ? 1 : 0, ' ') +
                      std::to_string(static_cast<int>(share * 100)) + "% [" + std::string(filled, '#') +
-                     std::string(BarWidth - filled, '.') + "] " + WithThousands(done) + " of " +
-                     WithThousands(palms) + " palms, " + ClockText(elapsed) + " elapsed";
+                     std::string(BarWidth - filled, '.') + "] " + WithThousands(static_cast<std::int64_t>(done)) + " of " +
+                     WithThousands(static_cast<std::int64_t>(palms)) + " palms, " + ClockText(elapsed) + " elapsed";
   if (share > 0) line += ", " + ClockText(elapsed / share - elapsed) + " left";
   return line;
 }

@@ -15,8 +15,7 @@
 #include <string>
 #include <thread>
 
-// "1,000,000".
-std::string WithThousands(std::uint64_t number);
+#include "platform/WholeNumbers.h"
 
 // "1:05" or "2:03:10" for a duration in seconds.
 std::string ClockText(double seconds);

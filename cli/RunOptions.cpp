@@ -57,7 +57,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
     } else if (IsOption(arg, "--seed")) {
       std::optional<std::string> value = OptionValue(args, i, "--seed", error);
       if (!value) return std::nullopt;
-      options.seed = WholeNumber<std::uint32_t>(*value, false);
+      options.seed = ReadWholeNumber<std::uint32_t>(*value);
       if (!options.seed) {
         error = "--seed " + *value + ": the seed must be a whole number from 0 to 4294967295";
         return std::nullopt;
@@ -65,7 +65,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
     } else if (IsOption(arg, "--replicates")) {
       std::optional<std::string> value = OptionValue(args, i, "--replicates", error);
       if (!value) return std::nullopt;
-      const std::optional<std::int32_t> count = WholeNumber<std::int32_t>(*value, false);
+      const std::optional<std::int32_t> count = ReadWholeNumber<std::int32_t>(*value);
       if (!count || *count < 1 || *count > 100000) {
         error = "--replicates " + *value + ": give the number of replicates, a whole number from 1 to 100000";
         return std::nullopt;
@@ -74,7 +74,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, 
     } else if (IsOption(arg, "--threads")) {
       std::optional<std::string> value = OptionValue(args, i, "--threads", error);
       if (!value) return std::nullopt;
-      options.threads = WholeNumber<int>(*value, false);
+      options.threads = ReadWholeNumber<int>(*value);
       if (!options.threads || *options.threads < 1 || *options.threads > MaxThreads) {
         error = "--threads " + *value + ": the number of threads must be a whole number from 1 to " +
                 std::to_string(MaxThreads);
@@ -117,7 +117,7 @@ std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::str
     settings.*(field->text) = value;
     return std::nullopt;
   }
-  const std::optional<std::int32_t> number = WholeNumber<std::int32_t>(value, true);
+  const std::optional<std::int32_t> number = ReadWholeNumber<std::int32_t>(value, Sign::Allowed);
   if (field->kind == FieldKind::Switch && !(number && (*number == 0 || *number == 1))) {
     return assignment + ": " + name + " is a switch and takes 0 (off) or 1 (on)";
   }

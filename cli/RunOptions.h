@@ -2,33 +2,16 @@
 // The options of `run`, and the NAME=VALUE assignments that change one field of
 // the run settings (shared with any command that edits settings).
 
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/WholeNumbers.h"
 #include "settings/RunSettings.h"
 
 inline constexpr int MaxThreads = 256;
 
-// A whole number in decimal with nothing around it, signed only with allowSign.
-template <typename Integer>
-std::optional<Integer> WholeNumber(const std::string& text, bool allowSign) {
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  bool negative = false;
-  if (allowSign && first != last && (*first == '+' || *first == '-')) {
-    negative = *first == '-';
-    ++first;
-  }
-  if (first == last || *first < '0' || *first > '9') return std::nullopt;
-  if (negative) --first;  // from_chars takes the minus sign, never a plus
-  Integer value{};
-  const auto result = std::from_chars(first, last, value);
-  if (result.ec != std::errc() || result.ptr != last) return std::nullopt;
-  return value;
-}
 
 struct RunOptions {
   std::vector<std::string> assignments;  // each --set NAME=VALUE, in order

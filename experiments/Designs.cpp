@@ -1,19 +1,14 @@
-#include <charconv>
 #include <cstdint>
 
 #include "experiments/Experiments.h"
+#include "platform/WholeNumbers.h"
 
 namespace {
 
+// A setting's value in a factor: a whole 32-bit number, signed or not, held
+// wider so that steps beyond the range are seen before they wrap.
 std::optional<std::int64_t> WholeNumber(const std::string& text) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  std::int64_t value = 0;
-  const auto result = std::from_chars(first, last, value);
-  if (first == last || result.ec != std::errc() || result.ptr != last) return std::nullopt;
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return value;
+  return ReadWholeNumber<std::int32_t>(text, Sign::Allowed);
 }
 
 // The name before '=' must be a numeric setting; answers the problem otherwise.
@@ -91,40 +86,4 @@ std::optional<std::string> ParseSensitivityFactor(const std::string& text, Sensi
   factor.low = static_cast<std::int32_t>(*low);
   factor.high = static_cast<std::int32_t>(*high);
   return std::nullopt;
-}
-
-std::string CsvCell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string cell = "\"";
-  for (char c : text) {
-    if (c == '"') cell += '"';
-    cell += c;
-  }
-  return cell + "\"";
-}
-
-std::optional<std::vector<std::string>> SplitCsvLine(const std::string& line) {
-  std::vector<std::string> cells(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        cells.back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        cells.back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      cells.emplace_back();
-    } else {
-      cells.back() += c;
-    }
-  }
-  if (quoted) return std::nullopt;
-  return cells;
 }

@@ -80,14 +80,6 @@ std::optional<std::string> ParseSweepFactor(const std::string& text, SweepFactor
 // value per factor.
 std::vector<std::vector<std::int32_t>> FactorialLevels(std::span<const SweepFactor> factors);
 
-// ---------------------------------------------------------------- CSV
-
-// A CSV cell as written: quoted when it holds a comma, quote or line break.
-std::string CsvCell(const std::string& text);
-// Splits one line of CSV (no line break inside quotes); nothing when a quote is
-// left open.
-std::optional<std::vector<std::string>> SplitCsvLine(const std::string& line);
-
 // ---------------------------------------------------------------- sensitivity
 
 // A factor of a sensitivity analysis: a whole-numbered setting between low and high.

@@ -1,9 +1,9 @@
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <map>
 
 #include "experiments/Experiments.h"
+#include "platform/WholeNumbers.h"
 
 namespace {
 
@@ -26,13 +26,11 @@ std::optional<std::string> ParseShard(const std::string& text, int& k, int& n) {
   const std::size_t slash = text.find('/');
   const std::string problem = "--shard " + text + ": give K/N, the K-th of N slices, with 1 <= K <= N (for example 3/10)";
   if (slash == std::string::npos) return problem;
-  const char* first = text.data();
-  const auto kRead = std::from_chars(first, first + slash, k);
-  const auto nRead = std::from_chars(first + slash + 1, first + text.size(), n);
-  if (kRead.ec != std::errc() || kRead.ptr != first + slash || nRead.ec != std::errc() ||
-      nRead.ptr != first + text.size() || n < 1 || k < 1 || k > n) {
-    return problem;
-  }
+  const std::optional<int> kRead = ReadWholeNumber<int>(std::string_view(text).substr(0, slash));
+  const std::optional<int> nRead = ReadWholeNumber<int>(std::string_view(text).substr(slash + 1));
+  if (!kRead || !nRead || *nRead < 1 || *kRead < 1 || *kRead > *nRead) return problem;
+  k = *kRead;
+  n = *nRead;
   return std::nullopt;
 }
 

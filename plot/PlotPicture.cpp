@@ -1,9 +1,6 @@
 #include "plot/PlotPicture.h"
 
 #include <QApplication>
-#include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <clocale>
 
 #include "platform/FileError.h"
@@ -27,39 +24,7 @@ void EnsureApplication() {
   std::setlocale(LC_NUMERIC, "C");  // QApplication takes the user's locale
 }
 
-std::optional<int> ReadSide(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  int value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 }  // namespace
-
-std::optional<std::string> ParsePictureSize(const std::string& text, PictureSize& size) {
-  const std::string problem = "\"" + text + "\" is no picture size: give it as WIDTHxHEIGHT in pixels, each from " +
-                              std::to_string(MinPictureSide) + " to " + std::to_string(MaxPictureSide) +
-                              ", for example 1600x900";
-  const std::size_t x = text.find_first_of("xX");
-  if (x == std::string::npos) return problem;
-  const std::optional<int> width = ReadSide(std::string_view(text).substr(0, x));
-  const std::optional<int> height = ReadSide(std::string_view(text).substr(x + 1));
-  auto fits = [](std::optional<int> side) { return side && *side >= MinPictureSide && *side <= MaxPictureSide; };
-  if (!fits(width) || !fits(height)) return problem;
-  size = {*width, *height};
-  return std::nullopt;
-}
-
-std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (extension == ".png") return PictureFormat::Png;
-  if (extension == ".svg") return PictureFormat::Svg;
-  return std::nullopt;
-}
 
 std::optional<std::string> WritePlotPicture(std::span<const CycleResult> cycles, const std::filesystem::path& path,
                                             PictureSize size) {

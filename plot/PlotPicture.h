@@ -12,22 +12,7 @@
 #include <vector>
 
 #include "model/FloweringModel.h"
-
-struct PictureSize {
-  int width = 1600;
-  int height = 900;
-};
-inline constexpr int MinPictureSide = 100;
-inline constexpr int MaxPictureSide = 20000;
-
-// "WxH" (also "W x H"), each side from 100 to 20,000 pixels. On bad text answers
-// what is wrong and leaves size as it was.
-std::optional<std::string> ParsePictureSize(const std::string& text, PictureSize& size);
-
-// The picture's format, by the file's extension (.png or .svg, any case); nothing
-// for another extension.
-enum class PictureFormat { Png, Svg };
-std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path);
+#include "plot/PictureFile.h"
 
 // Draws the four percentages of the cycles (cycles[0] is cycle 1) with the
 // analysis line as title, and replaces the file at path with the picture. On

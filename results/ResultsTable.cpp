@@ -3,55 +3,53 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/CsvText.h"
+#include "platform/WholeNumbers.h"
+
 namespace {
 
 void StripLineEnd(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
 }
 
-std::vector<std::string_view> SplitCells(std::string_view line, char separator) {
-  std::vector<std::string_view> cells;
+// A report's cells stand between blanks; a CSV's are read as CSV.
+std::vector<std::string> SplitCells(std::string_view line, char separator) {
+  std::vector<std::string> cells;
   if (separator == ' ') {
     std::size_t at = 0;
     while (at < line.size()) {
       const std::size_t start = line.find_first_not_of(" \t", at);
       if (start == std::string_view::npos) break;
       const std::size_t end = std::min(line.find_first_of(" \t", start), line.size());
-      cells.push_back(line.substr(start, end - start));
+      cells.emplace_back(line.substr(start, end - start));
       at = end;
     }
     return cells;
   }
-  std::size_t start = 0;
-  for (std::size_t at = line.find(separator); at != std::string_view::npos; at = line.find(separator, start)) {
-    cells.push_back(line.substr(start, at - start));
-    start = at + 1;
-  }
-  cells.push_back(line.substr(start));
-  return cells;
+  if (std::optional<std::vector<std::string>> record = SplitCsvRecord(line)) return std::move(*record);
+  return {std::string(line)};
 }
 
-template <typename Number>
-bool ReadNumber(std::string_view text, Number& value) {
+bool ReadNumber(std::string_view text, double& value) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
 // One table row: the cycle number it must carry, then five percentages.
 std::string ReadRow(std::string_view line, char separator, std::size_t lineNumber, std::vector<CycleResult>& out) {
-  const std::vector<std::string_view> cells = SplitCells(line, separator);
+  const std::vector<std::string> cells = SplitCells(line, separator);
   const std::string where = "line " + std::to_string(lineNumber);
   if (cells.size() != 6) return where + " has " + std::to_string(cells.size()) + " cells, not 6";
-  long long cycle = 0;
-  if (!ReadNumber(cells[0], cycle)) return where + ": \"" + std::string(cells[0]) + "\" is no cycle number";
-  if (cycle != static_cast<long long>(out.size()) + 1) {
-    return where + " is cycle " + std::to_string(cycle) + " where cycle " + std::to_string(out.size() + 1) +
+  const std::optional<long long> cycle = ReadWholeNumber<long long>(cells[0]);
+  if (!cycle) return where + ": \"" + cells[0] + "\" is no cycle number";
+  if (*cycle != static_cast<long long>(out.size()) + 1) {
+    return where + " is cycle " + std::to_string(*cycle) + " where cycle " + std::to_string(out.size() + 1) +
            " was expected";
   }
   double values[5];
   for (int i = 0; i < 5; ++i) {
     if (!ReadNumber(cells[i + 1], values[i]) || !std::isfinite(values[i])) {
-      return where + ": \"" + std::string(cells[i + 1]) + "\" is no percentage";
+      return where + ": \"" + cells[i + 1] + "\" is no percentage";
     }
   }
   out.push_back({values[0], values[1], values[2], values[3], values[4]});
@@ -59,7 +57,7 @@ std::string ReadRow(std::string_view line, char separator, std::size_t lineNumbe
 }
 
 bool IsReportHeading(std::string_view line) {
-  const std::vector<std::string_view> cells = SplitCells(line, ' ');
+  const std::vector<std::string> cells = SplitCells(line, ' ');
   return cells.size() == 6 && cells[0] == "Cycle" && cells[1] == "%Female" && cells[5] == "%Total";
 }
 

@@ -137,6 +137,31 @@ TEST(Batch, RunsADesignAndAppendsTheResults) {
   EXPECT_EQ(rows[2].substr(rows[2].find(",6,ok,")), sweepRow.substr(sweepRow.find(",6,ok,")));
 }
 
+TEST(Batch, NotesWithALineBreakAreOneCellAndLaterLinesKeepTheirNumbers) {
+  CliSandbox sandbox;
+  WriteFile(sandbox.Work() / "design.csv", "femaleThreshold,runNotes\r\n12,\"plot 4\r\nnorth end\"\r\n14,b\r\n");
+  const std::vector<std::string> args = With({"batch", "design.csv", "--seed", "3", "--csv", "out.csv"}, SmallRun);
+  const CliResult batch = sandbox.Run(args);
+  ASSERT_EQ(batch.status, 0) << batch.err;
+  const std::string table = ReadFile(sandbox.Work() / "out.csv");
+  EXPECT_THAT(table, HasSubstr("\n1,12,\"plot 4\r\nnorth end\",1,3,ok,"));
+  EXPECT_THAT(table, HasSubstr("\n2,14,b,1,3,ok,"));
+  // The table such a design leaves is read back whole by --resume.
+  const CliResult resumed = sandbox.Run(With(args, {"--resume"}));
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_THAT(resumed.out, HasSubstr("0 runs, 2 more taken from the table"));
+  EXPECT_EQ(ReadFile(sandbox.Work() / "out.csv"), table);
+  // A bad row after a cell of two lines is named by the line it stands on.
+  WriteFile(sandbox.Work() / "bad.csv", "femaleThreshold,runNotes\n12,\"a\nb\"\nx,c\n");
+  const CliResult bad = sandbox.Run({"batch", "bad.csv", "--csv", "bad-out.csv"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_THAT(bad.err, HasSubstr("bad.csv line 4, column 1: femaleThreshold=x"));
+  WriteFile(sandbox.Work() / "open.csv", "femaleThreshold,runNotes\n12,\"a\n13,b\n");
+  const CliResult open = sandbox.Run({"batch", "open.csv", "--csv", "open-out.csv"});
+  EXPECT_EQ(open.status, 2);
+  EXPECT_THAT(open.err, HasSubstr("open.csv line 2: a quote is left open"));
+}
+
 TEST(Batch, NamesTheLineAndColumnOfABadDesign) {
   CliSandbox sandbox;
   WriteFile(sandbox.Work() / "unknown.csv", "femaleThreshold,femaleThresh\n12,3\n");

@@ -51,15 +51,6 @@ TEST(ExperimentDesigns, SweepFactorsAndTheFactorial) {
   EXPECT_EQ(levels[3], (std::vector<std::int32_t>{2, 5}));
 }
 
-TEST(ExperimentDesigns, CsvCellsRoundTrip) {
-  const std::vector<std::string> cells = {"plain", "with, comma", "say \"hi\"", ""};
-  std::string line;
-  for (const std::string& cell : cells) line += (line.empty() ? "" : ",") + CsvCell(cell);
-  EXPECT_EQ(line, "plain,\"with, comma\",\"say \"\"hi\"\"\",");
-  EXPECT_EQ(SplitCsvLine(line), cells);
-  EXPECT_FALSE(SplitCsvLine("a,\"open"));
-}
-
 TEST(ExperimentPoints, EqualSingleRunsWhateverTheThreads) {
   std::vector<ExperimentPoint> points;
   for (std::int32_t threshold : {12, 14, 16}) {

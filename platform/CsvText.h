@@ -1,0 +1,43 @@
+#pragma once
+// CSV as RFC 4180 has it: cells separated by commas, records by line breaks
+// (CR LF or LF), a cell in double quotes may hold commas, line breaks and
+// doubled quotes. The runner's tables, batch designs and censuses are read and
+// written through here. Plain C++.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A cell as written: in quotes (with its quotes doubled) when it holds a comma,
+// a quote or a line break, else as it stands.
+std::string CsvCell(std::string_view text);
+
+// A record's cells joined by commas, each as CsvCell writes it, without a line
+// break.
+std::string CsvRecordText(const std::vector<std::string>& cells);
+
+// One record, as read from a text.
+struct CsvRecord {
+  std::vector<std::string> cells;
+  std::size_t line = 0;  // the line it starts on, from 1
+  std::string text;      // the record as it stood, without its final line break
+};
+
+struct CsvRead {
+  std::vector<CsvRecord> records;
+  // Set when a quote is left open: the line of the cell it opens, from 1.
+  std::optional<std::size_t> openQuoteLine;
+};
+
+// Reads every record of a text. A line break inside quotes belongs to the cell
+// (kept as it stood); one outside ends the record, and the CR of a CR LF is no
+// part of the last cell. An empty line is a record of one empty cell, as RFC
+// 4180 reads it; a final line break does not start another record. A byte
+// order mark at the start is skipped (spreadsheets write one before UTF-8).
+CsvRead ReadCsv(std::string_view text);
+
+// The cells of one record standing on one line (no line break in it); nothing
+// when a quote is left open.
+std::optional<std::vector<std::string>> SplitCsvRecord(std::string_view line);
