@@ -1,28 +1,14 @@
 // What may be fitted, and the checks a calibration passes before it runs: every
 // refusal says what is wrong and what to do, and nothing has run yet.
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "calibration/Calibration.h"
+#include "platform/WholeNumbers.h"
 #include "settings/ValidationRules.h"
 
 namespace {
-
-std::optional<std::int32_t> WholeValue(const std::string& text) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') {
-    ++first;
-    if (first == last || *first < '0' || *first > '9') return std::nullopt;
-  }
-  if (first == last || (*first != '-' && (*first < '0' || *first > '9'))) return std::nullopt;
-  std::int32_t value = 0;
-  const auto result = std::from_chars(first, last, value);
-  if (result.ec != std::errc() || result.ptr != last) return std::nullopt;
-  return value;
-}
 
 // Every whole-numbered setting that a calibration may fit, for messages.
 std::string FittableNames() {
@@ -61,8 +47,9 @@ std::optional<std::string> ParseFitRange(const std::string& text, FitRange& rang
   const std::size_t equals = text.find('=');
   const std::size_t colon = text.find(':', equals == std::string::npos ? 0 : equals);
   if (equals == std::string::npos || colon == std::string::npos) return "\"" + text + "\" is not " + form;
-  const std::optional<std::int32_t> low = WholeValue(text.substr(equals + 1, colon - equals - 1));
-  const std::optional<std::int32_t> high = WholeValue(text.substr(colon + 1));
+  const std::string_view value(text);
+  const auto low = ReadWholeNumber<std::int32_t>(value.substr(equals + 1, colon - equals - 1), Sign::Allowed);
+  const auto high = ReadWholeNumber<std::int32_t>(value.substr(colon + 1), Sign::Allowed);
   if (!low || !high) return "\"" + text + "\": LOW and HIGH must be whole 32-bit numbers; write " + form;
   range.name = text.substr(0, equals);
   range.low = *low;
