@@ -78,7 +78,7 @@ void PrintHelp(std::ostream& out) {
          "that fail a rule; 128 + the signal when stopped by one (130 for Ctrl+C).\n"
          "\nExamples:\n"
          "  varnolt-cli run\n"
-         "  varnolt-cli run --set cycleCount=770 --set palmCount=1000 --output trial4.dat\n"
+         "  varnolt-cli run --set cycleCount=770 --set palmCount=1000 --output large.dat\n"
          "  varnolt-cli run --seed 1 --set palmCount=1 --output -\n"
          "  varnolt-cli set trial4.dat palmCount=50 \"runNotes=Trial 4\"\n"
          "  varnolt-cli show trial4.dat\n"

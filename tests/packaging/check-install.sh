@@ -29,6 +29,16 @@ for file in share/applications/varnolt.desktop share/man/man1/varnolt.1 share/ma
   [[ -s $prefix/$file ]] || fail "$file is missing or empty"
 done
 grep -q "GNU GENERAL PUBLIC LICENSE" "$prefix/share/doc/varnolt/LICENSE" || fail "LICENSE is not the GPL"
+# Every file the installed README and guides link to is installed beside them.
+doc=$prefix/share/doc/varnolt
+for file in CHANGELOG.md CITATION.cff docs/runner.md docs/settings.md; do
+  [[ -s $doc/$file ]] || fail "share/doc/varnolt/$file is missing or empty"
+done
+for page in "$doc"/*.md "$doc"/docs/*.md; do
+  while read -r target; do
+    [[ -e $(dirname "$page")/$target ]] || fail "${page#"$doc"/} links $target, which is not installed"
+  done < <(grep -oE '\]\([^)#:]+(#[^)]*)?\)' "$page" | sed -E 's/^\]\(//; s/[)#].*$//' | grep -v '^$' | sort -u)
+done
 for size in 16 22 24 32 48 64 128 256; do
   png=$prefix/share/icons/hicolor/${size}x${size}/apps/varnolt.png
   grep -q "PNG image data, $size x $size, 8-bit/color RGBA" <<<"$(file -b "$png")" \
