@@ -225,7 +225,8 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
       {"replicates", request.replicates},
       {"seeds", std::move(seeds)},
       {"method", SearchMethodName(result.method)},
-      {"gridSize", result.gridSize},
+      {"gridSize", result.gridSize < 9e15 ? ordered_json(static_cast<std::uint64_t>(result.gridSize))
+                                          : ordered_json(result.gridSize)},
       {"budget", request.budget},
       {"best", std::move(best)},
       {"determined", std::move(determined)},

@@ -171,6 +171,8 @@ void CyclePlotView::SetObserved(const Observed& observed) {
     delete series;
   }
   observedSeries_.clear();
+  // With points beside lines, the legend shows each entry as it is drawn.
+  chart()->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
   for (std::size_t i = 0; i < observed.size(); ++i) {
     if (observed[i].empty()) continue;
     auto* series = new QScatterSeries;
@@ -184,6 +186,7 @@ void CyclePlotView::SetObserved(const Observed& observed) {
     series->attachAxis(axisX_);
     series->attachAxis(axisY_);
     observedSeries_.push_back(series);
+    chart()->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     for (QLegendMarker* marker : chart()->legend()->markers(series)) {
       connect(marker, &QLegendMarker::clicked, this, [marker] {
         marker->series()->setVisible(!marker->series()->isVisible());
