@@ -431,23 +431,25 @@ std::uint64_t FastEngineMemoryBytes(const ModelSettings& s, int threads) {
   return std::max(lanes, palms);
 }
 
-bool RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control) {
+FastRun RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control) {
   return RunFast(model, seed, control, FastPath::Lanes);
 }
 
 // Lanes where the settings allow it, else palm by palm.
-bool RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, FastPath path) {
+FastRun RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, FastPath path) {
   const ModelSettings& s = model.settings;
   RunControl ownControl;
   RunControl& ctl = control != nullptr ? *control : ownControl;
   const std::int64_t cycles = CycleCount(s);
   const std::int64_t palms = PalmCount(s);
 
+  FastRun run;
   std::vector<std::uint64_t> total(static_cast<std::size_t>(cycles + 1) * 4, 0);
   if (cycles > 0 && palms > 0) {
     CheckWindows(s);
     std::optional<LanePlan> plan;
     if (path == FastPath::Lanes) plan = MakeLanePlan(s);
+    run.path = plan ? FastPath::Lanes : FastPath::Palms;
     const std::int64_t block =
         plan ? static_cast<std::int64_t>(varnolt_lanes::LaneBytes()) * varnolt_lanes::VectorsPerBlock : 1;
 
@@ -476,11 +478,14 @@ bool RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, Fas
     });
     if (work.failure) std::rethrow_exception(work.failure);
     if (work.abortedOutside) throw NodeRangeError("abortionNode", s.abortionNode);
-    if (ctl.cancel.load()) return false;
+    if (ctl.cancel.load()) return run;
     for (const Counts& part : counts) {
       for (std::size_t i = 0; i < part.size(); ++i) total[i] += part[i];
     }
+  } else if (path == FastPath::Lanes) {
+    run.path = FastEnginePath(s);  // nothing to run: the path these settings would take
   }
+  if (run.path == FastPath::Lanes) run.target = FastEngineTarget();
 
   model.stateCounts.Assign(static_cast<std::size_t>(cycles) + 1, {});
   for (std::int64_t cycle = 1; cycle <= cycles; ++cycle) {
@@ -489,5 +494,6 @@ bool RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, Fas
     }
   }
   model.AggregateResults();
-  return true;
+  run.finished = true;
+  return run;
 }

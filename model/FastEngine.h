@@ -30,20 +30,33 @@ struct RunControl {
 // take (see FastEnginePath).
 enum class FastPath { Lanes, Palms };
 
-// Which path the settings take: Lanes unless the first nodes hold a code other
+// Which path the settings take (planning the lanes to find out; RunFast says it
+// without a second plan): Lanes unless the first nodes hold a code other
 // than 0 to 3, a threshold or treatment value lies far outside what validation
 // admits, or the treatments' per-cycle tables would need more memory than the run's
 // counts themselves.
 FastPath FastEnginePath(const ModelSettings& settings);
 
-// Runs model.settings with the seed, like model.Run(seed): on success fills
-// model.cycleResults (and stateCounts) and returns true. A cancelled run returns
-// false and leaves the model's results as they were; so does a failure, which
-// throws the reference's NodeRangeError (or std::bad_alloc).
-bool RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control = nullptr);
+// What a run did: whether it finished, and which path it took, so that the
+// caller can name the engine without planning the run a second time. Tests as
+// true when the run finished.
+struct FastRun {
+  bool finished = false;            // false: cancelled, the model's results as they were
+  FastPath path = FastPath::Palms;  // the path the palms went through
+  std::string target;               // the SIMD target of the lanes, e.g. "AVX2"; empty palm by palm
 
-// The same with the path forced, for the tests.
-bool RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, FastPath path);
+  explicit operator bool() const { return finished; }
+};
+
+// Runs model.settings with the seed, like model.Run(seed): on success fills
+// model.cycleResults (and stateCounts) and finishes. A cancelled run leaves the
+// model's results as they were; so does a failure, which throws the reference's
+// NodeRangeError (or std::bad_alloc).
+FastRun RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control = nullptr);
+
+// The same with the path forced, for the tests: Palms always runs palm by palm,
+// Lanes takes the lanes where the settings allow it.
+FastRun RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, FastPath path);
 
 // The SIMD instruction set the lanes run on, for example "AVX2", and the palms
 // one vector holds.

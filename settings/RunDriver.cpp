@@ -128,8 +128,10 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   model.settings = std::move(next);
   const auto startTime = std::chrono::system_clock::now();
   const auto started = std::chrono::steady_clock::now();
+  FastRun run;
   try {
-    if (!RunFast(model, seed, control)) {
+    run = RunFast(model, seed, control);
+    if (!run) {
       model.settings = std::move(previous);
       RunOutcome cancelled;
       cancelled.status = RunStatus::Cancelled;
@@ -149,7 +151,7 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
   }
   RunOutcome outcome;
   outcome.seed = seed;
-  outcome.engine = RunEngine(model.settings);
+  outcome.engine = run.path == FastPath::Lanes ? EngineInfo{"fast", run.target} : EngineInfo{"fast, palm by palm", ""};
   outcome.startTime = startTime;
   outcome.runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;

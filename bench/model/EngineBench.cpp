@@ -67,11 +67,11 @@ void Compare(const char* name, RunSettings settings, int rounds, int threads) {
   check.settings = reference.settings;
   RunControl control;
   control.threads = threads;
-  RunFast(check, 1, &control);
+  const FastRun run = RunFast(check, 1, &control);
 
   const double referenceNs = NsPerPalmCycle(referenceTime.wall, ReferencePalms);
   const double fastNs = NsPerPalmCycle(fastTime.wall, FastPalms);
-  std::printf("%s (%s)\n", name, FastEnginePath(fast.settings) == FastPath::Lanes ? "SIMD lanes" : "palm by palm");
+  std::printf("%s (%s)\n", name, run.path == FastPath::Lanes ? "SIMD lanes" : "palm by palm");
   std::printf("  reference, %7d palms: %8.3f s  %8.3f ns/palm-cycle  (processor %8.3f ns)\n", ReferencePalms,
               referenceTime.wall, referenceNs, NsPerPalmCycle(referenceTime.processor, ReferencePalms));
   std::printf("  fast,      %7d palms: %8.3f s  %8.3f ns/palm-cycle  (processor %8.3f ns)\n", FastPalms,

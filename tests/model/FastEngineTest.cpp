@@ -164,10 +164,17 @@ TEST_F(EveryTarget, RandomSettingsGiveTheReferenceResultsByteForByte) {
       RunControl control;
       control.threads = 2;
       control.palmsPerTask = (i % 3 == 0) ? 1 : 0;  // also split the palms between the threads
-      const Outcome fast = Capture(c.settings, [&](FloweringModel& model) { RunFast(model, c.seed, &control); });
+      FastRun run;
+      const Outcome fast = Capture(c.settings, [&](FloweringModel& model) { run = RunFast(model, c.seed, &control); });
       ExpectSame(c.reference, fast, std::to_string(i) + ": " + Describe(c.settings, c.seed));
       if (::testing::Test::HasFailure()) return;
-      if (FastEnginePath(c.settings) == FastPath::Lanes) ++lanes;
+      if (!c.reference.failed) {
+        // The run names the path it took, the one the settings are planned for.
+        ASSERT_TRUE(run.finished);
+        ASSERT_EQ(run.path, FastEnginePath(c.settings)) << i;
+        ASSERT_EQ(run.target, run.path == FastPath::Lanes ? FastEngineTarget() : "") << i;
+        lanes += run.path == FastPath::Lanes;
+      }
       failures += c.reference.failed;
       if (!c.reference.failed) {
         EXPECT_EQ(control.palmsDone.load(), static_cast<std::uint64_t>(c.settings.palmCount));
@@ -188,10 +195,15 @@ TEST(FastEngine, ThePalmByPalmPathGivesTheReferenceResults) {
     RunControl control;
     control.threads = 2;
     control.palmsPerTask = 3;
+    FastRun run;
     const Outcome fast =
-        Capture(c.settings, [&](FloweringModel& model) { RunFast(model, c.seed, &control, FastPath::Palms); });
+        Capture(c.settings, [&](FloweringModel& model) { run = RunFast(model, c.seed, &control, FastPath::Palms); });
     ExpectSame(c.reference, fast, std::to_string(i) + ": " + Describe(c.settings, c.seed));
     if (::testing::Test::HasFailure()) return;
+    if (!c.reference.failed) {
+      ASSERT_EQ(run.path, FastPath::Palms);
+      ASSERT_TRUE(run.target.empty());
+    }
   }
 }
 
@@ -204,6 +216,12 @@ TEST(FastEngine, RareSettingsTakeThePalmPath) {
   s.abortThreshold = 2000000000;  // no draw can reach it: the draws have no cap
   s.randomPercent = 2147483647;
   EXPECT_EQ(FastEnginePath(s), FastPath::Palms);
+  FloweringModel model;
+  model.settings = s;
+  const FastRun run = RunFast(model, 1);
+  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(run.path, FastPath::Palms);
+  EXPECT_EQ(run.target, "");
 }
 
 // Long draws and treatments at research sizes, where a rare tie of the tolerant
@@ -244,7 +262,7 @@ TEST(FastEngine, ReportsProgressAndStopsWhenCancelled) {
   RunControl control;
   control.threads = 2;
   bool finished = true;
-  std::thread run([&] { finished = RunFast(model, 1, &control); });
+  std::thread run([&] { finished = RunFast(model, 1, &control).finished; });
   while (control.palmsDone.load() == 0) std::this_thread::yield();
   control.cancel = true;
   run.join();
