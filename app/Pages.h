@@ -10,7 +10,7 @@
 #include "grid/GridCtrl.h"
 #include "plot/CyclePlot.h"
 #include "platform/PropertyPage.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
 class CSheet;

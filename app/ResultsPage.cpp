@@ -14,7 +14,7 @@
 #include "results/CycleAnalysis.h"
 #include "results/ResultsGrid.h"
 #include "results/ResultsTable.h"
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 
 using namespace control;
 

@@ -13,7 +13,7 @@
 #include "platform/FileError.h"
 #include "platform/PropertySheet.h"
 #include "platform/Prompts.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
 

@@ -1,28 +1,30 @@
 // The run of the main window: the settings into the model, the run, the report.
-// The run goes on a thread of its own so that the window keeps painting; while
+// The run is a job (a thread of its own) so that the window keeps painting; while
 // it lasts the window takes no input, and a progress dialog with Cancel comes up
-// when it takes longer than half a second.
+// when it takes longer than half a second. The job's end reaches the window as a
+// queued call, which ends the event loops waiting for it.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
 #include <QProgressDialog>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <limits>
-#include <thread>
+#include <memory>
+#include <vector>
 
 #include "app/Sheet.h"
 #include "platform/WholeNumbers.h"
+#include "run/Job.h"
 
-// A run in progress: its control (progress, cancel) and whether it has ended.
+// A run in progress: its job, whether the window has heard of its end, and the
+// event loops that wait for that end.
 struct CSheet::ActiveRun {
-  RunControl control;
-  std::atomic<bool> finished{false};
+  std::unique_ptr<Job> job;
+  bool ended = false;
+  std::vector<QEventLoop*> waiting;
 };
 
 namespace {
@@ -87,50 +89,58 @@ RunOutcome CSheet::RunSimulationWithProgress() {
   const RunSettings runSettings = settings;
   const std::uint32_t seed = seedSource();
   RunOutcome outcome;
+  QEventLoop loop;
+  run.waiting.push_back(&loop);
 
   InputHold hold(this);
   activeRun_ = &run;
-  std::thread worker([&] {
-    outcome = ::RunSimulation(next, runSettings, seed, &run.control);
-    run.finished = true;
-  });
+  run.job = std::make_unique<Job>(
+      [&](std::stop_token, RunControl& control) { outcome = ::RunSimulation(next, runSettings, seed, &control); }, 0,
+      [this, &run] {
+        // `run` outlives this call: the loop below returns only once it has come.
+        QMetaObject::invokeMethod(
+            this,
+            [&run] {
+              run.ended = true;
+              for (QEventLoop* waiting : run.waiting) waiting->quit();
+            },
+            Qt::QueuedConnection);
+      });
 
   QProgressDialog progress(RunningText(runSettings), QStringLiteral("Cancel"), 0,
                            std::max<std::int32_t>(runSettings.palmCount, 1), this);
   progress.setObjectName(QStringLiteral("runProgress"));
   progress.setWindowTitle(QStringLiteral("VARNOLT"));
-  // Shown by the poll below once half a second has passed, never sooner: Qt's own
-  // guess would show it for runs that end right after.
+  // Shown by the timer below once half a second has passed, never sooner: Qt's
+  // own guess would show it for runs that end right after.
   progress.setMinimumDuration(std::numeric_limits<int>::max());
   progress.setAutoClose(false);
   progress.setAutoReset(false);
   // Not modal to Qt: a modal dialog would keep the close box from reaching the
   // window, and the close box must be able to stop the run. InputHold blocks the rest.
   progress.setWindowModality(Qt::NonModal);
-  auto cancel = [&run] { run.control.cancel = true; };
+  Job& job = *run.job;
+  auto cancel = [&job] { job.Stop(); };
   connect(&progress, &QProgressDialog::canceled, this, cancel);
   connect(&progress, &QDialog::rejected, this, cancel);  // Escape
 
-  QEventLoop loop;
-  QTimer poll;
-  QElapsedTimer elapsed;
-  poll.setInterval(20);
-  connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (run.finished) {
-      loop.quit();
-      return;
-    }
-    if (elapsed.elapsed() < 500) return;
-    if (!progress.isVisible() && !run.control.cancel) {
-      progress.show();
-      progress.activateWindow();  // Escape and Enter go to the dialog, not to the held window
-    }
-    progress.setValue(static_cast<int>(std::min<std::uint64_t>(run.control.palmsDone, INT_MAX)));
+  // The bar follows the job's count of palms done, redrawn a few times a second
+  // while the dialog is up.
+  QTimer refresh;
+  refresh.setInterval(50);
+  connect(&refresh, &QTimer::timeout, &progress, [&] {
+    progress.setValue(static_cast<int>(std::min<std::uint64_t>(job.Done(), INT_MAX)));
   });
-  elapsed.start();
-  poll.start();
-  loop.exec();
-  worker.join();
+  QTimer::singleShot(500, &progress, [&] {
+    if (run.ended || job.StopRequested()) return;
+    progress.setValue(static_cast<int>(std::min<std::uint64_t>(job.Done(), INT_MAX)));
+    progress.show();
+    progress.activateWindow();  // Escape and Enter go to the dialog, not to the held window
+    refresh.start();
+  });
+  if (!run.ended) loop.exec();
+  refresh.stop();
+  run.job.reset();  // the work has returned; this joins its thread
   activeRun_ = nullptr;
   progress.hide();
 
@@ -144,11 +154,15 @@ bool CSheet::StopRunFirst() {
       this, {QStringLiteral("Stop the running simulation?"), QStringLiteral("Question"), MessageIcon::Question,
              MessageButtons::YesNo});
   if (answer != MessageAnswer::Yes) return false;
-  activeRun_->control.cancel = true;
-  // The run's own loop lies below this handler; wait here for the run to stop.
-  while (!activeRun_->finished) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    QThread::msleep(5);
+  ActiveRun& run = *activeRun_;
+  run.job->Stop();
+  // The run's own loop lies below this handler; wait here, handling events but
+  // no input, until the job's end has come through the queue.
+  if (!run.ended) {
+    QEventLoop wait;
+    run.waiting.push_back(&wait);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    run.waiting.erase(std::find(run.waiting.begin(), run.waiting.end(), &wait));
   }
   return true;
 }

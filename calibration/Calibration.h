@@ -14,9 +14,9 @@
 // each of its values) gives the range of values that fit as well as the best
 // within the noise.
 //
-// Plain C++. The work reports progress through atomics and a callback and stops
-// on a flag, and hands everything back as data, so the runner and the window
-// can both drive it.
+// Plain C++. The work reports progress through atomics and a callback, stops on
+// a stop token (a job's, from the run layer), and hands everything back as
+// data, so the runner and the window can both drive it.
 
 #include <array>
 #include <atomic>
@@ -26,6 +26,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -180,7 +181,7 @@ struct CalibrationProgress {
 
 struct CalibrationControl {
   int threads = 0;                          // runs at a time; 0 follows the machine
-  const std::atomic<bool>* stop = nullptr;  // set from anywhere to stop soon
+  std::stop_token stop;                     // a stop asked stops the work soon, running candidates too
   // Called on the calibrating thread after each batch of evaluations.
   std::function<void(const CalibrationProgress&)> progress;
   // The same counts for a watcher on another thread.

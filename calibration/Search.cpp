@@ -60,7 +60,7 @@ class Evaluator {
   std::size_t Best() const { return best_; }
   const std::vector<CycleResult>& BestCycles() const { return bestCycles_; }
   double Floor() const { return floor_; }
-  bool Stopped() const { return control_.stop != nullptr && control_.stop->load(); }
+  bool Stopped() const { return control_.stop.stop_requested(); }
 
  private:
   bool EvaluateBatch(std::span<const Values* const> candidates, SearchStage stage) {

@@ -15,7 +15,7 @@
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "results/ResultsTable.h"
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 
 const char* const SweepUsage =
     "[FILE.dat] [--set NAME=VALUE]... --vary NAME=FROM:TO[:STEP]... [--replicates N] [--seed N]\n"
@@ -363,9 +363,11 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   ExperimentControl control;
   control.threads = options.threads;
   control.keepCycles = options.cycles.has_value();
-  control.stop = &InterruptionFlag();
+  std::stop_source stop;
+  control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
   {
+    InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
         [todoCount](std::uint64_t done, double elapsed) { return CountProgressText("Runs", done, todoCount, elapsed); },
@@ -507,9 +509,11 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   ExperimentControl control;
   control.keepCycles = true;
   if (options.threads) control.threads = *options.threads;
-  control.stop = &InterruptionFlag();
+  std::stop_source stop;
+  control.stop = stop.get_token();
   std::vector<PointOutcome> outcomes;
   {
+    InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
         [count](std::uint64_t done, double elapsed) {

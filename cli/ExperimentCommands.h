@@ -9,7 +9,7 @@
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 extern const char* const SweepUsage;
 extern const char* const BatchUsage;

@@ -1,11 +1,7 @@
 #include "cli/RunCommand.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "cli/ExperimentCommands.h"
 #include "cli/ProgressLine.h"
@@ -15,8 +11,9 @@
 #include "platform/Interrupts.h"
 #include "results/CycleAnalysis.h"
 #include "results/ReportWriter.h"
-#include "settings/ReportTarget.h"
-#include "settings/RunDriver.h"
+#include "run/Job.h"
+#include "run/ReportTarget.h"
+#include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
 const char* const RunUsage =
@@ -41,32 +38,17 @@ void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
 
 }  // namespace
 
-RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control, std::int64_t palms, bool progressLine,
-                    std::ostream& err) {
-  using namespace std::chrono;
+RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threads, std::int64_t palms,
+                    bool progressLine, std::ostream& err) {
   RunOutcome outcome;
-  std::mutex lock;
-  std::condition_variable ended;
-  bool finished = false;
-  std::thread worker([&] {
-    RunOutcome result = run();
-    std::lock_guard<std::mutex> guard(lock);
-    outcome = std::move(result);
-    finished = true;
-    ended.notify_one();
-  });
-  {
-    const auto palmCount = static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0));
-    ProgressLine line(
-        err, control.palmsDone,
-        [palmCount](std::uint64_t done, double elapsed) { return PalmsProgressText(done, palmCount, elapsed); },
-        progressLine);
-    std::unique_lock<std::mutex> guard(lock);
-    while (!ended.wait_for(guard, milliseconds(20), [&] { return finished; })) {
-      if (InterruptionFlag().load()) control.cancel = true;
-    }
-  }
-  worker.join();
+  Job job([&](std::stop_token, RunControl& control) { outcome = run(control); }, threads);
+  InterruptionWatch interruption([&job] { job.Stop(); });
+  const auto palmCount = static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0));
+  ProgressLine line(
+      err, job.DoneCounter(),
+      [palmCount](std::uint64_t done, double elapsed) { return PalmsProgressText(done, palmCount, elapsed); },
+      progressLine);
+  job.Wait();
   return outcome;
 }
 
@@ -117,13 +99,12 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
 
   const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   FloweringModel model;
-  RunControl control;
-  if (options.threads) control.threads = *options.threads;
+  const int threads = options.threads ? *options.threads : 0;
   const bool progressLine = !options.quiet && StandardErrorIsTerminal();
   RunOutcome outcome;
   if (toStandardOutput) {
-    outcome = WatchRun([&] { return RunModel(model, settings, seed, &control); }, control, settings.palmCount,
-                       progressLine, io.err);
+    outcome = WatchRun([&](RunControl& control) { return RunModel(model, settings, seed, &control); }, threads,
+                       settings.palmCount, progressLine, io.err);
     if (outcome.Completed() && !InterruptionSignal()) {
       WriteReport(model, io.out);
       io.out.flush();
@@ -132,8 +113,8 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       if (!io.out) return ExitFailure;
     }
   } else {
-    outcome = WatchRun([&] { return RunSimulation(model, settings, seed, &control); }, control, settings.palmCount,
-                       progressLine, io.err);
+    outcome = WatchRun([&](RunControl& control) { return RunSimulation(model, settings, seed, &control); },
+                       threads, settings.palmCount, progressLine, io.err);
   }
   if (const int signal = InterruptionSignal(); signal != 0 && !outcome.Completed()) {
     io.err << "Interrupted; nothing was written.\n";

@@ -9,7 +9,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
 extern const char* const RunUsage;
@@ -26,8 +26,9 @@ int RunCommand(const std::vector<std::string>& args, CliStreams& io);
 int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
                const std::string& settingsFile = {});
 
-// Runs `run` on a thread of its own while this one watches it: an interruption
-// (Ctrl+C, kill) cancels it through `control`, and with `progressLine` a run that
-// lasts over a second draws a progress line on `err`, cleared at the end.
-RunOutcome WatchRun(const std::function<RunOutcome()>& run, RunControl& control, std::int64_t palms, bool progressLine,
-                    std::ostream& err);
+// Runs `run` as a job (on a thread of its own, with `threads` engine threads)
+// and waits for it: an interruption (Ctrl+C, kill) stops the job, and with
+// `progressLine` a run that lasts over a second draws a progress line on `err`,
+// cleared at the end.
+RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threads, std::int64_t palms,
+                    bool progressLine, std::ostream& err);

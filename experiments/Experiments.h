@@ -11,6 +11,7 @@
 // is the same however many threads made it, and equal to single runs. Plain C++.
 
 #include <atomic>
+#include <stop_token>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -40,7 +41,7 @@ struct PointOutcome {
 struct ExperimentControl {
   int threads = 0;                         // points at a time; 0 follows the machine
   bool keepCycles = false;                 // keep each point's per-cycle results
-  const std::atomic<bool>* stop = nullptr; // set from anywhere to stop soon
+  std::stop_token stop;                    // a stop asked stops the points soon, running ones too
   std::atomic<std::uint64_t> pointsDone{0};
 };
 

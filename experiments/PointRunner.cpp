@@ -1,8 +1,6 @@
 #include <algorithm>
 #include <cmath>
-#include <mutex>
-#include <set>
-#include <thread>
+#include <stop_token>
 
 #include <boost/math/distributions/students_t.hpp>
 #include <tbb/blocked_range.h>
@@ -10,7 +8,7 @@
 #include <tbb/task_arena.h>
 
 #include "experiments/Experiments.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
 namespace {
@@ -20,29 +18,7 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-// The runs in progress, so that a stop reaches a point already running.
-class RunningPoints {
- public:
-  void Add(RunControl* control) {
-    std::lock_guard lock(mutex_);
-    running_.insert(control);
-  }
-  void Remove(RunControl* control) {
-    std::lock_guard lock(mutex_);
-    running_.erase(control);
-  }
-  void CancelAll() {
-    std::lock_guard lock(mutex_);
-    for (RunControl* control : running_) control->cancel = true;
-  }
-
- private:
-  std::mutex mutex_;
-  std::set<RunControl*> running_;
-};
-
-PointOutcome RunOnePoint(const ExperimentPoint& point, bool keepCycles, int engineThreads, RunningPoints& running,
-                         const std::atomic<bool>* stop) {
+PointOutcome RunOnePoint(const ExperimentPoint& point, bool keepCycles, int engineThreads, std::stop_token stop) {
   PointOutcome outcome;
   if (const ValidationRule* rule = FirstFailedRule(point.settings)) {
     outcome.status = PointStatus::Invalid;
@@ -52,10 +28,13 @@ PointOutcome RunOnePoint(const ExperimentPoint& point, bool keepCycles, int engi
   FloweringModel model;
   RunControl control;
   control.threads = engineThreads;
-  running.Add(&control);
-  if (stop != nullptr && stop->load()) control.cancel = true;
-  const RunOutcome run = RunModel(model, point.settings, point.seed, &control);
-  running.Remove(&control);
+  // A stop reaches a point already running, however long it is (at once when
+  // asked before).
+  RunOutcome run;
+  {
+    std::stop_callback cancel(stop, [&control] { control.cancel.store(true); });
+    run = RunModel(model, point.settings, point.seed, &control);
+  }
   if (run.status == RunStatus::Cancelled) return outcome;  // NotRun
   if (!run.Completed()) {
     outcome.status = PointStatus::Failed;
@@ -83,33 +62,18 @@ std::vector<PointOutcome> RunPoints(std::span<const ExperimentPoint> points, Exp
   const int threads = control.threads > 0 ? control.threads : ExperimentDefaultThreads();
   // Points share the threads out among themselves; a lone point gets them all.
   const int engineThreads = order.size() >= static_cast<std::size_t>(threads) ? 1 : threads;
-  RunningPoints running;
-  const std::atomic<bool>* stop = control.stop;
-
-  // A stop also reaches the points already running, however long they are.
-  std::atomic<bool> finished{false};
-  std::thread watcher;
-  if (stop != nullptr) {
-    watcher = std::thread([&] {
-      while (!finished.load()) {
-        if (stop->load()) running.CancelAll();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    });
-  }
+  const std::stop_token stop = control.stop;
   tbb::task_arena arena(threads);
   arena.execute([&] {
     tbb::parallel_for(tbb::blocked_range<std::size_t>(0, order.size(), 1), [&](const auto& range) {
       for (std::size_t j = range.begin(); j != range.end(); ++j) {
-        if (stop != nullptr && stop->load()) return;
+        if (stop.stop_requested()) return;
         const std::size_t i = order[j];
-        outcomes[i] = RunOnePoint(points[i], control.keepCycles, engineThreads, running, stop);
+        outcomes[i] = RunOnePoint(points[i], control.keepCycles, engineThreads, stop);
         if (outcomes[i].status != PointStatus::NotRun) control.pointsDone.fetch_add(1);
       }
     });
   });
-  finished = true;
-  if (watcher.joinable()) watcher.join();
   return outcomes;
 }
 

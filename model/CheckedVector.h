@@ -1,7 +1,8 @@
 #pragma once
 // The model's vectors, indexed from 1 with element 0 holding no data. Every
 // element access is checked; an index outside raises std::out_of_range with the
-// text the original runtime gave, "invalid vector<T> subscript".
+// one text, "invalid vector<T> subscript", for every such access (the model's
+// NodeRangeError carries it too).
 
 #include <cstddef>
 #include <stdexcept>

@@ -1,16 +1,51 @@
 #include "platform/Interrupts.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
+#include <semaphore>
 #else
+#include <semaphore.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
+// The signal handler wakes the listener thread through a semaphore, whose post
+// is safe in a signal handler (on Windows the handler runs on a thread of its own).
+#ifdef _WIN32
+std::counting_semaphore<>& Wakeup() {
+  static auto* semaphore = new std::counting_semaphore<>(0);
+  return *semaphore;
+}
+void Post() { Wakeup().release(); }
+void AwaitPost() { Wakeup().acquire(); }
+#else
+sem_t wakeup;
+void Post() { sem_post(&wakeup); }
+void AwaitPost() {
+  while (sem_wait(&wakeup) != 0) {
+  }
+}
+#endif
+
+// The watches alive; never freed, so that a signal during the program's exit
+// finds them still there.
+std::mutex& WatchLock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+std::vector<InterruptionWatch*>& Watches() {
+  static auto* watches = new std::vector<InterruptionWatch*>;
+  return *watches;
+}
 
 volatile std::sig_atomic_t caught = 0;
 std::atomic<bool> flag{false};
@@ -20,6 +55,7 @@ extern "C" void OnInterruption(int signal) {
   if (caught != 0 && signal == SIGINT) std::_Exit(InterruptedExitStatus(SIGINT));  // the second Ctrl+C
   if (caught == 0) caught = signal;
   flag.store(true);
+  Post();
   std::signal(signal, OnInterruption);  // some systems reset the handler on delivery
 }
 
@@ -29,7 +65,48 @@ void Catch(int signal) {
 
 }  // namespace
 
+void CallInterruptionWatches() {
+  std::lock_guard guard(WatchLock());
+  for (InterruptionWatch* watch : Watches()) watch->Fire();
+}
+
+namespace {
+
+void Listen() {
+  for (;;) {
+    AwaitPost();
+    CallInterruptionWatches();
+  }
+}
+
+}  // namespace
+
+InterruptionWatch::InterruptionWatch(std::function<void()> stop) : stop_(std::move(stop)) {
+  std::lock_guard guard(WatchLock());
+  Watches().push_back(this);
+  if (flag.load()) Fire();
+}
+
+InterruptionWatch::~InterruptionWatch() {
+  std::lock_guard guard(WatchLock());
+  std::vector<InterruptionWatch*>& watches = Watches();
+  watches.erase(std::remove(watches.begin(), watches.end(), this), watches.end());
+}
+
+void InterruptionWatch::Fire() {
+  if (fired_) return;
+  fired_ = true;
+  stop_();
+}
+
 void CatchInterruptions() {
+  static std::once_flag listening;
+  std::call_once(listening, [] {
+#ifndef _WIN32
+    sem_init(&wakeup, 0, 0);
+#endif
+    std::thread(Listen).detach();
+  });
   Catch(SIGINT);
   Catch(SIGTERM);
 #ifdef SIGHUP

@@ -5,6 +5,7 @@
 // leaves every file whole. A second Ctrl+C ends the program at once.
 
 #include <atomic>
+#include <functional>
 
 // Catches the signals from now on; a signal that was ignored when the program
 // started (as for a job in the background) stays ignored.
@@ -15,6 +16,24 @@ int InterruptionSignal();
 
 // Set from the first signal on, for work that polls a flag.
 const std::atomic<bool>& InterruptionFlag();
+
+// While it lives, calls `stop` once when an interruption is caught (on a thread
+// of its own, woken by the signal: nothing polls), or at once if one was caught
+// before; for work that stops through a std::stop_source rather than a flag.
+// `stop` must be quick and must not create or end a watch.
+class InterruptionWatch {
+ public:
+  explicit InterruptionWatch(std::function<void()> stop);
+  ~InterruptionWatch();
+  InterruptionWatch(const InterruptionWatch&) = delete;
+  InterruptionWatch& operator=(const InterruptionWatch&) = delete;
+
+ private:
+  friend void CallInterruptionWatches();
+  void Fire();
+  std::function<void()> stop_;
+  bool fired_ = false;
+};
 
 // The exit status for a program ended by that signal: 128 + its number, so 130
 // for Ctrl+C.

@@ -7,7 +7,8 @@
 
 namespace {
 
-// A small fixed palette, as the 16-colour originals had.
+// A small fixed palette of the classic sixteen-colour kind, so the icon and the
+// toolbar images look alike at every size and depth.
 const QColor kInk(0, 0, 0);
 const QColor kWhite(255, 255, 255);
 const QColor kGrey(128, 128, 128);

@@ -1,8 +1,8 @@
 #pragma once
 // The plain-text report of a run: the settings the run used, in words, then one
 // table row per cycle with the percentages of female, hermaphrodite, male and
-// aborted palms and their total. The bytes are those the Windows program wrote:
-// CR LF line breaks, table cells left-aligned in 14 characters, percentages in
+// aborted palms and their total. The bytes are the same on every platform, and
+// the same as in reports VARNOLT writes on Windows: CR LF line breaks, table cells left-aligned in 14 characters, percentages in
 // printf's %g with a three-digit exponent, texts in Windows-1252.
 
 #include <ostream>

@@ -1,8 +1,8 @@
 #pragma once
 // The settings file: the 27 values of a RunSettings one after the other, with no
 // header, integers as 4-byte little-endian two's complement and the two texts as
-// length-prefixed Windows-1252 strings. Files written by the Windows program open
-// here and files written here open there, byte for byte.
+// length-prefixed Windows-1252 strings. The bytes are the same on every platform:
+// files VARNOLT writes on Windows open here and files written here open there.
 //
 // File order (not the record's):
 //   runNotes, cycleCount, palmCount, abortionFrond, abortStressFirstFrond,

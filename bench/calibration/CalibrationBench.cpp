@@ -7,7 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "calibration/Calibration.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace {
 

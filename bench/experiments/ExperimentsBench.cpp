@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "experiments/Experiments.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "model/FastEngine.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "results/ReportWriter.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace {
 

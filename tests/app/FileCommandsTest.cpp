@@ -24,7 +24,7 @@ using namespace control;
 
 namespace {
 
-// --- Settings files built byte by byte, as the Windows program writes them ----
+// --- Settings files built byte by byte, as VARNOLT writes them on Windows ----
 
 std::string Int32(std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);

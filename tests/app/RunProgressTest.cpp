@@ -1,6 +1,8 @@
 // Long runs in the real window: the progress dialog, Cancel (its button, Escape,
 // the close box), a window that keeps handling events meanwhile, and the menu's
-// shortcuts with F5 for Run.
+// shortcuts with F5 for Run. A run lasts as long as the test says: a gate holds
+// every job at its start until the test lets it go or the job is stopped, so
+// nothing here depends on how fast this machine runs the model.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -8,15 +10,53 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <condition_variable>
 #include <functional>
 #include <iostream>
+#include <mutex>
 
 #include "SheetDriver.h"
 #include "grid/GridCtrl.h"
+#include "run/Job.h"
 
 using namespace control;
 
 namespace {
+
+// Holds every job at its start, with `palms` palms counted as done, until
+// Release() or a stop of the job.
+class JobGate {
+ public:
+  explicit JobGate(std::uint64_t palms) {
+    Job::SetTestHook([this, palms](std::stop_token stop, RunControl& control) {
+      control.palmsDone = palms;
+      std::unique_lock guard(lock_);
+      ++held_;
+      opened_.wait(guard, stop, [this] { return released_; });
+    });
+  }
+  ~JobGate() {
+    Release();
+    Job::SetTestHook({});
+  }
+  void Release() {
+    {
+      std::lock_guard guard(lock_);
+      released_ = true;
+    }
+    opened_.notify_all();
+  }
+  int Held() {
+    std::lock_guard guard(lock_);
+    return held_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable_any opened_;
+  bool released_ = false;
+  int held_ = 0;
+};
 
 class RunProgress : public SheetDriver {
  protected:
@@ -42,11 +82,13 @@ class RunProgress : public SheetDriver {
     ASSERT_FALSE(written.isEmpty());
   }
 
-  // Starts a run long enough to show the dialog; `whileShown` acts on it once it
-  // is up. Answers how long the run took to end after that.
+  // Starts a run held at its start until it is stopped, so the dialog shows;
+  // `whileShown` acts on the dialog once it is up. Answers how long the run took
+  // to end after that.
   double LongRun(const std::function<void(QProgressDialog&)>& whileShown) {
     SetEdit(sheet.pageNum, kCycleCount, "2000");
     SetEdit(sheet.pageNum, kPalmCount, "2000000");
+    JobGate gate(1234);
     QElapsedTimer sinceAct;
     QTimer watch;
     watch.setInterval(10);
@@ -55,14 +97,19 @@ class RunProgress : public SheetDriver {
       auto* dialog = sheet.findChild<QProgressDialog*>(QStringLiteral("runProgress"));
       if (acted || dialog == nullptr || !dialog->isVisible()) return;
       dialogText = dialog->labelText();
+      dialogValue = dialog->value();
       acted = true;
       sinceAct.start();
       whileShown(*dialog);
     });
     watch.start();
+    // A window that never shows the dialog would wait for ever: let the run go
+    // after a minute, so the test fails instead.
+    QTimer::singleShot(60000, &sheet, [&gate] { gate.Release(); });
     PressRun();
     watch.stop();
     EXPECT_TRUE(acted) << "the progress dialog never showed";
+    EXPECT_EQ(gate.Held(), 1);
     return acted ? sinceAct.elapsed() / 1000.0 : 0.0;
   }
 
@@ -84,6 +131,7 @@ class RunProgress : public SheetDriver {
   int ticks = 0;
   bool acted = false;
   QString dialogText;
+  int dialogValue = -1;
 };
 
 TEST_F(RunProgress, CancelStopsTheRunAndKeepsTheResultsGridAndReport) {
@@ -99,7 +147,8 @@ TEST_F(RunProgress, CancelStopsTheRunAndKeepsTheResultsGridAndReport) {
   });
   std::cout << "[ cancel   ] the run ended " << latency * 1000 << " ms after Cancel\n";
   EXPECT_EQ(dialogText, "Running 2,000 cycles of 2,000,000 palms");
-  EXPECT_GT(ticks, 20);
+  EXPECT_EQ(dialogValue, 1234) << "the bar shows the palms done";
+  EXPECT_GT(ticks, 5);
   EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
   ExpectNothingChanged();
   auto* dialog = sheet.findChild<QProgressDialog*>(QStringLiteral("runProgress"));
@@ -152,8 +201,9 @@ TEST_F(RunProgress, TheCloseBoxAsksToStopTheRunThenAboutUnsavedChanges) {
 
   // Answering No to the first question lets the run go on to its end.
   SetEdit(sheet.pageNum, kCycleCount, "700");
-  SetEdit(sheet.pageNum, kPalmCount, "300000");
+  SetEdit(sheet.pageNum, kPalmCount, "300");
   prompts.AnswerNextMessage(MessageAnswer::No);
+  JobGate gate(0);
   bool asked = false;
   QTimer closer;
   closer.setInterval(10);
@@ -161,6 +211,7 @@ TEST_F(RunProgress, TheCloseBoxAsksToStopTheRunThenAboutUnsavedChanges) {
     if (!asked && sheet.RunInProgress()) {
       asked = true;
       sheet.close();
+      gate.Release();  // the run goes on only once the question is answered
     }
   });
   closer.start();

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "calibration/Calibration.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace {
 
@@ -341,16 +341,16 @@ TEST(CalibrationSearch, AStopEndsTheWorkAndLeavesNoBest) {
     CalibrationRequest request =
         Request(truth, CensusOf(truth, 200, 4), {{"maleThreshold", 17, 22}, {"abortThreshold", 20, 29}});
     request.budget = budget;
-    std::atomic<bool> stop{false};
+    std::stop_source stop;
     CalibrationControl control;
     control.threads = 1;
-    control.stop = &stop;
+    control.stop = stop.get_token();
     int reports = 0;
     // The seam: the stop comes as the first batch reports its progress.
     control.progress = [&](const CalibrationProgress& progress) {
       ++reports;
       EXPECT_GT(progress.evaluations, 0u);
-      stop = true;
+      stop.request_stop();
     };
     const CalibrationResult result = Calibrate(request, control);
     EXPECT_TRUE(result.stopped) << budget;

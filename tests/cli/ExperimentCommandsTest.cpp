@@ -262,41 +262,6 @@ TEST(Replicates, TheCsvHoldsMeanSpreadAndConfidenceOfEachCycle) {
   EXPECT_EQ(json.status, 2);
 }
 
-TEST(StopAndResume, CtrlCWritesNothingAndAResumedBatchEqualsAnUnbrokenOne) {
-  CliSandbox sandbox;
-  // Ten quick runs, then one of five million palms that Ctrl+C stops half-way.
-  std::string design = "palmCount,seed\n";
-  for (int seed = 1; seed <= 10; ++seed) design += "300," + std::to_string(seed) + "\n";
-  WriteFile(sandbox.Work() / "design.csv", design + "5000000,11\n");
-  const std::string batch = "varnolt-cli batch design.csv --set cycleCount=300 --threads 1";
-  // A job the shell starts in the background ignores Ctrl+C, and the runner
-  // keeps it so; env gives it Ctrl+C back, as a job in the foreground has it.
-  const auto interrupt = [&](const std::string& extra, const std::string& signal = "INT") {
-    return Shell(sandbox, "env --default-signal=INT " + batch + " " + extra + " 2>err.txt & pid=$!; sleep 0.5; "
-                          "kill -" + signal + " $pid; wait $pid; exit $?");
-  };
-  EXPECT_EQ(interrupt("--csv stopped.csv"), 130);
-  EXPECT_FALSE(fs::exists(sandbox.Work() / "stopped.csv"));
-  EXPECT_THAT(ReadFile(sandbox.Work() / "err.txt"), HasSubstr("Nothing was written."));
-  // A closed terminal stops it just as cleanly.
-  EXPECT_EQ(interrupt("--csv hung.csv", "HUP"), 129);
-  EXPECT_FALSE(fs::exists(sandbox.Work() / "hung.csv"));
-  EXPECT_THAT(ReadFile(sandbox.Work() / "err.txt"), HasSubstr("Stopped after "));
-
-  EXPECT_EQ(interrupt("--csv resumed.csv --resume"), 130);
-  EXPECT_EQ(Lines(ReadFile(sandbox.Work() / "resumed.csv")).size(), 11u);
-  ASSERT_EQ(Shell(sandbox, batch + " --csv resumed.csv --resume >out.txt 2>&1"), 0);
-  EXPECT_THAT(ReadFile(sandbox.Work() / "out.txt"), HasSubstr("batch: 1 run, 10 more taken from the table"));
-  ASSERT_EQ(Shell(sandbox, batch + " --csv whole.csv >/dev/null 2>&1"), 0);
-  EXPECT_EQ(ReadFile(sandbox.Work() / "resumed.csv"), ReadFile(sandbox.Work() / "whole.csv"));
-
-  // A table of another design is not continued.
-  const CliResult other = sandbox.Run({"sweep", "--vary", "cycleCount=1:2", "--seed", "2", "--csv", "resumed.csv",
-                                       "--resume"});
-  EXPECT_EQ(other.status, 1);
-  EXPECT_THAT(other.err, HasSubstr("resumed.csv is not a table of this sweep"));
-}
-
 }  // namespace
 
 namespace {

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -169,6 +170,75 @@ TEST(Interrupt, AProgressLineOnATerminalAndNeverInAFile) {
   const Stopped toFile = StopAfter(sandbox, SIGINT, 1800);
   EXPECT_EQ(toFile.status, 130);
   EXPECT_EQ(toFile.err, "Interrupted; nothing was written.\n");
+}
+
+// A batch of ten quick runs and one that would take hours, stopped by `signal`
+// once its progress line (on a pseudo-terminal) says the ten are done: the stop
+// never depends on how fast the machine runs them. Answers the exit status and
+// what the terminal showed.
+Stopped StopBatchAfterTenRuns(const CliSandbox& sandbox, const std::vector<std::string>& extra, int signal) {
+  std::vector<std::string> args = {"batch", "design.csv", "--set", "cycleCount=300", "--threads", "1"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-3, ""};
+  Stopped stopped{-2, ""};
+  {
+    Runner runner(sandbox.Work(), args, slave);
+    if (runner.Catches(signal)) {
+      // Two minutes for ten runs of 300 palms is a failure, never a slow machine.
+      for (int tries = 0; tries < 1200 && stopped.err.find("Runs 10 of 11 done") == std::string::npos; ++tries) {
+        stopped.err += ReadSome(master, 100);
+      }
+      runner.Send(signal);
+      stopped.status = runner.Status();
+      stopped.err += ReadSome(master, 200);
+    }
+  }
+  close(slave);
+  close(master);
+  return stopped;
+}
+
+TEST(StopAndResume, AStopWritesNothingAndAResumedBatchEqualsAnUnbrokenOne) {
+  CliSandbox sandbox;
+  std::string design = "palmCount,seed\n";
+  for (int seed = 1; seed <= 10; ++seed) design += "300," + std::to_string(seed) + "\n";
+  WriteFile(sandbox.Work() / "design.csv", design + "2000000000,11\n");
+
+  const Stopped stopped = StopBatchAfterTenRuns(sandbox, {"--csv", "stopped.csv"}, SIGINT);
+  EXPECT_EQ(stopped.status, 130);
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "stopped.csv"));
+  EXPECT_THAT(stopped.err, HasSubstr("Stopped after 10 of 11 runs. Nothing was written."));
+  // A closed terminal stops it just as cleanly.
+  const Stopped hung = StopBatchAfterTenRuns(sandbox, {"--csv", "hung.csv"}, SIGHUP);
+  EXPECT_EQ(hung.status, 129);
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "hung.csv"));
+  EXPECT_THAT(hung.err, HasSubstr("Stopped after 10 of 11 runs."));
+
+  const Stopped resumable = StopBatchAfterTenRuns(sandbox, {"--csv", "resumed.csv", "--resume"}, SIGINT);
+  EXPECT_EQ(resumable.status, 130);
+  EXPECT_THAT(resumable.err, HasSubstr("Their rows are in resumed.csv"));
+  const std::string table = ReadFile(sandbox.Work() / "resumed.csv");
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 11) << "the header and the ten rows done";
+
+  // The last run made small, resuming runs only it, and the table equals an unbroken one.
+  WriteFile(sandbox.Work() / "design.csv", design + "500,11\n");
+  const std::vector<std::string> batch = {"batch", "design.csv", "--set", "cycleCount=300", "--threads", "1"};
+  auto with = [&batch](std::vector<std::string> more) {
+    more.insert(more.begin(), batch.begin(), batch.end());
+    return more;
+  };
+  const CliResult resumed = sandbox.Run(with({"--csv", "resumed.csv", "--resume"}));
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_THAT(resumed.out, HasSubstr("batch: 1 run, 10 more taken from the table"));
+  ASSERT_EQ(sandbox.Run(with({"--csv", "whole.csv"})).status, 0);
+  EXPECT_EQ(ReadFile(sandbox.Work() / "resumed.csv"), ReadFile(sandbox.Work() / "whole.csv"));
+
+  // A table of another design is not continued.
+  const CliResult other = sandbox.Run({"sweep", "--vary", "cycleCount=1:2", "--seed", "2", "--csv", "resumed.csv",
+                                       "--resume"});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_THAT(other.err, HasSubstr("resumed.csv is not a table of this sweep"));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "CliTestSupport.h"
 #include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;

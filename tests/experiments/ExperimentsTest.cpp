@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "experiments/Experiments.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace {
 
@@ -104,9 +104,10 @@ TEST(ExperimentPoints, OnlyThePointsToDoRunAndAStopLeavesTheRestUnrun) {
   EXPECT_EQ(outcomes[3].status, PointStatus::Ran);
   EXPECT_EQ(control.pointsDone.load(), 2u);
 
-  std::atomic<bool> stop{true};
+  std::stop_source stop;
+  stop.request_stop();
   ExperimentControl stopped;
-  stopped.stop = &stop;
+  stopped.stop = stop.get_token();
   for (const PointOutcome& outcome : RunPoints(points, stopped)) EXPECT_EQ(outcome.status, PointStatus::NotRun);
 }
 

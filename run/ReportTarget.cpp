@@ -1,4 +1,4 @@
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 
 #include <cstdint>
 #include <system_error>

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "settings/ReportTarget.h"
+#include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/ScratchFolder.h"
 

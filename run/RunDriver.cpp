@@ -1,4 +1,4 @@
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 
 #include <array>
 #include <chrono>

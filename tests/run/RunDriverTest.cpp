@@ -9,7 +9,7 @@
 
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
-#include "settings/RunDriver.h"
+#include "run/RunDriver.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolder.h"
 
