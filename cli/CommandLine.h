@@ -1,15 +1,21 @@
 #pragma once
 // varnolt-cli: the model, rules and report without a window, for batch runs,
-// scripts and reproducible runs. Each command is one entry of the command table
-// (CommandTable.cpp) with its own handler in its own file; adding a command is
-// a new file and one line in the table.
+// scripts and reproducible runs. The command line is read by CLI11: each
+// command declares its arguments and options in a file of its own
+// (NameCommand.cpp), the options several commands share are declared once
+// (SharedOptions.h), and CommandTable.cpp lists the commands, one line each.
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/FileIO.h"
+
+namespace CLI {
+class App;
+}
 
 enum ExitStatus : int {
   ExitSuccess = 0,
@@ -22,24 +28,26 @@ struct CliStreams {
   std::ostream& err;
 };
 
-// A command's arguments are those after its name.
-using CommandHandler = int (*)(const std::vector<std::string>& args, CliStreams& io);
-
-struct Command {
-  const char* name;
-  const char* usage;    // the arguments, after "varnolt-cli NAME"
-  const char* summary;  // what it does, in a line or two
-  CommandHandler handler;
+// One command of the runner. Its maker adds the command's part of the command
+// line to the parser, bound to the command's own fields; once the whole line is
+// read, Run does the work.
+class Command {
+ public:
+  virtual ~Command() = default;
+  virtual int Run(CliStreams& io) = 0;
 };
 
-const std::vector<Command>& Commands();
+// Adds a command to `parent` (with add_subcommand) and answers it.
+using CommandMaker = std::unique_ptr<Command> (*)(CLI::App& parent);
+
+// The commands in the order the help lists them (CommandTable.cpp).
+const std::vector<CommandMaker>& CommandMakers();
 
 // The whole command line without the program's name; returns the exit status.
 int RunCommandLine(const std::vector<std::string>& args, CliStreams io);
 
-// Help, for `help`, `--help` and after a usage error.
-void PrintHelp(std::ostream& out);
-void PrintCommandUsage(const Command& command, std::ostream& out);
+// Every message of the runner: "varnolt-cli: " and the text, on one line.
+void PrintProblem(CliStreams& io, const std::string& text);
 
 // Reports a usage error with a pointer to the help; returns ExitUsage.
 int UsageError(CliStreams& io, const std::string& message);
@@ -50,5 +58,3 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
 // Writes a file through the safe replacement, which leaves any earlier file
 // whole on failure; answers the reason on failure.
 std::optional<std::string> SafelyReplaceFile(const std::string& path, const ContentWriter& writer);
-
-int HelpCommand(const std::vector<std::string>& args, CliStreams& io);

@@ -8,12 +8,6 @@
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
 
-const char* const PlotUsage = "REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg [--plot-size WxH]";
-const char* const AnalyseUsage = "REPORT.dat|RESULTS.csv";
-
-namespace {
-
-// Reads a report or CSV whole and takes its table; prints why on failure.
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
   const std::optional<std::string> bytes = ReadWholeFile(path, io);
   if (!bytes) return std::nullopt;
@@ -25,8 +19,6 @@ std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, Cli
   }
   return std::move(read.cycles);
 }
-
-}  // namespace
 
 std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
   if (options.csv && *options.csv == "-" && options.output && *options.output == "-") {
@@ -89,63 +81,4 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
     }
   }
   return written;
-}
-
-int PlotCommand(const std::vector<std::string>& args, CliStreams& io) {
-  std::optional<std::string> source, picture, sizeText;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::optional<std::string>& into) {
-      if (i + 1 >= args.size()) return false;
-      into = args[++i];
-      return true;
-    };
-    if (arg == "-o" || arg == "--output") {
-      if (!value(picture)) return UsageError(io, arg + " needs a picture name");
-    } else if (arg == "--plot-size") {
-      if (!value(sizeText)) return UsageError(io, "--plot-size needs WIDTHxHEIGHT");
-    } else if (arg.rfind("--plot-size=", 0) == 0) {
-      sizeText = arg.substr(12);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError(io, "unknown option \"" + arg + "\" (plot accepts -o and --plot-size)");
-    } else if (source) {
-      return UsageError(io, "plot takes one report or CSV, not also \"" + arg + "\"");
-    } else {
-      source = arg;
-    }
-  }
-  if (!source || !picture) {
-    return UsageError(io, "plot takes a report or CSV and -o PICTURE, e.g. varnolt-cli plot output.dat -o cycles.svg");
-  }
-  if (!PictureFormatOf(PathFromUtf8(*picture))) {
-    return UsageError(io, "-o " + *picture + ": a picture's name must end in .png or .svg");
-  }
-  PictureSize size;
-  if (sizeText) {
-    if (std::optional<std::string> problem = ParsePictureSize(*sizeText, size)) {
-      return UsageError(io, "--plot-size " + *problem);
-    }
-  }
-  const std::optional<std::vector<CycleResult>> cycles = LoadResults(*source, io);
-  if (!cycles) return ExitFailure;
-  if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture), size)) {
-    io.err << "varnolt-cli: the picture could not be written to \"" << *picture << "\": " << *problem
-           << ".\nAny earlier file there is unchanged.\n";
-    return ExitFailure;
-  }
-  io.out << "Plotted " << cycles->size() << (cycles->size() == 1 ? " cycle" : " cycles") << " of " << *source
-         << " into " << *picture << ".\n"
-         << AnalysisLine(AnalyseCycles(*cycles)) << ".\n";
-  return ExitSuccess;
-}
-
-int AnalyseCommand(const std::vector<std::string>& args, CliStreams& io) {
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-    return UsageError(io, "analyse takes one report or CSV, e.g. varnolt-cli analyse output.dat");
-  }
-  const std::optional<std::vector<CycleResult>> cycles = LoadResults(args[0], io);
-  if (!cycles) return ExitFailure;
-  io.out << AnalysisLine(AnalyseCycles(*cycles)) << ".\n";
-  io.out.flush();
-  return io.out ? ExitSuccess : ExitFailure;
 }

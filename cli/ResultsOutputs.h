@@ -1,7 +1,7 @@
 #pragma once
 // What the runner writes besides the report: the CSV table, the JSON record
-// beside it and the picture of the cycles; and the commands that work on results
-// already written, `plot` and `analyse`.
+// beside it and the picture of the cycles; and the reading of results already
+// written, for `plot` and `analyse`.
 
 #include <optional>
 #include <string>
@@ -11,9 +11,6 @@
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
 #include "run/RunDriver.h"
-
-extern const char* const PlotUsage;
-extern const char* const AnalyseUsage;
 
 // Checks the output options of `run` before anything runs: at most one table on
 // standard output, a picture named .png or .svg, a picture size that fits. On a
@@ -26,7 +23,5 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options);
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
                          const RunOptions& options, CliStreams& io, std::ostream& summary);
 
-// `plot REPORT.dat|RESULTS.csv -o PICTURE [--plot-size WxH]`
-int PlotCommand(const std::vector<std::string>& args, CliStreams& io);
-// `analyse REPORT.dat|RESULTS.csv`
-int AnalyseCommand(const std::vector<std::string>& args, CliStreams& io);
+// Reads a report or CSV whole and takes its table; prints why on failure.
+std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io);

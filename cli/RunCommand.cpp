@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <sstream>
 
-#include "cli/ExperimentCommands.h"
+#include <CLI/CLI.hpp>
+
+#include "cli/Help.h"
 #include "cli/ProgressLine.h"
+#include "cli/Replicates.h"
 #include "cli/ResultsOutputs.h"
-#include "cli/SettingsFileCommands.h"
+#include "cli/SettingsFiles.h"
+#include "cli/SharedOptions.h"
 #include "platform/FileError.h"
 #include "platform/Interrupts.h"
 #include "results/CycleAnalysis.h"
@@ -15,10 +19,6 @@
 #include "run/ReportTarget.h"
 #include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
-
-const char* const RunUsage =
-    "[FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-] [--csv PATH|-]\n"
-    "        [--json PATH] [--plot PATH.png|PATH.svg [--plot-size WxH]] [--replicates N]";
 
 namespace {
 
@@ -52,22 +52,51 @@ RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threa
   return outcome;
 }
 
-int RunCommand(const std::vector<std::string>& args, CliStreams& io) {
-  std::string error;
-  const std::optional<RunOptions> options = ParseRunOptions(args, error);
-  if (!options) return UsageError(io, error);
-  if (options->positional.size() > 1) {
-    return UsageError(io, "run takes at most one settings file, not also \"" + options->positional[1] + "\"");
+namespace {
+
+class RunCommand final : public Command {
+ public:
+  explicit RunCommand(CLI::App& parent) {
+    CLI::App* command = AddCommand(
+        parent, "run",
+        "Runs the model from FILE.dat or the start-up settings, changed by each --set, and writes the report.",
+        "[FILE.dat] [OPTIONS]", SettingsNotes());
+    AddArguments(*command, "FILE.dat", options_.positional,
+                 "the settings file to run; without it, the start-up settings");
+    AddSetOption(*command, options_.assignments, "change one setting; may be given many times");
+    AddResultsOutputs(*command, options_);
+    AddSeedOption(*command, options_.seed,
+                  "seed the random generator with N (0 to 4294967295); without it the seed is the current time "
+                  "in seconds");
+    AddThreadsOption(*command, options_.threads);
+    AddReplicatesOption(*command, options_.replicates,
+                        "run N times, seeds S to S+N-1 from --seed S; the CSV gets per cycle the mean, sd and 95 % "
+                        "confidence half-width");
+    command->add_flag("--quiet", options_.quiet, "no progress line on a terminal during a long run")
+        ->group(RunningGroup);
   }
-  if (options->positional.empty()) return ExecuteRun(StartupDefaults(), *options, "the start-up defaults", io);
-  const std::string& path = options->positional.front();
-  const std::optional<RunSettings> settings = LoadSettingsForCommand(path, io);
-  if (!settings) {
-    io.err << "Nothing was run.\n";
-    return ExitFailure;
+
+  int Run(CliStreams& io) override {
+    if (options_.positional.size() > 1) {
+      return UsageError(io, "run takes at most one settings file, not also \"" + options_.positional[1] + "\"");
+    }
+    if (options_.positional.empty()) return ExecuteRun(StartupDefaults(), options_, "the start-up defaults", io);
+    const std::string& path = options_.positional.front();
+    const std::optional<RunSettings> settings = LoadSettingsForCommand(path, io);
+    if (!settings) {
+      io.err << "Nothing was run.\n";
+      return ExitFailure;
+    }
+    return ExecuteRun(*settings, options_, path, io, path);
   }
-  return ExecuteRun(*settings, *options, path, io, path);
-}
+
+ private:
+  RunOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeRunCommand(CLI::App& parent) { return std::make_unique<RunCommand>(parent); }
 
 int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
                const std::string& settingsFile) {

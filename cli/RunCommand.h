@@ -1,5 +1,6 @@
 #pragma once
-// `run`: validate the settings, run the model, write the report.
+// `run`: validate the settings, run the model, write the report; from the
+// settings file when one is given, else from the start-up defaults.
 
 #include <cstdint>
 #include <functional>
@@ -11,12 +12,6 @@
 #include "cli/RunOptions.h"
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
-
-extern const char* const RunUsage;
-
-// `run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-]`, from the
-// settings file when one is given, else from the start-up defaults.
-int RunCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // Runs from the given settings with the options applied on top; `source` says
 // where the settings came from, for the summary ("the start-up defaults", a file),

@@ -1,6 +1,6 @@
 #pragma once
 // The options of `run`, and the NAME=VALUE assignments that change one field of
-// the run settings (shared with any command that edits settings).
+// the run settings (shared with every command that edits settings).
 
 #include <cstdint>
 #include <optional>
@@ -10,14 +10,12 @@
 #include "platform/WholeNumbers.h"
 #include "settings/RunSettings.h"
 
-inline constexpr int MaxThreads = 256;
-
 
 struct RunOptions {
   std::vector<std::string> assignments;  // each --set NAME=VALUE, in order
   std::optional<std::uint32_t> seed;     // --seed N
   std::optional<std::string> output;     // --output PATH, or "-" for standard output
-  std::optional<int> threads;            // --threads N; without it the machine's processors
+  std::optional<int> threads;            // --threads N; without it all the machine runs at once
   std::optional<std::string> csv;        // --csv PATH, or "-" for standard output
   std::optional<std::string> json;       // --json PATH
   std::optional<std::string> plot;       // --plot PATH.png|PATH.svg
@@ -26,10 +24,6 @@ struct RunOptions {
   std::int32_t replicates = 1;           // --replicates N: seeds seed to seed + N - 1
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
-
-// Parses the arguments of `run`. On a malformed option, fills error and returns
-// nothing.
-std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, std::string& error);
 
 // Sets one field from "NAME=VALUE": NAME as in RunSettingsFields(), a number as a
 // whole 32-bit integer, a switch as 0 or 1, a text as it stands. On a bad name or

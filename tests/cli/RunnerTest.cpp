@@ -43,15 +43,30 @@ TEST(Runner, TheThreadCountDoesNotChangeTheReport) {
   CliSandbox sandbox;
   const std::vector<std::string> run = {"run", "--seed", "5", "--set", "cycleCount=300", "--set", "palmCount=1001",
                                         "--set", "trendCycles=1", "--set", "trendAmplitude=4", "--output", "-"};
-  std::vector<std::string> one = run, three = run;
+  // The most threads this machine admits, as the help tells them.
+  std::smatch most;
+  const std::string help = sandbox.Run({"help", "run"}).out;
+  ASSERT_TRUE(std::regex_search(help, most, std::regex("\\(([0-9]+) here;"))) << help;
+  std::vector<std::string> one = run, all = run;
   one.insert(one.end(), {"--threads", "1"});
-  three.insert(three.end(), {"--threads=3"});
+  all.insert(all.end(), {"--threads=" + most[1].str()});
   const CliResult byOne = sandbox.Run(one);
-  const CliResult byThree = sandbox.Run(three);
+  const CliResult byAll = sandbox.Run(all);
   ASSERT_EQ(byOne.status, 0) << byOne.err;
-  ASSERT_EQ(byThree.status, 0) << byThree.err;
-  EXPECT_EQ(byOne.out, byThree.out);
+  ASSERT_EQ(byAll.status, 0) << byAll.err;
+  EXPECT_EQ(byOne.out, byAll.out);
   EXPECT_EQ(byOne.out, sandbox.Run(run).out);
+  EXPECT_EQ(byAll.err.find("TBB"), std::string::npos) << byAll.err;
+
+  // More threads than the machine runs at once are refused, never passed on
+  // to the thread library (which would warn on the terminal and use fewer).
+  const std::string beyond = std::to_string(std::stoi(most[1].str()) + 1);
+  const CliResult tooMany = sandbox.Run({"run", "--threads", beyond});
+  EXPECT_EQ(tooMany.status, 2);
+  EXPECT_EQ(tooMany.err, "varnolt-cli: --threads " + beyond + ": this machine runs at most " + most[1].str() +
+                             " worker threads at once; give a number from 1 to " + most[1].str() +
+                             "\nTry 'varnolt-cli --help' for the usage.\n");
+  EXPECT_EQ(sandbox.Run({"sweep", "--vary", "palmCount=1:2", "--csv", "-", "--threads", beyond}).err, tooMany.err);
 }
 
 TEST(Runner, AClockSeededRunCanBeRepeatedWithTheSeedItTells) {
@@ -91,7 +106,7 @@ TEST(Runner, EveryTreatmentReachesTheReport) {
 TEST(Runner, RefusesBadUsageWithStatusTwo) {
   CliSandbox sandbox;
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, "no command given"},
+      {{}, "Try 'varnolt-cli --help'"},
       {{"frob"}, "unknown command \"frob\""},
       {{"run", "--set", "palmcount=5"}, "unknown setting \"palmcount\""},
       {{"run", "--set", "palmCount=1.5"}, "palmCount takes a whole number from -2147483648 to 2147483647, not \"1.5\""},
@@ -100,8 +115,11 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
       {{"run", "--set", "trendCycles=2"}, "trendCycles is a switch and takes 0 (off) or 1 (on)"},
       {{"run", "--seed", "4294967296"}, "the seed must be a whole number from 0 to 4294967295"},
       {{"run", "--output"}, "--output needs a value"},
-      {{"run", "--threads", "0"}, "the number of threads must be a whole number from 1 to 256"},
-      {{"run", "--threads=two"}, "the number of threads must be a whole number from 1 to 256"},
+      {{"run", "--threads", "0"}, "--threads 0: the number of worker threads must be a whole number from 1 to "},
+      {{"run", "--threads=two"}, "--threads two: the number of worker threads must be a whole number from 1 to "},
+      {{"run", "--threads", "0x2"}, "--threads 0x2: the number of worker threads"},
+      {{"run", "--frob"}, "unknown option \"--frob\" for run"},
+      {{"batch", "--seed", "1", "--set"}, "--set needs a value"},
       {{"run", "a.dat", "b.dat"}, "run takes at most one settings file, not also \"b.dat\""},
       {{"--version", "run"}, "--version takes no arguments"},
   };
@@ -117,9 +135,10 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
   EXPECT_THAT(unknown.err, HasSubstr("initialNodeSex, outputPath."));
   EXPECT_EQ(sandbox.WorkEntries(), 0u);
 
-  const CliResult help = sandbox.Run({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_THAT(help.out, HasSubstr("varnolt-cli run [FILE.dat] [--set NAME=VALUE]... [--seed N] [--threads N] [--quiet] [--output PATH|-]"));
+  const CliResult bare = sandbox.Run({});
+  EXPECT_EQ(bare.err, "Usage: varnolt-cli COMMAND [ARGUMENTS] [OPTIONS]\n"
+                      "Try 'varnolt-cli --help' for the commands, or 'varnolt-cli help COMMAND'.\n");
+  EXPECT_EQ(bare.out, "");
 }
 
 TEST(Runner, TellsItsVersionForBugReports) {

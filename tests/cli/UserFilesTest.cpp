@@ -200,7 +200,7 @@ TEST(UserFiles, NotesThatASettingsFileCannotHoldAreCountedAloud) {
   EXPECT_EQ(lossy.status, 0);
   EXPECT_EQ(lossy.err,
             "varnolt-cli: warning: the notes hold 3 characters that settings files cannot store; saved as ? in "
-            "n.dat.\n");
+            "n.dat\n");
   EXPECT_THAT(sandbox.Run({"show", "n.dat"}).out, StartsWith("runNotes=Block ? ? ? \u2013 caf\u00e9\n"));
 
   const CliResult clean = sandbox.Run({"set", "n.dat", "palmCount=7"});

@@ -82,7 +82,7 @@ else
   for page in "$source"/docs/*.md; do run_page "docs/${page##*/}" "$page"; done
   varnolt-cli --help | help_as_markdown >"$work/help.md"
   run_page "varnolt-cli --help" "$work/help.md"
-  for command in $(varnolt-cli --help | grep -oE '^  varnolt-cli [a-z]+' | awk '{print $2}' | sort -u); do
+  for command in $(varnolt-cli --help | awk '/^Commands:/ {on = 1; next} on && /^$/ {exit} on && /^  [a-z]/ {print $1}'); do
     [[ $command == help ]] && continue
     varnolt-cli "$command" --help 2>/dev/null | help_as_markdown >"$work/help-$command.md"
     run_page "varnolt-cli $command --help" "$work/help-$command.md"

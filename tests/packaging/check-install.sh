@@ -76,24 +76,25 @@ offered() {  # the completions for the words given, the last one being completed
     _ "$completion" varnolt-cli "$@"
 }
 
-commands=$(grep -oE '^  varnolt-cli [a-z]+' <<<"$help" | awk '{print $2}')
+# The commands, under "Commands:" in the help.
+commands=$(awk '/^Commands:/ {on = 1; next} on && /^$/ {exit} on && /^  [a-z]/ {print $1}' <<<"$help")
 [[ -n $commands ]] || fail "no commands found in help"
 for command in $commands; do
   grep -qE "(^|[^a-z-])varnolt-cli $command( |$)" <<<"$man_text" || fail "the man page lacks the command $command"
   grep -qx "$command" <<<"$(offered "")" || fail "the completion lacks the command $command"
 done
 
-options=$(grep -oE '(^|[][ ,|(])--?[a-z][a-z0-9-]*' <<<"$help" | grep -oE -- '--?[a-z][a-z0-9-]*' | sort -u)
-[[ -n $options ]] || fail "no options found in help"
-for option in $options; do
-  grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$man_text" || fail "the man page lacks the option $option"
+# Each command's options, as its own help lists them, in the man page and
+# offered by the completion after that command.
+for command in $commands; do
+  command_help=$("$prefix/bin/varnolt-cli" help "$command")
+  options=$(grep -oE '^  --?[a-z][a-z0-9-]*(, --[a-z][a-z0-9-]*)?' <<<"$command_help" | grep -oE -- '--?[a-z][a-z0-9-]*')
+  [[ -n $options ]] || fail "no options found in the help of $command"
+  for option in $options; do
+    grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$man_text" || fail "the man page lacks the option $option"
+    grep -qx -- "$option" <<<"$(offered "$command" "-")" || fail "the completion lacks $option after $command"
+  done
 done
-# Each command's options, under "Options of COMMAND:", and the program's own.
-while read -r command option; do
-  grep -qx -- "$option" <<<"$(offered "$command" "-")" || fail "the completion lacks $option after $command"
-done < <(awk '/^Options of [a-z]+:/ {command = $3; sub(":", "", command); next}
-              /^$/ {command = ""}
-              command != "" && /^  --?[a-z]/ {print command, $1}' <<<"$help")
 for option in --help --version; do
   grep -qx -- "$option" <<<"$(offered "-")" || fail "the completion lacks $option"
 done

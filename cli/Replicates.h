@@ -1,27 +1,14 @@
 #pragma once
-// The commands that run many points of the model at once: `sweep`, `batch`,
-// `sensitivity` and `merge`, and the replicates of `run` (--replicates N).
-// They build their points here and run them in the experiments folder.
+// `run --replicates N`: the same settings over consecutive seeds, with the mean
+// and spread of every cycle and of the analysis.
 
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
 #include "run/RunDriver.h"
-
-extern const char* const SweepUsage;
-extern const char* const BatchUsage;
-extern const char* const SensitivityUsage;
-extern const char* const MergeUsage;
-// The help's sections on the options of these commands.
-extern const char* const ExperimentOptionsHelp;
-
-int SweepCommand(const std::vector<std::string>& args, CliStreams& io);
-int BatchCommand(const std::vector<std::string>& args, CliStreams& io);
-int SensitivityCommand(const std::vector<std::string>& args, CliStreams& io);
-int MergeCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // Checks --replicates against the other options of `run`; the message for a
 // usage error, or nothing.

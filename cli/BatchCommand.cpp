@@ -1,0 +1,135 @@
+// `batch DESIGN.csv`: runs a design made elsewhere (a spreadsheet, a script),
+// one row per run with settings as columns, and writes its rows with results.
+#include <CLI/CLI.hpp>
+
+#include "cli/Help.h"
+#include "cli/PointTables.h"
+#include "cli/RunOptions.h"
+#include "cli/SharedOptions.h"
+#include "platform/CsvText.h"
+#include "platform/WholeNumbers.h"
+
+namespace {
+
+class BatchCommand final : public Command {
+ public:
+  explicit BatchCommand(CLI::App& parent) {
+    CLI::App* command = AddCommand(
+        parent, "batch",
+        "Runs a design made elsewhere, one CSV row per run with settings as columns, and appends the results.",
+        "DESIGN.csv --csv PATH|- [OPTIONS]",
+        Wrapped("The design's first line names the settings its columns set (and, if it likes, a seed "
+                "column); each further line is one run. Cells may be quoted, as spreadsheets save them, and a "
+                "quoted cell may hold commas and line breaks.",
+                "", "") +
+            "\n" + SettingsNotes());
+    AddArguments(*command, "DESIGN.csv", options_.positional, "the design: one run per line after its header");
+    AddTextOption(*command, "--settings", options_.settingsFile, "FILE.dat",
+                  "the settings the design's columns change (the start-up settings unless given)")
+        ->group(SettingsGroup);
+    AddSetOption(*command, options_.assignments, "change one setting of every run");
+    AddCsvOption(*command, options_.csv, "the table: one row per run and replicate; - for standard output");
+    AddTextOption(*command, "--cycles", options_.cycles, "PATH",
+                  "also the per-cycle table (point, replicate, cycle, percentages)")
+        ->group(OutputsGroup);
+    AddReplicatesOption(*command, options_.replicates, "run every line N times, seeds S to S+N-1 from its seed S");
+    AddSeedOption(*command, options_.seed, "the seed of replicate 1 where the design has no seed column");
+    AddThreadsOption(*command, options_.threads);
+    AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
+  }
+
+  int Run(CliStreams& io) override {
+    if (options_.positional.size() != 1) return UsageError(io, "batch takes one design, DESIGN.csv");
+    const std::string& designPath = options_.positional[0];
+    int status = ExitSuccess;
+    const std::optional<RunSettings> base = BaseSettings(options_.settingsFile, options_.assignments, io, status);
+    if (!base) return status;
+    const std::optional<std::string> text = ReadWholeFile(designPath, io);
+    if (!text) {
+      io.err << "Nothing was run.\n";
+      return ExitFailure;
+    }
+    const auto refuse = [&](std::size_t line, std::size_t column, const std::string& problem) {
+      io.err << "varnolt-cli: " << designPath << " line " << line;
+      if (column > 0) io.err << ", column " << column;
+      io.err << ": " << problem << "\nNothing was run.\n";
+      return ExitUsage;
+    };
+    // A quoted cell (notes, say) may hold line breaks; the reader skips the byte
+    // order mark spreadsheets put before UTF-8.
+    const CsvRead design = ReadCsv(*text);
+    if (design.openQuoteLine) return refuse(*design.openQuoteLine, 0, "a quote is left open");
+    std::vector<CsvRecord> records = design.records;
+    while (!records.empty() && records.back().text.empty()) records.pop_back();
+    if (records.empty()) return refuse(1, 0, "the design is empty; its first line names the settings it sets");
+    const std::vector<std::string>* header = &records[0].cells;
+    std::optional<std::size_t> seedColumn;
+    for (std::size_t c = 0; c < header->size(); ++c) {
+      const std::string& name = (*header)[c];
+      if (name == "seed") {
+        seedColumn = c;
+      } else if (FindField(name) == nullptr) {
+        return refuse(1, c + 1, "unknown column \"" + name + "\"; columns are setting names (" + SettingNames() +
+                                    ") or seed");
+      }
+      for (std::size_t d = 0; d < c; ++d) {
+        if ((*header)[d] == name) return refuse(1, c + 1, "the column \"" + name + "\" is given twice");
+      }
+    }
+    if (options_.shard && !options_.seed && !seedColumn) {
+      return UsageError(io, "--shard needs --seed N or a seed column, so that every part runs the same seeds");
+    }
+    if (options_.resume && !options_.seed && !seedColumn) {
+      return UsageError(io, "--resume needs --seed N or a seed column, so that the runs repeat the same seeds");
+    }
+    const std::uint32_t seed = seedColumn && !options_.seed ? 0 : BaseSeed(options_, io);
+
+    PointTable table;
+    table.command = "batch";
+    table.description =
+        "batch;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
+    for (std::size_t c = 0; c < header->size(); ++c) {
+      if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
+    }
+    for (std::size_t l = 1; l < records.size(); ++l) {
+      const std::vector<std::string>* cells = &records[l].cells;
+      const std::size_t line = records[l].line;
+      if (cells->size() != header->size()) {
+        return refuse(line, 0, "the row has " + std::to_string(cells->size()) + " cells, the header " +
+                                   std::to_string(header->size()));
+      }
+      RunSettings settings = *base;
+      std::uint32_t rowSeed = seed;
+      std::string lead;
+      bool firstCell = true;
+      for (std::size_t c = 0; c < cells->size(); ++c) {
+        const std::string& name = (*header)[c];
+        const std::string& value = (*cells)[c];
+        if (c == seedColumn) {
+          const std::optional<std::uint32_t> read = ReadWholeNumber<std::uint32_t>(value);
+          if (!read) return refuse(line, c + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
+          rowSeed = *read;
+          continue;
+        }
+        if (std::optional<std::string> problem = ApplyAssignment(settings, name + "=" + value)) {
+          return refuse(line, c + 1, *problem);
+        }
+        lead += (firstCell ? "" : ",") + CsvCell(value);
+        firstCell = false;
+      }
+      table.description += records[l].text + ";";
+      table.settings.push_back(settings);
+      table.leadCells.push_back(lead);
+      table.seeds.push_back(rowSeed);
+    }
+    if (table.settings.empty()) return refuse(2, 0, "the design has no rows to run");
+    return RunPointTable(table, options_, io);
+  }
+
+ private:
+  ExperimentOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeBatchCommand(CLI::App& parent) { return std::make_unique<BatchCommand>(parent); }

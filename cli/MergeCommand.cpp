@@ -1,0 +1,53 @@
+// `merge PART.csv... -o ALL.csv`: joins the shards of a sweep, batch or
+// sensitivity run into the table one machine would have written.
+#include <CLI/CLI.hpp>
+
+#include "cli/Help.h"
+#include "cli/PointTables.h"
+#include "cli/RunOptions.h"
+#include "cli/SharedOptions.h"
+
+namespace {
+
+class MergeCommand final : public Command {
+ public:
+  explicit MergeCommand(CLI::App& parent) {
+    CLI::App* command = AddCommand(
+        parent, "merge", "Joins the parts of a run split with --shard into the table one machine writes.",
+        "PART.csv... -o ALL.csv");
+    AddArguments(*command, "PART.csv", options_.positional, "the parts, each written with --shard K/N");
+    AddOutputOption(*command, options_.output, "PATH|-", "the whole table to write; - for standard output");
+  }
+
+  int Run(CliStreams& io) override {
+    if (!options_.output) return UsageError(io, "merge needs -o ALL.csv, the file to write");
+    if (options_.positional.empty()) return UsageError(io, "merge needs the parts written with --shard");
+    std::vector<ShardPart> parts;
+    for (const std::string& path : options_.positional) {
+      std::optional<std::string> text = ReadWholeFile(path, io);
+      if (!text) {
+        io.err << "Nothing was merged.\n";
+        return ExitFailure;
+      }
+      parts.push_back({path, std::move(*text)});
+    }
+    std::string merged;
+    if (std::optional<std::string> problem = MergeShards(parts, merged)) {
+      io.err << "varnolt-cli: " << *problem << ".\nNothing was merged.\n";
+      return ExitFailure;
+    }
+    if (!WriteTable(*options_.output, "merged table", merged, io)) return ExitFailure;
+    if (*options_.output != "-") {
+      io.out << "Merged " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " into " << *options_.output
+             << ".\n";
+    }
+    return ExitSuccess;
+  }
+
+ private:
+  ExperimentOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeMergeCommand(CLI::App& parent) { return std::make_unique<MergeCommand>(parent); }

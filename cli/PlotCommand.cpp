@@ -1,0 +1,61 @@
+// `plot REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg`: draws the cycles of
+// results already written, without running.
+#include <CLI/CLI.hpp>
+
+#include "cli/Help.h"
+#include "cli/ResultsOutputs.h"
+#include "cli/SharedOptions.h"
+#include "plot/PlotPicture.h"
+#include "results/CycleAnalysis.h"
+
+namespace {
+
+class PlotCommand final : public Command {
+ public:
+  explicit PlotCommand(CLI::App& parent) {
+    CLI::App* command =
+        AddCommand(parent, "plot", "Draws the cycles of a report or CSV into a PNG or SVG picture, without running.",
+                   "REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg [OPTIONS]");
+    AddArguments(*command, "REPORT.dat|RESULTS.csv", sources_, "the report or CSV table whose cycles to draw");
+    AddOutputOption(*command, picture_, "PATH", "the picture to write, PATH.png or PATH.svg");
+    AddPlotSizeOption(*command, size_, "the picture's size in pixels (1600x900 unless given)");
+  }
+
+  int Run(CliStreams& io) override {
+    if (sources_.size() > 1) return UsageError(io, "plot takes one report or CSV, not also \"" + sources_[1] + "\"");
+    if (sources_.empty() || !picture_) {
+      return UsageError(io,
+                        "plot takes a report or CSV and -o PICTURE, e.g. varnolt-cli plot output.dat -o cycles.svg");
+    }
+    if (!PictureFormatOf(PathFromUtf8(*picture_))) {
+      return UsageError(io, "-o " + *picture_ + ": a picture's name must end in .png or .svg");
+    }
+    PictureSize size;
+    if (size_) {
+      if (std::optional<std::string> problem = ParsePictureSize(*size_, size)) {
+        return UsageError(io, "--plot-size " + *problem);
+      }
+    }
+    const std::string& source = sources_.front();
+    const std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
+    if (!cycles) return ExitFailure;
+    if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture_), size)) {
+      io.err << "varnolt-cli: the picture could not be written to \"" << *picture_ << "\": " << *problem
+             << "\nAny earlier file there is unchanged.\n";
+      return ExitFailure;
+    }
+    io.out << "Plotted " << cycles->size() << (cycles->size() == 1 ? " cycle" : " cycles") << " of " << source
+           << " into " << *picture_ << ".\n"
+           << AnalysisLine(AnalyseCycles(*cycles)) << ".\n";
+    return ExitSuccess;
+  }
+
+ private:
+  std::vector<std::string> sources_;
+  std::optional<std::string> picture_;
+  std::optional<std::string> size_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakePlotCommand(CLI::App& parent) { return std::make_unique<PlotCommand>(parent); }

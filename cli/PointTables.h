@@ -1,0 +1,84 @@
+#pragma once
+// What `sweep`, `batch` and `sensitivity` share: their options, their base
+// settings, and the table of points they run (a shard's slice of it, resumed
+// after a stop) and write, one row per point and replicate. The points run in
+// the experiments folder.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "experiments/Experiments.h"
+#include "settings/RunSettings.h"
+
+// The options of the commands that run tables of points; each command declares
+// the ones it takes.
+struct ExperimentOptions {
+  std::vector<std::string> assignments;
+  std::vector<std::string> vary;
+  std::vector<std::string> factors;
+  std::optional<std::uint32_t> seed;
+  std::int32_t replicates = 1;
+  std::optional<std::string> csv;
+  std::optional<std::string> cycles;
+  std::optional<std::string> settingsFile;
+  std::optional<std::string> shard;
+  std::optional<std::string> method;
+  std::optional<std::string> output;
+  std::optional<std::string> points;
+  std::optional<std::string> fromPoints;
+  std::optional<int> threads;
+  std::int32_t trajectories = 20;
+  std::int32_t levels = 4;
+  std::int32_t samples = 256;
+  std::int32_t bootstrap = 200;
+  bool resume = false;
+  std::vector<std::string> positional;
+};
+
+// A design of points, each run `replicates` times: the table's rows are design
+// point after design point, replicate after replicate.
+struct PointTable {
+  std::string command;                   // for messages and the fingerprint
+  std::vector<std::string> leadColumns;  // header cells after "point"
+  std::vector<std::string> leadCells;    // per design point: its cells after the point number, joined
+  std::vector<RunSettings> settings;     // per design point
+  std::vector<std::uint32_t> seeds;      // per design point: the seed of replicate 1
+  std::string description;               // what defines the design, for its fingerprint
+  bool summaryToError = false;           // standard output carries another table
+};
+
+// The settings file (or the start-up defaults) with every --set applied; on a
+// problem prints it, sets status and answers nothing.
+std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
+                                        const std::vector<std::string>& assignments, CliStreams& io, int& status);
+
+// The same from the settings file the command names first, if any.
+std::optional<RunSettings> BaseSettingsOfFirstArgument(const ExperimentOptions& options, CliStreams& io, int& status);
+
+// The numeric settings as text, for a design's fingerprint.
+std::string NumericSettingsText(const RunSettings& settings);
+
+// --seed, or the clock's seed, told on standard error so that the runs can be
+// repeated.
+std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io);
+
+// Runs the table's points (the shard's slice of them, those not yet in a table
+// to resume) and writes the table to --csv; `kept`, when given, receives every
+// point's outcome, and the table is then optional. Returns the exit status.
+int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
+                  std::vector<PointOutcome>* kept = nullptr);
+
+// The outcomes of a design's runs from the whole table of them (merged from
+// shards, say); answers why not when the table is of another design.
+std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table,
+                                             std::vector<PointOutcome>& outcomes, CliStreams& io);
+
+// Writes a table through the safe replacement (or to standard output for "-");
+// prints why on failure.
+bool WriteTable(const std::string& path, const std::string& what, const std::string& content, CliStreams& io);
+
+// A number in a table: the shortest text that reads back to the same double.
+std::string Number(double value);

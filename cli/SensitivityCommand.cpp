@@ -1,0 +1,237 @@
+// `sensitivity`: which settings move the means and the period most, by Morris
+// screening or Sobol indices over chosen factors.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "cli/Help.h"
+#include "cli/PointTables.h"
+#include "cli/RunOptions.h"
+#include "cli/SharedOptions.h"
+#include "results/CycleAnalysis.h"
+
+namespace {
+
+// The outputs a sensitivity analysis ranks the factors by.
+struct SensitivityOutput {
+  const char* name;
+  double (*of)(const CycleAnalysis&);
+};
+constexpr SensitivityOutput SensitivityOutputs[] = {
+    {"meanFemale", [](const CycleAnalysis& a) { return a.meanFemale; }},
+    {"meanHerm", [](const CycleAnalysis& a) { return a.meanHerm; }},
+    {"meanMale", [](const CycleAnalysis& a) { return a.meanMale; }},
+    {"meanAborted", [](const CycleAnalysis& a) { return a.meanAborted; }},
+    {"period", [](const CycleAnalysis& a) { return static_cast<double>(a.period); }},
+};
+
+std::string Fixed(double value, int width, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
+  return text;
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+class SensitivityCommand final : public Command {
+ public:
+  explicit SensitivityCommand(CLI::App& parent) {
+    CLI::App* command = AddCommand(
+        parent, "sensitivity",
+        "Ranks settings by their effect on the means and the period: Morris screening or Sobol indices.",
+        "[FILE.dat] --factor NAME=LOW:HIGH... --method morris|sobol [OPTIONS]", SettingsNotes());
+    AddArguments(*command, "FILE.dat", options_.positional,
+                 "the settings every run starts from; without it, the start-up settings");
+    AddListOption(*command, "--factor", options_.factors, "NAME=LOW:HIGH",
+                  "a setting to study, over its whole values from LOW to HIGH")
+        ->group(DesignGroup);
+    AddTextOption(*command, "--method", options_.method, "morris|sobol",
+                  "elementary effects (screening) or Sobol indices")
+        ->group(DesignGroup);
+    AddCountOption<std::int32_t>(*command, "--trajectories", options_.trajectories, 2, 100000,
+                                 "the number of trajectories", "Morris trajectories (20 unless given)")
+        ->group(DesignGroup);
+    AddCountOption<std::int32_t>(*command, "--levels", options_.levels, 2, 1000, "the number of grid levels",
+                                 "Morris grid levels, even (4 unless given)")
+        ->group(DesignGroup);
+    AddCountOption<std::int32_t>(*command, "--samples", options_.samples, 2, 10000000, "the number of base samples",
+                                 "Sobol base samples (256 unless given); runs = N x (factors + 2)")
+        ->group(DesignGroup);
+    AddCountOption<std::int32_t>(*command, "--bootstrap", options_.bootstrap, 0, 100000,
+                                 "the number of bootstrap resamples",
+                                 "resamples for the Sobol intervals (200 unless given)")
+        ->group(DesignGroup);
+    AddSetOption(*command, options_.assignments, "change one setting of every run");
+    AddCsvOption(*command, options_.csv, "the indices as a table; - for standard output");
+    AddTextOption(*command, "--points", options_.points, "PATH",
+                  "also the table of runs (as sweep writes it), which --shard and --resume work on")
+        ->group(OutputsGroup);
+    AddTextOption(*command, "--from-points", options_.fromPoints, "PATH",
+                  "compute the indices from a whole table of runs (merged shards) instead of running")
+        ->group(OutputsGroup);
+    AddSeedOption(*command, options_.seed, "the seed of the design and of every run (the current time unless given)");
+    AddThreadsOption(*command, options_.threads);
+    AddShardOptions(*command, options_.shard, options_.resume, "the table of --points");
+  }
+
+  int Run(CliStreams& io) override {
+    if (options_.positional.size() > 1) return UsageError(io, "sensitivity takes at most one settings file");
+    if (!options_.method || (*options_.method != "morris" && *options_.method != "sobol")) {
+      return UsageError(io, "sensitivity needs --method morris or --method sobol");
+    }
+    const bool morris = *options_.method == "morris";
+    if (options_.factors.empty()) return UsageError(io, "sensitivity needs at least one --factor NAME=LOW:HIGH");
+    std::vector<SensitivityFactor> factors(options_.factors.size());
+    for (std::size_t f = 0; f < factors.size(); ++f) {
+      if (auto problem = ParseSensitivityFactor(options_.factors[f], factors[f])) return UsageError(io, *problem);
+      for (std::size_t g = 0; g < f; ++g) {
+        if (factors[g].name == factors[f].name) return UsageError(io, factors[f].name + " is a factor twice");
+      }
+    }
+    if (morris && options_.levels % 2 != 0) return UsageError(io, "--levels must be even for Morris");
+    if (options_.fromPoints && (options_.shard || options_.resume || options_.points)) {
+      return UsageError(io, "--from-points reads the runs; it takes no --shard, --resume or --points");
+    }
+    if ((options_.shard || options_.resume) && !options_.points) {
+      return UsageError(io, "--shard and --resume work on the table of runs: give --points PATH");
+    }
+    if ((options_.shard || options_.resume) && !options_.seed) {
+      return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
+    }
+    int status = ExitSuccess;
+    const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(options_, io, status);
+    if (!base) return status;
+    const std::uint32_t seed = BaseSeed(options_, io);
+    const int k = static_cast<int>(factors.size());
+
+    // The unit cube to whole values: Morris on its grid (rounded), Sobol evenly
+    // over the whole values from low to high.
+    std::vector<std::vector<double>> unit;
+    MorrisDesign morrisDesign;
+    SaltelliDesign saltelli;
+    if (morris) {
+      morrisDesign = MakeMorrisDesign(k, options_.trajectories, options_.levels, seed);
+      unit = morrisDesign.points;
+    } else {
+      saltelli = MakeSaltelliDesign(k, options_.samples);
+      unit = saltelli.points;
+    }
+    std::vector<ExperimentPoint> points(unit.size(), ExperimentPoint{*base, seed});
+    std::vector<std::vector<double>> used(unit.size(), std::vector<double>(static_cast<std::size_t>(k)));
+    for (std::size_t p = 0; p < unit.size(); ++p) {
+      for (int f = 0; f < k; ++f) {
+        const SensitivityFactor& factor = factors[f];
+        const double range = static_cast<double>(factor.high) - factor.low;
+        const double step = morris ? std::round(unit[p][f] * range)
+                                   : std::min(std::floor(unit[p][f] * (range + 1.0)), range);
+        points[p].settings.*(FindField(factor.name)->integer) = static_cast<std::int32_t>(factor.low + step);
+        used[p][f] = step / range;
+      }
+    }
+
+    PointTable table;
+    table.command = "sensitivity";
+    table.summaryToError = options_.csv && *options_.csv == "-";
+    table.description = "sensitivity;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
+                        *options_.method + ";" +
+                        (morris ? std::to_string(options_.trajectories) + "x" + std::to_string(options_.levels)
+                                : std::to_string(options_.samples)) + ";";
+    for (const SensitivityFactor& factor : factors) {
+      table.leadColumns.push_back(factor.name);
+      table.description += factor.name + "=" + std::to_string(factor.low) + ":" + std::to_string(factor.high) + ";";
+    }
+    for (const ExperimentPoint& point : points) {
+      std::string cells;
+      for (int f = 0; f < k; ++f) {
+        cells += (f == 0 ? "" : ",") + std::to_string(point.settings.*(FindField(factors[f].name)->integer));
+      }
+      table.settings.push_back(point.settings);
+      table.leadCells.push_back(cells);
+      table.seeds.push_back(seed);
+    }
+    std::vector<PointOutcome> outcomes;
+    if (options_.fromPoints) {
+      if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, outcomes, io)) {
+        io.err << "varnolt-cli: " << *problem << ".\nNothing was computed.\n";
+        return ExitFailure;
+      }
+    } else {
+      ExperimentOptions pointOptions = options_;
+      pointOptions.csv = options_.points;
+      if (const int status = RunPointTable(table, pointOptions, io, &outcomes); status != ExitSuccess) return status;
+      if (options_.shard) {
+        io.out << "This part holds its slice of the runs only: merge the parts, then give the whole table to\n"
+                  "the same command with --from-points ALL.csv (instead of --shard and --points) for the indices.\n";
+        return ExitSuccess;
+      }
+    }
+    std::size_t lost = 0;
+    for (const PointOutcome& outcome : outcomes) lost += outcome.status == PointStatus::Ran ? 0 : 1;
+
+    const bool toStandardOutput = options_.csv && *options_.csv == "-";
+    std::ostream& report = toStandardOutput ? io.err : io.out;
+    std::string csv = morris ? "output,factor,mu,muStar,sigma,effects\n"
+                             : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
+    report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
+          << (k == 1 ? " factor" : " factors") << " from " << points.size() << " runs (seed " << seed << ")";
+    if (lost > 0) report << "; " << lost << " runs were refused by a rule or failed and are left out";
+    report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*.\n"
+                     : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
+    std::size_t nameWidth = 8;
+    for (const SensitivityFactor& factor : factors) nameWidth = std::max(nameWidth, factor.name.size() + 2);
+    for (const SensitivityOutput& output : SensitivityOutputs) {
+      std::vector<double> y(outcomes.size());
+      for (std::size_t p = 0; p < outcomes.size(); ++p) {
+        y[p] = outcomes[p].status == PointStatus::Ran ? output.of(outcomes[p].analysis)
+                                                      : std::numeric_limits<double>::quiet_NaN();
+      }
+      std::vector<int> order(static_cast<std::size_t>(k));
+      for (int f = 0; f < k; ++f) order[f] = f;
+      report << "\n" << output.name << ":\n";
+      if (morris) {
+        const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
+        report << "  " << Padded("factor", nameWidth) << "       mu*        mu     sigma  effects\n";
+        for (int f : order) {
+          const MorrisIndex& m = indices[f];
+          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << Fixed(m.mu, 10, 3)
+                << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
+          csv += std::string(output.name) + "," + factors[f].name + "," + Number(m.mu) + "," + Number(m.muStar) + "," +
+                 Number(m.sigma) + "," + std::to_string(m.effects) + "\n";
+        }
+      } else {
+        const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options_.bootstrap, seed);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return indices[a].total > indices[b].total; });
+        report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
+        for (int f : order) {
+          const SobolIndex& s = indices[f];
+          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  (" << Fixed(s.firstLow, 6, 3)
+                << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3) << "  ("
+                << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
+          csv += std::string(output.name) + "," + factors[f].name + "," + Number(s.first) + "," + Number(s.firstLow) +
+                 "," + Number(s.firstHigh) + "," + Number(s.total) + "," + Number(s.totalLow) + "," +
+                 Number(s.totalHigh) + "," + std::to_string(s.samples) + "\n";
+        }
+      }
+    }
+    if (options_.csv) {
+      if (!WriteTable(*options_.csv, "table", csv, io)) return ExitFailure;
+      if (!toStandardOutput) report << "\nTable written to " << *options_.csv << ".\n";
+    }
+    return ExitSuccess;
+  }
+
+ private:
+  ExperimentOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeSensitivityCommand(CLI::App& parent) { return std::make_unique<SensitivityCommand>(parent); }

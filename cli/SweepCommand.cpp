@@ -1,0 +1,87 @@
+// `sweep`: the full factorial of the varied settings, one table row per point
+// and replicate.
+#include <CLI/CLI.hpp>
+
+#include "cli/Help.h"
+#include "cli/PointTables.h"
+#include "cli/RunOptions.h"
+#include "cli/SharedOptions.h"
+
+namespace {
+
+class SweepCommand final : public Command {
+ public:
+  explicit SweepCommand(CLI::App& parent) {
+    CLI::App* command = AddCommand(
+        parent, "sweep",
+        "Runs the full factorial of the varied settings and writes one CSV row per point and replicate.",
+        "[FILE.dat] --vary NAME=FROM:TO[:STEP]... --csv PATH|- [OPTIONS]", SettingsNotes());
+    AddArguments(*command, "FILE.dat", options_.positional,
+                 "the settings every point starts from; without it, the start-up settings");
+    AddListOption(*command, "--vary", options_.vary, "NAME=FROM:TO[:STEP]",
+                  "vary a numeric setting from FROM to TO by STEP (1 unless given); several give the full "
+                  "factorial")
+        ->group(DesignGroup);
+    AddSetOption(*command, options_.assignments, "change one setting of every point");
+    AddCsvOption(*command, options_.csv, "the table: one row per point and replicate; - for standard output");
+    AddTextOption(*command, "--cycles", options_.cycles, "PATH",
+                  "also the per-cycle table (point, replicate, cycle, percentages)")
+        ->group(OutputsGroup);
+    AddReplicatesOption(*command, options_.replicates, "run every point N times, seeds S to S+N-1 from --seed S");
+    AddSeedOption(*command, options_.seed, "the seed of replicate 1 (the current time unless given)");
+    AddThreadsOption(*command, options_.threads);
+    AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
+  }
+
+  int Run(CliStreams& io) override {
+    if (options_.positional.size() > 1) return UsageError(io, "sweep takes at most one settings file");
+    if (options_.vary.empty()) return UsageError(io, "sweep needs at least one --vary NAME=FROM:TO[:STEP]");
+    if ((options_.shard || options_.resume) && !options_.seed) {
+      return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same seeds");
+    }
+    std::vector<SweepFactor> factors(options_.vary.size());
+    for (std::size_t f = 0; f < factors.size(); ++f) {
+      if (auto problem = ParseSweepFactor(options_.vary[f], factors[f])) return UsageError(io, *problem);
+      for (std::size_t g = 0; g < f; ++g) {
+        if (factors[g].name == factors[f].name) return UsageError(io, factors[f].name + " is varied twice");
+      }
+    }
+    double total = 1.0;
+    for (const SweepFactor& factor : factors) total *= static_cast<double>(factor.values.size());
+    if (total * options_.replicates > 1e8) return UsageError(io, "the sweep has more than 100 million runs");
+
+    int status = ExitSuccess;
+    const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(options_, io, status);
+    if (!base) return status;
+    const std::uint32_t seed = BaseSeed(options_, io);
+
+    PointTable table;
+    table.command = "sweep";
+    table.description = "sweep;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";";
+    for (const SweepFactor& factor : factors) {
+      table.leadColumns.push_back(factor.name);
+      table.description += factor.name + "=";
+      for (std::int32_t v : factor.values) table.description += std::to_string(v) + ",";
+      table.description += ";";
+    }
+    for (const std::vector<std::int32_t>& level : FactorialLevels(factors)) {
+      RunSettings settings = *base;
+      std::string cells;
+      for (std::size_t f = 0; f < factors.size(); ++f) {
+        settings.*(FindField(factors[f].name)->integer) = level[f];
+        cells += (f == 0 ? "" : ",") + std::to_string(level[f]);
+      }
+      table.settings.push_back(settings);
+      table.leadCells.push_back(cells);
+      table.seeds.push_back(seed);
+    }
+    return RunPointTable(table, options_, io);
+  }
+
+ private:
+  ExperimentOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeSweepCommand(CLI::App& parent) { return std::make_unique<SweepCommand>(parent); }
