@@ -196,9 +196,9 @@ TEST(CalibrationRequestChecks, BadInputIsRefusedWithWhatToDo) {
 }
 
 TEST(CalibrationRecovery, SumOfSquaresOnTheWholeGridFindsTheTruthAndSaysWhatItCannotSee) {
-  // With the male threshold at 17 or more, a node between the female and male
-  // thresholds turns female before it is recorded: the census cannot tell the
-  // female threshold, whatever it is.
+  // A node between the female and male thresholds is mixed, and turns female at
+  // frond -2, before it is recorded or feeds stress back: with the default frond
+  // positions the census cannot tell the female threshold, whatever it is.
   const RunSettings truth = Truth();
   const Census census = CensusOf(truth, 300, 7);
   const CalibrationRequest request = Request(
