@@ -6,6 +6,7 @@
 // and settingsPath where it was, so Save always writes the file the title names.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 #include "app/Sheet.h"
@@ -58,19 +59,39 @@ void CSheet::TakeCurrentPage() {
   if (CPropertyPage* page = GetActivePage()) page->UpdateData(true);
 }
 
-bool CSheet::NotesMayBeSaved() {
-  const std::size_t lost = Windows1252Losses(settings.runNotes);
-  if (lost == 0) return true;
-  const QString text = QStringLiteral("The notes hold %1 %2 that settings files cannot store; they will be "
-                                      "saved as ?. Save anyway?")
-                           .arg(lost)
-                           .arg(lost == 1 ? QStringLiteral("character") : QStringLiteral("characters"));
+bool CSheet::TextsMayBeSaved() {
+  const std::size_t notesLost = Windows1252Losses(settings.runNotes);
+  const std::size_t outputLost = Windows1252Losses(settings.outputPath);
+  if (notesLost == 0 && outputLost == 0) return true;
+  const auto characters = [](std::size_t count) {
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? QStringLiteral("character")
+                                                             : QStringLiteral("characters"));
+  };
+  QString text;
+  if (outputLost == 0) {
+    text = QStringLiteral("The notes hold %1 that settings files cannot store; they will be saved as ?.")
+               .arg(characters(notesLost));
+  } else if (notesLost == 0) {
+    text = QStringLiteral("The output file name holds %1 that settings files cannot store; it will be saved "
+                          "with ? in their place, and a run from the saved file writes to that other name.")
+               .arg(characters(outputLost));
+  } else {
+    text = QStringLiteral("The notes hold %1 and the output file name %2 that settings files cannot store; they "
+                          "will be saved as ?, and a run from the saved file writes to that other name.")
+               .arg(characters(notesLost), characters(outputLost));
+  }
+  text += QStringLiteral(" Save anyway?");
   if (CurrentPrompts().Message(this, {text, QStringLiteral("Question"), MessageIcon::Question,
                                       MessageButtons::YesNo}) == MessageAnswer::Yes) {
     return true;
   }
-  SetActivePage(&pageNum);
-  pageNum.FocusAndSelect(control::kRunNotes);
+  if (notesLost > 0) {
+    SetActivePage(&pageNum);
+    pageNum.FocusAndSelect(control::kRunNotes);
+  } else {
+    SetActivePage(&pageOutput);
+    pageOutput.FocusAndSelect(control::kOutputPath);
+  }
   return false;
 }
 
@@ -81,8 +102,22 @@ void CSheet::ShowSettingsOnCurrentPage() {
   if (auto* treatment = dynamic_cast<CTreatmentPage*>(page)) treatment->EnableValueEdits();
 }
 
-void CSheet::ShowFileError(const FileError& error) {
-  CurrentPrompts().Message(this, {QString::fromStdString(FileErrorText(error)), QCoreApplication::applicationName(),
+void CSheet::ShowFileError(const FileError& error, const QString& opened) {
+  QString text = QString::fromStdString(FileErrorText(error));
+  if (!opened.isEmpty()) {
+    const QString name = QDir::toNativeSeparators(QFileInfo(opened).absoluteFilePath());
+    // A folder refuses to be read as Windows refuses it, "access denied";
+    // the box says what the user did.
+    if (QFileInfo(opened).isDir()) {
+      text = QStringLiteral("%1 is a folder, not a settings file. Open a file inside it.").arg(name);
+    } else if (error.path.empty()) {
+      // The reader's own words name no file; the second line says which, and why.
+      const bool damaged = error.cause == FileErrorCause::EndOfFile || error.cause == FileErrorCause::BadLength;
+      text += damaged ? QStringLiteral("\n%1 is not a whole settings file: it ends too early or is damaged.").arg(name)
+                      : QStringLiteral("\n%1 could not be read.").arg(name);
+    }
+  }
+  CurrentPrompts().Message(this, {text, QCoreApplication::applicationName(),
                                   IsOutOfMemory(error) ? MessageIcon::Warning : MessageIcon::Stop,
                                   MessageButtons::Ok});
 }
@@ -105,7 +140,7 @@ bool CSheet::SaveChangesFirst() {
 bool CSheet::SaveSettingsTo(const QString& path) {
   // The notes are counted as the page now holds them, before anything is written.
   TakeCurrentPage();
-  if (!NotesMayBeSaved()) {
+  if (!TextsMayBeSaved()) {
     saveOutcome = kSaveFailed;
     return false;
   }
@@ -143,7 +178,7 @@ void CSheet::OnFileOpen() {
 
 bool CSheet::OpenSettingsFile(const QString& path) {
   if (std::optional<FileError> error = SerializeSettings(Archive::Load, path)) {
-    ShowFileError(*error);
+    ShowFileError(*error, path);
     return false;
   }
   settingsPath = path;

@@ -179,6 +179,8 @@ class CPageResults : public CSettingsPage {
   int shownVersion_ = -1;
   // The grid, the last-run line and Copy results for the sheet's results now.
   void ShowResults();
+  // ShowResults after a run, under a busy cursor.
+  void ShowResultsOfRun();
 };
 
 // The Plot page: the four percentages against the cycle, the cycle analysis

@@ -19,7 +19,7 @@ namespace {
 
 const QString NothingToPlot = QStringLiteral("Nothing to plot yet: press Run on the RUN MODEL page first.");
 const QString PlotHint = QStringLiteral(
-    "Drag a rectangle to zoom, drag with the right button to pan, Home or Reset zoom to see it all; "
+    "Drag a rectangle to zoom, drag with the right button to pan, Home or Reset zoom to see all; "
     "click a legend entry to hide or show its line.");
 
 // A save dialog that asks before replacing a file.
@@ -66,7 +66,10 @@ void CPagePlot::ShowResults() {
   shownVersion_ = Sheet().resultsVersion;
   plot_.SetCycles(cycles);
   const bool any = !cycles.empty();
-  SetLabel(GetDlgItem(kAnalysis), any ? QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))) : NothingToPlot);
+  // A wrapped line keeps each "%" beside its number.
+  const QString analysis = QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))).replace(
+      QStringLiteral(" %"), QStringLiteral("\u00a0%"));
+  SetLabel(GetDlgItem(kAnalysis), any ? analysis : NothingToPlot);
   SetLabel(GetDlgItem(kReadout), any ? PlotHint : QString());
   for (int id : {kResetZoom, kExportCsv, kSavePicture, kPictureSize}) EnableControl(id, any);
 }

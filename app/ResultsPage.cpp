@@ -1,4 +1,5 @@
 // The RUN MODEL page: the Run command and the results grid.
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -82,6 +83,15 @@ void CPageResults::ShowResults() {
   EnableControl(kCopyResults, Sheet().model.cycleResults.size() > 1);
 }
 
+// A run of a million cycles takes seconds to fill the grid: the busy cursor
+// says the window is at work, set before the progress dialog's place is repainted.
+void CPageResults::ShowResultsOfRun() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  ShowResults();
+  QApplication::restoreOverrideCursor();
+}
+
 void CPageResults::OnCopyResults() {
   const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
   if (cycles.empty()) return;
@@ -115,11 +125,11 @@ void CPageResults::OnRun() {
       ShowRunNote(QStringLiteral("Run cancelled; the previous results are still shown."));
       return;
     case RunStatus::ReportNotWritten:
-      ShowResults();
+      ShowResultsOfRun();
       ReportUnwrittenReport(outcome.report);
       return;
     case RunStatus::Completed:
-      ShowResults();
+      ShowResultsOfRun();
       CurrentPrompts().Message(Window(), {QStringLiteral("Simulation complete. Results written\n"
                                                          "to the output file and shown in the grid."),
                                           QStringLiteral("Done"), MessageIcon::Information, MessageButtons::Ok});

@@ -145,11 +145,13 @@ class CSheet : public CPropertySheet {
   bool SaveSettingsTo(const QString& path);
   // The current page takes what was typed over into the settings.
   void TakeCurrentPage();
-  // Notes with characters that settings files cannot store are saved only when
-  // the user agrees; otherwise the Size page comes up with the notes selected.
-  bool NotesMayBeSaved();
-  // The application's error box for a failed file operation.
-  void ShowFileError(const FileError& error);
+  // Notes or an output file name with characters that settings files cannot
+  // store are saved only when the user agrees; otherwise the page of the first
+  // of them comes up with its text selected.
+  bool TextsMayBeSaved();
+  // The application's error box for a failed file operation; for a failed
+  // open, `opened` names the file when the error's own words do not.
+  void ShowFileError(const FileError& error, const QString& opened = QString());
   // The current page shows the settings as they now stand, a treatment page
   // with its edits enabled by the switch it shows.
   void ShowSettingsOnCurrentPage();

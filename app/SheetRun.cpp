@@ -25,6 +25,7 @@ struct CSheet::ActiveRun {
   std::unique_ptr<Job> job;
   bool ended = false;
   std::vector<QEventLoop*> waiting;
+  QProgressDialog* progress = nullptr;
 };
 
 namespace {
@@ -110,6 +111,7 @@ RunOutcome CSheet::RunSimulationWithProgress() {
   QProgressDialog progress(RunningText(runSettings), QStringLiteral("Cancel"), 0,
                            std::max<std::int32_t>(runSettings.palmCount, 1), this);
   progress.setObjectName(QStringLiteral("runProgress"));
+  run.progress = &progress;
   progress.setWindowTitle(QStringLiteral("VARNOLT"));
   // Shown by the timer below once half a second has passed, never sooner: Qt's
   // own guess would show it for runs that end right after.
@@ -156,6 +158,9 @@ bool CSheet::StopRunFirst() {
   if (answer != MessageAnswer::Yes) return false;
   ActiveRun& run = *activeRun_;
   run.job->Stop();
+  // The run is over for the user: its dialog must not linger behind the
+  // questions that may follow ("Save changes first?").
+  if (run.progress != nullptr) run.progress->hide();
   // The run's own loop lies below this handler; wait here, handling events but
   // no input, until the job's end has come through the queue.
   if (!run.ended) {

@@ -18,3 +18,8 @@ struct StartupRequest {
 StartupRequest ParseStartupArguments(const std::vector<std::string>& args);
 
 std::string StartupHelp();
+
+// The arguments without the options Qt takes for itself (-platform NAME,
+// -style=NAME, --reverse...; with one dash or two, values included), up to
+// "--". Lets bad usage be refused before Qt starts and looks for a display.
+std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args);

@@ -10,8 +10,8 @@
 #include "platform/Version.h"
 
 int main(int argc, char* argv[]) {
-  // --help and --version answer before Qt starts, so they need no display.
-  const StartupRequest early = ParseStartupArguments(std::vector<std::string>(argv + 1, argv + argc));
+  // --help, --version and bad usage answer before Qt starts, so they need no display.
+  const StartupRequest early = ParseStartupArguments(WithoutQtOptions(std::vector<std::string>(argv + 1, argv + argc)));
   if (early.action == StartupRequest::Action::PrintHelp) {
     std::cout << StartupHelp();
     return 0;
@@ -19,6 +19,10 @@ int main(int argc, char* argv[]) {
   if (early.action == StartupRequest::Action::PrintVersion) {
     std::cout << VersionText() << "\n";
     return 0;
+  }
+  if (early.action == StartupRequest::Action::Refuse) {
+    std::cerr << "varnolt: " << early.error << "\nTry 'varnolt --help' for the usage.\n";
+    return 2;
   }
 
   QApplication application(argc, argv);

@@ -2,9 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 #include "cli/Help.h"
+#include "cli/Messages.h"
 #include "platform/FileError.h"
 #include "platform/Version.h"
 
@@ -16,15 +19,23 @@ CLI::App* ChosenCommand(CLI::App& runner) {
   return chosen.empty() ? nullptr : chosen.front();
 }
 
-// CLI11's own words for what it refuses, in the runner's: only a missing
-// value and a missing command reach here; the options' own checks throw the
-// runner's texts as they stand.
+// CLI11's own words for what it refuses, in the runner's: a missing value, or
+// a value given to a switch; the options' own checks throw the runner's texts
+// as they stand.
 std::string ParseProblem(const CLI::ParseError& error) {
   const std::string text = error.what();
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
     const std::size_t colon = text.find(':');
     const std::string name = text.substr(0, colon);
     if (name.rfind('-', 0) == 0) return name + " needs a value";
+  }
+  if (dynamic_cast<const CLI::ConversionError*>(&error) != nullptr) {
+    // Only a switch converts what it is given: "Could not convert: --quiet = abc".
+    const std::size_t name = text.find("--");
+    const std::size_t equals = text.find(" = ");
+    if (name != std::string::npos && equals != std::string::npos && equals > name) {
+      return text.substr(name, equals - name) + " takes no value, not \"" + text.substr(equals + 3) + "\"";
+    }
   }
   if (text.empty()) return "the command line cannot be read";
   std::string problem = text;
@@ -66,8 +77,14 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
     commands.emplace_back(runner.get_subcommands([](CLI::App*) { return true; }).back(), std::move(made));
   }
 
+  // The words after "--" are arguments whatever they look like. CLI11 2.1
+  // hands them back to the runner once a command's required arguments are
+  // filled, where "-h" would read as --help; so they are kept apart here and
+  // given to the command's arguments once the line is read.
+  const auto dashes = std::find(args.begin(), args.end(), "--");
+  const std::vector<std::string> afterDashes(dashes == args.end() ? dashes : dashes + 1, args.end());
   // CLI11 reads the line back to front; it wants the arguments reversed.
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  std::vector<std::string> reversed(std::make_reverse_iterator(dashes), args.rend());
   try {
     runner.parse(reversed);
   } catch (const CLI::CallForHelp&) {
@@ -89,6 +106,7 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
   }
   if (command == nullptr) {
     const std::vector<std::string> rest = runner.remaining();
+    if (rest.empty() && !afterDashes.empty()) return UsageError(io, "no command given before --");
     if (rest.empty()) return UsageError(io, "no command given");
     if (rest.front().rfind('-', 0) == 0) return UsageError(io, "unknown option \"" + rest.front() + "\"");
     return UsageError(io, "unknown command \"" + rest.front() + "\"");
@@ -97,6 +115,20 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
     if (arg == "--") continue;
     return UsageError(io, "unknown option \"" + arg + "\" for " + command->get_name() + " (its options are in 'varnolt-cli help " +
                               command->get_name() + "')");
+  }
+  for (const std::string& word : afterDashes) {
+    CLI::Option* slot = nullptr;
+    for (CLI::Option* option : command->get_options([](CLI::Option* o) { return o->get_positional(); })) {
+      if (static_cast<int>(option->count()) < option->get_items_expected_max()) {
+        slot = option;
+        break;
+      }
+    }
+    if (slot == nullptr) {
+      return UsageError(io, command->get_name() + " takes no more arguments, not also \"" + word + "\"");
+    }
+    slot->add_result(word);
+    slot->run_callback();
   }
   for (auto& [part, made] : commands) {
     if (part == command) return made->Run(io);
@@ -113,7 +145,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
     error = file.Read(bytes.data(), bytes.size());
   }
   if (error) {
-    io.err << "varnolt-cli: " << FileErrorText(*error) << "\n";
+    PrintProblem(io, "cannot read " + path + ": " + CauseText(*error, path));
     return std::nullopt;
   }
   return bytes;
@@ -124,7 +156,8 @@ std::optional<std::string> SafelyReplaceFile(const std::string& path, const Cont
   std::error_code ignored;
   if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) return "it is a folder";
   if (std::optional<ReplaceFailure> failed = ReplaceFileWith(PathFromUtf8(path), writer)) {
-    return failed->code.message();
+    if (failed->folderRefused) return CauseText(FileError{FileErrorCause::FolderAccessDenied, {}}, path);
+    return CauseText(failed->code);
   }
   return std::nullopt;
 }

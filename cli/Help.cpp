@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <map>
 
 #include "cli/RunOptions.h"
@@ -127,8 +128,18 @@ void PrintOverview(const CLI::App& runner, std::ostream& out) {
 
 void PrintCommandHelp(const CLI::App& command, std::ostream& out) {
   const CommandTexts& texts = Texts()[command.get_name()];
-  const std::string usage = "varnolt-cli " + command.get_name() + (texts.usage.empty() ? "" : " " + texts.usage);
-  out << Wrapped(usage, std::string(7 + 12 + command.get_name().size() + 1, ' '), "Usage: ") << "\n"
+  // An option and its value stay on one line: the blank between them is held
+  // by a mark while the usage is wrapped.
+  std::string usage = "varnolt-cli " + command.get_name() + (texts.usage.empty() ? "" : " " + texts.usage);
+  for (std::size_t at = usage.find(" --"); at != std::string::npos; at = usage.find(" --", at + 1)) {
+    const std::size_t blank = usage.find(' ', at + 1);
+    if (blank != std::string::npos && blank + 1 < usage.size() && usage[blank + 1] != '[' && usage[blank + 1] != '-') {
+      usage[blank] = '\x01';
+    }
+  }
+  std::string wrapped = Wrapped(usage, std::string(7 + 12 + command.get_name().size() + 1, ' '), "Usage: ");
+  std::replace(wrapped.begin(), wrapped.end(), '\x01', ' ');
+  out << wrapped << "\n"
       << Wrapped(command.get_description(), "", "");
   const std::vector<const CLI::Option*> options = command.get_options([](const CLI::Option*) { return true; });
   bool any = false;

@@ -33,7 +33,8 @@ class MergeCommand final : public Command {
     }
     std::string merged;
     if (std::optional<std::string> problem = MergeShards(parts, merged)) {
-      io.err << "varnolt-cli: " << *problem << ".\nNothing was merged.\n";
+      PrintProblem(io, *problem);
+      io.err << "Nothing was merged.\n";
       return ExitFailure;
     }
     if (!WriteTable(*options_.output, "merged table", merged, io)) return ExitFailure;

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/Messages.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SharedOptions.h"
 #include "plot/PlotPicture.h"
@@ -40,8 +41,8 @@ class PlotCommand final : public Command {
     const std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
     if (!cycles) return ExitFailure;
     if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture_), size)) {
-      io.err << "varnolt-cli: the picture could not be written to \"" << *picture_ << "\": " << *problem
-             << "\nAny earlier file there is unchanged.\n";
+      PrintProblem(io, "cannot write the picture to " + *picture_ + ": " + RunnerText(WithTypedPath(*problem, *picture_)));
+      io.err << "Any earlier file there is unchanged.\n";
       return ExitFailure;
     }
     io.out << "Plotted " << cycles->size() << (cycles->size() == 1 ? " cycle" : " cycles") << " of " << source

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "cli/Messages.h"
 #include "cli/ProgressLine.h"
 #include "cli/RunOptions.h"
 #include "cli/SettingsFiles.h"
@@ -160,13 +161,13 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
     return static_cast<bool>(io.out);
   }
   if (std::optional<std::string> problem = ReportTargetProblem(path, {})) {
-    io.err << "varnolt-cli: " << *problem << "\n";  // a table never takes the place of run settings
+    PrintProblem(io, RunnerText(*problem));  // a table never takes the place of run settings
     return false;
   }
   const std::optional<std::string> reason =
       SafelyReplaceFile(path, [&content](std::ostream& out) { out << content; });
   if (!reason) return true;
-  io.err << "varnolt-cli: the " << what << " could not be written to \"" << path << "\": " << *reason << ".\n";
+  PrintProblem(io, "cannot write the " + what + " to " + path + ": " + *reason);
   return false;
 }
 
@@ -191,7 +192,8 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   for (const std::optional<std::string>& target : {options.csv, options.cycles}) {
     if (!target || *target == "-") continue;
     if (std::optional<std::string> problem = ReportTargetProblem(*target, {})) {
-      io.err << "varnolt-cli: " << *problem << "\nNothing was run.\n";
+      PrintProblem(io, RunnerText(*problem));
+      io.err << "Nothing was run.\n";
       return ExitUsage;
     }
   }
@@ -217,7 +219,8 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   std::vector<std::string> rows(run.points.size());
   if (options.resume) {
     if (auto problem = ResumedRows(*options.csv, run, table, rows, io)) {
-      io.err << "varnolt-cli: " << *problem << ".\nNothing was run.\n";
+      PrintProblem(io, *problem);
+      io.err << "Nothing was run.\n";
       return ExitFailure;
     }
   }

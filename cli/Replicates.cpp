@@ -3,6 +3,7 @@
 #include <span>
 #include <sstream>
 
+#include "cli/Messages.h"
 #include "cli/PointTables.h"
 #include "cli/ProgressLine.h"
 #include "experiments/Experiments.h"
@@ -64,7 +65,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   outcomes[0].cycles.assign(firstCycles.begin(), firstCycles.end());
   for (const PointOutcome& outcome : outcomes) {
     if (outcome.status != PointStatus::Ran) {
-      io.err << "varnolt-cli: a replicate failed: " << outcome.message << "\n";
+      PrintProblem(io, "a replicate failed: " + RunnerText(outcome.message));
       return ExitFailure;
     }
   }

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "cli/Messages.h"
 #include "platform/FileIO.h"
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
@@ -14,7 +15,7 @@ std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, Cli
   std::istringstream in(*bytes);
   ResultsTableRead read = ReadResultsTable(in);
   if (!read.error.empty()) {
-    io.err << "varnolt-cli: " << path << " cannot be read as results: " << read.error << ".\n";
+    PrintProblem(io, "cannot read results from " + path + ": " + read.error);
     return std::nullopt;
   }
   return std::move(read.cycles);
@@ -43,8 +44,8 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
   const std::span<const CycleResult> cycles = CyclesOf(model.cycleResults);
   bool written = true;
   auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
-    io.err << "varnolt-cli: the " << what << " could not be written to \"" << path << "\": " << reason
-           << ".\nAny earlier file there is unchanged.\n";
+    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
+    io.err << "Any earlier file there is unchanged.\n";
     written = false;
   };
   if (options.csv) {

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/Messages.h"
 #include "cli/ProgressLine.h"
 #include "cli/Replicates.h"
 #include "cli/ResultsOutputs.h"
@@ -28,11 +29,7 @@ std::string Plural(std::int32_t count, const char* one, const char* many) {
 
 // Where the run failed, then the driver's message for the user.
 void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
-  io.err << "varnolt-cli: ";
-  if (outcome.status == RunStatus::FrondOutOfRange) {
-    io.err << outcome.frond.field << " = " << outcome.frond.value << ": ";
-  }
-  io.err << outcome.message << "\n";
+  PrintProblem(io, RunFailureText(outcome));
   if (outcome.status != RunStatus::ReportNotWritten) io.err << "No report was written.\n";
 }
 
@@ -113,15 +110,14 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (options.output && !toStandardOutput) settings.outputPath = *options.output;
 
   if (const ValidationRule* rule = FirstFailedRule(settings)) {
-    const FieldInfo* field = FindField(rule->field);
-    io.err << "varnolt-cli: the settings fail rule " << rule->number << " (" << rule->field;
-    if (field != nullptr && field->integer != nullptr) io.err << " = " << settings.*(field->integer);
-    io.err << "):\n" << rule->message << "\nNothing was run.\n";
+    PrintProblem(io, RuleFailureText(*rule, settings));
+    io.err << "Nothing was run.\n";
     return ExitUsage;
   }
   if (!toStandardOutput) {
     if (std::optional<std::string> problem = ReportTargetProblem(settings.outputPath, PathFromUtf8(settingsFile))) {
-      io.err << "varnolt-cli: " << *problem << "\nNothing was run.\n";
+      PrintProblem(io, RunnerText(*problem));
+      io.err << "Nothing was run.\n";
       return ExitUsage;
     }
   }

@@ -157,7 +157,8 @@ class SensitivityCommand final : public Command {
     std::vector<PointOutcome> outcomes;
     if (options_.fromPoints) {
       if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, outcomes, io)) {
-        io.err << "varnolt-cli: " << *problem << ".\nNothing was computed.\n";
+        PrintProblem(io, *problem);
+        io.err << "Nothing was computed.\n";
         return ExitFailure;
       }
     } else {

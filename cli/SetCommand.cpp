@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/Messages.h"
 #include "cli/RunOptions.h"
 #include "cli/SettingsFiles.h"
 #include "cli/SharedOptions.h"
@@ -53,8 +54,8 @@ class SetCommand final : public Command {
       return InterruptedExitStatus(signal);
     }
     if (const std::optional<FileError> error = SaveSettingsFile(PathFromUtf8(path), settings)) {
-      io.err << "varnolt-cli: " << FileErrorText(*error) << "\n"
-             << (created ? "No file was created.\n" : "The file was left as it was.\n");
+      PrintProblem(io, "cannot save " + path + ": " + CauseText(*error, path));
+      io.err << (created ? "No file was created.\n" : "The file was left as it was.\n");
       return ExitFailure;
     }
     io.out << (created ? "Created " : "Saved ") << path << (created ? " from the New defaults with " : " with ")

@@ -1,13 +1,10 @@
 #include "cli/SettingsFiles.h"
 
+#include "cli/Messages.h"
 #include "settings/SettingsFile.h"
 
 void PrintLoadError(const FileError& error, const std::string& path, CliStreams& io) {
-  // The reader's own errors name no file; the second line says which and why.
-  io.err << "varnolt-cli: " << FileErrorText(error) << "\n";
-  if (error.cause == FileErrorCause::EndOfFile || error.cause == FileErrorCause::BadLength) {
-    io.err << path << " is not a whole settings file: it ends too early or is damaged.\n";
-  }
+  PrintProblem(io, "cannot read settings from " + path + ": " + CauseText(error, path));
 }
 
 std::optional<RunSettings> LoadSettingsForCommand(const std::string& path, CliStreams& io) {

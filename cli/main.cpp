@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/Messages.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "platform/SystemResources.h"
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
   const int status = RunCommandLine(args, CliStreams{out, err});
 
   out.flush();
-  if (!out) err << "varnolt-cli: write error: " << outBuffer.Error().message() << "\n";
+  if (!out) err << "varnolt-cli: cannot write to standard output: " << CauseText(outBuffer.Error()) << "\n";
   err.flush();
   return out && err ? status : ExitFailure;
 }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHideEvent>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -48,10 +49,30 @@ int CGridCtrl::WheelLinesFromDesktop(int desktopLines) { return desktopLines >= 
 
 CGridCtrl::~CGridCtrl() {
   allowDraw_ = false;
-  // An open editor must not report to a grid that is going away.
+  // An open editor must not report to a grid that is going away; it goes
+  // with the grid's children.
   for (CInPlaceEdit* editor : findChildren<CInPlaceEdit*>(Qt::FindDirectChildrenOnly)) editor->Abandon();
   delete titleTip_;
   RemoveAllCells();
+}
+
+void CGridCtrl::DropEditors(int keptRows, int keptColumns) {
+  for (CInPlaceEdit* editor : findChildren<CInPlaceEdit*>(Qt::FindDirectChildrenOnly)) {
+    if (editor->HasEnded() || (editor->Row() < keptRows && editor->Column() < keptColumns)) continue;
+    editor->Abandon();
+    // The keyboard stays with the grid rather than wandering to the next control.
+    if (editor->hasFocus() && isVisible()) setFocus(Qt::OtherFocusReason);
+    editor->Close();
+    if (CGridCellBase* cell = CellAt(editor->Row(), editor->Column()); cell && cell->GetEditWindow() == editor)
+      cell->EditEnded();
+  }
+}
+
+// A grid hidden by the program (its page left, its window closed) drops an
+// open edit; a window merely minimised keeps it.
+void CGridCtrl::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (!event->spontaneous()) DropEditors(0, 0);
 }
 
 void CGridCtrl::SetUpDefaultCells() {

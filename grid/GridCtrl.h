@@ -372,6 +372,7 @@ class CGridCtrl : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -406,6 +407,10 @@ class CGridCtrl : public QWidget {
     return {&defaultCell_, &defaultFixedColumnCell_, &defaultFixedRowCell_, &defaultFixedRowColumnCell_};
   }
   void ReadSystemColours();
+  // Closes every open editor whose cell lies outside the first rows and
+  // columns, without a word to the owner: the cell keeps its text. A grid
+  // that is cleared, hidden or destroyed cannot take the edit back.
+  void DropEditors(int keptRows, int keptColumns);
   void Invalidate();
   void InvalidateRect(const QRect& rect);
   // Takes every cell out of the selection, as "no selected range" does.
@@ -437,6 +442,9 @@ class CGridCtrl : public QWidget {
   // The cell a Tab (or Shift+Tab) moves to; the focus cell itself at the grid's end.
   CellId TabTarget(bool forward, bool* wrapped = nullptr) const;
   int NextShown(const GridExtents& extents, int from, int step, int first, int count) const;
+  // The row itself when it is shown; else the nearest shown non-fixed row in
+  // the step's direction, then in the other.
+  int ShownRowNear(int row, int step) const;
   static std::uint64_t SelectionKey(int row, int column);
   void SetDropCell(CellId cell);
   // LVN_ENDLABELEDIT to the owner, with the text and the key that ended the edit.

@@ -15,6 +15,7 @@ bool CGridCtrl::SetRowTotal(int rows) {
   if (rows < fixedRowCount_) fixedRowCount_ = rows;
   topLeftCell_.column = -1;
   if (focusCell_.row >= rows) ClearFocusCell();
+  DropEditors(rows, columnCount_);
 
   bool result = true;
   if (rows < rowCount_ && !virtualMode_) {
@@ -56,6 +57,7 @@ bool CGridCtrl::SetColumnTotal(int columns) {
   if (columns < fixedColumnCount_) fixedColumnCount_ = columns;
   topLeftCell_.column = -1;
   if (focusCell_.column >= columns) ClearFocusCell();
+  DropEditors(rowCount_, columns);
 
   const int old = columnCount_;
   if (columns < old && !virtualMode_) {
@@ -166,6 +168,7 @@ void CGridCtrl::ClearCellColours(int row, int column) {
 }
 
 bool CGridCtrl::RemoveAllCells() {
+  DropEditors(0, 0);
   previousSelectedCells_.clear();
   DeselectAllCells(false);
   ClearFocusCell();

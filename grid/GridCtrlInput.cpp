@@ -450,6 +450,14 @@ int CGridCtrl::NextShown(const GridExtents& extents, int from, int step, int fir
   return from;
 }
 
+int CGridCtrl::ShownRowNear(int row, int step) const {
+  if (row < fixedRowCount_ || row >= rowCount_ || rowHeights_.At(row) > 0) return row;
+  int shown = NextShown(rowHeights_, row, step, fixedRowCount_, rowCount_);
+  if (shown == row) shown = NextShown(rowHeights_, row, -step, fixedRowCount_, rowCount_);
+  // Every row hidden: the focus stays where it was.
+  return shown == row ? focusCell_.row : shown;
+}
+
 CellId CGridCtrl::TabTarget(bool forward, bool* wrapped) const {
   if (wrapped) *wrapped = false;
   CellId next = focusCell_;
@@ -515,6 +523,9 @@ bool CGridCtrl::HandleKeyPress(int key, Qt::KeyboardModifiers modifiers) {
       const int moved = TopLeftNonFixedCell().row - before;
       if (moved != 0) next.row = std::clamp(next.row + moved, fixedRowCount_, rowCount_ - 1);
       else next.row = down ? rowCount_ - 1 : fixedRowCount_;
+      // A row of height 0 cannot show the focus: on to the next shown row
+      // the way the page went, or back to the nearest one before it.
+      next.row = ShownRowNear(next.row, down ? 1 : -1);
       break;
     }
     case Qt::Key_Home:

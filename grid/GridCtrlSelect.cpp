@@ -167,6 +167,8 @@ void CGridCtrl::CutSelection() {
 
 bool CGridCtrl::SortRowsBy(int column, bool ascending, std::intptr_t value) {
   if (column < 0 || column >= columnCount_ || virtualMode_) return false;
+  // An open edit ends first, or its text would land in whatever row moved under it.
+  FinishEditing();
   if (sortColumn_ >= 0) InvalidateCellRect(0, sortColumn_);
   InvalidateCellRect(0, column);
   sortColumn_ = column;

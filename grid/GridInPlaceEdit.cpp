@@ -86,6 +86,11 @@ void CInPlaceEdit::TypeKey(int key, const QString& text) {
 
 void CInPlaceEdit::Abandon() { ended_ = true; }
 
+void CInPlaceEdit::Close() {
+  hide();
+  deleteLater();
+}
+
 bool CInPlaceEdit::event(QEvent* event) {
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
@@ -151,6 +156,9 @@ void CInPlaceEdit::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
   // The editor's own context menu takes the focus for a moment; that is no end.
   if (event->reason() == Qt::PopupFocusReason) return;
+  // A window being hidden (or destroyed) takes the focus first; its owner may
+  // be half gone, so the grid, told of its hiding next, drops the edit.
+  if (grid_->window()->isHidden()) return;
   EndEdit();
 }
 
@@ -164,7 +172,6 @@ void CInPlaceEdit::EndEdit() {
   end.text = text();
   end.key = lastKey_;
   end.modifiers = lastModifiers_;
-  hide();
-  deleteLater();
+  Close();
   grid_->OnEndInPlaceEdit(end);
 }

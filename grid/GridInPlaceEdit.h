@@ -32,8 +32,12 @@ class CInPlaceEdit : public QLineEdit {
   void EndEdit();
   // Types a character into the editor, as if the user had typed it.
   void TypeCharacter(int character);
-  // The grid is going away: the edit ends without a report.
+  // The grid can no longer take the edit (it is going away, hidden or
+  // cleared): the edit ends without a report and without touching the grid.
   void Abandon();
+  // Hides the editor and deletes it later; with Abandon, closes it silently.
+  void Close();
+  bool HasEnded() const { return ended_; }
 
   int Row() const { return row_; }
   int Column() const { return column_; }

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 MessageAnswer RecordingPrompts::Message(QWidget* owner, const MessageRequest& request) {
+  if (onMessage) onMessage(request);
   MessageAnswer answer;
   if (!messageAnswers_.empty()) {
     answer = messageAnswers_.front();

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -32,6 +33,10 @@ class RecordingPrompts : public Prompts {
 
   MessageAnswer Message(QWidget* owner, const MessageRequest& request) override;
   std::optional<QString> ChooseFile(QWidget* owner, const FileDialogRequest& request) override;
+
+  // Called with each box as it would show, before it is answered: lets a test
+  // look at the window at that moment.
+  std::function<void(const MessageRequest&)> onMessage;
 
   std::vector<MessageRecord> messages;
   std::vector<FileRecord> files;

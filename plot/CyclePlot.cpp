@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QImage>
 #include <QImageWriter>
@@ -49,19 +50,57 @@ void ShowMarkerState(QLegendMarker* marker) {
   marker->setBrush(brush);
 }
 
-// Ticks at 1, 2 or 5 times a power of ten, about eight across the range, so
-// that zooming keeps round cycle numbers.
-void UseRoundTicks(QValueAxis* axis, double minimum, double maximum) {
-  const double span = std::max(maximum - minimum, 1.0);
-  const double rough = span / 8;
+}  // namespace
+
+QStringList TitleLines(const QString& title, const QFont& font, int width) {
+  const QFontMetricsF metrics(font);
+  QStringList lines;
+  QString line;
+  for (const QString& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+    if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+      lines << line;
+      line = word;
+    } else {
+      line = longer;
+    }
+  }
+  if (!line.isEmpty()) lines << line;
+  return lines;
+}
+
+double RoundTickStep(double minimum, double maximum, int ticks, double smallest) {
+  const double span = std::max(maximum - minimum, smallest);
+  const double rough = span / std::max(ticks, 1);
   const double power = std::pow(10.0, std::floor(std::log10(rough)));
   double step = power;
   for (double factor : {1.0, 2.0, 5.0, 10.0}) {
     step = factor * power;
-    if (step >= rough) break;
+    if (step >= rough * (1 - 1e-9)) break;
   }
+  return std::max(step, smallest);
+}
+
+namespace {
+
+// Ticks at round values (1, 2 or 5 times a power of ten, counted from 0), so
+// that zooming keeps round cycle numbers and round percentages; the labels
+// show as many decimals as the step needs.
+void UseRoundTicks(QValueAxis* axis, double minimum, double maximum, int ticks, double smallest) {
+  const double step = RoundTickStep(minimum, maximum, ticks, smallest);
   axis->setTickAnchor(0);
-  axis->setTickInterval(std::max(step, 1.0));
+  axis->setTickInterval(step);
+  const int decimals = std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)));
+  axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+}
+
+// About eight ticks across the cycles (whole ones); up the percentages one
+// every 40 pixels or so, at most six, since the chart elides labels that
+// stand closer than their height.
+void UseCycleTicks(QValueAxis* axis, double minimum, double maximum) { UseRoundTicks(axis, minimum, maximum, 8, 1.0); }
+void UsePercentTicks(QValueAxis* axis, double minimum, double maximum, double height) {
+  const int ticks = height > 0 ? std::clamp(static_cast<int>(height / 40), 2, 6) : 6;
+  UseRoundTicks(axis, minimum, maximum, ticks, 0.01);
 }
 
 }  // namespace
@@ -124,6 +163,8 @@ void CyclePlotView::BuildChart() {
   axisY_ = new QValueAxis;
   axisY_->setTitleText(QStringLiteral("% of palms"));
   axisY_->setLabelFormat(QStringLiteral("%.0f"));
+  axisY_->setTickType(QValueAxis::TicksDynamic);
+  UsePercentTicks(axisY_, 0, 100, 0);
   axisY_->setRange(0, 100);
   chart->addAxis(axisX_, Qt::AlignBottom);
   chart->addAxis(axisY_, Qt::AlignLeft);
@@ -139,10 +180,18 @@ void CyclePlotView::BuildChart() {
   setChart(chart);
   axisX_->setTickType(QValueAxis::TicksDynamic);
   connect(axisX_, &QValueAxis::rangeChanged, this, [this](qreal minimum, qreal maximum) {
-    UseRoundTicks(axisX_, minimum, maximum);
+    UseCycleTicks(axisX_, minimum, maximum);
     Decimate();
   });
-  connect(chart, &QChart::plotAreaChanged, this, [this] { Decimate(); });
+  // A zoom or pan moves the percentages too; their ticks stay round.
+  connect(axisY_, &QValueAxis::rangeChanged, this,
+          [this](qreal minimum, qreal maximum) {
+            UsePercentTicks(axisY_, minimum, maximum, this->chart()->plotArea().height());
+          });
+  connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
+    UsePercentTicks(axisY_, axisY_->min(), axisY_->max(), area.height());
+    Decimate();
+  });
   ConnectLegend();
   ResetZoom();
 }
@@ -206,7 +255,7 @@ void CyclePlotView::ResetZoom() {
 void CyclePlotView::SetVisibleCycles(double first, double last) {
   // The ticks first: the axis lays out its ticks for the new range at once, and
   // a step left from a short range would ask for one per cycle.
-  UseRoundTicks(axisX_, first, last);
+  UseCycleTicks(axisX_, first, last);
   axisX_->setRange(first, last);
 }
 
@@ -310,7 +359,6 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   CyclePlotView copy;
   copy.setAttribute(Qt::WA_DontShowOnScreen);
   copy.cycles_ = cycles_;
-  copy.chart()->setTitle(title);
   for (std::size_t i = 0; i < series_.size(); ++i) copy.series_[i]->setVisible(series_[i]->isVisible());
   copy.SetObserved(observed_);
   for (std::size_t i = 0; i < observedSeries_.size(); ++i) {
@@ -325,6 +373,12 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   copy.SetVisibleCycles(axisX_->min(), axisX_->max());
   copy.axisY_->setRange(axisY_->min(), axisY_->max());
   QCoreApplication::sendPostedEvents();
+  copy.chart()->layout()->activate();
+  // The chart would cut a long title mid-word at the picture's edge; it gets
+  // lines of whole words no wider than the plot instead (a title is rich text).
+  QStringList lines = TitleLines(title, copy.chart()->titleFont(), int(copy.chart()->plotArea().width()));
+  for (QString& line : lines) line = line.toHtmlEscaped();
+  copy.chart()->setTitle(lines.join(QStringLiteral("<br>")));
   copy.chart()->layout()->activate();
   copy.Decimate();
 

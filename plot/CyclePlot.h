@@ -10,6 +10,7 @@
 #include <QChartView>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <memory>
 #include <span>
@@ -92,3 +93,11 @@ class CyclePlotView : public QChartView {
 // line reaches the edges. `value` picks the series from a row.
 std::vector<QPointF> DecimatedPoints(std::span<const CycleResult> cycles, double CycleResult::*value,
                                      double first, double last, int columns);
+
+// The title broken into lines at its spaces, each no wider than `width` in
+// the font (a single word wider than that keeps a line of its own).
+QStringList TitleLines(const QString& title, const QFont& font, int width);
+
+// The step between round ticks (1, 2 or 5 times a power of ten, never below
+// `smallest`) that gives about `ticks` of them from minimum to maximum.
+double RoundTickStep(double minimum, double maximum, int ticks, double smallest);

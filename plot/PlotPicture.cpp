@@ -15,7 +15,7 @@ void EnsureApplication() {
   if (QApplication::instance()) return;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "varnolt-cli: %s\n", qPrintable(message));
   });
   static int argc = 1;
   static char name[] = "varnolt-cli";

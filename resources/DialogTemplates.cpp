@@ -168,16 +168,19 @@ std::vector<DialogTemplate> BuildTemplates() {
            15, 11, 216, 18},
           {1029, ControlKind::PushButton, "&Run", 241, 9, 50, 23, TabStop},
           {1033, ControlKind::Custom, "Grid", 7, 34, 286, 146, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
-          {1036, ControlKind::Label, "", 7, 186, 222, 9, FollowBottom | GrowWidth},
+          // Two lines: a large run's "Last run" line wraps rather than running under Copy results.
+          {1036, ControlKind::Label, "", 7, 182, 222, 18, FollowBottom | GrowWidth},
           {1035, ControlKind::PushButton, "&Copy results", 233, 183, 60, 14, TabStop | FollowBottom | FollowRight},
       }));
 
   templates.push_back(Page(
       resource::IDD_PLOT, "Plot",
       {
-          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 143, TabStop | GrowWidth | GrowHeight, "QChartView"},
-          {1041, ControlKind::Label, "", 7, 153, 286, 9, FollowBottom | GrowWidth},
-          {1042, ControlKind::Label, "", 7, 164, 286, 9, FollowBottom | GrowWidth},
+          // The analysis and the hint (or the readout under the mouse) have two
+          // lines each, so that neither is cut at the window's smallest size.
+          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 127, TabStop | GrowWidth | GrowHeight, "QChartView"},
+          {1041, ControlKind::Label, "", 7, 137, 286, 18, FollowBottom | GrowWidth},
+          {1042, ControlKind::Label, "", 7, 157, 286, 18, FollowBottom | GrowWidth},
           {1043, ControlKind::PushButton, "Reset &zoom", 7, 180, 50, 14, TabStop | FollowBottom},
           {1044, ControlKind::PushButton, "&Export CSV...", 61, 180, 58, 14, TabStop | FollowBottom},
           {IDC_STATIC, ControlKind::Label, "Picture size:", 140, 183, 46, 9, FollowBottom | FollowRight},

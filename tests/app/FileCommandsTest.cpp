@@ -280,12 +280,15 @@ TEST_F(FileCommands, AFailedOpenChangesNothingAndSaveStillWritesTheEarlierFile) 
   QDir(folder.path()).mkdir("a folder.dat");
   struct Failure { QString file; QString text; };
   const Failure failures[] = {
-      {PathOf("short report.dat"), "An attempt was made to access an unnamed file past its end."},
-      {PathOf("cut.dat"), "An attempt was made to access an unnamed file past its end."},
+      {PathOf("short report.dat"), "An attempt was made to access an unnamed file past its end.\n" +
+                                       PathOf("short report.dat") +
+                                       " is not a whole settings file: it ends too early or is damaged."},
+      {PathOf("cut.dat"), "An attempt was made to access an unnamed file past its end.\n" + PathOf("cut.dat") +
+                              " is not a whole settings file: it ends too early or is damaged."},
       {PathOf("output.dat"), PathOf("output.dat") + " is not a VARNOLT settings file (it has " +
                                  QString::number(afterSettings) + " bytes after the settings)."},
       {PathOf("gone.dat"), PathOf("gone.dat") + " was not found."},
-      {PathOf("a folder.dat"), "Access to " + PathOf("a folder.dat") + " was denied."},
+      {PathOf("a folder.dat"), PathOf("a folder.dat") + " is a folder, not a settings file. Open a file inside it."},
   };
   for (const Failure& failure : failures) {
     SCOPED_TRACE(failure.file.toStdString());
@@ -515,6 +518,50 @@ TEST_F(FileCommands, NotesThatLoseCharactersAreSavedOnlyWhenTheUserAgrees) {
   EXPECT_EQ(NotesShown(), QStringLiteral("\u03a9mega"));
   EXPECT_EQ(sheet.settingsModified, 1);
   EXPECT_EQ(ReadBytes(PathOf("notes.dat")).substr(1, 14), "Block ? ? caf\xe9");
+}
+
+TEST_F(FileCommands, AnOutputFileNameThatLosesCharactersIsSavedOnlyWhenTheUserAgrees) {
+  ClickTab(sheet.pageOutput);
+  QLineEdit* output = Edit(sheet.pageOutput, kOutputPath);
+  TypeOver(output, QString());
+  QInputMethodEvent typed;
+  typed.setCommitString(QStringLiteral("plot \u03b1.dat"));
+  QApplication::sendEvent(output, &typed);
+  ClickTab(sheet.pageNum);
+  const QString question = QStringLiteral(
+      "The output file name holds 1 character that settings files cannot store; it will be saved with ? in their "
+      "place, and a run from the saved file writes to that other name. Save anyway?");
+  prompts.AnswerNextFile(PathOf("output name.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  ASSERT_EQ(prompts.MessageTexts(), QStringList({question}));
+  EXPECT_EQ(prompts.messages[0].request.buttons, MessageButtons::YesNo);
+  // No: back to the name on the Output file page, nothing written.
+  EXPECT_EQ(Current(), &sheet.pageOutput);
+  EXPECT_EQ(QApplication::focusWidget(), output);
+  EXPECT_FALSE(QFileInfo::exists(PathOf("output name.dat")));
+  EXPECT_EQ(sheet.settingsModified, 1);
+
+  // With notes that lose characters too, one question names both; No goes to the notes first.
+  EditNotesBeyondTheKeyboard(QStringLiteral("\u03b2eta"));
+  prompts.Clear();
+  prompts.AnswerNextFile(PathOf("output name.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::No);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  EXPECT_EQ(prompts.MessageTexts(),
+            QStringList({"The notes hold 1 character and the output file name 1 character that settings files "
+                         "cannot store; they will be saved as ?, and a run from the saved file writes to that "
+                         "other name. Save anyway?"}));
+  EXPECT_EQ(Current(), &sheet.pageNum);
+
+  prompts.Clear();
+  prompts.AnswerNextFile(PathOf("output name.dat"));
+  prompts.AnswerNextMessage(MessageAnswer::Yes);
+  ChooseMenuCommand(resource::ID_FILE_SAVE);
+  EXPECT_EQ(prompts.MessageTexts().size(), 2);
+  const std::string saved = ReadBytes(PathOf("output name.dat"));
+  EXPECT_EQ(saved.substr(saved.size() - 11), "\x0a" "plot ?.dat");
+  EXPECT_EQ(sheet.settingsModified, 0);
 }
 
 // --- Saves the system refuses ------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -190,8 +191,18 @@ TEST_F(RunProgress, TheCloseBoxAsksToStopTheRunThenAboutUnsavedChanges) {
   ASSERT_EQ(sheet.settingsModified, 1);
   prompts.AnswerNextMessage(MessageAnswer::Yes);     // Stop the running simulation?
   prompts.AnswerNextMessage(MessageAnswer::Cancel);  // Save changes first?
+  // Whether the progress dialog is on screen as each question comes up.
+  std::vector<bool> dialogShown;
+  prompts.onMessage = [&](const MessageRequest&) {
+    auto* dialog = sheet.findChild<QProgressDialog*>(QStringLiteral("runProgress"));
+    dialogShown.push_back(dialog != nullptr && dialog->isVisible());
+  };
   LongRun([this](QProgressDialog&) { sheet.close(); });
+  prompts.onMessage = nullptr;
   EXPECT_EQ(prompts.MessageTexts(), (QStringList{"Stop the running simulation?", "Save changes first?"}));
+  // The run's question comes over its dialog; once stopped, the dialog is gone
+  // before the next question.
+  EXPECT_EQ(dialogShown, (std::vector<bool>{true, false}));
   ASSERT_EQ(prompts.messages.size(), 2u);
   EXPECT_EQ(prompts.messages[0].request.caption, "Question");
   EXPECT_EQ(prompts.messages[0].request.buttons, MessageButtons::YesNo);
@@ -222,6 +233,35 @@ TEST_F(RunProgress, TheCloseBoxAsksToStopTheRunThenAboutUnsavedChanges) {
                          "Simulation complete. Results written\nto the output file and shown in the grid."}));
   EXPECT_TRUE(sheet.isVisible());
   EXPECT_EQ(sheet.pageResults.Grid().RowTotal(), 701);
+}
+
+// Notes the application's override cursor each time the grid's scroll bar
+// comes up, which happens while a run's results fill the grid.
+class CursorWhileFilling : public QObject {
+ public:
+  explicit CursorWhileFilling(QWidget* bar) { bar->installEventFilter(this); }
+  std::vector<Qt::CursorShape> shapes;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      const QCursor* cursor = QApplication::overrideCursor();
+      shapes.push_back(cursor ? cursor->shape() : Qt::ArrowCursor);
+    }
+    return false;
+  }
+};
+
+TEST_F(RunProgress, TheGridFillsUnderABusyCursor) {
+  ClickTab(sheet.pageResults);
+  CursorWhileFilling watch(sheet.pageResults.Grid().VerticalScrollBar());
+  SetEdit(sheet.pageNum, kCycleCount, "300");
+  SetEdit(sheet.pageNum, kPalmCount, "20");
+  PressRun();
+  ASSERT_EQ(sheet.pageResults.Grid().RowTotal(), 301);
+  ASSERT_FALSE(watch.shapes.empty()) << "the scroll bar never came up";
+  EXPECT_EQ(watch.shapes.back(), Qt::WaitCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the cursor is back once the grid is full";
 }
 
 TEST_F(RunProgress, TheMenuShowsItsShortcutsAndF5RunsFromAnyPage) {

@@ -1,6 +1,7 @@
 // Start-up from the command line: `varnolt FILE.dat` opens the file in the
 // running window as File > Open would; --help and --version answer without a
 // window; anything else is refused before the window appears.
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gmock/gmock.h>
@@ -87,6 +88,16 @@ TEST(StartupArguments, AFileOpensAndHelpOrVersionWinWhereverTheyStand) {
   EXPECT_EQ(two.error, "VARNOLT opens one settings file at a time, not also \"b.dat\"");
 }
 
+TEST(StartupArguments, QtsOwnOptionsAreSetAsideBeforeTheUsageIsChecked) {
+  using Args = std::vector<std::string>;
+  EXPECT_EQ(WithoutQtOptions({"-platform", "offscreen", "--style=fusion", "-reverse", "a.dat"}), Args{"a.dat"});
+  EXPECT_EQ(WithoutQtOptions({"--platform", "xcb", "-qmljsdebugger=port:1234", "-display", ":1", "--bogus"}),
+            Args{"--bogus"});
+  EXPECT_EQ(WithoutQtOptions({"a.dat", "--", "-style", "b"}), (Args{"a.dat", "--", "-style", "b"}));
+  EXPECT_EQ(WithoutQtOptions({"-h", "-", "--frob"}), (Args{"-h", "-", "--frob"}));
+  EXPECT_EQ(ParseStartupArguments(WithoutQtOptions({"-style", "fusion", "a.dat"})).settingsFile, "a.dat");
+}
+
 TEST(Startup, AFileOnTheCommandLineOpensWithItsSettingsAndItsNameInTheTitle) {
   QTemporaryDir folder;
   RunSettings trial = NewDefaults();
@@ -114,10 +125,15 @@ TEST(Startup, AFileOnTheCommandLineOpensWithItsSettingsAndItsNameInTheTitle) {
 TEST(Startup, AFileThatCannotBeReadIsReportedAndTheWindowStartsUntitled) {
   struct Failure { QString file; QString text; };
   const QString missing = QDir::current().absoluteFilePath("no such trial.dat");
+  const QString truncated = QStringLiteral(VARNOLT_TEST_DATA "/settings/truncated.dat");
+  const QString folder = QStringLiteral(VARNOLT_TEST_DATA "/settings");
+  const auto named = [](const QString& path) { return QFileInfo(path).absoluteFilePath(); };
   const Failure failures[] = {
-      {QStringLiteral(VARNOLT_TEST_DATA "/settings/truncated.dat"),
-       "An attempt was made to access an unnamed file past its end."},
+      // The reader's own words name no file; the second line does.
+      {truncated, "An attempt was made to access an unnamed file past its end.\n" + named(truncated) +
+                      " is not a whole settings file: it ends too early or is damaged."},
       {QStringLiteral("no such trial.dat"), missing + " was not found."},  // named as an absolute path
+      {folder, named(folder) + " is a folder, not a settings file. Open a file inside it."},
   };
   for (const Failure& failure : failures) {
     SCOPED_TRACE(failure.file.toStdString());
@@ -152,4 +168,11 @@ TEST(Startup, HelpAndVersionPrintWithoutAWindowAndBadUsageIsRefused) {
   EXPECT_THAT(twoFiles.err, ::testing::HasSubstr("varnolt: VARNOLT opens one settings file at a time, not also "
                                                  "\"b.dat\"\nTry 'varnolt --help' for the usage.\n"));
   EXPECT_EQ(RunProgram(folder, "-platform offscreen --frob").status, 2);
+
+  // Without any display at all: the usage error, not Qt's abort.
+  const ProgramResult bogus = RunProgram(folder, "--bogus");
+  EXPECT_EQ(bogus.status, 2) << bogus.err;
+  EXPECT_EQ(bogus.err, "varnolt: unknown option \"--bogus\"\nTry 'varnolt --help' for the usage.\n");
+  EXPECT_EQ(RunProgram(folder, "a.dat b.dat").status, 2);
+  EXPECT_EQ(RunProgram(folder, "-style fusion a.dat --bogus").status, 2);
 }

@@ -3,9 +3,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include "SheetDriver.h"
 #include "platform/DialogUnits.h"
+#include "results/CycleAnalysis.h"
 
 using namespace control;
 
@@ -87,4 +89,54 @@ TEST_F(PageLayout, PageTextsAreThoseOfTheProgram) {
   const QStringList thresholds = texts(FindDialogTemplate(resource::IDD_THRESHOLDS));
   EXPECT_TRUE(thresholds.contains("Abort (min. 1; max. 40):"));
   EXPECT_TRUE(thresholds.contains("Threshold Sums"));
+}
+
+// The lines a run fills in, at their longest, in the window at its first and
+// at its smallest size: wrapped, never cut, never under a button.
+TEST_F(PageLayout, TheLongestRunAndPlotLinesFitTheirPlaces) {
+  QTemporaryDir folder;
+  ClickTab(sheet.pageOutput);
+  TypeOver(Edit(sheet.pageOutput, kOutputPath), folder.filePath("report.dat"));
+  ClickTab(sheet.pageNum);
+  TypeOver(Edit(sheet.pageNum, kCycleCount), "150");
+  PressRun();
+  ASSERT_TRUE(sheet.lastRun.has_value());
+  sheet.lastRun->settings.cycleCount = 1000000;
+  sheet.lastRun->settings.palmCount = 100000;
+  sheet.lastRun->outcome.seed = 4294967295u;
+  sheet.lastRun->outcome.runSeconds = 99999.99;
+  ++sheet.resultsVersion;
+  CycleAnalysis widest;
+  widest.firstCycle = 1000000;
+  widest.lastCycle = 1000000;
+  widest.period = 500000;
+  widest.strength = 1.0;
+  widest.meanFemale = widest.meanHerm = widest.meanMale = widest.meanAborted = 100.0;
+
+  const auto fits = [](QWidget* widget) {
+    auto* label = qobject_cast<QLabel*>(widget);
+    return label && label->heightForWidth(label->width()) <= label->height();
+  };
+  for (const QSize size : {sheet.size(), sheet.minimumSize()}) {
+    SCOPED_TRACE(size.width());
+    sheet.resize(size);
+    ClickTab(sheet.pageNum);
+    ClickTab(sheet.pageResults);
+    QWidget* lastRun = sheet.pageResults.GetDlgItem(kLastRun);
+    ASSERT_TRUE(qobject_cast<QLabel*>(lastRun));
+    EXPECT_TRUE(qobject_cast<QLabel*>(lastRun)->text().contains("1,000,000 cycles x 100,000 palms, seed 4294967295"));
+    EXPECT_TRUE(fits(lastRun));
+    EXPECT_FALSE(lastRun->geometry().intersects(sheet.pageResults.GetDlgItem(kCopyResults)->geometry()));
+
+    ClickTab(sheet.pagePlot);
+    auto* analysis = qobject_cast<QLabel*>(sheet.pagePlot.GetDlgItem(kAnalysis));
+    auto* readout = qobject_cast<QLabel*>(sheet.pagePlot.GetDlgItem(kReadout));
+    ASSERT_TRUE(analysis && readout);
+    analysis->setText(QString::fromStdString(AnalysisLine(widest)));
+    EXPECT_TRUE(readout->text().startsWith("Drag a rectangle to zoom")) << readout->text().toStdString();
+    EXPECT_TRUE(fits(analysis)) << analysis->text().toStdString();
+    EXPECT_TRUE(fits(readout));
+    EXPECT_LE(analysis->geometry().bottom(), readout->geometry().top());
+    EXPECT_LE(readout->geometry().bottom(), sheet.pagePlot.GetDlgItem(kResetZoom)->geometry().top());
+  }
 }

@@ -69,6 +69,11 @@ TEST(Help, DoubleDashEndsTheOptions) {
   const CliResult refused = sandbox.Run({"show", "-odd.dat"});
   EXPECT_EQ(refused.status, 2);
   EXPECT_THAT(refused.err, HasSubstr("unknown option \"-odd.dat\" for show"));
+  // After it, even --help is an argument, wherever the arguments stand.
+  const CliResult notHelp = sandbox.Run({"set", "x.dat", "palmCount=7", "--", "-h"});
+  EXPECT_EQ(notHelp.status, 2);
+  EXPECT_THAT(notHelp.err, HasSubstr("varnolt-cli: \"-h\" is not NAME=VALUE"));
+  EXPECT_EQ(sandbox.Run({"show", "--", "--help"}).status, 1);
   // A file named as a command is an argument, not a second command.
   ASSERT_EQ(sandbox.Run({"set", "run", "palmCount=8"}).status, 0);
   EXPECT_THAT(sandbox.Run({"show", "run"}).out, HasSubstr("\npalmCount=8\n"));
@@ -98,6 +103,57 @@ TEST(Help, OutputAndItsShortFormMeanTheSameEverywhere) {
   EXPECT_EQ(sandbox.Run({"merge", "p1.csv", "p2.csv", "-o", "all2.csv"}).status, 0);
   EXPECT_EQ(ReadFile(sandbox.Work() / "all1.csv"), ReadFile(sandbox.Work() / "all2.csv"));
   EXPECT_FALSE(ReadFile(sandbox.Work() / "all1.csv").empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Every problem the runner reports is one line: "varnolt-cli: ", what went
+// wrong, the file as it was typed, the cause, and no final period.
+TEST(Messages, EveryProblemHasOneForm) {
+  CliSandbox sandbox;
+  WriteFile(sandbox.Work() / "notes.txt", "not results\n");
+  fs::create_directory(sandbox.Work() / "folder.csv");
+  const std::vector<std::vector<std::string>> cases = {
+      {"show", "missing.dat"},
+      {"run", "missing.dat"},
+      {"set", "no-folder/a.dat", "palmCount=5"},
+      {"analyse", "missing.csv"},
+      {"analyse", "notes.txt"},
+      {"plot", "notes.txt", "-o", "p.svg"},
+      {"batch", "missing.csv", "--csv", "out.csv"},
+      {"merge", "missing.csv", "-o", "all.csv"},
+      {"run", "--set", "femaleThreshold=30", "--set", "maleThreshold=20"},
+      {"run", "--set", "sexStressFirstFrond=-40", "--seed", "1"},
+      {"run", "--seed", "1", "--set", "palmCount=2", "--output", "no-folder/r.dat"},
+      {"run", "--seed", "1", "--set", "palmCount=2", "--csv", "folder.csv"},
+      {"sweep", "--vary", "palmCount=1:2", "--seed", "1", "--csv", "folder.csv"},
+      {"run", "--seed", "x"},
+      {"frob"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    const CliResult result = sandbox.Run(args);
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    EXPECT_NE(result.status, 0) << command;
+    EXPECT_THAT(result.err, testing::StartsWith("varnolt-cli: ")) << command;
+    std::istringstream lines(result.err);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("varnolt-cli: ", 0) != 0) continue;
+      EXPECT_NE(line.back(), '.') << command << ": " << line;
+      EXPECT_EQ(line.find(sandbox.Work().string()), std::string::npos) << command << ": " << line;
+      EXPECT_TRUE(line[13] < 'A' || line[13] > 'Z' || line.compare(13, 4, "Male") == 0) << command << ": " << line;
+    }
+  }
+  EXPECT_EQ(sandbox.Run({"run", "--set", "femaleThreshold=30", "--set", "maleThreshold=20"}).err,
+            "varnolt-cli: maleThreshold 20: Male threshold must be greater than the female threshold and no larger "
+            "than 39 (rule 5)\nNothing was run.\n");
+  // One text for one system error, whichever road the file took.
+  EXPECT_THAT(sandbox.Run({"show", "missing.dat"}).err, HasSubstr("missing.dat: no such file or directory\n"));
+  EXPECT_THAT(sandbox.Run({"analyse", "missing.csv"}).err, HasSubstr("missing.csv: no such file or directory\n"));
+  EXPECT_THAT(sandbox.Run({"run", "--seed", "1", "--output", "no-folder/r.dat"}).err,
+              HasSubstr("no-folder/r.dat: no such file or directory\n"));
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST(RunnerResults, BadOptionsRunNothingAndBadFilesSayWhy) {
   WriteFile(sandbox.Work() / "notes.txt", "just some notes\n");
   const CliResult notResults = sandbox.Run({"plot", "notes.txt", "-o", "x.png"});
   EXPECT_EQ(notResults.status, 1);
-  EXPECT_THAT(notResults.err, HasSubstr("notes.txt cannot be read as results: it holds no results table"));
+  EXPECT_THAT(notResults.err, HasSubstr("varnolt-cli: cannot read results from notes.txt: it holds no results table"));
   const CliResult missing = sandbox.Run({"analyse", "missing.csv"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_THAT(missing.err, HasSubstr("missing.csv"));
@@ -158,6 +158,6 @@ TEST(RunnerResults, BadOptionsRunNothingAndBadFilesSayWhy) {
   fs::create_directories(sandbox.Work() / "folder.png");
   const CliResult blocked = sandbox.Run(With(SeededRun, {"--plot", "folder.png"}));
   EXPECT_EQ(blocked.status, 1);
-  EXPECT_THAT(blocked.err, HasSubstr("the picture could not be written to \"folder.png\""));
+  EXPECT_THAT(blocked.err, HasSubstr("varnolt-cli: cannot write the picture to folder.png: access to folder.png was denied\n"));
   EXPECT_TRUE(fs::exists(sandbox.Work() / "output.dat"));
 }

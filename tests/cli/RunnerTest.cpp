@@ -120,6 +120,7 @@ TEST(Runner, RefusesBadUsageWithStatusTwo) {
       {{"run", "--threads", "0x2"}, "--threads 0x2: the number of worker threads"},
       {{"run", "--frob"}, "unknown option \"--frob\" for run"},
       {{"batch", "--seed", "1", "--set"}, "--set needs a value"},
+      {{"run", "--quiet=loud"}, "varnolt-cli: --quiet takes no value, not \"loud\"\n"},
       {{"run", "a.dat", "b.dat"}, "run takes at most one settings file, not also \"b.dat\""},
       {{"--version", "run"}, "--version takes no arguments"},
   };
@@ -155,15 +156,14 @@ TEST(Runner, TheFirstFailedRuleStopsTheRunWithStatusTwo) {
   const CliResult result = sandbox.Run({"run", "--set", "maleThreshold=16", "--set", "abortThreshold=0"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err,
-            "varnolt-cli: the settings fail rule 3 (abortThreshold = 0):\n"
-            "Abortion threshold must be within 1 and 40 inclusive\n"
+            "varnolt-cli: abortThreshold 0: Abortion threshold must be within 1 and 40 inclusive (rule 3)\n"
             "Nothing was run.\n");
   const CliResult male = sandbox.Run({"run", "--set", "maleThreshold=16"});
   EXPECT_EQ(male.status, 2);
-  EXPECT_THAT(male.err, HasSubstr("rule 5 (maleThreshold = 16):\nMale threshold must be greater than the female "
-                                  "threshold\nand no larger than 39\n"));
+  EXPECT_THAT(male.err, HasSubstr("varnolt-cli: maleThreshold 16: Male threshold must be greater than the female "
+                                  "threshold and no larger than 39 (rule 5)\n"));
   const CliResult prune = sandbox.Run({"run", "--set", "leafPruning=1", "--set", "leafPruneCycle=100"});
-  EXPECT_THAT(prune.err, HasSubstr("rule 8 (pruneStress = 0):\nPruning stress value must be within 1 and 10"));
+  EXPECT_THAT(prune.err, HasSubstr("pruneStress 0: Pruning stress value must be within 1 and 10 inclusive (rule 8)\n"));
   EXPECT_TRUE(result.out.empty());
   EXPECT_EQ(sandbox.WorkEntries(), 0u) << "nothing is written";
 
@@ -177,7 +177,7 @@ TEST(Runner, AFrondOutsideTheNodesFailsWithStatusOneAndKeepsTheOldReport) {
   WriteFile(sandbox.Work() / "output.dat", "old report");
   const CliResult result = sandbox.Run({"run", "--set", "sexStressLastFrond=170", "--seed", "1"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, AllOf(HasSubstr("sexStressLastFrond = 170"), HasSubstr("-30 to 169"),
+  EXPECT_THAT(result.err, AllOf(HasSubstr("varnolt-cli: sexStressLastFrond 170: "), HasSubstr("-30 to 169"),
                                 HasSubstr("No report was written.")));
   EXPECT_EQ(ReadFile(sandbox.Work() / "output.dat"), "old report");
   EXPECT_EQ(sandbox.WorkEntries(), 1u);
@@ -188,7 +188,7 @@ TEST(Runner, AReportThatCannotBeWrittenFailsWithStatusOne) {
   const CliResult missing = sandbox.Run({"run", "--output", "no-such-folder/output.dat"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_THAT(missing.err,
-              HasSubstr("The report could not be written to \"no-such-folder/output.dat\": No such file or directory."));
+              HasSubstr("varnolt-cli: cannot write the report to no-such-folder/output.dat: no such file or directory\n"));
   EXPECT_TRUE(missing.out.empty());
 }
 
@@ -198,7 +198,7 @@ TEST(Runner, AWriteCutShortLeavesThePreviousReportWhole) {
   // A file size limit of 4 KiB stops the 100-cycle report part-way, as a full disk would.
   const CliResult result = sandbox.Run({"run", "--seed", "1"}, "trap '' XFSZ; ulimit -f 4 && ");
   EXPECT_EQ(result.status, 1) << result.err;
-  EXPECT_THAT(result.err, HasSubstr("The report could not be written to \"output.dat\": File too large."));
+  EXPECT_THAT(result.err, HasSubstr("varnolt-cli: cannot write the report to output.dat: file too large\n"));
   EXPECT_EQ(ReadFile(sandbox.Work() / "output.dat"), "old report");
   EXPECT_EQ(sandbox.WorkEntries(), 1u) << "the temporary file is removed";
 }

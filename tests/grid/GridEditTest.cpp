@@ -55,13 +55,15 @@ class GridEdit : public ::testing::Test {
   }
   int Count(int code) const { return int(std::count(codes.begin(), codes.end(), code)); }
 
-  QDialog dialog;
-  CGridCtrl* grid;
-  QLineEdit* other;
+  // What the owner records is declared before the dialog, so that it
+  // outlives the grid even when a test ends with an editor open.
   std::vector<int> codes;
   QStringList endTexts;
   long beginReply = 0;
   long endReply = 0;
+  QDialog dialog;
+  CGridCtrl* grid;
+  QLineEdit* other;
 };
 
 TEST_F(GridEdit, ATypedCharacterReplacesTheTextAndEnterKeepsIt) {
@@ -113,6 +115,7 @@ TEST_F(GridEdit, TheStartingKeyPlacesTheCaret) {
 
 TEST_F(GridEdit, EscapePutsTheOldTextBackAndLeavesTheModifiedFlagAlone) {
   grid->BeginCellEdit(3, 1, QPoint(), CGridCtrl::EditStartedByMouse);
+  ASSERT_NE(Editor(), nullptr);
   QTest::keyClicks(Editor(), "abc");
   Press(Qt::Key_Escape);
   EXPECT_EQ(grid->CellTextAt(3, 1), "R3C1");
@@ -195,8 +198,10 @@ TEST_F(GridEdit, TheEditorWidensWhileTypingUpToTheGridsRightEdge) {
   ASSERT_NE(Editor(), nullptr);
   const int startWidth = Editor()->width();
   QTest::keyClicks(Editor(), " and a good deal more");
+  ASSERT_NE(Editor(), nullptr);
   EXPECT_GT(Editor()->width(), startWidth);
   QTest::keyClicks(Editor(), " and then much, much more than any grid is wide");
+  ASSERT_NE(Editor(), nullptr);
   EXPECT_EQ(Editor()->geometry().right(), grid->ClientRect().right());
   Press(Qt::Key_Escape);
 }
@@ -221,9 +226,115 @@ TEST_F(GridEdit, DestroyingTheGridWithAnOpenEditorReportsNothing) {
     return 0L;
   });
   lone->BeginCellEdit(1, 1, QPoint(), 'z');
-  ASSERT_NE(lone->findChild<CInPlaceEdit*>(), nullptr);
+  QPointer<CInPlaceEdit> editor = lone->findChild<CInPlaceEdit*>();
+  ASSERT_FALSE(editor.isNull());
+  ASSERT_TRUE(editor->hasFocus());
   delete lone;
+  EXPECT_TRUE(editor.isNull());
   EXPECT_EQ(ends, 0);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QApplication::processEvents();
+  EXPECT_EQ(ends, 0);
+}
+
+// A window destroyed with an edit open, its owner's records going first (as
+// a page's members go before the widgets it holds): nothing reaches them.
+TEST(GridEditLifetime, AWindowDestroyedDuringAnEditCallsNobody) {
+  bool ownerGone = false;
+  int callsAfterOwnerWent = 0;
+  {
+    QDialog window;
+    auto* grid = new CGridCtrl(0, 0, 0, 0, &window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(grid);
+    BuildUniformGrid(*grid, 5, 4);
+    FillRowColumnTexts(*grid);
+    grid->SetOwnerCallback([&](GridNotification&) {
+      if (ownerGone) ++callsAfterOwnerWent;
+      return 0L;
+    });
+    window.resize(300, 200);
+    ASSERT_TRUE(ShowActive(window));
+    grid->BeginCellEdit(2, 2, QPoint(), 'w');
+    ASSERT_NE(grid->findChild<CInPlaceEdit*>(), nullptr);
+    ownerGone = true;
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QApplication::processEvents();
+  EXPECT_EQ(callsAfterOwnerWent, 0);
+}
+
+TEST_F(GridEdit, HidingTheGridOrItsWindowDropsTheEdit) {
+  grid->BeginCellEdit(2, 2, QPoint(), 'h');
+  QPointer<CInPlaceEdit> editor = Editor();
+  ASSERT_FALSE(editor.isNull());
+  grid->hide();
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_FALSE(grid->CellAt(2, 2)->IsEditing());
+  EXPECT_EQ(grid->CellAt(2, 2)->GetEditWindow(), nullptr);
+  EXPECT_EQ(grid->CellTextAt(2, 2), "R2C2");
+  EXPECT_EQ(Count(LVN_ENDLABELEDIT), 0);
+  // The hidden editor no longer has the keyboard.
+  EXPECT_NE(QApplication::focusWidget(), editor.data());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(editor.isNull());
+
+  grid->show();
+  grid->setFocus();
+  grid->BeginCellEdit(3, 3, QPoint(), 'w');
+  ASSERT_NE(Editor(), nullptr);
+  dialog.hide();
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_FALSE(grid->CellAt(3, 3)->IsEditing());
+  EXPECT_EQ(grid->CellTextAt(3, 3), "R3C3");
+  EXPECT_EQ(Count(LVN_ENDLABELEDIT), 0);
+  EXPECT_FALSE(grid->IsModified());
+}
+
+TEST_F(GridEdit, ClearingOrShrinkingTheGridDropsTheEdit) {
+  grid->BeginCellEdit(2, 2, QPoint(), 'c');
+  ASSERT_NE(Editor(), nullptr);
+  grid->RemoveAllCells();
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), grid);
+  // Filled again, the cell at the same place is a new one: the old edit
+  // must not land in it.
+  BuildUniformGrid(*grid, 8, 5);
+  FillRowColumnTexts(*grid);
+  other->setFocus();
+  grid->setFocus();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(grid->CellTextAt(2, 2), "R2C2");
+  EXPECT_EQ(Count(LVN_ENDLABELEDIT), 0);
+
+  // Rows or columns taken away under the editor do the same; an editor on a
+  // cell that stays is left alone.
+  grid->BeginCellEdit(6, 1, QPoint(), 'r');
+  ASSERT_NE(Editor(), nullptr);
+  grid->SetRowTotal(5);
+  EXPECT_EQ(Editor(), nullptr);
+  grid->BeginCellEdit(2, 4, QPoint(), 'k');
+  ASSERT_NE(Editor(), nullptr);
+  grid->SetColumnTotal(4);
+  EXPECT_EQ(Editor(), nullptr);
+  grid->BeginCellEdit(1, 1, QPoint(), 's');
+  ASSERT_NE(Editor(), nullptr);
+  grid->SetRowTotal(4);
+  grid->SetColumnTotal(3);
+  ASSERT_NE(Editor(), nullptr);
+  Press(Qt::Key_Return);
+  EXPECT_EQ(grid->CellTextAt(1, 1), "s");
+  EXPECT_EQ(Count(LVN_ENDLABELEDIT), 1);
+}
+
+TEST_F(GridEdit, SortingEndsTheEditBeforeRowsMove) {
+  grid->BeginCellEdit(2, 1, QPoint(), 'a');
+  ASSERT_NE(Editor(), nullptr);
+  ASSERT_TRUE(grid->SortRowsBy(1, false));
+  EXPECT_EQ(Editor(), nullptr);
+  // "a" comes after every "R..." text in character codes: descending, its row goes first.
+  EXPECT_EQ(grid->CellTextAt(1, 1), "a");
+  EXPECT_EQ(grid->CellTextAt(1, 2), "R2C2");
 }
 
 }  // namespace

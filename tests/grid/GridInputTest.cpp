@@ -61,9 +61,10 @@ class ShownGrid : public ::testing::Test {
   // The x of the divider right of a column (its grid line).
   int DividerRightOf(int column) { return Origin(0, column).x() + grid.ColumnWidth(column) - 1; }
 
+  // Declared first so that it outlives the grid, whose last acts may still report.
+  std::vector<int> codes;
   QWidget window;
   CGridCtrl grid;
-  std::vector<int> codes;
 };
 
 }  // namespace
@@ -135,6 +136,98 @@ TEST_F(ShownGrid, PageDownAndCtrlEndTravelAHundredThousandRowsAtOnce) {
   EXPECT_EQ(grid.VerticalScrollPosition(), 0);
 }
 
+TEST_F(ShownGrid, PageKeysNeverLeaveTheFocusOnAHiddenRow) {
+  Show(60, 4, QSize(400, 250));
+  grid.PutRowHeight(15, 0);
+  grid.MoveFocusTo(3, 2);
+  // A page of 230 pixels moves the top row from 1 to 13 and the focus by as
+  // much, onto row 15, which shows nothing: the focus goes on to row 16.
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(grid.TopLeftNonFixedCell().row, 13);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{16, 2}));
+  EXPECT_TRUE(grid.CellIsVisible(16, 2));
+  // Back up a page lands on row 4; hidden, the focus goes on up to row 3.
+  grid.PutRowHeight(4, 0);
+  grid.OnVScroll(CGridCtrl::SB_TOP);
+  grid.MoveFocusTo(16, 2);
+  grid.OnVScroll(CGridCtrl::SB_PAGEDOWN);
+  ASSERT_EQ(grid.TopLeftNonFixedCell().row, 14);
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{3, 2}));
+
+  // With nothing left to scroll the focus goes to the last row, or to the
+  // first non-fixed row, passing over hidden ones there too.
+  grid.PutRowHeight(59, 0);
+  Key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(grid.FocusedCell().row, 58);
+  grid.MoveFocusTo(40, 2);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(grid.FocusedCell().row, 58);
+  grid.PutRowHeight(1, 0);
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  grid.MoveFocusTo(6, 2);
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{2, 2}));
+}
+
+TEST_F(ShownGrid, PageUpWithNothingToScrollGoesToTheFirstRow) {
+  Show(8, 4);  // every row fits: no scroll bar
+  ASSERT_FALSE(grid.VerticalScrollBarShown());
+  grid.MoveFocusTo(5, 2);
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{1, 2}));
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{7, 2}));
+}
+
+TEST_F(ShownGrid, MoveFocusToRaisesFixedRowsAndColumnsToTheFirstDataCell) {
+  Show(10, 5);
+  grid.MoveFocusTo(3, 0);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{3, 1}));
+  grid.MoveFocusTo(0, 2);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{1, 2}));
+  grid.MoveFocusTo(0, 0);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{1, 1}));
+  EXPECT_FALSE(grid.CellAt(1, 0)->IsFocused());
+  grid.MoveFocusTo(-1, -1);
+  EXPECT_EQ(grid.FocusedCell(), CellId{});
+}
+
+TEST_F(ShownGrid, ShiftExtendsFromTheSelectionStartWhichTabAndPlainMovesReset) {
+  Show(10, 5);
+  // Shift with a click extends from the cell clicked before.
+  Click(2, 1);
+  Click(4, 3, Qt::ShiftModifier);
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{2, 1, 4, 3}));
+  EXPECT_EQ(grid.SelectedCount(), 9);
+  EXPECT_EQ(grid.SelectionStartCell(), (CellId{2, 1}));
+  EXPECT_EQ(grid.FocusedCell(), (CellId{4, 3}));
+
+  // Shift with Tab starts again at the cell it reaches, as Tab does.
+  Click(3, 2);
+  Key(Qt::Key_Down, Qt::ShiftModifier);
+  ASSERT_EQ(grid.SelectedCellRange(), (CellRange{3, 2, 4, 2}));
+  Key(Qt::Key_Tab, Qt::ShiftModifier);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{4, 1}));
+  EXPECT_EQ(grid.SelectionStartCell(), (CellId{4, 1}));
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{4, 1, 4, 1}));
+  Key(Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{4, 1, 4, 2}));
+}
+
+TEST_F(ShownGrid, InListModeKeysAndClicksSelectWholeRows) {
+  Show(10, 5);
+  grid.SetListMode(true);
+  Click(3, 2);
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{3, 1, 3, 4}));
+  Key(Qt::Key_Down);
+  EXPECT_EQ(grid.FocusedCell(), (CellId{4, 2}));
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{4, 1, 4, 4}));
+  EXPECT_EQ(grid.SelectedCount(), 4);
+  Key(Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(grid.SelectedCellRange(), (CellRange{4, 1, 5, 4}));
+}
+
 TEST_F(ShownGrid, TabWrapsRowsAndLeavesTheGridAtItsEnd) {
   auto* next = new QLineEdit(&window);
   next->setGeometry(0, 310, 100, 20);
@@ -191,6 +284,23 @@ TEST_F(ShownGrid, DoubleClickingADividerFitsTheColumnToItsWidestText) {
   codes.clear();
   DoubleClick(At(4, 1));
   EXPECT_NE(std::find(codes.begin(), codes.end(), NM_DBLCLK), codes.end());
+}
+
+TEST_F(ShownGrid, DoubleClickingADividerPassesOverHiddenColumns) {
+  Show(10, 5);
+  const QString wide = QStringLiteral("a much wider text than the others");
+  grid.PutCellText(6, 1, wide);
+  grid.PutCellText(6, 2, wide + wide);
+  grid.PutColumnWidth(2, 0);
+  // Just right of the line where column 1 ends and hidden column 2 would be:
+  // the column fitted is column 1, the nearest shown one.
+  const int edge = Origin(0, 3).x();
+  ASSERT_EQ(edge, Origin(0, 1).x() + 50);
+  DoubleClick(QPoint(edge + 1, At(0, 3).y()));
+  const int margin = int(grid.CellAt(6, 1)->GetMargin());
+  EXPECT_EQ(grid.ColumnWidth(1), QFontMetrics(grid.CurrentFont()).horizontalAdvance(wide) + 4 * margin);
+  EXPECT_EQ(grid.ColumnWidth(2), 0);
+  EXPECT_EQ(grid.ColumnWidth(3), 50);
 }
 
 TEST_F(ShownGrid, ShiftArrowsAndCtrlClicksSelectRanges) {
@@ -268,6 +378,31 @@ TEST(GridSorting, QuicksortMatchesStdSortBothWays) {
   for (int row = 1; row <= 10000; row += 997)
     EXPECT_EQ(grid.CellTextAt(row, 0), original[std::size_t(grid.CellTextAt(row, 1).toInt() - 1)]);
   EXPECT_FALSE(grid.SortRowsBy(2, true));
+}
+
+TEST(GridSorting, RowsThatCompareEqualStayInPlaceAndRowsTakeTheirHeights) {
+  CGridCtrl grid(7, 2, 1, 0);
+  for (int row = 1; row < 7; ++row) {
+    grid.PutCellText(row, 0, QStringLiteral("same"));
+    grid.PutCellText(row, 1, QString::number(row));
+  }
+  for (bool ascending : {true, false}) {
+    ASSERT_TRUE(grid.SortRowsBy(0, ascending));
+    for (int row = 1; row < 7; ++row) EXPECT_EQ(grid.CellTextAt(row, 1), QString::number(row)) << ascending;
+  }
+  // A row keeps its height wherever the sort puts it.
+  const char* fruit[] = {"", "pear", "apple", "fig", "date", "kiwi", "lime"};
+  for (int row = 1; row < 7; ++row) {
+    grid.PutCellText(row, 0, QString::fromLatin1(fruit[row]));
+    grid.PutRowHeight(row, 10 + row);
+  }
+  ASSERT_TRUE(grid.SortRowsBy(0, true));
+  const std::vector<std::pair<QString, int>> sorted = {
+      {"apple", 12}, {"date", 14}, {"fig", 13}, {"kiwi", 15}, {"lime", 16}, {"pear", 11}};
+  for (int row = 1; row < 7; ++row) {
+    EXPECT_EQ(grid.CellTextAt(row, 0), sorted[std::size_t(row - 1)].first);
+    EXPECT_EQ(grid.RowHeight(row), sorted[std::size_t(row - 1)].second) << row;
+  }
 }
 
 TEST_F(ShownGrid, HeaderClicksSortWhenSwitchedOn) {

@@ -48,6 +48,26 @@ TEST_F(GridTitleTip, ATextThatFitsShowsNoTip) {
   EXPECT_FALSE(TipShown());
 }
 
+TEST_F(GridTitleTip, ATextExactlyAsWideAsItsCellShowsNoTip) {
+  const QString text = grid.CellTextAt(1, 1);
+  const int padded = QFontMetrics(grid.CellAt(1, 1)->GetFontObject(), &grid).horizontalAdvance(' ' + text + ' ');
+  // The column width that gives the cell's text rectangle exactly the padded width.
+  const auto textWidth = [&] {
+    QRect rect;
+    EXPECT_TRUE(grid.CellRectOf(1, 1, rect));
+    EXPECT_TRUE(grid.CellAt(1, 1)->TipRectFor(rect));
+    return rect.width();
+  };
+  grid.PutColumnWidth(1, grid.ColumnWidth(1) + padded - textWidth());
+  ASSERT_EQ(textWidth(), padded);
+  grid.OfferTitleTip(1, 1);
+  EXPECT_FALSE(TipShown());
+  // One pixel less and the text is cut off.
+  grid.PutColumnWidth(1, grid.ColumnWidth(1) - 1);
+  grid.OfferTitleTip(1, 1);
+  EXPECT_TRUE(TipShown());
+}
+
 TEST_F(GridTitleTip, AKeyAPressOrAMoveOutOfTheCellHidesTheTip) {
   grid.OfferTitleTip(1, 1);
   ASSERT_TRUE(TipShown());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -98,6 +99,78 @@ TEST(CyclePlotView, PlotsFourSeriesReadsOutAndZooms) {
   EXPECT_TRUE(male->isVisible());
   emit male->clicked();
   EXPECT_TRUE(view.Series()[2]->isVisible());
+}
+
+TEST(CyclePlotView, ZoomedAxesKeepRoundTicks) {
+  EXPECT_EQ(RoundTickStep(0, 100, 6, 0.01), 20);
+  EXPECT_EQ(RoundTickStep(26.4, 81.3, 6, 0.01), 10);
+  EXPECT_DOUBLE_EQ(RoundTickStep(30.2, 31.0, 6, 0.01), 0.2);
+  EXPECT_EQ(RoundTickStep(1, 770, 8, 1), 100);
+  EXPECT_EQ(RoundTickStep(5, 9, 8, 1), 1);  // never a fraction of a cycle
+
+  CyclePlotView view;
+  view.resize(800, 500);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.SetCycles(Wave(770));
+  QCoreApplication::processEvents();
+  QValueAxis* y = nullptr;
+  for (QAbstractAxis* axis : view.chart()->axes(Qt::Vertical)) y = qobject_cast<QValueAxis*>(axis);
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(y->tickType(), QValueAxis::TicksDynamic);
+  EXPECT_EQ(y->tickInterval(), 20);
+  // A rectangle dragged from 32 % to 77 % and a little more: ticks every 10 %
+  // counted from 0, not the range split in five (32, 43, 54, 66, 77).
+  const QRectF area = view.chart()->plotArea();
+  const auto at = [&](double cycle, double percent) {
+    return view.mapFromScene(view.chart()->mapToScene(view.chart()->mapToPosition(QPointF(cycle, percent))));
+  };
+  QTest::mousePress(view.viewport(), Qt::LeftButton, {}, at(100, 77.3));
+  QTest::mouseMove(view.viewport(), at(200, 50));
+  QTest::mouseMove(view.viewport(), at(300, 32.4));
+  QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, at(300, 32.4));
+  ASSERT_LT(y->max() - y->min(), 60) << area.height();
+  EXPECT_EQ(y->tickAnchor(), 0);
+  EXPECT_EQ(y->tickInterval(), 10);
+  EXPECT_EQ(y->labelFormat(), "%.0f");
+  // Deep in: tenths, shown with their decimal.
+  y->setRange(30.2, 31.0);
+  EXPECT_DOUBLE_EQ(y->tickInterval(), 0.2);
+  EXPECT_EQ(y->labelFormat(), "%.1f");
+}
+
+TEST(PlotPicture, ALongTitleWrapsAtSpacesInsteadOfLosingItsEnd) {
+  const QString title = QStringLiteral("Period 21 cycles (strength 0.83); mean female 45.3 %, hermaphrodite 5.3 %, "
+                                       "male 40.1 %, aborted 9.3 % over cycles 101 to 770 <&>");
+  const QFont font;
+  const QStringList lines = TitleLines(title, font, 300);
+  ASSERT_GT(lines.size(), 1);
+  EXPECT_EQ(lines.join(' '), title);  // every break at a space, no word cut
+  for (const QString& line : lines) EXPECT_LE(QFontMetricsF(font).horizontalAdvance(line), 300) << line.toStdString();
+  EXPECT_EQ(TitleLines(QStringLiteral("short"), font, 300), QStringList{"short"});
+  EXPECT_EQ(TitleLines(QStringLiteral("unbreakable"), font, 5), QStringList{"unbreakable"});
+
+  // An 800 x 400 picture shows it on two lines of text above the plot, where
+  // one line would have lost its end.
+  ScratchFolder folder("varnolt-plot-title");
+  CyclePlotView view;
+  view.SetCycles(Wave(770));
+  const QString path = QString::fromStdString(folder.In("titled.png").string());
+  ASSERT_EQ(view.SavePicture(path, QSize(800, 400), title), QString());
+  const QImage picture(path);
+  ASSERT_EQ(picture.size(), QSize(800, 400));
+  // Rows above the plot holding dark text, left of the y axis' labels excepted:
+  // one line of the title gives a dozen, two lines twice as many.
+  const auto darkRow = [&](int y) {
+    for (int x = 60; x < 800; ++x) {
+      const QColor colour = picture.pixelColor(x, y);
+      if (colour.red() < 110 && colour.green() < 110 && colour.blue() < 110) return true;
+    }
+    return false;
+  };
+  int textRows = 0;
+  for (int y = 0; y < 46; ++y) textRows += darkRow(y) ? 1 : 0;
+  EXPECT_GE(textRows, 20);
 }
 
 TEST(PlotPicture, WritesPngAndSvgThatLoadBack) {

@@ -1,0 +1,114 @@
+#include "cli/Messages.h"
+
+#include <filesystem>
+
+namespace {
+
+std::string WithoutFinalPeriod(std::string text) {
+  while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string LowerFirst(std::string text) {
+  // Only an ordinary capital that starts a sentence; "VARNOLT" or "CSV" stay.
+  if (text.size() >= 2 && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z')) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string Cause(std::errc errc) { return CauseText(std::make_error_code(errc)); }
+
+}  // namespace
+
+std::string CauseText(std::error_code code) { return LowerFirst(WithoutFinalPeriod(code.message())); }
+
+std::string CauseText(const FileError& error, const std::string& typedPath) {
+  switch (error.cause) {
+    case FileErrorCause::NotFound: return Cause(std::errc::no_such_file_or_directory);
+    case FileErrorCause::BadPath: return "no such folder, or the name is not valid";
+    case FileErrorCause::TooManyOpenFiles: return Cause(std::errc::too_many_files_open);
+    case FileErrorCause::AccessDenied: return Cause(std::errc::permission_denied);
+    case FileErrorCause::InvalidHandle: return Cause(std::errc::bad_file_descriptor);
+    case FileErrorCause::DirectoryFull: return Cause(std::errc::too_many_links);
+    case FileErrorCause::HardwareError: return Cause(std::errc::io_error);
+    case FileErrorCause::SharingViolation: return Cause(std::errc::device_or_resource_busy);
+    case FileErrorCause::LockingViolation: return Cause(std::errc::no_lock_available);
+    case FileErrorCause::DiskFull: return Cause(std::errc::no_space_on_device);
+    case FileErrorCause::OutOfMemory: return Cause(std::errc::not_enough_memory);
+    case FileErrorCause::FolderAccessDenied: {
+      std::string folder = PathToUtf8(PathFromUtf8(typedPath).parent_path());
+      if (folder.empty()) folder = ".";
+      return "the folder " + folder + " refuses a new file (" + Cause(std::errc::permission_denied) + ")";
+    }
+    case FileErrorCause::NotSettingsFile: {
+      // A pipe that sends on without end is counted only up to the read limit.
+      const std::string count = error.trailingBytes > LargestUnsizedRead
+                                    ? "more than " + std::to_string(LargestUnsizedRead)
+                                    : std::to_string(error.trailingBytes);
+      return "it is not a VARNOLT settings file (it has " + count + " bytes after the settings)";
+    }
+    case FileErrorCause::EndOfFile:
+    case FileErrorCause::BadLength: return "it is not a whole settings file: it ends too early or is damaged";
+    case FileErrorCause::Unknown: break;
+  }
+  return "an unknown error";
+}
+
+std::string WithTypedPath(std::string text, const std::string& typedPath) {
+  std::error_code ignored;
+  const std::string full = PathToUtf8(std::filesystem::absolute(PathFromUtf8(typedPath), ignored).lexically_normal());
+  if (full.empty() || full == typedPath) return text;
+  for (std::size_t at = text.find(full); at != std::string::npos; at = text.find(full, at + typedPath.size())) {
+    text.replace(at, full.size(), typedPath);
+  }
+  return text;
+}
+
+std::string RunnerText(const std::string& sentence) {
+  std::string text;
+  for (char c : WithoutFinalPeriod(sentence)) {
+    if (c == '\n') {
+      if (!text.empty() && text.back() != '.' && text.back() != ';' && text.back() != ',') text += ';';
+      text += ' ';
+    } else {
+      text += c;
+    }
+  }
+  // A full stop between the joined sentences becomes a semicolon.
+  for (std::size_t at = text.find(". "); at != std::string::npos; at = text.find(". ", at + 1)) {
+    text[at] = ';';
+    if (at + 2 < text.size()) text[at + 2] = LowerFirst(text.substr(at + 2, 2))[0];
+  }
+  return LowerFirst(text);
+}
+
+std::string RuleFailureText(const ValidationRule& rule, const RunSettings& settings) {
+  std::string text = rule.field;
+  const FieldInfo* field = FindField(rule.field);
+  if (field != nullptr && field->integer != nullptr) text += " " + std::to_string(settings.*(field->integer));
+  std::string message = rule.message;
+  for (char& c : message) {
+    if (c == '\n') c = ' ';
+  }
+  return text + ": " + message + " (rule " + std::to_string(rule.number) + ")";
+}
+
+std::string RunFailureText(const RunOutcome& outcome) {
+  switch (outcome.status) {
+    case RunStatus::FrondOutOfRange:
+      return outcome.frond.field + " " + std::to_string(outcome.frond.value) +
+             ": the model works only with fronds from " + std::to_string(outcome.frond.lowestFrond) + " to " +
+             std::to_string(outcome.frond.highestFrond) + "; choose a frond in that range";
+    case RunStatus::ReportNotWritten: {
+      // The driver names the folder that refused a new file by its full path.
+      const bool folderRefused = outcome.report.reason.rfind("the folder ", 0) == 0;
+      return "cannot write the report to " + outcome.report.path + ": " +
+             (folderRefused ? CauseText(FileError{FileErrorCause::FolderAccessDenied, {}}, outcome.report.path)
+                            : RunnerText(outcome.report.reason));
+    }
+    default: return RunnerText(outcome.message);
+  }
+}
