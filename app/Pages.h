@@ -10,6 +10,7 @@
 #include "grid/GridCtrl.h"
 #include "plot/CyclePlot.h"
 #include "platform/PropertyPage.h"
+#include "resources/SettingControls.h"
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
@@ -216,19 +217,34 @@ class CPageAbout : public CPropertyPage {
   bool OnInitDialog() override;
 };
 
-// Control identifiers of the pages.
+// Control identifiers of the pages. Those that edit a setting are the ones the
+// window's table gives it (resources/SettingControls.h).
 namespace control {
-inline constexpr int kRunNotes = 1000, kCycleCount = 1001, kPalmCount = 1002;
-inline constexpr int kSexStressFirstFrond = 1003, kSexStressLastFrond = 1004, kAbortStressFirstFrond = 1005,
-                     kAbortStressLastFrond = 1006, kSexStageStartFrond = 1007, kSexStageEndFrond = 1008,
-                     kAbortionFrond = 1009;
-inline constexpr int kFemaleThreshold = 1012, kMaleThreshold = 1013, kAbortThreshold = 1014, kRandomPercent = 1015;
-inline constexpr int kLeafPruneCycle = 1016, kPruneStress = 1017, kTrendAmplitude = 1018;
-inline constexpr int kLeafPruning = 1019, kTrendCycles = 1020, kIrrigation = 1021;
-inline constexpr int kIrrigationStart = 1022, kIrrigationEnd = 1023;
-inline constexpr int kFlowerPruning = 1024, kFlowerPruneStart = 1025, kFlowerPruneEnd = 1026;
-inline constexpr int kBrowse = 1027, kOutputPath = 1028, kRun = 1029, kInitialNodeSex = 1032, kGrid = 1033,
-                     kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036;
+using resource::ControlOfSetting;
+inline constexpr int kRunNotes = ControlOfSetting("runNotes"), kCycleCount = ControlOfSetting("cycleCount"),
+                     kPalmCount = ControlOfSetting("palmCount");
+inline constexpr int kSexStressFirstFrond = ControlOfSetting("sexStressFirstFrond"),
+                     kSexStressLastFrond = ControlOfSetting("sexStressLastFrond"),
+                     kAbortStressFirstFrond = ControlOfSetting("abortStressFirstFrond"),
+                     kAbortStressLastFrond = ControlOfSetting("abortStressLastFrond"),
+                     kSexStageStartFrond = ControlOfSetting("sexStageStartFrond"),
+                     kSexStageEndFrond = ControlOfSetting("sexStageEndFrond"),
+                     kAbortionFrond = ControlOfSetting("abortionFrond");
+inline constexpr int kFemaleThreshold = ControlOfSetting("femaleThreshold"),
+                     kMaleThreshold = ControlOfSetting("maleThreshold"),
+                     kAbortThreshold = ControlOfSetting("abortThreshold"),
+                     kRandomPercent = ControlOfSetting("randomPercent");
+inline constexpr int kLeafPruneCycle = ControlOfSetting("leafPruneCycle"), kPruneStress = ControlOfSetting("pruneStress"),
+                     kTrendAmplitude = ControlOfSetting("trendAmplitude");
+inline constexpr int kLeafPruning = ControlOfSetting("leafPruning"), kTrendCycles = ControlOfSetting("trendCycles"),
+                     kIrrigation = ControlOfSetting("irrigation");
+inline constexpr int kIrrigationStart = ControlOfSetting("irrigationStart"),
+                     kIrrigationEnd = ControlOfSetting("irrigationEnd");
+inline constexpr int kFlowerPruning = ControlOfSetting("flowerPruning"),
+                     kFlowerPruneStart = ControlOfSetting("flowerPruneStart"),
+                     kFlowerPruneEnd = ControlOfSetting("flowerPruneEnd");
+inline constexpr int kOutputPath = ControlOfSetting("outputPath"), kInitialNodeSex = ControlOfSetting("initialNodeSex");
+inline constexpr int kBrowse = 1027, kRun = 1029, kGrid = 1033, kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036;
 inline constexpr int kChart = 1040, kAnalysis = 1041, kReadout = 1042, kResetZoom = 1043, kExportCsv = 1044,
                      kPictureSize = 1045, kSavePicture = 1046;
 }  // namespace control

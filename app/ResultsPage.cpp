@@ -115,7 +115,8 @@ void CPageResults::OnRun() {
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:
       // The model kept the previous results, and the grid keeps showing them.
-      sheet.ReportInvalidSetting(sheet.pageFronds, outcome.frond.controlId, QString::fromStdString(outcome.message));
+      sheet.ReportInvalidSetting(sheet.pageFronds, resource::SettingControl(outcome.frond.field),
+                                 QString::fromStdString(outcome.message));
       return;
     case RunStatus::TooLargeForMemory:
       sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));

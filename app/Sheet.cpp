@@ -63,7 +63,8 @@ CPropertyPage& CSheet::SettingsPageAt(SettingsPage page) {
 bool CSheet::ValidateSettings() {
   const ValidationRule* rule = FirstFailedRule(settings);
   if (!rule) return true;
-  ReportInvalidSetting(SettingsPageAt(rule->page), rule->controlId, QString::fromUtf8(rule->message));
+  ReportInvalidSetting(SettingsPageAt(RulePage(*rule)), resource::SettingControl(rule->field),
+                       QString::fromUtf8(rule->message));
   return false;
 }
 

@@ -113,8 +113,9 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
   }
   for (const std::string& arg : command->remaining()) {
     if (arg == "--") continue;
-    return UsageError(io, "unknown option \"" + arg + "\" for " + command->get_name() + " (its options are in 'varnolt-cli help " +
-                              command->get_name() + "')");
+    PrintProblem(io, "unknown option \"" + arg + "\" for " + command->get_name());
+    io.err << "Try 'varnolt-cli help " << command->get_name() << "' for its options.\n";
+    return ExitUsage;
   }
   for (const std::string& word : afterDashes) {
     CLI::Option* slot = nullptr;

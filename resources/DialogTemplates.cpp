@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "resources/Resources.h"
+#include "resources/SettingControls.h"
+#include "settings/RunSettings.h"
 
 namespace {
 
@@ -31,6 +33,29 @@ void Row(std::vector<ControlTemplate>& controls, const char* label, int id, int 
          int labelX = kLabelX) {
   controls.push_back(Label(label, labelX, y + 3, kEditX - labelX - 6));
   controls.push_back(Edit(id, kEditX, y, kNumberWidth, styles));
+}
+
+// The rows of a setting come from the settings' table: its label, its control's
+// identifier and whether the edit takes digits only.
+const FieldInfo& Setting(const char* name) {
+  const FieldInfo* field = FindField(name);
+  if (field == nullptr) {
+    std::fprintf(stderr, "VARNOLT: the page templates name an unknown setting %s\n", name);
+    std::abort();
+  }
+  return *field;
+}
+unsigned EditStyles(const FieldInfo& field) { return field.control == SettingControl::NumberEdit ? kNumberEdit : kEdit; }
+ControlTemplate SettingEdit(const char* name, int x, int y, int width) {
+  const FieldInfo& field = Setting(name);
+  return Edit(resource::SettingControl(name), x, y, width, EditStyles(field));
+}
+ControlTemplate SettingCheck(const char* name, int x, int y, int width) {
+  return Check(resource::SettingControl(name), Setting(name).label, x, y, width);
+}
+void SettingRow(std::vector<ControlTemplate>& controls, const char* name, int y, int labelX = kLabelX) {
+  const FieldInfo& field = Setting(name);
+  Row(controls, field.label, resource::SettingControl(name), y, EditStyles(field), labelX);
 }
 
 DialogTemplate Page(int id, const char* caption, std::vector<ControlTemplate> controls) {
@@ -68,27 +93,27 @@ std::vector<DialogTemplate> BuildTemplates() {
                       "Note: default stress sums depend on 10 stress generating nodes for determination "
                       "and 6 stress generating nodes for abortion",
                       kLabelX, 10, 270, 34));
-    Row(c, "First frond generating stress for sex ratio:", 1003, 52);
-    Row(c, "Last frond generating stress for sex ratio:", 1004, 72);
-    Row(c, "First frond generating stress for abortion:", 1005, 92);
-    Row(c, "Last frond generating stress for abortion:", 1006, 112);
-    Row(c, "Frond marking start of sex determining stage:", 1007, 132, kEdit);
-    Row(c, "Frond marking end of sex determining stage:", 1008, 152, kEdit);
-    Row(c, "Frond where stress induced abortion occurs:", 1009, 172);
-    templates.push_back(Page(resource::IDD_FRONDS, "Frond Numbers", std::move(c)));
+    SettingRow(c, "sexStressFirstFrond", 52);
+    SettingRow(c, "sexStressLastFrond", 72);
+    SettingRow(c, "abortStressFirstFrond", 92);
+    SettingRow(c, "abortStressLastFrond", 112);
+    SettingRow(c, "sexStageStartFrond", 132);
+    SettingRow(c, "sexStageEndFrond", 152);
+    SettingRow(c, "abortionFrond", 172);
+    templates.push_back(Page(resource::IDD_FRONDS, SettingsPageTitle(SettingsPage::FrondNumbers), std::move(c)));
   }
 
   templates.push_back(Page(
-      resource::IDD_SIZE, "Size",
+      resource::IDD_SIZE, SettingsPageTitle(SettingsPage::Size),
       {
-          Label("Title or notes for this simulation run:", 15, 14, 270),
-          Edit(1000, 15, 25, 270, kEdit),
+          Label(Setting("runNotes").label, 15, 14, 270),
+          SettingEdit("runNotes", 15, 25, 270),
           {IDC_STATIC, ControlKind::GroupBox, "", 7, 50, 286, 90},
-          Label("Number of node initiation cycles (note: 30 years of growth is about 770 nodes):", 15, 62, 270, 16),
-          Edit(1001, 15, 80, kNumberWidth),
+          Label(Setting("cycleCount").label, 15, 62, 270, 16),
+          SettingEdit("cycleCount", 15, 80, kNumberWidth),
           Label("(Total number of cycles)", 15 + kNumberWidth + 8, 83, 120),
-          Label("Number of palms (suggested minimum is 10):", 15, 104, 270),
-          Edit(1002, 15, 116, kNumberWidth),
+          Label(Setting("palmCount").label, 15, 104, 270),
+          SettingEdit("palmCount", 15, 116, kNumberWidth),
       }));
 
   {
@@ -98,65 +123,66 @@ std::vector<DialogTemplate> BuildTemplates() {
                       kLabelX, 10, 270, 18));
     c.push_back({IDC_STATIC, ControlKind::GroupBox, "Threshold Sums", 7, 34, 286, 76});
     // The threshold labels sit inside the group box, a little indented.
-    Row(c, "Female (min. 0; max. 38):", 1012, 50, kNumberEdit, 20);
-    Row(c, "Male (min. greater than female; max. 39):", 1013, 70, kNumberEdit, 20);
-    Row(c, "Abort (min. 1; max. 40):", 1014, 90, kNumberEdit, 20);
+    SettingRow(c, "femaleThreshold", 50, 20);
+    SettingRow(c, "maleThreshold", 70, 20);
+    SettingRow(c, "abortThreshold", 90, 20);
     c.push_back(Label("This introduces a random element in determination of sex stress sum", kLabelX, 122, 270));
-    Row(c, "Max. random contribution to total sex stress sum (in %):", 1015, 138);
-    templates.push_back(Page(resource::IDD_THRESHOLDS, "Stress thresholds", std::move(c)));
+    SettingRow(c, "randomPercent", 138);
+    templates.push_back(Page(resource::IDD_THRESHOLDS, SettingsPageTitle(SettingsPage::StressThresholds), std::move(c)));
   }
 
   {
     std::vector<ControlTemplate> c;
-    c.push_back(Check(1019, "Check to simulate leaf pruning", kLabelX, 14, 200));
+    c.push_back(SettingCheck("leafPruning", kLabelX, 14, 200));
     c.push_back(Label("Note that pruning adds extra stress.", kLabelX, 36, 270));
-    Row(c, "Cycle number when leaf pruning is imposed:", 1016, 58);
-    Row(c, "Stress value for pruning (min. 1; max. 10):", 1017, 80);
-    templates.push_back(Page(resource::IDD_LEAF, "Leaf pruning", std::move(c)));
+    SettingRow(c, "leafPruneCycle", 58);
+    SettingRow(c, "pruneStress", 80);
+    templates.push_back(Page(resource::IDD_LEAF, SettingsPageTitle(SettingsPage::LeafPruning), std::move(c)));
   }
 
   {
     std::vector<ControlTemplate> c;
-    c.push_back(Check(1020, "Check to add annual trend cycles", kLabelX, 14, 200));
+    c.push_back(SettingCheck("trendCycles", kLabelX, 14, 200));
     c.push_back(Label("Note that these cycles are intended to impose unspecified cyclic seasonal constraints. "
                       "However, they should not affect long term mean responses.",
                       kLabelX, 36, 270, 18));
-    Row(c, "Trend amplitude (min. 1; max. 10):", 1018, 66, kEdit);
-    templates.push_back(Page(resource::IDD_TREND, "Annual trend cycles", std::move(c)));
+    SettingRow(c, "trendAmplitude", 66);
+    templates.push_back(Page(resource::IDD_TREND, SettingsPageTitle(SettingsPage::TrendCycles), std::move(c)));
   }
 
   {
     std::vector<ControlTemplate> c;
-    c.push_back(Check(1021, "Check to irrigate", kLabelX, 14, 200));
+    c.push_back(SettingCheck("irrigation", kLabelX, 14, 200));
     c.push_back(Label("Note: for irrigation you should first select annual trend cycles.", kLabelX, 36, 270));
-    Row(c, "Cycle number at start of irrigation:", 1022, 58);
-    Row(c, "Cycle number at end of irrigation:", 1023, 80);
-    templates.push_back(Page(resource::IDD_IRRIGATION, "Irrigation", std::move(c)));
+    SettingRow(c, "irrigationStart", 58);
+    SettingRow(c, "irrigationEnd", 80);
+    templates.push_back(Page(resource::IDD_IRRIGATION, SettingsPageTitle(SettingsPage::Irrigation), std::move(c)));
   }
 
   {
     std::vector<ControlTemplate> c;
-    c.push_back(Check(1024, "Check to do flower pruning", kLabelX, 14, 200));
-    Row(c, "Cycle number at start of flower pruning:", 1025, 40);
-    Row(c, "Cycle number at end of flower pruning:", 1026, 62);
-    templates.push_back(Page(resource::IDD_FLOWER, "Flower pruning", std::move(c)));
+    c.push_back(SettingCheck("flowerPruning", kLabelX, 14, 200));
+    SettingRow(c, "flowerPruneStart", 40);
+    SettingRow(c, "flowerPruneEnd", 62);
+    templates.push_back(Page(resource::IDD_FLOWER, SettingsPageTitle(SettingsPage::FlowerPruning), std::move(c)));
   }
 
-  templates.push_back(Page(resource::IDD_OUTPUT, "Output file",
+  templates.push_back(Page(resource::IDD_OUTPUT, SettingsPageTitle(SettingsPage::OutputFile),
                            {
-                               Label("Name of file to store the simulation results:", 15, 14, 270),
-                               Edit(1028, 15, 26, 246, kEdit),
+                               Label(Setting("outputPath").label, 15, 14, 270),
+                               SettingEdit("outputPath", 15, 26, 246),
                                {1027, ControlKind::PushButton, "...", 265, 26, 18, 14, TabStop},
                                Label("Simulation results will be stored as a space-delimited text file.", 15, 50,
                                      270),
                            }));
 
-  templates.push_back(Page(resource::IDD_FIRST_NODE_SEX, "First node sex",
+  templates.push_back(Page(resource::IDD_FIRST_NODE_SEX, SettingsPageTitle(SettingsPage::FirstNodeSex),
                            {
                                Label("Initial node state: This affects the timing of first flowering peaks.", 15, 14,
                                      270),
-                               Label("Sex of first nodes:", 15, 40, 80),
-                               {1032, ControlKind::ListBox, "", 100, 38, 72, 48, VScroll | Notify | Border | TabStop},
+                               Label(Setting("initialNodeSex").label, 15, 40, 80),
+                               {resource::SettingControl("initialNodeSex"), ControlKind::ListBox, "", 100, 38, 72, 48,
+                                VScroll | Notify | Border | TabStop},
                            }));
 
   templates.push_back(Page(
@@ -203,4 +229,19 @@ const DialogTemplate& FindDialogTemplate(int templateId) {
   }
   std::fprintf(stderr, "No dialog template %d\n", templateId);
   std::abort();
+}
+
+int resource::PageTemplate(SettingsPage page) {
+  switch (page) {
+    case SettingsPage::Size: return IDD_SIZE;
+    case SettingsPage::FrondNumbers: return IDD_FRONDS;
+    case SettingsPage::FirstNodeSex: return IDD_FIRST_NODE_SEX;
+    case SettingsPage::StressThresholds: return IDD_THRESHOLDS;
+    case SettingsPage::LeafPruning: return IDD_LEAF;
+    case SettingsPage::TrendCycles: return IDD_TREND;
+    case SettingsPage::Irrigation: return IDD_IRRIGATION;
+    case SettingsPage::FlowerPruning: return IDD_FLOWER;
+    case SettingsPage::OutputFile: return IDD_OUTPUT;
+  }
+  return 0;
 }

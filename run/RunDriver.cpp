@@ -19,19 +19,18 @@ namespace {
 
 std::int64_t NodeOf(std::int32_t frond) { return static_cast<std::int64_t>(frond) + FrondOffset; }
 
-// The frond settings that the model uses as node positions, by the model's name.
+// The frond settings that the model uses as node positions: the model's name
+// and the setting's.
 struct FrondField {
   const char* modelSetting;
   const char* field;
-  const char* label;
-  int controlId;
 };
 constexpr std::array<FrondField, 5> FrondFields = {{
-    {"sexStressFirstNode", "sexStressFirstFrond", "First frond generating stress for sex ratio", 1003},
-    {"sexStressLastNode", "sexStressLastFrond", "Last frond generating stress for sex ratio", 1004},
-    {"abortStressFirstNode", "abortStressFirstFrond", "First frond generating stress for abortion", 1005},
-    {"abortStressLastNode", "abortStressLastFrond", "Last frond generating stress for abortion", 1006},
-    {"abortionNode", "abortionFrond", "Frond where stress induced abortion occurs", 1009},
+    {"sexStressFirstNode", "sexStressFirstFrond"},
+    {"sexStressLastNode", "sexStressLastFrond"},
+    {"abortStressFirstNode", "abortStressFirstFrond"},
+    {"abortStressLastNode", "abortStressLastFrond"},
+    {"abortionNode", "abortionFrond"},
 }};
 
 RunOutcome FrondFailure(const NodeRangeError& error, std::uint32_t seed) {
@@ -42,11 +41,9 @@ RunOutcome FrondFailure(const NodeRangeError& error, std::uint32_t seed) {
   frond.field = error.setting;
   frond.label = error.setting;
   for (const FrondField& known : FrondFields) {
-    if (error.setting == known.modelSetting) {
-      frond.field = known.field;
-      frond.label = known.label;
-      frond.controlId = known.controlId;
-    }
+    if (error.setting != known.modelSetting) continue;
+    frond.field = known.field;
+    if (const FieldInfo* field = FindField(known.field)) frond.label = FieldLabel(*field);
   }
   frond.value = static_cast<std::int32_t>(error.node - FrondOffset);
   outcome.message = "\"" + frond.label + "\" is " + std::to_string(frond.value) +

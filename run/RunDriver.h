@@ -36,10 +36,9 @@ enum class RunStatus {
 
 // A frond setting that took the run outside the node storage.
 struct FrondRangeFailure {
-  std::string field;    // the settings field, e.g. "sexStressFirstFrond"
+  std::string field;    // the setting, e.g. "sexStressFirstFrond" (the window finds its edit)
   std::string label;    // its label on the Frond Numbers page
   std::int32_t value = 0;
-  int controlId = 0;    // the Frond Numbers edit that holds it, 1003 to 1009
   int lowestFrond = LowestFrond;
   int highestFrond = HighestFrond;
 };

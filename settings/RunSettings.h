@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct RunSettings {
   std::string runNotes = "VARNOLT Simulation Run";
@@ -51,12 +52,42 @@ RunSettings NewDefaults();
 
 enum class FieldKind { Text, Integer, Switch };
 
-// One field of the record, by the name users and scripts know it by.
+// The pages of the window that hold settings, numbered as its tabs.
+enum class SettingsPage : int {
+  Size = 0,
+  FrondNumbers = 1,
+  FirstNodeSex = 2,
+  StressThresholds = 3,
+  LeafPruning = 4,
+  TrendCycles = 5,
+  Irrigation = 6,
+  FlowerPruning = 7,
+  OutputFile = 8,
+};
+
+// The kind of control that edits a setting on its page.
+enum class SettingControl {
+  TextEdit,    // an edit that takes any text (a number edit of this kind takes a minus sign)
+  NumberEdit,  // an edit that takes digits only
+  CheckBox,    // a treatment switch
+  List,        // the list of the four first-node states
+};
+
+// One field of the record, by the name users and scripts know it by, with what
+// the documentation and the window say of it. This table is the one place that
+// describes the 27 settings: the window's page rows, the rules' pages, the run
+// driver's labels and the settings reference (WriteSettingsReference) come from it.
 struct FieldInfo {
   const char* name;
   FieldKind kind;
   std::int32_t RunSettings::*integer;  // null for a text field
   std::string RunSettings::*text;      // null for a number or switch
+  const char* meaning;                 // one sentence
+  const char* unit;                    // empty when it has none
+  const char* admitted;                // the values a run admits, and the rule that bounds them
+  SettingsPage page;                   // the page that holds it
+  SettingControl control;              // the control that edits it there
+  const char* label;                   // the control's label on the page (a check box's own text)
 };
 
 // The 27 fields in the record's order (the order `show` lists them in).
@@ -64,3 +95,13 @@ const std::array<FieldInfo, 27>& RunSettingsFields();
 
 // The field of that name, or null.
 const FieldInfo* FindField(const std::string& name);
+
+// The field's label as a sentence names it: the page's label without its colon.
+std::string FieldLabel(const FieldInfo& field);
+
+// A field's value as `show` prints it and the reference gives defaults: the
+// number, or the text as it is.
+std::string FieldValueText(const RunSettings& settings, const FieldInfo& field);
+
+// The page's title on its tab.
+const char* SettingsPageTitle(SettingsPage page);

@@ -7,7 +7,11 @@
 
 #include "SheetDriver.h"
 #include "platform/DialogUnits.h"
+#include "resources/SettingControls.h"
 #include "results/CycleAnalysis.h"
+
+#include <set>
+#include <string>
 
 using namespace control;
 
@@ -89,6 +93,48 @@ TEST_F(PageLayout, PageTextsAreThoseOfTheProgram) {
   const QStringList thresholds = texts(FindDialogTemplate(resource::IDD_THRESHOLDS));
   EXPECT_TRUE(thresholds.contains("Abort (min. 1; max. 40):"));
   EXPECT_TRUE(thresholds.contains("Threshold Sums"));
+}
+
+// The window's table of setting controls against the settings' own table: each
+// setting has one control of its kind on the template of its page, labelled as
+// the settings table says, and no two settings share a control.
+TEST(SettingControls, EachSettingHasItsControlOnItsPageWithItsLabel) {
+  std::set<int> ids;
+  for (const FieldInfo& field : RunSettingsFields()) {
+    SCOPED_TRACE(field.name);
+    const int id = resource::SettingControl(field.name);
+    ASSERT_NE(id, 0);
+    EXPECT_TRUE(ids.insert(id).second) << "shared control " << id;
+    const DialogTemplate& page = FindDialogTemplate(resource::PageTemplate(field.page));
+    EXPECT_STREQ(page.caption, SettingsPageTitle(field.page));
+    const ControlTemplate* control = nullptr;
+    bool labelled = false;
+    for (const ControlTemplate& c : page.controls) {
+      if (c.id == id) control = &c;
+      if (c.kind == ControlKind::Label && std::string(c.text) == field.label) labelled = true;
+    }
+    ASSERT_NE(control, nullptr) << "not on the " << page.caption << " page";
+    switch (field.control) {
+      case SettingControl::CheckBox:
+        EXPECT_EQ(control->kind, ControlKind::CheckBox);
+        EXPECT_STREQ(control->text, field.label);
+        break;
+      case SettingControl::List:
+        EXPECT_EQ(control->kind, ControlKind::ListBox);
+        EXPECT_TRUE(labelled);
+        break;
+      case SettingControl::TextEdit:
+      case SettingControl::NumberEdit:
+        EXPECT_EQ(control->kind, ControlKind::Edit);
+        EXPECT_EQ((control->styles & ControlStyle::Number) != 0, field.control == SettingControl::NumberEdit);
+        EXPECT_TRUE(labelled);
+        break;
+    }
+  }
+  EXPECT_EQ(ids.size(), 27u);
+  EXPECT_EQ(resource::SettingControl("nothing"), 0);
+  EXPECT_EQ(resource::SettingControl("cycleCount"), 1001);
+  EXPECT_EQ(resource::SettingControl("initialNodeSex"), 1032);
 }
 
 // The lines a run fills in, at their longest, in the window at its first and

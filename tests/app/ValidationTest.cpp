@@ -3,7 +3,9 @@
 namespace {
 class Validation : public SheetDriver {};
 
-void ExpectRuleReported(CSheet& sheet, RecordingPrompts& prompts, const ValidationRule& rule) {
+// The page and the edit the window shows for a rule are those its setting has
+// in the window: `controlId` as the pages number their edits.
+void ExpectRuleReported(CSheet& sheet, RecordingPrompts& prompts, const ValidationRule& rule, int controlId) {
   EXPECT_FALSE(sheet.ValidateSettings());
   ASSERT_EQ(prompts.messages.size(), 1u) << rule.number;
   const MessageRequest& box = prompts.messages[0].request;
@@ -11,9 +13,10 @@ void ExpectRuleReported(CSheet& sheet, RecordingPrompts& prompts, const Validati
   EXPECT_EQ(box.caption, "Invalid data");
   EXPECT_EQ(box.icon, MessageIcon::Stop);
   EXPECT_EQ(box.buttons, MessageButtons::Ok);
-  CPropertyPage& page = sheet.SettingsPageAt(rule.page);
+  CPropertyPage& page = sheet.SettingsPageAt(RulePage(rule));
   EXPECT_EQ(sheet.GetActivePage(), &page) << rule.number;
-  auto* edit = qobject_cast<QLineEdit*>(page.GetDlgItem(rule.controlId));
+  EXPECT_EQ(page.Template().id, resource::PageTemplate(RulePage(rule))) << rule.number;
+  auto* edit = qobject_cast<QLineEdit*>(page.GetDlgItem(controlId));
   ASSERT_NE(edit, nullptr);
   EXPECT_EQ(QApplication::focusWidget(), edit) << rule.number;
   EXPECT_EQ(edit->selectedText(), edit->text()) << rule.number;
@@ -28,27 +31,27 @@ TEST_F(Validation, DefaultsPassWithoutABox) {
 
 TEST_F(Validation, EachRuleShowsItsPageMessageAndEdit) {
   const auto& rules = ValidationRules();
-  struct Case { int rule; void (*breakIt)(RunSettings&); };
+  struct Case { int rule; int controlId; void (*breakIt)(RunSettings&); };
   const Case cases[] = {
-      {1, [](RunSettings& s) { s.cycleCount = 0; }},
-      {2, [](RunSettings& s) { s.palmCount = 0; }},
-      {3, [](RunSettings& s) { s.abortThreshold = 0; }},
-      {4, [](RunSettings& s) { s.femaleThreshold = 39; s.maleThreshold = 39; }},
-      {5, [](RunSettings& s) { s.maleThreshold = s.femaleThreshold; }},
-      {6, [](RunSettings& s) { s.randomPercent = -1; }},
-      {7, [](RunSettings& s) { s.leafPruning = 1; s.pruneStress = 5; }},
-      {8, [](RunSettings& s) { s.leafPruning = 1; s.leafPruneCycle = 3; }},
-      {9, [](RunSettings& s) { s.trendCycles = 1; }},
-      {10, [](RunSettings& s) { s.cycleCount = 1; s.irrigation = 1; s.irrigationStart = 1; s.irrigationEnd = 1; }},
-      {11, [](RunSettings& s) { s.irrigation = 1; s.irrigationStart = 5; s.irrigationEnd = 5; }},
-      {12, [](RunSettings& s) { s.flowerPruning = 1; }},
-      {13, [](RunSettings& s) { s.flowerPruning = 1; s.flowerPruneStart = 99; s.flowerPruneEnd = 101; }},
+      {1, 1001, [](RunSettings& s) { s.cycleCount = 0; }},
+      {2, 1002, [](RunSettings& s) { s.palmCount = 0; }},
+      {3, 1014, [](RunSettings& s) { s.abortThreshold = 0; }},
+      {4, 1012, [](RunSettings& s) { s.femaleThreshold = 39; s.maleThreshold = 39; }},
+      {5, 1013, [](RunSettings& s) { s.maleThreshold = s.femaleThreshold; }},
+      {6, 1015, [](RunSettings& s) { s.randomPercent = -1; }},
+      {7, 1016, [](RunSettings& s) { s.leafPruning = 1; s.pruneStress = 5; }},
+      {8, 1017, [](RunSettings& s) { s.leafPruning = 1; s.leafPruneCycle = 3; }},
+      {9, 1018, [](RunSettings& s) { s.trendCycles = 1; }},
+      {10, 1022, [](RunSettings& s) { s.cycleCount = 1; s.irrigation = 1; s.irrigationStart = 1; s.irrigationEnd = 1; }},
+      {11, 1023, [](RunSettings& s) { s.irrigation = 1; s.irrigationStart = 5; s.irrigationEnd = 5; }},
+      {12, 1025, [](RunSettings& s) { s.flowerPruning = 1; }},
+      {13, 1026, [](RunSettings& s) { s.flowerPruning = 1; s.flowerPruneStart = 99; s.flowerPruneEnd = 101; }},
   };
   for (const Case& c : cases) {
     sheet.SetActivePage(&sheet.pageResults);
     sheet.settings = StartupDefaults();
     c.breakIt(sheet.settings);
-    ExpectRuleReported(sheet, prompts, rules[c.rule - 1]);
+    ExpectRuleReported(sheet, prompts, rules[c.rule - 1], c.controlId);
   }
 }
 

@@ -199,7 +199,7 @@ TEST_F(SettingsReference, NamesTheRuleAndPageOfEveryRuledSettingAndNoRuleElsewhe
       continue;
     }
     EXPECT_EQ(row[Rule], std::to_string(rule->number)) << name;
-    EXPECT_EQ(row[Page], PageName(rule->page)) << name;
+    EXPECT_EQ(row[Page], PageName(RulePage(*rule))) << name;
   }
 }
 
@@ -246,7 +246,7 @@ TEST_F(SettingsReference, ListsTheThirteenRulesWithTheirPagesAndMessages) {
     ASSERT_EQ(rules[i].size(), 4u);
     EXPECT_EQ(rules[i][0], std::to_string(rule.number));
     EXPECT_NE(Plain(rules[i][1]).find(rule.field), std::string::npos) << "rule " << rule.number;
-    EXPECT_EQ(rules[i][2], PageName(rule.page)) << "rule " << rule.number;
+    EXPECT_EQ(rules[i][2], PageName(RulePage(rule))) << "rule " << rule.number;
     EXPECT_EQ(rules[i][3], Replaced(rule.message, "\n", " ")) << "rule " << rule.number;
   }
 }
@@ -311,7 +311,7 @@ TEST_F(SettingsReference, TheManPageAgreesWithTheGuide) {
   ASSERT_EQ(ruleEntries.size(), ValidationRules().size()) << "varnolt-cli.1: one RULES entry per rule";
   for (const ValidationRule& rule : ValidationRules()) {
     const std::string& text = ruleEntries.at(std::to_string(rule.number));
-    EXPECT_NE(text.find(std::string("(") + PageName(rule.page) + " page)"), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string("(") + PageName(RulePage(rule)) + " page)"), std::string::npos) << text;
     EXPECT_NE(text.find("\"" + Replaced(rule.message, "\n", " ") + "\""), std::string::npos) << text;
   }
 }

@@ -134,4 +134,14 @@ TEST_F(GridDepartures, AVirtualGridOpensNoEditor) {
   EXPECT_EQ(Editor(), nullptr);
 }
 
+TEST(GridDepartureSizing, FittingAColumnWithNothingToMeasureKeepsItsWidth) {
+  CGridCtrl grid(4, 3, 0, 0);
+  grid.PutColumnWidth(1, 70);
+  // Style 1 measures the fixed rows only, and there are none.
+  EXPECT_FALSE(grid.FitColumnToText(1, 1));
+  EXPECT_EQ(grid.ColumnWidth(1), 70);
+  EXPECT_FALSE(grid.FitRowToText(2, 1));
+  EXPECT_GT(grid.RowHeight(2), 0);
+}
+
 }  // namespace

@@ -85,16 +85,19 @@ TEST(RunModel, AFrondOutsideTheNodesNamesItAndKeepsThePreviousRun) {
   struct Case {
     const char* field;
     std::int32_t value;
-    int controlId;
+    const char* label;  // on the Frond Numbers page
   };
   FloweringModel model;
   ASSERT_TRUE(RunModel(model, SmallRun(), 1).Completed());
   const CheckedVector<CycleResult> previousResults = model.cycleResults;
   const ModelSettings previousSettings = model.settings;
 
-  for (const Case& c : {Case{"sexStressFirstFrond", -31, 1003}, Case{"sexStressLastFrond", 170, 1004},
-                        Case{"abortStressFirstFrond", -31, 1005}, Case{"abortStressLastFrond", 170, 1006},
-                        Case{"abortionFrond", 170, 1009}, Case{"abortionFrond", INT_MIN, 1009}}) {
+  const char* const abortion = "Frond where stress induced abortion occurs";
+  for (const Case& c : {Case{"sexStressFirstFrond", -31, "First frond generating stress for sex ratio"},
+                        Case{"sexStressLastFrond", 170, "Last frond generating stress for sex ratio"},
+                        Case{"abortStressFirstFrond", -31, "First frond generating stress for abortion"},
+                        Case{"abortStressLastFrond", 170, "Last frond generating stress for abortion"},
+                        Case{"abortionFrond", 170, abortion}, Case{"abortionFrond", INT_MIN, abortion}}) {
     RunSettings settings = SmallRun();
     settings.cycleCount = 99;
     settings.*(FindField(c.field)->integer) = c.value;
@@ -102,7 +105,8 @@ TEST(RunModel, AFrondOutsideTheNodesNamesItAndKeepsThePreviousRun) {
     EXPECT_EQ(outcome.status, RunStatus::FrondOutOfRange) << c.field;
     EXPECT_EQ(outcome.frond.field, c.field);
     EXPECT_EQ(outcome.frond.value, c.value) << c.field;
-    EXPECT_EQ(outcome.frond.controlId, c.controlId) << c.field;
+    EXPECT_EQ(outcome.frond.label, c.label) << c.field;
+    EXPECT_THAT(outcome.message, HasSubstr(std::string("\"") + c.label + "\" is ")) << c.field;
     EXPECT_EQ(outcome.frond.lowestFrond, -30);
     EXPECT_EQ(outcome.frond.highestFrond, 169);
     EXPECT_THAT(outcome.message, HasSubstr(std::to_string(c.value)));

@@ -99,13 +99,13 @@ TEST(ValidationRules, OneCycleLeavesNoRoomForIrrigationOrFlowerPruning) {
   const ValidationRule* rule = FirstFailedRule(s);
   ASSERT_NE(rule, nullptr);
   EXPECT_EQ(rule->number, 10);
-  EXPECT_EQ(rule->page, SettingsPage::Irrigation);
-  EXPECT_EQ(rule->controlId, 1022);
+  EXPECT_STREQ(rule->field, "irrigationStart");
+  EXPECT_EQ(RulePage(*rule), SettingsPage::Irrigation);
   s.irrigation = 0; s.flowerPruning = 1;
   EXPECT_EQ(FailedRule(s), 12);
 }
 
 TEST(ValidationRules, RuleEightSaysWhatItChecks) {
   EXPECT_STREQ(ValidationRules()[7].message, "Pruning stress value must be within 1 and 10 inclusive");
-  EXPECT_EQ(ValidationRules()[7].controlId, 1017);
+  EXPECT_STREQ(ValidationRules()[7].field, "pruneStress");
 }

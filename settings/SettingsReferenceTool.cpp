@@ -1,0 +1,10 @@
+// Prints the settings reference (WriteSettingsReference) as Markdown, for the
+// documentation: build/bin/varnolt-settings-reference > table.md
+#include <iostream>
+
+#include "settings/SettingsReference.h"
+
+int main() {
+  WriteSettingsReference(std::cout);
+  return std::cout ? 0 : 1;
+}
