@@ -7,21 +7,22 @@
 
 #include "app/SimApp.h"
 #include "app/StartupOptions.h"
+#include "platform/SystemResources.h"
 #include "platform/Version.h"
 
 int main(int argc, char* argv[]) {
   // --help, --version and bad usage answer before Qt starts, so they need no display.
-  const StartupRequest early = ParseStartupArguments(WithoutQtOptions(std::vector<std::string>(argv + 1, argv + argc)));
+  const StartupRequest early = ParseStartupArguments(WithoutQtOptions(Utf8Arguments(argc, argv)));
   if (early.action == StartupRequest::Action::PrintHelp) {
-    std::cout << StartupHelp();
+    ShowStartupText(StartupHelp(), false, std::cout);
     return 0;
   }
   if (early.action == StartupRequest::Action::PrintVersion) {
-    std::cout << VersionText() << "\n";
+    ShowStartupText(std::string(VersionText()) + "\n", false, std::cout);
     return 0;
   }
   if (early.action == StartupRequest::Action::Refuse) {
-    std::cerr << "varnolt: " << early.error << "\nTry 'varnolt --help' for the usage.\n";
+    ShowStartupText("varnolt: " + early.error + "\nTry 'varnolt --help' for the usage.\n", true, std::cerr);
     return 2;
   }
 
@@ -35,7 +36,7 @@ int main(int argc, char* argv[]) {
   for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
   const StartupRequest request = ParseStartupArguments(args);
   if (request.action == StartupRequest::Action::Refuse) {
-    std::cerr << "varnolt: " << request.error << "\nTry 'varnolt --help' for the usage.\n";
+    ShowStartupText("varnolt: " + request.error + "\nTry 'varnolt --help' for the usage.\n", true, std::cerr);
     return 2;
   }
   CSimApp simApp;

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/DryRun.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
@@ -36,6 +37,9 @@ class BatchCommand final : public Command {
     AddSeedOption(*command, options_.seed, "the seed of replicate 1 where the design has no seed column");
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
+    command->add_flag("--dry-run", options_.dryRun,
+                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
+        ->group(RunningGroup);
   }
 
   int Run(CliStreams& io) override {
@@ -123,6 +127,7 @@ class BatchCommand final : public Command {
       table.seeds.push_back(rowSeed);
     }
     if (table.settings.empty()) return refuse(2, 0, "the design has no rows to run");
+    if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }
 

@@ -60,6 +60,7 @@ int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
     return ExitUsage;
   }
   CLI::App runner("varnolt-cli", "varnolt-cli");
+  runner.allow_windows_style_options(false);
   runner.set_help_flag("-h,--help", "show this help");
   runner.allow_extras();
   // One command per line: a later word that names a command (a file called

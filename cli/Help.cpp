@@ -79,6 +79,8 @@ CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::strin
   CLI::App* command = parent.add_subcommand(name, summary);
   // Unknown options are told by the runner in its own words, naming the command.
   command->allow_extras();
+  // On Windows CLI11 would take "/path" for an option; a path is an argument there too.
+  command->allow_windows_style_options(false);
   return command;
 }
 

@@ -85,17 +85,6 @@ std::string RunnerText(const std::string& sentence) {
   return LowerFirst(text);
 }
 
-std::string RuleFailureText(const ValidationRule& rule, const RunSettings& settings) {
-  std::string text = rule.field;
-  const FieldInfo* field = FindField(rule.field);
-  if (field != nullptr && field->integer != nullptr) text += " " + std::to_string(settings.*(field->integer));
-  std::string message = rule.message;
-  for (char& c : message) {
-    if (c == '\n') c = ' ';
-  }
-  return text + ": " + message + " (rule " + std::to_string(rule.number) + ")";
-}
-
 std::string RunFailureText(const RunOutcome& outcome) {
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:

@@ -10,7 +10,6 @@
 
 #include "platform/FileError.h"
 #include "run/RunDriver.h"
-#include "settings/ValidationRules.h"
 
 // The cause of a system error, as the runner says it: the system's own text
 // for it ("no such file or directory", "permission denied"), begun in lower
@@ -28,11 +27,6 @@ std::string WithTypedPath(std::string text, const std::string& typedPath);
 // A sentence written for a message box, made a runner's text: its lines joined
 // into one, the first letter in lower case, no final period.
 std::string RunnerText(const std::string& sentence);
-
-// A failed rule on one line, with the value that failed it and the rule's own
-// words: "maleThreshold 16: Male threshold must be greater than the female
-// threshold and no larger than 39 (rule 5)".
-std::string RuleFailureText(const ValidationRule& rule, const RunSettings& settings);
 
 // Why a run that started did not complete (a frond outside the nodes, too
 // little memory, a report that could not be written).

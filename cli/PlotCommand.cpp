@@ -1,11 +1,13 @@
-// `plot REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg`: draws the cycles of
-// results already written, without running.
+// `plot REPORT.dat|RESULTS.csv|TABLE.csv -o PICTURE.png|PICTURE.svg`: draws the
+// cycles of results already written, or the table of a sweep or batch design,
+// without running.
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
 #include "cli/Messages.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SharedOptions.h"
+#include "cli/TablePictures.h"
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
 
@@ -15,11 +17,17 @@ class PlotCommand final : public Command {
  public:
   explicit PlotCommand(CLI::App& parent) {
     CLI::App* command =
-        AddCommand(parent, "plot", "Draws the cycles of a report or CSV into a PNG or SVG picture, without running.",
-                   "REPORT.dat|RESULTS.csv -o PICTURE.png|PICTURE.svg [OPTIONS]");
-    AddArguments(*command, "REPORT.dat|RESULTS.csv", sources_, "the report or CSV table whose cycles to draw");
+        AddCommand(parent, "plot",
+                   "Draws the cycles of a report or CSV, or a sweep or batch table, into a PNG or SVG picture, "
+                   "without running.",
+                   "REPORT.dat|RESULTS.csv|TABLE.csv -o PICTURE.png|PICTURE.svg [OPTIONS]");
+    AddArguments(*command, "REPORT.dat|RESULTS.csv|TABLE.csv", sources_,
+                 "the report or CSV table whose cycles to draw, or the table of a sweep or batch design");
     AddOutputOption(*command, picture_, "PATH", "the picture to write, PATH.png or PATH.svg");
     AddPlotSizeOption(*command, size_, "the picture's size in pixels (1600x900 unless given)");
+    AddTextOption(*command, "--stat", statistic_, "NAME",
+                  "for a sweep or batch table: the statistic to draw (one varied setting: the four mean "
+                  "percentages unless given; two: a heat map of the first statistic unless given)");
   }
 
   int Run(CliStreams& io) override {
@@ -38,6 +46,15 @@ class PlotCommand final : public Command {
       }
     }
     const std::string& source = sources_.front();
+    {
+      const std::optional<std::string> text = ReadWholeFile(source, io);
+      if (!text) return ExitFailure;
+      if (IsPointTable(*text)) return PlotPointTable(*text, source, *picture_, size, statistic_, io);
+    }
+    if (statistic_) {
+      return UsageError(io, "--stat chooses a statistic of a sweep or batch table, and " + source +
+                                " holds the cycles of a run");
+    }
     const std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
     if (!cycles) return ExitFailure;
     if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture_), size)) {
@@ -55,6 +72,7 @@ class PlotCommand final : public Command {
   std::vector<std::string> sources_;
   std::optional<std::string> picture_;
   std::optional<std::string> size_;
+  std::optional<std::string> statistic_;
 };
 
 }  // namespace

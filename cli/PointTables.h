@@ -35,6 +35,7 @@ struct ExperimentOptions {
   std::int32_t samples = 256;
   std::int32_t bootstrap = 200;
   bool resume = false;
+  bool dryRun = false;
   std::vector<std::string> positional;
 };
 

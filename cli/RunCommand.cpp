@@ -110,7 +110,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (options.output && !toStandardOutput) settings.outputPath = *options.output;
 
   if (const ValidationRule* rule = FirstFailedRule(settings)) {
-    PrintProblem(io, RuleFailureText(*rule, settings));
+    PrintProblem(io, RuleFailureLine(*rule, settings));
     io.err << "Nothing was run.\n";
     return ExitUsage;
   }

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cli/Help.h"
+#include "cli/DryRun.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
@@ -77,6 +78,9 @@ class SensitivityCommand final : public Command {
     AddSeedOption(*command, options_.seed, "the seed of the design and of every run (the current time unless given)");
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --points");
+    command->add_flag("--dry-run", options_.dryRun,
+                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
+        ->group(RunningGroup);
   }
 
   int Run(CliStreams& io) override {
@@ -153,6 +157,11 @@ class SensitivityCommand final : public Command {
       table.settings.push_back(point.settings);
       table.leadCells.push_back(cells);
       table.seeds.push_back(seed);
+    }
+    if (options_.dryRun) {
+      ExperimentOptions pointOptions = options_;
+      pointOptions.csv = options_.points;
+      return DryRunPointTable(table, pointOptions, io);
     }
     std::vector<PointOutcome> outcomes;
     if (options_.fromPoints) {

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/DryRun.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
@@ -31,6 +32,9 @@ class SweepCommand final : public Command {
     AddSeedOption(*command, options_.seed, "the seed of replicate 1 (the current time unless given)");
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
+    command->add_flag("--dry-run", options_.dryRun,
+                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
+        ->group(RunningGroup);
   }
 
   int Run(CliStreams& io) override {
@@ -75,6 +79,7 @@ class SweepCommand final : public Command {
       table.leadCells.push_back(cells);
       table.seeds.push_back(seed);
     }
+    if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }
 

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   std::ostream err(&errBuffer);
   err.setf(std::ios::unitbuf);
 
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   const int status = RunCommandLine(args, CliStreams{out, err});
 
   out.flush();

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/WideText.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -137,11 +139,27 @@ FileError MakeFileError(std::error_code code, const fs::path& path) {
   return {cause, PathToUtf8(full.lexically_normal())};
 }
 
+bool IsWindowsStylePath(const std::string& path) {
+  const bool drive = path.size() >= 2 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                     path[1] == ':';
+  return drive || path.find('\\') != std::string::npos;
+}
+
 fs::path PathFromUtf8(const std::string& utf8) {
+#ifdef _WIN32
+  // The standard conversion throws on a byte that is not UTF-8; a name typed or
+  // read from a file must still reach the file system and be reported there.
+  return fs::path(WideFromUtf8(utf8));
+#else
   return fs::path(std::u8string(utf8.begin(), utf8.end()));
+#endif
 }
 
 std::string PathToUtf8(const fs::path& path) {
+#ifdef _WIN32
+  return Utf8FromWide(path.native());
+#else
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
+#endif
 }

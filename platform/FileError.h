@@ -65,6 +65,12 @@ FileErrorCause CauseFromErrorCode(std::error_code code);
 // an invalid path, since no file name could have been right there.
 FileError MakeFileError(std::error_code code, const std::filesystem::path& path);
 
+// A path as Windows writes it: with a drive letter ("C:\runs\run1.dat", "D:run.dat")
+// or backslashes ("\\server\share\run.dat", "runs\run1.dat"). Settings files
+// written by VARNOLT on Windows carry such paths; elsewhere they would name a
+// file literally called so.
+bool IsWindowsStylePath(const std::string& path);
+
 // Paths cross into and out of the program as UTF-8 on every platform.
 std::filesystem::path PathFromUtf8(const std::string& utf8);
 std::string PathToUtf8(const std::filesystem::path& path);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -11,7 +13,13 @@
 
 #include <fcntl.h>
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +55,20 @@ std::FILE* OpenForWriting(const fs::path& path, const char* mode, FileStep step)
   return Injected(step) ? nullptr : OpenHandle(path, mode);
 }
 
+// Creates a new file to write, failing with EEXIST when the name is taken. The
+// Windows C runtime ignores fopen's "x", and would empty the file that is there.
+std::FILE* OpenNew(const fs::path& path) {
+  if (Injected(FileStep::Create)) return nullptr;
+#ifdef _WIN32
+  const int handle = _wopen(path.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE);
+  std::FILE* file = handle < 0 ? nullptr : _fdopen(handle, "wb");
+  if (file == nullptr && handle >= 0) _close(handle);
+  return file;
+#else
+  return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
 // Opens an existing file to write over it from its start, neither emptying it
 // first nor needing to read it.
 std::FILE* OpenToWriteOver(const fs::path& path) {
@@ -66,6 +88,74 @@ std::FILE* OpenToWriteOver(const fs::path& path) {
 std::error_code LastError(int fallback = EIO) {
   return {errno != 0 ? errno : fallback, std::generic_category()};
 }
+
+#ifdef _WIN32
+// The last Windows error, whose message is Windows' own text (not the C
+// runtime's guess at an errno, which makes most of them an I/O error).
+std::error_code LastWindowsError() { return {static_cast<int>(GetLastError()), std::system_category()}; }
+
+// A handle that asks for no access, only to learn what a name is.
+HANDLE OpenToInspect(const fs::path& path) {
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// NUL, CON, COM1 and pipes: written as they are, never replaced.
+bool IsDeviceOrPipe(const fs::path& path) {
+  const HANDLE handle = OpenToInspect(path);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+}
+
+// The file that a symbolic link (or a chain of them) names, as Windows resolves
+// it; the path itself when it is no link or its file does not exist yet.
+std::error_code FollowWindowsLinks(fs::path& target) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return {};
+  const HANDLE handle = OpenToInspect(target);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  std::wstring final(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle, final.data(), DWORD(final.size()), FILE_NAME_NORMALIZED);
+  if (length >= final.size()) {
+    final.resize(length + 1);
+    length = GetFinalPathNameByHandleW(handle, final.data(), DWORD(final.size()), FILE_NAME_NORMALIZED);
+  }
+  const std::error_code code = length == 0 ? LastWindowsError() : std::error_code();
+  CloseHandle(handle);
+  if (code) return code;
+  final.resize(length);
+  if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    final = L"\\\\" + final.substr(8);
+  } else if (final.rfind(L"\\\\?\\", 0) == 0) {
+    final = final.substr(4);
+  }
+  target = fs::path(final);
+  return {};
+}
+
+// The number of names a file has; 1 when it cannot be told.
+std::uintmax_t HardLinkCount(const fs::path& path) {
+  const HANDLE handle = OpenToInspect(path);
+  if (handle == INVALID_HANDLE_VALUE) return 1;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileInformationByHandle(handle, &information);
+  CloseHandle(handle);
+  return known ? information.nNumberOfLinks : 1;
+}
+
+// Errors of a replacement that leave both files as they were, because another
+// program holds the old one open: the new content is then written in place.
+bool HeldOpen(std::error_code code) {
+  switch (code.value()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return true;
+    default: return false;
+  }
+}
+#endif
 
 // Makes sure the bytes have reached the disk before the rename makes them the
 // file: a crash must not leave an empty file where the old one was.
@@ -98,17 +188,21 @@ std::error_code Close(FileHandle& file) {
 // a folder, in use), without changing it or creating anything. Only for regular
 // files: opening a pipe to write would wait for its reader.
 std::error_code RefusedForWriting(const fs::path& path) {
-  errno = 0;
 #ifdef _WIN32
-  const int handle = _wopen(path.c_str(), _O_WRONLY | _O_BINARY);
-  if (handle < 0) return LastError(EACCES);
-  _close(handle);
+  // Windows says why: read-only, a folder, or held by a program that shares no
+  // writing (a sharing violation).
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastWindowsError();
+  CloseHandle(handle);
+  return {};
 #else
+  errno = 0;
   const int handle = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (handle < 0) return LastError(EACCES);
   ::close(handle);
-#endif
   return {};
+#endif
 }
 
 // Gives the new file the owner and group of the one it replaces. False when the
@@ -190,7 +284,7 @@ void RemoveStaleTemporaries(const fs::path& folder) {
   std::error_code code;
   for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, code), end; !code && entry != end;
        entry.increment(code)) {
-    const std::string name = entry->path().filename().string();
+    const std::string name = PathToUtf8(entry->path().filename());
     const bool ours = name.size() > 13 && name.rfind(".varnolt-", 0) == 0 && name.compare(name.size() - 4, 4, ".tmp") == 0;
     std::error_code ignored;
     if (!ours || entry->is_symlink(ignored) || !entry->is_regular_file(ignored)) continue;
@@ -224,7 +318,7 @@ struct TemporaryFile {
     for (unsigned attempt = 0;; ++attempt) {
       const fs::path candidate = TemporaryPathBeside(target);
       errno = 0;
-      file.reset(OpenForWriting(candidate, "wbx", FileStep::Create));
+      file.reset(OpenNew(candidate));
       if (file) {
         path = candidate;
         return {};
@@ -251,6 +345,42 @@ std::error_code FollowLinks(fs::path& target) {
 bool IsRefusal(std::error_code code) {
   return code == std::errc::permission_denied || code == std::errc::operation_not_permitted;
 }
+
+#ifdef _WIN32
+std::string WholeFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The finished temporary file takes the target's place, with the old file's
+// attributes (hidden, archive), as the owner and mode are kept elsewhere; it
+// inherits the folder's security as the old file did. When another program
+// holds the old file open (a viewer, an editor), Windows refuses to replace it:
+// the new content is then written over it in place, as for a folder that takes
+// no new files. (ReplaceFileW is not used: where it cannot remove the old file
+// it may leave it behind under a name of its own.)
+template <typename Failure>
+std::optional<ReplaceFailure> MoveIntoPlace(TemporaryFile& temporary, const fs::path& target, bool exists,
+                                            const Failure& failure) {
+  if (exists) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES
+                           ? 0
+                           : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept != 0) SetFileAttributesW(temporary.path.c_str(), kept);
+  }
+  if (MoveFileExW(temporary.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    temporary.kept = true;
+    return std::nullopt;
+  }
+  const std::error_code code = LastWindowsError();
+  if (!exists || !HeldOpen(code)) return failure(code);
+  const std::string content = WholeFile(temporary.path);
+  return failure(WriteOverInPlace(
+      target, [&content](std::ostream& out) { out.write(content.data(), std::streamsize(content.size())); }));
+}
+#endif
 
 }  // namespace
 
@@ -363,6 +493,11 @@ std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const C
 
   fs::path target = requested;
   if (const std::error_code looped = FollowLinks(target)) return failure(looped);
+#ifdef _WIN32
+  if (const std::error_code unresolved = FollowWindowsLinks(target)) return failure(unresolved);
+  // The C runtime sees no file at all behind NUL or CON.
+  if (IsDeviceOrPipe(target)) return failure(WriteDirectly(target, writer));
+#endif
 
   std::error_code code;
   const fs::file_status existing = fs::status(target, code);
@@ -374,7 +509,11 @@ std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const C
     // An existing file that could not be opened for writing stays as it is.
     if (const std::error_code refused = RefusedForWriting(target)) return failure(refused);
     // A new file would leave the other names of this one with the old content.
+#ifdef _WIN32
+    if (HardLinkCount(target) > 1) return failure(WriteOverInPlace(target, writer));
+#else
     if (fs::hard_link_count(target, code) > 1) return failure(WriteOverInPlace(target, writer));
+#endif
   }
 
   TemporaryFile temporary;
@@ -402,10 +541,14 @@ std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const C
 
   errno = 0;
   if (Injected(FileStep::Rename)) return failure(LastError());
+#ifdef _WIN32
+  return MoveIntoPlace(temporary, target, exists, failure);
+#else
   fs::rename(temporary.path, target, code);
   if (code) return failure(code);
   temporary.kept = true;
   return std::nullopt;
+#endif
 }
 
 std::optional<FileError> ReplaceFileContents(const fs::path& target, std::string_view bytes) {

@@ -1,8 +1,9 @@
 #pragma once
 // Interruptions of the command-line runner and its terminal. Ctrl+C, a kill
-// (SIGTERM) and a closed terminal (SIGHUP; Ctrl+Break on Windows) are caught and
-// only noted, so that long work stops at a safe point, removes what it began and
-// leaves every file whole. A second Ctrl+C ends the program at once.
+// (SIGTERM) and a closed terminal (SIGHUP) are caught and only noted (on
+// Windows: Ctrl+C, Ctrl+Break, and a closed console or session as SIGTERM),
+// so that long work stops at a safe point, removes what it began and leaves
+// every file whole. A second Ctrl+C ends the program at once.
 
 #include <atomic>
 #include <functional>

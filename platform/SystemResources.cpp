@@ -5,11 +5,16 @@
 #include <string>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <windows.h>
+#include <shellapi.h>
+
+#include "platform/WideText.h"
 #else
 #include <unistd.h>
 #endif
@@ -37,5 +42,34 @@ std::optional<std::uint64_t> AvailableMemoryBytes() {
 void UseBinaryStandardOutput() {
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);
+  SetConsoleOutputCP(CP_UTF8);
 #endif
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+#if defined(_WIN32)
+  int count = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+    LocalFree(wide);
+    return arguments;
+  }
+#endif
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+void ShowStartupText(const std::string& text, bool isError, std::ostream& stream) {
+#if defined(_WIN32)
+  const HANDLE handle = GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    MessageBoxW(nullptr, WideFromUtf8(text).c_str(), L"VARNOLT",
+                MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+    return;
+  }
+#else
+  (void)isError;
+#endif
+  stream << text;
+  stream.flush();
 }

@@ -5,6 +5,7 @@
 
 #include "platform/FileError.h"
 #include "plot/CyclePlot.h"
+#include "plot/TablePicture.h"
 #include "results/CycleAnalysis.h"
 
 namespace {
@@ -25,6 +26,8 @@ void EnsureApplication() {
 }
 
 }  // namespace
+
+void EnsurePictureApplication() { EnsureApplication(); }
 
 std::optional<std::string> WritePlotPicture(std::span<const CycleResult> cycles, const std::filesystem::path& path,
                                             PictureSize size) {

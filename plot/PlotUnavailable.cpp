@@ -1,10 +1,27 @@
 // A build without the window toolkit: the runner knows the picture options but
 // cannot draw.
 #include "plot/PlotPicture.h"
+#include "plot/TablePicture.h"
+
+namespace {
+const char* const CannotDraw = "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+}
+
+void EnsurePictureApplication() {}
+
+std::optional<std::string> WriteSettingPicture(const SettingPlot&, const std::filesystem::path&, PictureSize,
+                                               const std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot&, const std::filesystem::path&, PictureSize,
+                                               const std::string&) {
+  return CannotDraw;
+}
 
 std::optional<std::string> WritePlotPicture(std::span<const CycleResult>, const std::filesystem::path&,
                                             PictureSize) {
-  return "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+  return CannotDraw;
 }
 
 std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {

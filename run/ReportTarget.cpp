@@ -9,6 +9,13 @@ namespace fs = std::filesystem;
 
 std::optional<std::string> ReportTargetProblem(const std::string& outputPath, const fs::path& settingsFile) {
   if (outputPath.empty()) return std::nullopt;
+#ifndef _WIN32
+  // A settings file from Windows names its report there; here that name would
+  // make a file called "C:\VARNOLT\run1.dat" in the current folder.
+  if (IsWindowsStylePath(outputPath)) {
+    return "outputPath " + outputPath + " is a Windows path; choose an output file";
+  }
+#endif
   const fs::path target = PathFromUtf8(outputPath);
   std::error_code code;
   // The same file on the same device, whatever links or "./" lead to it.

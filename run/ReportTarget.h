@@ -1,6 +1,7 @@
 #pragma once
-// Which files a run's report may replace. A report never takes the place of run
-// settings: neither of the settings file being run, however its path is spelled,
+// Which files a run's report may replace. Outside Windows, a Windows path (from a
+// settings file written there) names no file here and is refused. A report never
+// takes the place of run settings: neither of the settings file being run, however its path is spelled,
 // nor of any other file that reads whole as settings. Reports, empty files and
 // everything else are replaced as usual. Plain C++.
 

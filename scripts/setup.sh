@@ -15,6 +15,8 @@ packages=(
   qt6-charts-dev libqt6opengl6-dev qt6-svg-dev nlohmann-json3-dev
   # experiments: Sobol sampling, and the cluster recipe's tests
   libboost-dev parallel
+  # the test of the Slurm recipe: a one-machine scheduler
+  slurm-wlm munge
   # the runner's command line
   libcli11-dev
   # calibration: the optimiser beyond an exhaustive grid, the census's SHA-256

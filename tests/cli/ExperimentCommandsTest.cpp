@@ -40,10 +40,16 @@ std::vector<std::string> Cells(const std::string& line) {
 // Runs a shell script in the sandbox's work folder with varnolt-cli on the PATH;
 // answers its exit status.
 int Shell(const CliSandbox& sandbox, const std::string& script) {
+#ifdef _WIN32
+  (void)sandbox;
+  (void)script;
+  return -1;  // the tests that need a shell skip on Windows
+#else
   const std::string command = "cd " + Quoted(sandbox.Work().string()) + " && PATH=" + Quoted(VARNOLT_BIN_DIR) +
                               ":$PATH && " + script;
   const int wait = std::system(("sh -c " + Quoted(command)).c_str());
   return WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+#endif
 }
 
 TEST(Sweep, RowsEqualSingleRunsOfTheSameSettingsAndSeed) {
@@ -213,6 +219,9 @@ TEST(Shards, MergedPartsEqualTheUnshardedTableByteForByte) {
 }
 
 TEST(Shards, TheGnuParallelRecipeGivesTheUnshardedTable) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs GNU parallel and a POSIX shell";
+#endif
   CliSandbox sandbox;
   const std::string sweep = "varnolt-cli sweep --vary femaleThreshold=10:15 --set cycleCount=300 "
                             "--set palmCount=300 --seed 4 --threads 1";

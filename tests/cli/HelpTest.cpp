@@ -88,10 +88,12 @@ TEST(Help, OutputAndItsShortFormMeanTheSameEverywhere) {
   ASSERT_EQ(sandbox.Run(longForm).status, 0);
   ASSERT_EQ(sandbox.Run(shortForm).status, 0);
   EXPECT_EQ(ReadFile(sandbox.Work() / "long.dat"), ReadFile(sandbox.Work() / "short.dat"));
-  // plot and merge take both spellings too.
+  // plot and merge take both spellings too (plot where the runner draws).
+#ifdef VARNOLT_RUNNER_DRAWS
   EXPECT_EQ(sandbox.Run({"plot", "long.dat", "--output", "a.svg", "--plot-size=200x150"}).status, 0);
   EXPECT_EQ(sandbox.Run({"plot", "long.dat", "-o", "b.svg"}).status, 0);
   EXPECT_TRUE(fs::exists(sandbox.Work() / "a.svg"));
+#endif
   const std::vector<std::string> sweep = {"sweep", "--vary", "femaleThreshold=12:13", "--seed", "3",
                                           "--set",  "palmCount=5", "--set", "cycleCount=60"};
   std::vector<std::string> part1 = sweep, part2 = sweep;
@@ -143,12 +145,11 @@ TEST(Messages, EveryProblemHasOneForm) {
       if (line.rfind("varnolt-cli: ", 0) != 0) continue;
       EXPECT_NE(line.back(), '.') << command << ": " << line;
       EXPECT_EQ(line.find(sandbox.Work().string()), std::string::npos) << command << ": " << line;
-      EXPECT_TRUE(line[13] < 'A' || line[13] > 'Z' || line.compare(13, 4, "Male") == 0) << command << ": " << line;
+      EXPECT_FALSE(line[13] >= 'A' && line[13] <= 'Z') << command << ": " << line;
     }
   }
   EXPECT_EQ(sandbox.Run({"run", "--set", "femaleThreshold=30", "--set", "maleThreshold=20"}).err,
-            "varnolt-cli: maleThreshold 20: Male threshold must be greater than the female threshold and no larger "
-            "than 39 (rule 5)\nNothing was run.\n");
+            "varnolt-cli: femaleThreshold 30 must be below maleThreshold 20 (rule 5)\nNothing was run.\n");
   // One text for one system error, whichever road the file took.
   EXPECT_THAT(sandbox.Run({"show", "missing.dat"}).err, HasSubstr("missing.dat: no such file or directory\n"));
   EXPECT_THAT(sandbox.Run({"analyse", "missing.csv"}).err, HasSubstr("missing.csv: no such file or directory\n"));

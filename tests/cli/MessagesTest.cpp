@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Messages.h"
+#include "settings/ValidationRules.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TEST(RunnerMessages, WindowTextsBecomeOneLine) {
   settings.maleThreshold = 16;
   const ValidationRule* rule = FirstFailedRule(settings);
   ASSERT_NE(rule, nullptr);
-  const std::string line = RuleFailureText(*rule, settings);
+  const std::string line = RuleFailureLine(*rule, settings);
   EXPECT_EQ(line.find('\n'), std::string::npos) << line;
   EXPECT_NE(line.find("maleThreshold 16"), std::string::npos) << line;
   EXPECT_NE(line.find("(rule 5)"), std::string::npos) << line;

@@ -156,14 +156,13 @@ TEST(Runner, TheFirstFailedRuleStopsTheRunWithStatusTwo) {
   const CliResult result = sandbox.Run({"run", "--set", "maleThreshold=16", "--set", "abortThreshold=0"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err,
-            "varnolt-cli: abortThreshold 0: Abortion threshold must be within 1 and 40 inclusive (rule 3)\n"
+            "varnolt-cli: abortThreshold 0 must be from 1 to 40 (rule 3)\n"
             "Nothing was run.\n");
   const CliResult male = sandbox.Run({"run", "--set", "maleThreshold=16"});
   EXPECT_EQ(male.status, 2);
-  EXPECT_THAT(male.err, HasSubstr("varnolt-cli: maleThreshold 16: Male threshold must be greater than the female "
-                                  "threshold and no larger than 39 (rule 5)\n"));
+  EXPECT_THAT(male.err, HasSubstr("varnolt-cli: femaleThreshold 16 must be below maleThreshold 16 (rule 5)\n"));
   const CliResult prune = sandbox.Run({"run", "--set", "leafPruning=1", "--set", "leafPruneCycle=100"});
-  EXPECT_THAT(prune.err, HasSubstr("pruneStress 0: Pruning stress value must be within 1 and 10 inclusive (rule 8)\n"));
+  EXPECT_THAT(prune.err, HasSubstr("varnolt-cli: pruneStress 0 must be from 1 to 10 while leafPruning is on (rule 8)\n"));
   EXPECT_TRUE(result.out.empty());
   EXPECT_EQ(sandbox.WorkEntries(), 0u) << "nothing is written";
 
@@ -193,6 +192,9 @@ TEST(Runner, AReportThatCannotBeWrittenFailsWithStatusOne) {
 }
 
 TEST(Runner, AWriteCutShortLeavesThePreviousReportWhole) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a file size limit (ulimit -f) needs POSIX";
+#endif
   CliSandbox sandbox;
   WriteFile(sandbox.Work() / "output.dat", "old report");
   // A file size limit of 4 KiB stops the 100-cycle report part-way, as a full disk would.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
@@ -30,12 +31,16 @@ TEST_F(ReportTarget, TheSettingsFileBeingRunIsRefusedHoweverItIsNamed) {
   // Damaged settings: only being the same file gives it away.
   WriteFileBytes("output.dat", StoreSettings(NewDefaults()).substr(0, 50));
   fs::create_directory("runs");
-  fs::create_symlink("../output.dat", "runs/link.dat");
+  // Windows here may make no symbolic links: the other spellings still count.
+  std::error_code noLinks;
+  fs::create_symlink("../output.dat", "runs/link.dat", noLinks);
   const fs::path settingsFile = scratch_.In("output.dat");
-  for (const std::string& spelling : {std::string("output.dat"), std::string("./output.dat"), std::string("runs/../output.dat"), std::string("runs/link.dat"),
-                                      scratch_.In("output.dat").string()}) {
+  std::vector<std::string> spellings = {"output.dat", "./output.dat", "runs/../output.dat",
+                                        PathToUtf8(scratch_.In("output.dat"))};
+  if (!noLinks) spellings.push_back("runs/link.dat");
+  for (const std::string& spelling : spellings) {
     EXPECT_EQ(ReportTargetProblem(spelling, settingsFile), Refusal(spelling)) << spelling;
-    EXPECT_EQ(ReportTargetProblem(spelling, "runs/link.dat"), Refusal(spelling)) << spelling;
+    if (!noLinks) EXPECT_EQ(ReportTargetProblem(spelling, "runs/link.dat"), Refusal(spelling)) << spelling;
   }
   EXPECT_EQ(ReportTargetProblem("other.dat", settingsFile), std::nullopt);
 }
@@ -49,4 +54,19 @@ TEST_F(ReportTarget, AFileThatReadsAsSettingsIsRefusedAndReportsAreNot) {
   for (const char* replaceable : {"report.dat", "settings-and-more.dat", "empty.dat", "new.dat", ""}) {
     EXPECT_EQ(ReportTargetProblem(replaceable, {}), std::nullopt) << replaceable;
   }
+}
+
+TEST_F(ReportTarget, AWindowsPathFromASettingsFileIsRefusedOutsideWindows) {
+#ifdef _WIN32
+  GTEST_SKIP() << "on Windows such a path names a file like any other";
+#else
+  for (const std::string windows : {"C:\\VARNOLT\\run1.dat", "d:run1.dat", "C:/VARNOLT/run1.dat", "runs\\run1.dat",
+                                    "\\\\server\\share\\run1.dat"}) {
+    EXPECT_EQ(ReportTargetProblem(windows, {}), "outputPath " + windows + " is a Windows path; choose an output file");
+  }
+  for (const char* here : {"run1.dat", "runs/run1.dat", "C_run1.dat", "notes:1.dat", "1:2.dat", "/tmp/C:/run.dat"}) {
+    EXPECT_EQ(ReportTargetProblem(here, {}), std::nullopt) << here;
+  }
+  EXPECT_TRUE(fs::is_empty(scratch_.Path())) << "nothing is made while looking";
+#endif
 }

@@ -158,8 +158,10 @@ TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
   ASSERT_TRUE(outcome.Completed()) << outcome.message;
   EXPECT_EQ(ReadFile(settings.outputPath), ReportOf(model));
   EXPECT_EQ(folder.EntryCount(), 1u) << "no temporary file is left behind";
+#ifndef _WIN32  // Windows files have only a read-only attribute, not these bits
   EXPECT_EQ(fs::status(settings.outputPath).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
 
   // A name as long as the file system allows still gets its report.
   settings.outputPath = folder / (std::string(251, 'r') + ".dat");
@@ -248,7 +250,11 @@ TEST(RunSimulation, AReportThatCannotBeWrittenIsAnError) {
     const char* reason;
   };
   for (const Case& c : {Case{folder / "missing/output.dat", "No such file or directory"},
+#ifdef _WIN32  // Windows finds no such path below a file
+                        Case{folder / "plain-file/output.dat", "No such file or directory"},
+#else
                         Case{folder / "plain-file/output.dat", "Not a directory"},
+#endif
                         Case{folder / "a-folder", "it is a folder"}, Case{"", "no file name was given"}}) {
     RunSettings settings = SmallRun();
     settings.outputPath = c.path;
@@ -281,7 +287,9 @@ TEST(RunSimulation, ALinkKeepsPointingAtTheReportAndAReadOnlyOneIsKept) {
   FloweringModel model;
   RunSettings settings = SmallRun();
   WriteFile(folder / "real.dat", "old report");
-  fs::create_symlink(folder.path / "real.dat", folder.path / "link.dat");
+  std::error_code made;
+  fs::create_symlink(folder.path / "real.dat", folder.path / "link.dat", made);
+  if (made) GTEST_SKIP() << "no symbolic links here (" << made.message() << ")";
   settings.outputPath = folder / "link.dat";
   ASSERT_TRUE(RunSimulation(model, settings, 5).Completed());
   EXPECT_TRUE(fs::is_symlink(folder.path / "link.dat"));

@@ -137,7 +137,9 @@ TEST_F(SettingsFileOnDisk, AFileWithBytesAfterTheSettingsIsRefusedByName) {
 
 TEST_F(SettingsFileOnDisk, SaveThroughALinkReplacesTheLinkedFile) {
   Write(In("real.dat"), "old");
-  fs::create_symlink(In("real.dat"), In("link.dat"));
+  std::error_code made;
+  fs::create_symlink(In("real.dat"), In("link.dat"), made);
+  if (made) GTEST_SKIP() << "no symbolic links here (" << made.message() << ")";
   EXPECT_EQ(SaveError(In("link.dat"), Edited()), "saved");
   EXPECT_TRUE(fs::is_symlink(In("link.dat")));
   EXPECT_EQ(Contents(In("real.dat")), StoreSettings(Edited()));
@@ -172,5 +174,9 @@ TEST_F(SettingsFileOnDisk, ADeviceIsWrittenNotReplaced) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   EXPECT_EQ(SaveError("/dev/full", Edited()), "Disk full while accessing /dev/full.");
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+#else
+TEST_F(SettingsFileOnDisk, FileSizeLimitsAndAFullDeviceArePosixOnly) {
+  GTEST_SKIP() << "a file size limit (setrlimit) and /dev/full need POSIX";
 }
 #endif

@@ -40,7 +40,9 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path In(const std::string& name) const { return path_ / name; }
+  // In the system's own spelling: "runs/report.dat" comes out with backslashes
+  // on Windows, as the program's messages show it.
+  std::filesystem::path In(const std::string& name) const { return (path_ / name).make_preferred(); }
 
   // The names in the folder, sorted: a save or replacement must leave no
   // temporary file behind.

@@ -1,0 +1,159 @@
+#include "cli/DryRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "cli/Messages.h"
+#include "platform/WholeNumbers.h"
+#include "settings/ValidationRules.h"
+
+namespace {
+
+// The runs of a calibration stay this small, so that a dry run takes well under a
+// second however big the experiment.
+constexpr double CalibrationPalmCycles = 400'000;
+
+std::string Digits(double value) { return std::to_string(static_cast<long long>(std::llround(value))); }
+
+std::string Bytes(double bytes) {
+  const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
+  int unit = 0;
+  while (bytes >= 1000 && unit < 4) {
+    bytes /= 1000;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+  return text;
+}
+
+std::string Duration(double seconds) {
+  char text[48];
+  if (seconds < 1) std::snprintf(text, sizeof text, "under a second");
+  else if (seconds < 120) std::snprintf(text, sizeof text, "%.0f s", seconds);
+  else if (seconds < 7200) std::snprintf(text, sizeof text, "%.0f min", seconds / 60);
+  else std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
+  return text;
+}
+
+// " (femaleThreshold=3, maleThreshold=20)": a design point's settings for a message.
+std::string NamedCells(const PointTable& table, std::size_t design) {
+  const std::string& joined = table.leadCells[design];
+  if (table.leadColumns.empty()) return "";
+  std::vector<std::string> cells(1);
+  for (char c : joined) {
+    if (c == ',') cells.emplace_back();
+    else cells.back() += c;
+  }
+  if (cells.size() != table.leadColumns.size()) return " (" + joined + ")";
+  std::string text;
+  for (std::size_t c = 0; c < cells.size(); ++c) text += (c == 0 ? "" : ", ") + table.leadColumns[c] + "=" + cells[c];
+  return " (" + text + ")";
+}
+
+std::string Grouped(double value) { return WithThousands(static_cast<std::int64_t>(std::llround(value))); }
+
+}  // namespace
+
+std::optional<DryRunPlan> PlanPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
+                                         int& status) {
+  int k = 1, n = 1;
+  if (options.shard) {
+    if (auto problem = ParseShard(*options.shard, k, n)) {
+      status = UsageError(io, *problem);
+      return std::nullopt;
+    }
+  }
+  DryRunPlan plan;
+  const auto replicates = static_cast<std::size_t>(std::max(1, options.replicates));
+  plan.designPoints = table.settings.size();
+  const ShardSlice slice = SliceOf(plan.designPoints * replicates, k, n);
+  plan.runs = slice.end - slice.begin;
+  // A row: point, the design's cells, replicate, seed, status and the statistics
+  // (each at most 24 characters as the shortest text of a double).
+  const double statisticsBytes = 6 * 24.0 + 8;
+  std::size_t lastRefused = plan.designPoints;
+  for (std::size_t i = slice.begin; i < slice.end; ++i) {
+    const std::size_t design = i / replicates;
+    const RunSettings& settings = table.settings[design];
+    plan.tableBytes += static_cast<double>(Digits(static_cast<double>(design + 1)).size() +
+                                           table.leadCells[design].size() + 2 +
+                                           Digits(static_cast<double>(i % replicates + 1)).size() + 11) +
+                       statisticsBytes;
+    if (const ValidationRule* rule = FirstFailedRule(settings)) {
+      ++plan.refusedRuns;
+      if (design != lastRefused) {
+        plan.refused.push_back("point " + std::to_string(design + 1) + NamedCells(table, design) + ": rule " +
+                               std::to_string(rule->number) + " (" + rule->field + ")");
+        lastRefused = design;
+      }
+      continue;
+    }
+    const double palmCycles = static_cast<double>(settings.cycleCount) * static_cast<double>(settings.palmCount);
+    plan.palmCycles += palmCycles;
+    if (options.cycles) plan.cycleTableBytes += static_cast<double>(settings.cycleCount) * 60.0;
+  }
+  return plan;
+}
+
+int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io) {
+  int status = ExitSuccess;
+  const std::optional<DryRunPlan> plan = PlanPointTable(table, options, io, status);
+  if (!plan) return status;
+  io.out << table.command << " --dry-run: nothing is run or written.\n";
+  io.out << "Points: " << WithThousands(static_cast<std::int64_t>(plan->designPoints)) << ", replicates "
+         << std::max(1, options.replicates) << ": " << WithThousands(static_cast<std::int64_t>(plan->runs)) << " runs"
+         << (options.shard ? " in shard " + *options.shard : std::string()) << ".\n";
+  io.out << "Refused by a rule: " << WithThousands(static_cast<std::int64_t>(plan->refusedRuns)) << " runs";
+  if (plan->refused.empty()) {
+    io.out << ".\n";
+  } else {
+    io.out << " (" << plan->refused.size() << (plan->refused.size() == 1 ? " point" : " points") << ")"
+           << (plan->refused.size() > 10 ? ", the first ten:" : ":") << "\n";
+    for (std::size_t i = 0; i < std::min<std::size_t>(10, plan->refused.size()); ++i) {
+      io.out << "  " << plan->refused[i] << "\n";
+    }
+  }
+  const std::size_t willRun = plan->runs - plan->refusedRuns;
+  io.out << "To run: " << WithThousands(static_cast<std::int64_t>(willRun)) << " runs, "
+         << Grouped(plan->palmCycles) << " palm-cycles.\n";
+
+  // The calibration: the first point that would run, with fewer palms (and cycles
+  // when needed), run as many times as there are threads to fill.
+  const int threads = options.threads.value_or(0) > 0 ? *options.threads : ExperimentDefaultThreads();
+  const RunSettings* sample = nullptr;
+  for (const RunSettings& settings : table.settings) {
+    if (FirstFailedRule(settings) == nullptr) {
+      sample = &settings;
+      break;
+    }
+  }
+  if (willRun > 0 && sample != nullptr) {
+    RunSettings small = *sample;
+    small.cycleCount = static_cast<std::int32_t>(std::min<double>(small.cycleCount, CalibrationPalmCycles));
+    small.palmCount = static_cast<std::int32_t>(
+        std::clamp<double>(std::floor(CalibrationPalmCycles / small.cycleCount), 1, small.palmCount));
+    if (FirstFailedRule(small) != nullptr) small = *sample;  // the smaller run breaks a rule: time the point itself
+    const std::size_t copies = std::min<std::size_t>(willRun, static_cast<std::size_t>(threads));
+    std::vector<ExperimentPoint> points(copies, ExperimentPoint{small, table.seeds.empty() ? 1u : table.seeds[0]});
+    ExperimentControl control;
+    control.threads = threads;
+    const auto start = std::chrono::steady_clock::now();
+    RunPoints(points, control);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double sampled = static_cast<double>(copies) * small.cycleCount * small.palmCount;
+    // Each run pays a fixed cost besides its palm-cycles, and the calibration's
+    // time holds both: scale it by the palm-cycles or by the runs, the larger.
+    const double estimate = seconds * std::max(plan->palmCycles / std::max(1.0, sampled),
+                                               static_cast<double>(willRun) / static_cast<double>(copies));
+    io.out << "Time on this machine: " << (estimate < 1 ? "" : "about ") << Duration(estimate) << " with " << threads
+           << (threads == 1 ? " thread" : " threads") << " (from a calibration of " << Grouped(sampled)
+           << " palm-cycles in " << Digits(seconds * 1000) << " ms).\n";
+  }
+  io.out << "Memory: the table about " << Bytes(plan->tableBytes);
+  if (options.cycles) io.out << ", the per-cycle table about " << Bytes(plan->cycleTableBytes) << ", held until written";
+  io.out << ".\n";
+  return ExitSuccess;
+}

@@ -1,0 +1,23 @@
+# Gives a program its Windows resources: the version (from the project's), the
+# application manifest (UTF-8 code page, high DPI, long paths) and, when given,
+# an icon. Used for varnolt and varnolt-cli when building for Windows.
+#   varnolt_windows_resources(TARGET DESCRIPTION [ICON file.ico])
+function(varnolt_windows_resources target description)
+  cmake_parse_arguments(ARG "" "ICON" "" ${ARGN})
+  set(folder ${CMAKE_BINARY_DIR}/windows-resources)
+  set(VARNOLT_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+  set(VARNOLT_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/varnolt.manifest ${folder}/varnolt.manifest @ONLY)
+  set(VARNOLT_RC_NAME ${target})
+  set(VARNOLT_RC_DESCRIPTION "${description}")
+  set(VARNOLT_RC_MANIFEST "${folder}/varnolt.manifest")
+  set(VARNOLT_RC_ICON "")
+  if(ARG_ICON)
+    set(VARNOLT_RC_ICON "1 ICON \"${ARG_ICON}\"")
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/program.rc.in ${folder}/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${folder}/${target}.rc)
+  if(ARG_ICON)
+    set_source_files_properties(${folder}/${target}.rc PROPERTIES OBJECT_DEPENDS ${ARG_ICON})
+  endif()
+endfunction()

@@ -1,0 +1,290 @@
+#!/usr/bin/env bash
+# Checks the runner and the engine on Windows, from Debian: cross-builds
+# varnolt-cli and the plain tests with mingw-w64, runs the tests under Wine, and
+# compares what varnolt-cli.exe writes (reports, CSV, JSON, settings files,
+# experiment tables) byte for byte with the Linux build, on files and folders
+# with plain and with accented names.
+#
+#   scripts/windows-check.sh [LINUX_BUILD_DIR]      (default: build)
+#
+# It installs what it needs from Debian (the cross compiler, Wine, the source
+# packages of Highway and oneTBB), builds those libraries for Windows once and
+# keeps them in $VARNOLT_WINDOWS_CACHE (default ~/.cache/varnolt-windows), with
+# the Wine prefix. The cross build goes to LINUX_BUILD_DIR/windows. The window
+# is not built here.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+linux_build=$(realpath -m "${1:-$root/build}")
+cache=${VARNOLT_WINDOWS_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/varnolt-windows}
+jobs=${VARNOLT_WINDOWS_JOBS:-$(nproc)}
+prefix=$cache/prefix
+cross_build=$linux_build/windows
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+
+say() { printf 'windows-check: %s\n' "$*"; }
+fail() { printf 'windows-check: FAILED: %s\n' "$*" >&2; exit 1; }
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# --- 1. The cross compiler, Wine, and the sources of the libraries ------------
+
+packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 dpkg-dev
+          libgtest-dev libboost-dev libhwy-dev libtbb-dev nlohmann-json3-dev libcli11-dev cmake)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+  say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q >/dev/null
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# apt-get source needs deb-src lines; they are added beside the machine's own
+# lines, for the same archive, if none are there.
+if ! apt-cache showsrc highway 2>/dev/null | grep -q '^Package: highway'; then
+  say "adding Debian's source lines (/etc/apt/sources.list.d/varnolt-deb-src.*)"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types:.*$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $sudo tee /etc/apt/sources.list.d/varnolt-deb-src.sources >/dev/null
+  else
+    grep -h '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | grep -v -i 'google\|nodesource' |
+      sed 's/^deb /deb-src /' | $sudo tee /etc/apt/sources.list.d/varnolt-deb-src.list >/dev/null
+  fi
+  $sudo apt-get update -q >/dev/null
+fi
+
+# --- 2. Highway, oneTBB, GoogleTest and nlohmann-json for Windows --------------
+
+mkdir -p "$cache/src" "$prefix/include"
+say "libraries for Windows in $prefix"
+
+# The version of the library the Linux build uses, so both builds use the same.
+installed_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo unknown; }
+
+# Builds and installs one CMake project for Windows unless the stamp says it is there.
+cross_install() {
+  local name=$1 version=$2 source=$3
+  shift 3
+  local stamp="$prefix/.built-$name-$version"
+  [ -f "$stamp" ] && return 0
+  say "building $name $version for Windows (once; kept in $cache)"
+  local build="$cache/build-$name"
+  rm -rf "$build"
+  cmake -S "$source" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" "$@" >"$cache/$name.log" 2>&1 ||
+    { tail -30 "$cache/$name.log"; fail "configuring $name"; }
+  cmake --build "$build" -j"$jobs" >>"$cache/$name.log" 2>&1 || { tail -30 "$cache/$name.log"; fail "building $name"; }
+  cmake --install "$build" >>"$cache/$name.log" 2>&1 || { tail -30 "$cache/$name.log"; fail "installing $name"; }
+  rm -rf "$build"
+  touch "$stamp"
+}
+
+# Unpacks Debian's source package `name` at `version` into the cache; prints its folder.
+debian_source() {
+  local name=$1 version=$2
+  local folder="$cache/src/$name-$version"
+  if [ ! -d "$folder" ]; then
+    local unpack="$cache/src/unpack-$name"
+    rm -rf "$unpack" && mkdir -p "$unpack"
+    (cd "$unpack" && apt-get source -q "$name=$version" >"$cache/$name-source.log" 2>&1) ||
+      (cd "$unpack" && apt-get source -q "$name" >>"$cache/$name-source.log" 2>&1) ||
+      { tail -20 "$cache/$name-source.log" >&2; fail "apt-get source $name"; }
+    mv "$(find "$unpack" -mindepth 1 -maxdepth 1 -type d | head -1)" "$folder"
+    rm -rf "$unpack"
+  fi
+  echo "$folder"
+}
+
+hwy_version=$(installed_version libhwy-dev)
+tbb_version=$(installed_version libtbb-dev)
+json_version=$(installed_version nlohmann-json3-dev)
+gtest_version=$(installed_version libgtest-dev)
+cli11_version=$(installed_version libcli11-dev)
+
+cross_install googletest "$gtest_version" /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+cross_install highway "$hwy_version" "$(debian_source highway "$hwy_version")" \
+  -DBUILD_TESTING=OFF -DHWY_ENABLE_TESTS=OFF -DHWY_ENABLE_EXAMPLES=OFF -DHWY_ENABLE_CONTRIB=OFF \
+  -DHWY_ENABLE_INSTALL=ON -DBUILD_SHARED_LIBS=OFF -DHWY_WARNINGS_ARE_ERRORS=OFF
+cross_install onetbb "$tbb_version" "$(debian_source onetbb "$tbb_version")" \
+  -DTBB_TEST=OFF -DTBB_EXAMPLES=OFF -DTBB_STRICT=OFF -DTBBMALLOC_BUILD=OFF -DTBB_ENABLE_IPO=OFF
+cross_install nlohmann-json "$json_version" "$(debian_source nlohmann-json3 "$json_version")" \
+  -DJSON_BuildTests=OFF -DJSON_Install=ON
+cross_install cli11 "$cli11_version" "$(debian_source cli11 "$cli11_version")" \
+  -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF -DCLI11_BUILD_DOCS=OFF -DCLI11_INSTALL=ON
+# Boost's Sobol sequence is headers only, the same for every platform.
+[ -e "$prefix/include/boost" ] || ln -s /usr/include/boost "$prefix/include/boost"
+
+# --- 3. varnolt-cli and the plain tests for Windows ----------------------------
+
+# ccache keeps the cross build's objects beside the libraries unless told otherwise,
+# so that a later run (a CI run on the same machine) compiles only what changed.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+fi
+say "cross-building into $cross_build"
+cmake -S "$root" -B "$cross_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix" -DVARNOLT_BUILD_GUI=OFF -DVARNOLT_BUILD_BENCH=OFF "${launcher[@]}" \
+  >"$cross_build.configure.log" 2>&1 || { tail -40 "$cross_build.configure.log"; fail "configuring the cross build"; }
+plain_tests=(platform_base_tests model_tests report_tests settings_tests run_tests experiments_tests cli_tests)
+cmake --build "$cross_build" -j"$jobs" --target varnolt-cli "${plain_tests[@]}" >"$cross_build.build.log" 2>&1 ||
+  { grep -E 'error|Error' "$cross_build.build.log" | head -40; fail "cross-building"; }
+
+# The programs find their DLLs beside them, as an installed copy does.
+runtime_dlls=(libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+for dll in "${runtime_dlls[@]}"; do
+  found=$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")
+  [ -f "$found" ] || found=$(find /usr/lib/gcc/x86_64-w64-mingw32 /usr/x86_64-w64-mingw32 -name "$dll" | head -1)
+  [ -f "$found" ] || fail "no $dll in the mingw-w64 installation"
+  cp -u "$found" "$cross_build/bin/"
+done
+cp -u "$prefix"/bin/*.dll "$cross_build/bin/"
+
+# --- 4. Wine, and the tests under it ------------------------------------------
+
+export WINEPREFIX="$cache/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+unset DISPLAY WAYLAND_DISPLAY
+if [ ! -f "$WINEPREFIX/.varnolt-ready" ]; then
+  say "preparing the Wine prefix $WINEPREFIX"
+  wineboot --init >/dev/null 2>&1 || true
+  wineserver -w
+  touch "$WINEPREFIX/.varnolt-ready"
+fi
+# Wine ends its server a few seconds after the last program; wait for that, so
+# that nothing of ours outlives the check.
+trap 'wineserver -w >/dev/null 2>&1 || true' EXIT
+
+winerun() { wine "$@"; }
+
+for test in "${plain_tests[@]}"; do
+  say "running $test.exe under Wine"
+  (cd "$cross_build" && winerun "bin/$test.exe" --gtest_brief=1) >"$cross_build/$test.log" 2>&1 ||
+    { cat "$cross_build/$test.log"; fail "$test.exe"; }
+  tail -3 "$cross_build/$test.log" | grep -E 'PASSED|SKIPPED' || true
+done
+
+# --- 5. The same files from Linux and from Windows -----------------------------
+
+[ -x "$linux_build/bin/varnolt-cli" ] || cmake --build "$linux_build" -j"$jobs" --target varnolt-cli >/dev/null
+linux_cli=$linux_build/bin/varnolt-cli
+windows_cli=$cross_build/bin/varnolt-cli.exe
+compare=$cross_build/compare
+rm -rf "$compare"
+mkdir -p "$compare/linux" "$compare/windows"
+
+# Runs varnolt-cli with the same arguments on both sides, each in its own copy of
+# the case's folder; both must end with the same status.
+both() {
+  local case=$1
+  shift
+  local status_linux=0 status_windows=0
+  mkdir -p "$compare/linux/$case" "$compare/windows/$case"
+  (cd "$compare/linux/$case" && "$linux_cli" "$@" >>stdout.txt 2>>stderr.txt) || status_linux=$?
+  (cd "$compare/windows/$case" && winerun "$windows_cli" "$@" >>stdout.txt 2>>stderr.txt) || status_windows=$?
+  [ "$status_linux" = "$status_windows" ] ||
+    fail "$case: 'varnolt-cli $*' ended with status $status_linux on Linux, $status_windows on Windows: $(tail -2 "$compare/windows/$case/stderr.txt")"
+  [ "$status_linux" = 0 ] || fail "$case: 'varnolt-cli $*' failed: $(tail -2 "$compare/linux/$case/stderr.txt")"
+}
+# The same file put in the case's folder on both sides.
+both_write() {
+  local case=$1 name=$2 content=$3
+  for side in linux windows; do
+    mkdir -p "$(dirname "$compare/$side/$case/$name")"
+    printf '%s' "$content" >"$compare/$side/$case/$name"
+  done
+}
+
+# Twenty-two settings cases: every setting away from its default at least once,
+# treatments alone and together, a large stand and a long run.
+cases=(
+  "defaults|"
+  "small|cycleCount=12 palmCount=3"
+  "large-stand|cycleCount=60 palmCount=400"
+  "sex-window|sexStressFirstFrond=15 sexStressLastFrond=35"
+  "abort-window|abortStressFirstFrond=12 abortStressLastFrond=30"
+  "sex-stage|sexStageStartFrond=-30 sexStageEndFrond=-8"
+  "abortion-frond|abortionFrond=4"
+  "female-threshold|femaleThreshold=10"
+  "male-threshold|maleThreshold=25"
+  "abort-threshold|abortThreshold=14"
+  "random-none|randomPercent=0"
+  "random-all|randomPercent=100"
+  "leaf-pruning|leafPruning=1 leafPruneCycle=20 pruneStress=6"
+  "trend|trendCycles=1 trendAmplitude=8"
+  "irrigation|irrigation=1 irrigationStart=10 irrigationEnd=60"
+  "flower-pruning|flowerPruning=1 flowerPruneStart=15 flowerPruneEnd=70"
+  "initial-sex|initialNodeSex=1"
+  "all-treatments|leafPruning=1 leafPruneCycle=30 pruneStress=4 irrigation=1 irrigationStart=5 irrigationEnd=50 flowerPruning=1 flowerPruneStart=20 flowerPruneEnd=40 trendCycles=1 trendAmplitude=5"
+  "notes|runNotes=Essai_de_Ténéré_à_Bénin cycleCount=40"
+  "long|cycleCount=500 palmCount=20"
+  "tight-thresholds|femaleThreshold=12 maleThreshold=13 abortThreshold=18"
+  "wide-windows|sexStressFirstFrond=5 sexStressLastFrond=45 abortStressFirstFrond=5 abortStressLastFrond=45"
+)
+say "comparing ${#cases[@]} settings cases, a sweep, merged shards, a batch, Morris, Sobol and replicates"
+seed=11
+for entry in "${cases[@]}"; do
+  name=${entry%%|*}
+  read -r -a assignments <<<"${entry#*|}"
+  seed=$((seed + 1))
+  # The settings file as `set` writes it, what `show` reads back, and a run from
+  # it with the report, the CSV table and the JSON record.
+  both "$name" set settings.dat "${assignments[@]}" outputPath=report.dat
+  both "$name" show settings.dat
+  both "$name" run settings.dat --seed "$seed" --threads 2 --csv results.csv
+done
+
+both sweep sweep --set cycleCount=60 --set palmCount=8 --vary femaleThreshold=12:20:2 --vary randomPercent=0:50:25 \
+  --replicates 2 --seed 5 --threads 2 --csv sweep.csv --cycles sweep-cycles.csv
+both shards sweep --set cycleCount=60 --vary maleThreshold=14:22:2 --seed 6 --shard 1/2 --csv part1.csv
+both shards sweep --set cycleCount=60 --vary maleThreshold=14:22:2 --seed 6 --shard 2/2 --csv part2.csv
+both shards merge part1.csv part2.csv -o all.csv
+both_write batch design.csv $'femaleThreshold,maleThreshold,randomPercent\r\n14,17,10\r\n16,19,25\r\n18,20,40\r\n'
+both batch batch design.csv --set cycleCount=50 --replicates 2 --seed 8 --threads 2 --csv batch.csv
+both morris sensitivity --set cycleCount=50 --set palmCount=5 --factor femaleThreshold=10:20 --factor randomPercent=0:50 \
+  --method morris --trajectories 6 --seed 9 --threads 2 --csv morris.csv
+both sobol sensitivity --set cycleCount=40 --set palmCount=4 --factor femaleThreshold=10:20 --factor abortThreshold=18:30 \
+  --method sobol --samples 16 --bootstrap 50 --seed 10 --threads 2 --csv sobol.csv
+both replicates run --set cycleCount=80 --replicates 4 --seed 12 --threads 2 --output replicates.dat --csv replicates.csv
+
+# Accented names of files and folders, in arguments and inside settings files.
+both_write accents "Données d'essai/Übung/.keep" ""
+both accents set "Données d'essai/naïve.dat" cycleCount=30 "runNotes=Café à Bénin" "outputPath=Données d'essai/Übung/résumé.dat"
+both accents show "Données d'essai/naïve.dat"
+both accents run "Données d'essai/naïve.dat" --seed 13 --set "runNotes=Crème brûlée"
+both accents run "Données d'essai/naïve.dat" --seed 13 --output "Données d'essai/Übung/sortie n°2.dat" \
+  --csv "Données d'essai/Übung/tableau é.csv"
+both accents analyse "Données d'essai/Übung/sortie n°2.dat"
+
+# Every file byte for byte. The JSON record differs only in when the run started,
+# how long it took and which build ran it; the messages only in Windows' CR LF.
+differences=0
+while IFS= read -r -d '' file; do
+  relative=${file#"$compare/linux/"}
+  windows_file=$compare/windows/$relative
+  if [ ! -f "$windows_file" ]; then
+    echo "missing on Windows: $relative"
+    differences=$((differences + 1))
+    continue
+  fi
+  case "$relative" in
+    *.json) filter=(grep -v -E '"(startTime|runSeconds|version)"') ;;
+    */stderr.txt) filter=(tr -d '\r') ;;
+    *) filter=(cat) ;;
+  esac
+  if ! cmp -s <("${filter[@]}" <"$file") <("${filter[@]}" <"$windows_file"); then
+    echo "differs: $relative"
+    diff <("${filter[@]}" <"$file") <("${filter[@]}" <"$windows_file") | head -6 || true
+    differences=$((differences + 1))
+  fi
+done < <(find "$compare/linux" -type f -print0)
+linux_count=$(find "$compare/linux" -type f | wc -l)
+windows_count=$(find "$compare/windows" -type f | wc -l)
+[ "$linux_count" = "$windows_count" ] || { echo "Linux wrote $linux_count files, Windows $windows_count"; differences=$((differences + 1)); }
+[ "$differences" = 0 ] || fail "$differences files differ between Linux and Windows (both kept in $compare)"
+say "all $linux_count files are the same from Linux and from Windows"
+say "passed"
