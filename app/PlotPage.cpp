@@ -66,9 +66,10 @@ void CPagePlot::ShowResults() {
   shownVersion_ = Sheet().resultsVersion;
   plot_.SetCycles(cycles);
   const bool any = !cycles.empty();
-  // A wrapped line keeps each "%" beside its number.
-  const QString analysis = QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))).replace(
-      QStringLiteral(" %"), QStringLiteral("\u00a0%"));
+  // A wrapped line keeps each "%" beside its number; the analysis is of the
+  // percentages a CSV holds.
+  const QString analysis = QString::fromStdString(AnalysisLine(AnalyseCycles(PublishedCycles(Sheet().model))))
+                               .replace(QStringLiteral(" %"), QStringLiteral("\u00a0%"));
   SetLabel(GetDlgItem(kAnalysis), any ? analysis : NothingToPlot);
   SetLabel(GetDlgItem(kReadout), any ? PlotHint : QString());
   for (int id : {kResetZoom, kExportCsv, kSavePicture, kPictureSize}) EnableControl(id, any);
@@ -96,9 +97,9 @@ void CPagePlot::OnSavePicture() {
       Window(), SaveDialog(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"),
                            QStringLiteral("png"), QStringLiteral("cycles.png")));
   if (!path) return;
-  const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
-  const QString failure = plot_.SavePicture(*path, QSize(size.width, size.height),
-                                            QString::fromStdString(AnalysisLine(AnalyseCycles(cycles))));
+  const QString failure =
+      plot_.SavePicture(*path, QSize(size.width, size.height),
+                        QString::fromStdString(AnalysisLine(AnalyseCycles(PublishedCycles(Sheet().model)))));
   if (!failure.isEmpty()) ReportFileProblem(QStringLiteral("Picture not saved"), *path, failure);
 }
 
@@ -109,7 +110,8 @@ void CPagePlot::OnExportCsv() {
       Window(), SaveDialog(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
                            QStringLiteral("cycles.csv")));
   if (!path) return;
-  const std::span<const CycleResult> cycles = CyclesOf(sheet.model.cycleResults);
+  // The CSV and its record hold count x 100 / palms, and the record's analysis is of those.
+  const std::vector<CycleResult> cycles = PublishedCycles(sheet.model);
   const std::filesystem::path table = PathFromUtf8(path->toStdString());
   if (auto failed = ReplaceFileWith(table, [&](std::ostream& out) { WriteResultsCsv(cycles, out); })) {
     ReportFileProblem(QStringLiteral("CSV not saved"), *path, QString::fromStdString(failed->code.message()));

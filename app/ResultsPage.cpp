@@ -93,7 +93,8 @@ void CPageResults::ShowResultsOfRun() {
 }
 
 void CPageResults::OnCopyResults() {
-  const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
+  // The clipboard gets count x 100 / palms, as the CSV does; the grid keeps the model's numbers.
+  const std::vector<CycleResult> cycles = PublishedCycles(Sheet().model);
   if (cycles.empty()) return;
   std::ostringstream table;
   WriteResultsTable(cycles, table, '\t');

@@ -6,6 +6,7 @@
 #include "cli/ResultsOutputs.h"
 #include "cli/SharedOptions.h"
 #include "results/CycleAnalysis.h"
+#include "results/Statistics.h"
 
 namespace {
 
@@ -14,8 +15,10 @@ class AnalyseCommand final : public Command {
   explicit AnalyseCommand(CLI::App& parent) {
     CLI::App* command = AddCommand(parent, "analyse",
                                    "Prints the cycle period and mean percentages of a report or CSV.",
-                                   "REPORT.dat|RESULTS.csv");
+                                   "REPORT.dat|RESULTS.csv [OPTIONS]");
     AddArguments(*command, "REPORT.dat|RESULTS.csv", sources_, "the report or CSV table to analyse");
+    AddStatisticsOption(*command, statistics_, "also print these statistics");
+    AddCyclesWindowOption(*command, window_);
   }
 
   int Run(CliStreams& io) override {
@@ -24,13 +27,22 @@ class AnalyseCommand final : public Command {
     }
     const std::optional<std::vector<CycleResult>> cycles = LoadResults(sources_[0], io);
     if (!cycles) return ExitFailure;
-    io.out << AnalysisLine(AnalyseCycles(*cycles)) << ".\n";
+    if (window_) {
+      if (auto problem = CyclesWindowProblem(*window_, static_cast<std::int64_t>(cycles->size()))) {
+        return UsageError(io, "--cycles-window: " + *problem + " (in " + sources_[0] + ")");
+      }
+    }
+    const CycleAnalysis analysis = AnalyseCycles(*cycles, window_);
+    io.out << AnalysisLine(analysis) << ".\n";
+    if (!statistics_.empty()) io.out << StatisticsLine(analysis, statistics_) << ".\n";
     io.out.flush();
     return io.out ? ExitSuccess : ExitFailure;
   }
 
  private:
   std::vector<std::string> sources_;
+  std::vector<Statistic> statistics_;
+  std::optional<CyclesWindow> window_;
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 // one row per run with settings as columns, and writes its rows with results.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+
 #include "cli/Help.h"
 #include "cli/DryRun.h"
 #include "cli/PointTables.h"
@@ -35,6 +37,10 @@ class BatchCommand final : public Command {
         ->group(OutputsGroup);
     AddReplicatesOption(*command, options_.replicates, "run every line N times, seeds S to S+N-1 from its seed S");
     AddSeedOption(*command, options_.seed, "the seed of replicate 1 where the design has no seed column");
+    AddStatisticsOption(*command, options_.statistics,
+                        "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
+                        "meanAborted, period and strength unless given)");
+    AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
     command->add_flag("--dry-run", options_.dryRun,
@@ -45,6 +51,10 @@ class BatchCommand final : public Command {
   int Run(CliStreams& io) override {
     if (options_.positional.size() != 1) return UsageError(io, "batch takes one design, DESIGN.csv");
     const std::string& designPath = options_.positional[0];
+    if (std::optional<int> refused =
+            CheckTableFiles(options_, {{"the design", designPath}, {"the settings file", options_.settingsFile}}, io)) {
+      return *refused;
+    }
     int status = ExitSuccess;
     const std::optional<RunSettings> base = BaseSettings(options_.settingsFile, options_.assignments, io, status);
     if (!base) return status;
@@ -90,8 +100,11 @@ class BatchCommand final : public Command {
 
     PointTable table;
     table.command = "batch";
+    table.base = *base;
     table.description =
-        "batch;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
+        "batch;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
+    ChooseStatistics(table, options_, DefaultRunStatistics());
+    std::vector<std::size_t> rowLines;  // each row's line in the design
     for (std::size_t c = 0; c < header->size(); ++c) {
       if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
     }
@@ -125,8 +138,34 @@ class BatchCommand final : public Command {
       table.settings.push_back(settings);
       table.leadCells.push_back(lead);
       table.seeds.push_back(rowSeed);
+      rowLines.push_back(line);
     }
     if (table.settings.empty()) return refuse(2, 0, "the design has no rows to run");
+    // Each row runs its own seeds S to S + N - 1. Two rows may share them on
+    // purpose (common random numbers), but a row must not run part of another's.
+    const auto replicates = static_cast<std::uint64_t>(options_.replicates);
+    std::vector<std::pair<std::uint64_t, std::size_t>> starts;  // seed, row
+    for (std::size_t row = 0; seedColumn && row < table.seeds.size(); ++row) {
+      if (auto problem = SeedRangeProblem(table.seeds[row], replicates)) {
+        return refuse(rowLines[row], *seedColumn + 1, *problem);
+      }
+      starts.emplace_back(table.seeds[row], row);
+    }
+    std::sort(starts.begin(), starts.end());
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+      const auto [start, other] = starts[i - 1];
+      const auto [first, row] = starts[i];
+      if (first == start || first - start >= replicates) continue;
+      const std::size_t later = std::max(row, other), earlier = std::min(row, other);
+      const std::uint64_t laterSeed = table.seeds[later], earlierSeed = table.seeds[earlier];
+      return refuse(rowLines[later], *seedColumn + 1,
+                    "seeds " + std::to_string(laterSeed) + " to " + std::to_string(laterSeed + replicates - 1) +
+                        " of line " + std::to_string(rowLines[later]) + " overlap seeds " +
+                        std::to_string(earlierSeed) + " to " + std::to_string(earlierSeed + replicates - 1) +
+                        " of line " + std::to_string(rowLines[earlier]) + "; with --replicates " +
+                        std::to_string(replicates) + " give rows seeds at least " + std::to_string(replicates) +
+                        " apart, or the same seed to run the same seeds");
+    }
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }

@@ -54,7 +54,21 @@ int UsageError(CliStreams& io, const std::string& message) {
   return ExitUsage;
 }
 
+namespace {
+std::string commandLineText = "varnolt-cli";
+}  // namespace
+
+const std::string& CommandLineText() { return commandLineText; }
+
 int RunCommandLine(const std::vector<std::string>& args, CliStreams io) {
+  commandLineText = "varnolt-cli";
+  for (const std::string& arg : args) {
+    const bool plain = !arg.empty() && arg.find_first_not_of(
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=:,./@%") == std::string::npos;
+    std::string quoted = "'";
+    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    commandLineText += " " + (plain ? arg : quoted + "'");
+  }
   if (args.empty()) {
     PrintShortUsage(io.err);
     return ExitUsage;

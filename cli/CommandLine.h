@@ -46,6 +46,11 @@ const std::vector<CommandMaker>& CommandMakers();
 // The whole command line without the program's name; returns the exit status.
 int RunCommandLine(const std::vector<std::string>& args, CliStreams io);
 
+// The command line this runner was given, as one text (for the records it
+// writes beside its tables): "varnolt-cli" and the arguments, each quoted where
+// a shell would need it.
+const std::string& CommandLineText();
+
 // Every message of the runner: "varnolt-cli: " and the text, on one line.
 void PrintProblem(CliStreams& io, const std::string& text);
 

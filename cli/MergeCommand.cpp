@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
+#include "cli/OutputPaths.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
@@ -22,6 +23,10 @@ class MergeCommand final : public Command {
   int Run(CliStreams& io) override {
     if (!options_.output) return UsageError(io, "merge needs -o ALL.csv, the file to write");
     if (options_.positional.empty()) return UsageError(io, "merge needs the parts written with --shard");
+    CommandFiles files;
+    for (const std::string& path : options_.positional) files.Reads("a part", path);
+    files.Writes("-o", options_.output);
+    if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
     std::vector<ShardPart> parts;
     for (const std::string& path : options_.positional) {
       std::optional<std::string> text = ReadWholeFile(path, io);

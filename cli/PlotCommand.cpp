@@ -5,6 +5,7 @@
 
 #include "cli/Help.h"
 #include "cli/Messages.h"
+#include "cli/OutputPaths.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SharedOptions.h"
 #include "cli/TablePictures.h"
@@ -46,6 +47,10 @@ class PlotCommand final : public Command {
       }
     }
     const std::string& source = sources_.front();
+    CommandFiles files;
+    files.Reads("the source of the picture", source);
+    files.Writes("-o", picture_);
+    if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
     {
       const std::optional<std::string> text = ReadWholeFile(source, io);
       if (!text) return ExitFailure;

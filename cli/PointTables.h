@@ -35,6 +35,9 @@ struct ExperimentOptions {
   std::int32_t samples = 256;
   std::int32_t bootstrap = 200;
   bool resume = false;
+  std::vector<Statistic> statistics;        // --stat: the table's columns; the command's own default when empty
+  std::optional<CyclesWindow> window;       // --cycles-window: the cycles analysed; the burn-in rule when not given
+  std::optional<std::uint32_t> designSeed;  // --design-seed: the sensitivity design's; the model's seed unless given
   bool dryRun = false;
   std::vector<std::string> positional;
 };
@@ -48,6 +51,8 @@ struct PointTable {
   std::vector<RunSettings> settings;     // per design point
   std::vector<std::uint32_t> seeds;      // per design point: the seed of replicate 1
   std::string description;               // what defines the design, for its fingerprint
+  RunSettings base;                      // the settings every point starts from, for the record
+  std::vector<Statistic> statistics;     // the table's columns of results
   bool summaryToError = false;           // standard output carries another table
 };
 
@@ -59,12 +64,24 @@ std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
 // The same from the settings file the command names first, if any.
 std::optional<RunSettings> BaseSettingsOfFirstArgument(const ExperimentOptions& options, CliStreams& io, int& status);
 
-// The numeric settings as text, for a design's fingerprint.
-std::string NumericSettingsText(const RunSettings& settings);
+// The 27 settings as text, for a design's fingerprint.
+std::string SettingsText(const RunSettings& settings);
 
-// --seed, or the clock's seed, told on standard error so that the runs can be
-// repeated.
+// --seed, or a fresh random seed (never so high that the replicates' seeds would
+// pass the last seed), told on standard error so that the runs can be repeated.
 std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io);
+
+// Checks, before anything runs, the files an experiment reads (`reads`: what
+// each is and its path) against the tables and records it writes (--csv,
+// --cycles, --points and the records beside them); on a problem prints it and
+// answers the usage status.
+std::optional<int> CheckTableFiles(const ExperimentOptions& options,
+                                   const std::vector<std::pair<std::string, std::optional<std::string>>>& reads,
+                                   CliStreams& io);
+
+// Where the record of a table goes: beside it, unless the table goes to
+// standard output, a device or a pipe.
+std::optional<std::string> TableRecordPath(const std::optional<std::string>& table);
 
 // Runs the table's points (the shard's slice of them, those not yet in a table
 // to resume) and writes the table to --csv; `kept`, when given, receives every
@@ -74,8 +91,13 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
 // The outcomes of a design's runs from the whole table of them (merged from
 // shards, say); answers why not when the table is of another design.
-std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table,
+std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table, std::size_t replicates,
                                              std::vector<PointOutcome>& outcomes, CliStreams& io);
+
+// The table's statistics (--stat, or `defaults`) and what --stat and
+// --cycles-window add to its description: nothing for the default columns over
+// the default cycles, so that tables keep their fingerprints.
+void ChooseStatistics(PointTable& table, const ExperimentOptions& options, std::vector<Statistic> defaults);
 
 // Writes a table through the safe replacement (or to standard output for "-");
 // prints why on failure.

@@ -9,21 +9,9 @@
 #include "experiments/Experiments.h"
 #include "platform/Interrupts.h"
 #include "results/CycleAnalysis.h"
+#include "results/ResultsTable.h"
+#include "results/Statistics.h"
 
-namespace {
-
-// ------------------------------------------------------------------ replicates
-
-std::string SpreadText(std::span<const double> values, int decimals) {
-  const Spread spread = SpreadOf(values);
-  std::ostringstream text;
-  text.setf(std::ios::fixed);
-  text.precision(decimals);
-  text << spread.mean << " (sd " << spread.sd << ", 95 % CI +-" << spread.ci95 << ")";
-  return text.str();
-}
-
-}  // namespace
 
 std::optional<std::string> CheckReplicateOptions(const RunOptions& options) {
   if (options.replicates > 1 && (options.json || options.plot)) {
@@ -41,6 +29,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   todo[0] = false;  // replicate 1 has run, and its report is written
   ExperimentControl control;
   control.keepCycles = true;
+  control.window = options.window;
   if (options.threads) control.threads = *options.threads;
   std::stop_source stop;
   control.stop = stop.get_token();
@@ -59,10 +48,10 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
     io.err << "\nStopped; the report of replicate 1 is written, no table.\n";
     return InterruptedExitStatus(InterruptionSignal());
   }
-  const std::span<const CycleResult> firstCycles = CyclesOf(model.cycleResults);
   outcomes[0].status = PointStatus::Ran;
-  outcomes[0].analysis = AnalyseCycles(firstCycles);
-  outcomes[0].cycles.assign(firstCycles.begin(), firstCycles.end());
+  outcomes[0].cycles = PublishedCycles(model);
+  outcomes[0].analysis = AnalyseCycles(outcomes[0].cycles, options.window);
+  const std::span<const CycleResult> firstCycles = outcomes[0].cycles;
   for (const PointOutcome& outcome : outcomes) {
     if (outcome.status != PointStatus::Ran) {
       PrintProblem(io, "a replicate failed: " + RunnerText(outcome.message));
@@ -96,21 +85,29 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
           << " palms from " << source << ", seeds " << first.seed << " to "
           << first.seed + static_cast<std::uint32_t>(count - 1) << "; the report of replicate 1 is written to "
           << (toStandardOutput ? std::string("standard output") : settings.outputPath) << ".\n";
-  std::vector<double> period, strength, female, herm, male, aborted;
+  std::vector<CycleAnalysis> analyses;
   for (std::size_t r = 0; r < count; ++r) {
     const CycleAnalysis& a = outcomes[r].analysis;
     summary << "Replicate " << r + 1 << " (seed " << points[r].seed << "): " << AnalysisLine(a) << ".\n";
-    period.push_back(static_cast<double>(a.period));
-    strength.push_back(a.strength);
-    female.push_back(a.meanFemale);
-    herm.push_back(a.meanHerm);
-    male.push_back(a.meanMale);
-    aborted.push_back(a.meanAborted);
+    analyses.push_back(a);
   }
-  summary << "Over the replicates: period " << SpreadText(period, 1) << " cycles, strength "
-          << SpreadText(strength, 2) << "; mean female " << SpreadText(female, 2) << " %, hermaphrodite "
-          << SpreadText(herm, 2) << " %, male " << SpreadText(male, 2) << " %, aborted " << SpreadText(aborted, 2)
-          << " %.\n";
+  // Runs without a value (no regular cycle has no period) are left out of its
+  // mean, and the line says how many.
+  const std::vector<Statistic> statistics = options.statistics.empty()
+                                                ? std::vector<Statistic>{Statistic::Period, Statistic::Strength,
+                                                                         Statistic::MeanFemale, Statistic::MeanHerm,
+                                                                         Statistic::MeanMale, Statistic::MeanAborted}
+                                                : options.statistics;
+  summary << "Over the replicates:";
+  for (Statistic statistic : statistics) {
+    const int decimals = statistic == Statistic::Period ? 1 : statistic == Statistic::Strength ||
+                                                                      statistic == Statistic::SexRatio
+                                                                  ? 3
+                                                                  : 2;
+    summary << (statistic == statistics.front() ? " " : "; ")
+            << SummaryText(SummariseStatistic(analyses, statistic), statistic, decimals);
+  }
+  summary << ".\n";
   if (options.csv && *options.csv != "-") summary << "Per-cycle mean and spread written to " << *options.csv << ".\n";
   return ExitSuccess;
 }

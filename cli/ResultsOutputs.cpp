@@ -1,5 +1,6 @@
 #include "cli/ResultsOutputs.h"
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/Messages.h"
@@ -39,9 +40,26 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
   return std::nullopt;
 }
 
+std::optional<std::string> RecordPathOf(const RunOptions& options) {
+  if (options.json) return options.json;
+  if (!options.csv || *options.csv == "-") return std::nullopt;
+  // A table sent to a device or pipe has no folder to put a record beside.
+  std::error_code code;
+  const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*options.csv), code);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return std::nullopt;
+  return PathToUtf8(RecordPathBeside(PathFromUtf8(*options.csv)));
+}
+
+void AddResultsFiles(const RunOptions& options, CommandFiles& files) {
+  files.Writes("--csv", options.csv);
+  files.Writes(options.json ? "--json" : "the JSON record beside --csv", RecordPathOf(options));
+  files.Writes("--plot", options.plot);
+}
+
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
                          const RunOptions& options, CliStreams& io, std::ostream& summary) {
-  const std::span<const CycleResult> cycles = CyclesOf(model.cycleResults);
+  // What leaves the program holds count x 100 / palms, and the analysis uses the same.
+  const std::vector<CycleResult> cycles = PublishedCycles(model);
   bool written = true;
   auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
     PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
@@ -60,12 +78,10 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
       summary << "CSV table written to " << *options.csv << ".\n";
     }
   }
-  std::optional<std::string> recordPath = options.json;
-  if (!recordPath && options.csv && *options.csv != "-") {
-    recordPath = PathToUtf8(RecordPathBeside(PathFromUtf8(*options.csv)));
-  }
-  if (recordPath) {
-    const std::string json = RunRecordJson(RecordOfRun(settings, outcome, cycles));
+  if (const std::optional<std::string> recordPath = RecordPathOf(options)) {
+    RunRecord record = RecordOfRun(settings, outcome, cycles);
+    record.analysis = AnalyseCycles(cycles, options.window);
+    const std::string json = RunRecordJson(record);
     if (auto problem = SafelyReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
       fail("JSON record", *recordPath, *problem);
     } else {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/OutputPaths.h"
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
 #include "run/RunDriver.h"
@@ -16,6 +17,13 @@
 // standard output, a picture named .png or .svg, a picture size that fits. On a
 // problem answers the message for a usage error.
 std::optional<std::string> CheckResultsOptions(const RunOptions& options);
+
+// Where the JSON record of a run goes: --json, or beside a --csv file; nothing
+// for a table on standard output, a device or a pipe.
+std::optional<std::string> RecordPathOf(const RunOptions& options);
+
+// Adds the files the results options write (table, record, picture) to `files`.
+void AddResultsFiles(const RunOptions& options, CommandFiles& files);
 
 // Writes the CSV, JSON record and picture that the options ask for, after a run
 // that completed. Prints what it wrote (or why it could not) to err, or to out

@@ -15,7 +15,10 @@
 #include "platform/FileError.h"
 #include "platform/Interrupts.h"
 #include "results/CycleAnalysis.h"
+#include "experiments/Experiments.h"
 #include "results/ReportWriter.h"
+#include "results/ResultsTable.h"
+#include "results/Statistics.h"
 #include "run/Job.h"
 #include "run/ReportTarget.h"
 #include "run/RunDriver.h"
@@ -63,8 +66,11 @@ class RunCommand final : public Command {
     AddSetOption(*command, options_.assignments, "change one setting; may be given many times");
     AddResultsOutputs(*command, options_);
     AddSeedOption(*command, options_.seed,
-                  "seed the random generator with N (0 to 4294967295); without it the seed is the current time "
-                  "in seconds");
+                  "seed the random generator with N (0 to 4294967295); without it a random seed, which is "
+                  "printed");
+    AddStatisticsOption(*command, options_.statistics,
+                        "also print these statistics of the run (of the replicates with --replicates)");
+    AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
     AddReplicatesOption(*command, options_.replicates,
                         "run N times, seeds S to S+N-1 from --seed S; the CSV gets per cycle the mean, sd and 95 % "
@@ -121,8 +127,25 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       return ExitUsage;
     }
   }
+  CommandFiles files;
+  files.Reads("the settings file", settingsFile);
+  files.Writes(options.output ? "--output" : "the report (outputPath)", toStandardOutput ? std::optional<std::string>() : settings.outputPath);
+  AddResultsFiles(options, files);
+  if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
 
-  const std::uint32_t seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
+  if (options.window) {
+    if (std::optional<std::string> problem = CyclesWindowProblem(*options.window, settings.cycleCount)) {
+      return UsageError(io, "--cycles-window: " + *problem);
+    }
+  }
+  const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
+  // A seed of its own, never past the last seed with the replicates after it.
+  const std::uint32_t seed =
+      options.seed ? *options.seed : static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+  if (std::optional<std::string> problem = SeedRangeProblem(seed, replicates)) {
+    return UsageError(io, "--replicates " + std::to_string(replicates) + " from --seed " + std::to_string(seed) +
+                              ": " + *problem);
+  }
   FloweringModel model;
   const int threads = options.threads ? *options.threads : 0;
   const bool progressLine = !options.quiet && StandardErrorIsTerminal();
@@ -152,11 +175,13 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
 
   std::ostringstream summary;
+  const CycleAnalysis analysis = AnalyseCycles(PublishedCycles(model), options.window);
   summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "
           << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << seed
           << "; report written to " << (toStandardOutput ? std::string("standard output") : settings.outputPath)
           << ".\n"
-          << AnalysisLine(AnalyseCycles(CyclesOf(model.cycleResults))) << ".\n";
+          << AnalysisLine(analysis) << ".\n";
+  if (!options.statistics.empty()) summary << StatisticsLine(analysis, options.statistics) << ".\n";
   const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, options, io, summary);
   if (outputTaken) {
     io.err << summary.str();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/WholeNumbers.h"
+#include "results/Statistics.h"
 #include "settings/RunSettings.h"
 
 
@@ -22,6 +23,8 @@ struct RunOptions {
   std::optional<std::string> plotSize;   // --plot-size WxH
   bool quiet = false;                    // --quiet: no progress line
   std::int32_t replicates = 1;           // --replicates N: seeds seed to seed + N - 1
+  std::vector<Statistic> statistics;     // the statistics summed up; the default set when empty
+  std::optional<CyclesWindow> window;    // the cycles analysed; the burn-in rule when not given
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
 

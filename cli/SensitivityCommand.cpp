@@ -12,28 +12,26 @@
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
+#include "platform/WholeNumbers.h"
 #include "results/CycleAnalysis.h"
+#include "results/ResultsTable.h"
+#include "results/Statistics.h"
 
 namespace {
 
-// The outputs a sensitivity analysis ranks the factors by.
-struct SensitivityOutput {
-  const char* name;
-  double (*of)(const CycleAnalysis&);
-};
-constexpr SensitivityOutput SensitivityOutputs[] = {
-    {"meanFemale", [](const CycleAnalysis& a) { return a.meanFemale; }},
-    {"meanHerm", [](const CycleAnalysis& a) { return a.meanHerm; }},
-    {"meanMale", [](const CycleAnalysis& a) { return a.meanMale; }},
-    {"meanAborted", [](const CycleAnalysis& a) { return a.meanAborted; }},
-    {"period", [](const CycleAnalysis& a) { return static_cast<double>(a.period); }},
-};
-
+// A number in a column of the printed report; a dash where there is none.
 std::string Fixed(double value, int width, int decimals) {
   char text[64];
-  std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
+  if (std::isnan(value)) {
+    std::snprintf(text, sizeof text, "%*s", width, "-");
+  } else {
+    std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
+  }
   return text;
 }
+
+// A number in a CSV cell; empty where there is none.
+std::string Cell(double value) { return std::isnan(value) ? std::string() : ShortestNumber(value); }
 
 std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
@@ -65,7 +63,8 @@ class SensitivityCommand final : public Command {
         ->group(DesignGroup);
     AddCountOption<std::int32_t>(*command, "--bootstrap", options_.bootstrap, 0, 100000,
                                  "the number of bootstrap resamples",
-                                 "resamples for the Sobol intervals (200 unless given)")
+                                 "resamples for the intervals of mu* (Morris) and of the indices (Sobol); 200 unless "
+                                 "given")
         ->group(DesignGroup);
     AddSetOption(*command, options_.assignments, "change one setting of every run");
     AddCsvOption(*command, options_.csv, "the indices as a table; - for standard output");
@@ -75,7 +74,28 @@ class SensitivityCommand final : public Command {
     AddTextOption(*command, "--from-points", options_.fromPoints, "PATH",
                   "compute the indices from a whole table of runs (merged shards) instead of running")
         ->group(OutputsGroup);
-    AddSeedOption(*command, options_.seed, "the seed of the design and of every run (the current time unless given)");
+    AddSeedOption(*command, options_.seed, "the seed of every run, and of the design unless --design-seed is given "
+                                           "(a random seed unless given)");
+    command
+        ->add_option_function<std::string>(
+            "--design-seed",
+            [this](const std::string& text) {
+              options_.designSeed = ReadWholeNumber<std::uint32_t>(text);
+              if (!options_.designSeed) {
+                throw CLI::ValidationError("--design-seed " + text +
+                                           ": the seed must be a whole number from 0 to 4294967295");
+              }
+            },
+            "the seed of the design: Morris's trajectories and the bootstrap's resamples (--seed unless given)")
+        ->type_name("N")
+        ->group(DesignGroup);
+    AddReplicatesOption(*command, options_.replicates,
+                        "run every point N times, seeds S to S+N-1 from --seed S (the same at every point); "
+                        "a point's output is the mean of its replicates");
+    AddStatisticsOption(*command, options_.statistics,
+                        "the outputs to rank the factors by (meanFemale, meanHerm, meanMale, meanAborted and "
+                        "period unless given)");
+    AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --points");
     command->add_flag("--dry-run", options_.dryRun,
@@ -107,10 +127,21 @@ class SensitivityCommand final : public Command {
     if ((options_.shard || options_.resume) && !options_.seed) {
       return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
     }
+    if (std::optional<int> refused = CheckTableFiles(
+            options_,
+            {{"the settings file", options_.positional.empty() ? std::nullopt : std::optional(options_.positional[0])},
+             {"the table of runs (--from-points)", options_.fromPoints}},
+            io)) {
+      return *refused;
+    }
     int status = ExitSuccess;
     const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(options_, io, status);
     if (!base) return status;
     const std::uint32_t seed = BaseSeed(options_, io);
+    // The design (Morris trajectories, the bootstrap's resamples) has a seed of its
+    // own, so that the runs' seeds can change while the design stays.
+    const std::uint32_t designSeed = options_.designSeed.value_or(seed);
+    const auto replicates = static_cast<std::size_t>(options_.replicates);
     const int k = static_cast<int>(factors.size());
 
     // The unit cube to whole values: Morris on its grid (rounded), Sobol evenly
@@ -119,7 +150,7 @@ class SensitivityCommand final : public Command {
     MorrisDesign morrisDesign;
     SaltelliDesign saltelli;
     if (morris) {
-      morrisDesign = MakeMorrisDesign(k, options_.trajectories, options_.levels, seed);
+      morrisDesign = MakeMorrisDesign(k, options_.trajectories, options_.levels, designSeed);
       unit = morrisDesign.points;
     } else {
       saltelli = MakeSaltelliDesign(k, options_.samples);
@@ -140,11 +171,14 @@ class SensitivityCommand final : public Command {
 
     PointTable table;
     table.command = "sensitivity";
+    table.base = *base;
     table.summaryToError = options_.csv && *options_.csv == "-";
-    table.description = "sensitivity;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
+    table.description = "sensitivity;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
                         *options_.method + ";" +
                         (morris ? std::to_string(options_.trajectories) + "x" + std::to_string(options_.levels)
                                 : std::to_string(options_.samples)) + ";";
+    if (designSeed != seed) table.description += "designSeed=" + std::to_string(designSeed) + ";";
+    ChooseStatistics(table, options_, DefaultSensitivityStatistics());
     for (const SensitivityFactor& factor : factors) {
       table.leadColumns.push_back(factor.name);
       table.description += factor.name + "=" + std::to_string(factor.low) + ":" + std::to_string(factor.high) + ";";
@@ -165,7 +199,7 @@ class SensitivityCommand final : public Command {
     }
     std::vector<PointOutcome> outcomes;
     if (options_.fromPoints) {
-      if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, outcomes, io)) {
+      if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, replicates, outcomes, io)) {
         PrintProblem(io, *problem);
         io.err << "Nothing was computed.\n";
         return ExitFailure;
@@ -173,6 +207,7 @@ class SensitivityCommand final : public Command {
     } else {
       ExperimentOptions pointOptions = options_;
       pointOptions.csv = options_.points;
+      pointOptions.points.reset();
       if (const int status = RunPointTable(table, pointOptions, io, &outcomes); status != ExitSuccess) return status;
       if (options_.shard) {
         io.out << "This part holds its slice of the runs only: merge the parts, then give the whole table to\n"
@@ -185,49 +220,78 @@ class SensitivityCommand final : public Command {
 
     const bool toStandardOutput = options_.csv && *options_.csv == "-";
     std::ostream& report = toStandardOutput ? io.err : io.out;
-    std::string csv = morris ? "output,factor,mu,muStar,sigma,effects\n"
+    std::string csv = morris ? "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n"
                              : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
     report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
-          << (k == 1 ? " factor" : " factors") << " from " << points.size() << " runs (seed " << seed << ")";
+           << (k == 1 ? " factor" : " factors") << " from " << outcomes.size() << " runs (seed " << seed;
+    if (designSeed != seed) report << ", design seed " << designSeed;
+    report << ")";
+    if (replicates > 1) {
+      report << "; each point's output is the mean of its " << replicates << " replicates, seeds " << seed << " to "
+             << seed + static_cast<std::uint32_t>(replicates - 1);
+    }
     if (lost > 0) report << "; " << lost << " runs were refused by a rule or failed and are left out";
-    report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*.\n"
-                     : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
+    report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*; the 95 % intervals of mu* are "
+                        "from the bootstrap.\n"
+                      : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
     std::size_t nameWidth = 8;
     for (const SensitivityFactor& factor : factors) nameWidth = std::max(nameWidth, factor.name.size() + 2);
-    for (const SensitivityOutput& output : SensitivityOutputs) {
-      std::vector<double> y(outcomes.size());
-      for (std::size_t p = 0; p < outcomes.size(); ++p) {
-        y[p] = outcomes[p].status == PointStatus::Ran ? output.of(outcomes[p].analysis)
-                                                      : std::numeric_limits<double>::quiet_NaN();
-      }
+    for (Statistic statistic : table.statistics) {
+      const char* name = InfoOf(statistic).name;
+      const PointOutputs outputs = OutputsOfPoints(outcomes, replicates, statistic);
+      const std::vector<double>& y = outputs.values;
       std::vector<int> order(static_cast<std::size_t>(k));
       for (int f = 0; f < k; ++f) order[f] = f;
-      report << "\n" << output.name << ":\n";
+      report << "\n" << name << ":\n";
+      if (outputs.missing > 0) {
+        report << "  " << outputs.missing << " of " << outcomes.size() - lost << " runs have no " << name
+               << (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude ? " (no regular cycle)" : "")
+               << "; " << outputs.pointsLeftOut << (outputs.pointsLeftOut == 1 ? " point" : " points")
+               << " without one are left out" << (replicates > 1 ? ", the others average the replicates that have one" : "")
+               << ".\n";
+      }
+      if (replicates > 1 && !std::isnan(outputs.replicateSd)) {
+        std::vector<std::optional<double>> present;
+        for (double v : y) {
+          if (!std::isnan(v)) present.push_back(v);
+        }
+        report << "  Between replicates of a point, sd " << Fixed(outputs.replicateSd, 0, 4) << " on average; between "
+               << "points (of their means), sd " << Fixed(SummariseValues(present).sd, 0, 4) << ".\n";
+      }
       if (morris) {
-        const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y);
+        const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y, options_.bootstrap, designSeed);
         std::stable_sort(order.begin(), order.end(),
                          [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
-        report << "  " << Padded("factor", nameWidth) << "       mu*        mu     sigma  effects\n";
+        report << "  " << Padded("factor", nameWidth) << "       mu*  (95 % interval)          mu     sigma  effects\n";
         for (int f : order) {
           const MorrisIndex& m = indices[f];
-          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << Fixed(m.mu, 10, 3)
-                << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
-          csv += std::string(output.name) + "," + factors[f].name + "," + Number(m.mu) + "," + Number(m.muStar) + "," +
-                 Number(m.sigma) + "," + std::to_string(m.effects) + "\n";
+          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << "  ("
+                 << Fixed(m.muStarLow, 6, 3) << " to " << Fixed(m.muStarHigh, 6, 3) << ")" << Fixed(m.mu, 10, 3)
+                 << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
+          csv += std::string(name) + "," + factors[f].name + "," + Cell(m.mu) + "," + Cell(m.muStar) + "," +
+                 Cell(m.muStarLow) + "," + Cell(m.muStarHigh) + "," + Cell(m.sigma) + "," +
+                 std::to_string(m.effects) + "\n";
         }
       } else {
-        const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options_.bootstrap, seed);
+        const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options_.bootstrap, designSeed);
+        if (!OutputVaries(y)) {
+          report << "  " << name << " does not vary over this design; no indices.\n";
+          for (int f = 0; f < k; ++f) {
+            csv += std::string(name) + "," + factors[f].name + ",,,,,,," + std::to_string(indices[f].samples) + "\n";
+          }
+          continue;
+        }
         std::stable_sort(order.begin(), order.end(),
                          [&](int a, int b) { return indices[a].total > indices[b].total; });
         report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
         for (int f : order) {
           const SobolIndex& s = indices[f];
-          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  (" << Fixed(s.firstLow, 6, 3)
-                << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3) << "  ("
-                << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
-          csv += std::string(output.name) + "," + factors[f].name + "," + Number(s.first) + "," + Number(s.firstLow) +
-                 "," + Number(s.firstHigh) + "," + Number(s.total) + "," + Number(s.totalLow) + "," +
-                 Number(s.totalHigh) + "," + std::to_string(s.samples) + "\n";
+          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  ("
+                 << Fixed(s.firstLow, 6, 3) << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3)
+                 << "  (" << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
+          csv += std::string(name) + "," + factors[f].name + "," + Cell(s.first) + "," + Cell(s.firstLow) + "," +
+                 Cell(s.firstHigh) + "," + Cell(s.total) + "," + Cell(s.totalLow) + "," + Cell(s.totalHigh) + "," +
+                 std::to_string(s.samples) + "\n";
         }
       }
     }

@@ -1,6 +1,7 @@
 #include "cli/SettingsFiles.h"
 
 #include "cli/Messages.h"
+#include "cli/OutputPaths.h"
 #include "settings/SettingsFile.h"
 
 void PrintLoadError(const FileError& error, const std::string& path, CliStreams& io) {
@@ -9,6 +10,10 @@ void PrintLoadError(const FileError& error, const std::string& path, CliStreams&
 
 std::optional<RunSettings> LoadSettingsForCommand(const std::string& path, CliStreams& io) {
   RunSettings settings;
+  if (FileStartsAsTable(path)) {
+    PrintProblem(io, path + " is a table written by varnolt-cli, not a settings file; name a settings file (.dat)");
+    return std::nullopt;
+  }
   if (const std::optional<FileError> error = LoadSettingsFile(PathFromUtf8(path), settings)) {
     PrintLoadError(*error, path, io);
     return std::nullopt;

@@ -106,3 +106,36 @@ void AddShardOptions(CLI::App& command, std::optional<std::string>& shard, bool&
   command.add_flag("--resume", resume, "continue " + table + " that a stopped run left (after Ctrl+C)")
       ->group(RunningGroup);
 }
+
+void AddStatisticsOption(CLI::App& command, std::vector<Statistic>& statistics, const std::string& description) {
+  command
+      .add_option_function<std::vector<std::string>>(
+          "--stat",
+          [&statistics](const std::vector<std::string>& texts) {
+            if (std::optional<std::string> problem = ParseStatistics(texts, statistics)) {
+              throw CLI::ValidationError(*problem);
+            }
+          },
+          description + " (" + StatisticNames() + ")")
+      ->type_name("NAME,...")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->group(OutputsGroup);
+}
+
+void AddCyclesWindowOption(CLI::App& command, std::optional<CyclesWindow>& window) {
+  command
+      .add_option_function<std::string>(
+          "--cycles-window",
+          [&window](const std::string& text) {
+            CyclesWindow read;
+            if (std::optional<std::string> problem = ParseCyclesWindow(text, read)) {
+              throw CLI::ValidationError("--cycles-window " + *problem);
+            }
+            window = read;
+          },
+          "the cycles every statistic covers, first to last (FROM: to the last); cycles 101 to the last "
+          "unless given (the second half of a run under 200 cycles)")
+      ->type_name("FROM:TO")
+      ->group(OutputsGroup);
+}

@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/RunOptions.h"
 #include "platform/WholeNumbers.h"
+#include "results/Statistics.h"
 
 // The groups the help lists options under, in this order.
 inline constexpr const char* SettingsGroup = "Settings to run";
@@ -47,6 +48,13 @@ void AddPlotSizeOption(CLI::App& command, std::optional<std::string>& plotSize, 
 // The results outputs of a single run: -o/--output, --csv, --json, --plot and
 // --plot-size.
 void AddResultsOutputs(CLI::App& command, RunOptions& options);
+
+// --stat NAME,...: the statistics a command reports (the columns of its table),
+// given once or more; each name once.
+void AddStatisticsOption(CLI::App& command, std::vector<Statistic>& statistics, const std::string& description);
+
+// --cycles-window FROM:TO: the cycles every statistic covers.
+void AddCyclesWindowOption(CLI::App& command, std::optional<CyclesWindow>& window);
 
 // --shard K/N and --resume, for commands that write a table of runs.
 void AddShardOptions(CLI::App& command, std::optional<std::string>& shard, bool& resume,

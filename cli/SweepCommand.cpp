@@ -29,7 +29,11 @@ class SweepCommand final : public Command {
                   "also the per-cycle table (point, replicate, cycle, percentages)")
         ->group(OutputsGroup);
     AddReplicatesOption(*command, options_.replicates, "run every point N times, seeds S to S+N-1 from --seed S");
-    AddSeedOption(*command, options_.seed, "the seed of replicate 1 (the current time unless given)");
+    AddSeedOption(*command, options_.seed, "the seed of replicate 1 (a random seed unless given)");
+    AddStatisticsOption(*command, options_.statistics,
+                        "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
+                        "meanAborted, period and strength unless given)");
+    AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
     command->add_flag("--dry-run", options_.dryRun,
@@ -54,6 +58,10 @@ class SweepCommand final : public Command {
     for (const SweepFactor& factor : factors) total *= static_cast<double>(factor.values.size());
     if (total * options_.replicates > 1e8) return UsageError(io, "the sweep has more than 100 million runs");
 
+    if (std::optional<int> refused = CheckTableFiles(
+            options_, {{"the settings file", options_.positional.empty() ? std::nullopt : std::optional(options_.positional[0])}}, io)) {
+      return *refused;
+    }
     int status = ExitSuccess;
     const std::optional<RunSettings> base = BaseSettingsOfFirstArgument(options_, io, status);
     if (!base) return status;
@@ -61,7 +69,9 @@ class SweepCommand final : public Command {
 
     PointTable table;
     table.command = "sweep";
-    table.description = "sweep;" + NumericSettingsText(*base) + "seed=" + std::to_string(seed) + ";";
+    table.base = *base;
+    table.description = "sweep;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";";
+    ChooseStatistics(table, options_, DefaultRunStatistics());
     for (const SweepFactor& factor : factors) {
       table.leadColumns.push_back(factor.name);
       table.description += factor.name + "=";

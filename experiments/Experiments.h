@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "results/CycleAnalysis.h"
+#include "results/Statistics.h"
 #include "settings/RunSettings.h"
 
 // ---------------------------------------------------------------- running points
@@ -41,6 +42,7 @@ struct PointOutcome {
 struct ExperimentControl {
   int threads = 0;                         // points at a time; 0 follows the machine
   bool keepCycles = false;                 // keep each point's per-cycle results
+  std::optional<CyclesWindow> window;      // the cycles analysed; the burn-in rule without
   std::stop_token stop;                    // a stop asked stops the points soon, running ones too
   std::atomic<std::uint64_t> pointsDone{0};
 };
@@ -55,6 +57,16 @@ std::vector<PointOutcome> RunPoints(std::span<const ExperimentPoint> points, Exp
 // The worker threads RunPoints uses when ExperimentControl::threads is 0.
 int ExperimentDefaultThreads();
 
+// ---------------------------------------------------------------- seeds
+
+// A seed for a run the user gave none: from the system's source of randomness,
+// so that jobs started in the same second (an array of jobs, a shell loop)
+// differ. The window keeps its seed from the clock.
+std::uint32_t FreshSeed();
+// Whether seeds first to first + count - 1 are all seeds (none past 4294967295);
+// answers what is wrong and what to do when not.
+std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t count);
+
 // ---------------------------------------------------------------- statistics
 
 struct Spread {
@@ -64,6 +76,20 @@ struct Spread {
 };
 // Of two or more values; a single value has sd and ci95 0.
 Spread SpreadOf(std::span<const double> values);
+
+// One output of a design whose every point ran `replicates` times (the
+// outcomes point after point, replicate after replicate).
+struct PointOutputs {
+  // Per point: the mean over its replicates that ran and have the statistic;
+  // NaN when none has (the point is then left out of indices).
+  std::vector<double> values;
+  std::size_t missing = 0;     // runs that ran but lack the statistic (no regular cycle)
+  std::size_t pointsLeftOut = 0;  // points whose value is NaN
+  // The mean over points of the standard deviation between replicates; NaN
+  // with a single replicate.
+  double replicateSd = 0.0;
+};
+PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t replicates, Statistic statistic);
 
 // ---------------------------------------------------------------- sweeps
 
@@ -103,16 +129,20 @@ MorrisDesign MakeMorrisDesign(int factors, int trajectories, int levels, std::ui
 struct MorrisIndex {
   double mu = 0.0;       // mean elementary effect
   double muStar = 0.0;   // mean absolute elementary effect
+  double muStarLow = 0.0, muStarHigh = 0.0;  // its 95 % bootstrap interval
   double sigma = 0.0;    // standard deviation of the effects
   int effects = 0;       // effects that went in (a failed point loses its two)
 };
 // Effects per unit of each factor's range, from the points actually run (after
-// rounding to whole values) and their outputs (NaN for a failed point).
+// rounding to whole values) and their outputs (NaN for a failed point or a run
+// without the output). The interval of mu* is the percentile interval of
+// `bootstrap` resamples of the trajectories (none, mu* itself, for 0).
 std::vector<MorrisIndex> MorrisIndices(int factors, std::span<const std::vector<double>> points,
-                                       std::span<const double> outputs);
+                                       std::span<const double> outputs, int bootstrap = 0, std::uint64_t seed = 0);
 
 // Saltelli's sampling for Sobol indices: base samples A and B from a Sobol
-// sequence of 2 x factors dimensions, then for each factor A with that column from B.
+// sequence of 2 x factors dimensions (its points 1 to `samples`, leaving out
+// only the corner 0), then for each factor A with that column from B.
 struct SaltelliDesign {
   int factors = 0;
   int samples = 0;
@@ -125,7 +155,14 @@ struct SobolIndex {
   double total = 0.0, totalLow = 0.0, totalHigh = 0.0;
   int samples = 0;  // samples that went in (rows with a failed point are left out)
 };
+// Below this share of its mean square, an output's variance over a design is
+// rounding: the output does not vary, and has no indices.
+inline constexpr double SobolVarianceFloor = 1e-12;
+// Whether the outputs that exist (not NaN) vary over the design.
+bool OutputVaries(std::span<const double> outputs);
+
 // Jansen's estimators; the intervals from `bootstrap` resamples of the rows.
+// An output that does not vary gets NaN for every index.
 std::vector<SobolIndex> SobolIndices(const SaltelliDesign& design, std::span<const double> outputs,
                                      int bootstrap, std::uint64_t seed);
 
@@ -144,13 +181,25 @@ std::optional<std::string> ParseShard(const std::string& text, int& k, int& n);
 // A short, stable fingerprint of a design's description (16 hex digits).
 std::string DesignFingerprint(const std::string& description);
 
-// The first line of a partial table: "# varnolt-cli shard K/N design FINGERPRINT".
-std::string ShardStamp(int k, int n, const std::string& fingerprint);
+// The first line of a partial table: "# varnolt-cli shard K/N design
+// FINGERPRINT runs TOTAL replicates R", TOTAL being the runs of the whole table
+// (every point and replicate), so that a part's slice of them is known without
+// the design.
+std::string ShardStamp(int k, int n, const std::string& fingerprint, std::size_t totalRuns, std::size_t replicates);
+
+// The last line of a part whose runs all finished: "# varnolt-cli shard K/N
+// complete, R rows". A part stopped before it (by Ctrl+C or a scheduler's time
+// limit) has none, and is not merged until --resume finishes it.
+std::string ShardClosing(int k, int n, std::size_t rows);
 
 struct ShardPart {
   std::string name;  // the file, for messages
   std::string text;  // its whole content
 };
-// Joins the parts into the whole table, or answers why not (parts of different
-// designs or headers, a slice missing or given twice, a part without a stamp).
+// Joins the parts into the whole table, or answers why not, naming the part and
+// its line: parts of different designs or headers, a slice missing or given
+// twice, a part without a stamp or without its closing line, a part whose rows
+// are not exactly its slice of the table in order (a row missing, cut, extra,
+// duplicated, renumbered or out of place), or rows of one point that disagree
+// on its settings. Works for tables of points and for per-cycle tables.
 std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std::string& merged);

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <random>
 #include <stop_token>
 
 #include <boost/math/distributions/students_t.hpp>
@@ -8,6 +10,7 @@
 #include <tbb/task_arena.h>
 
 #include "experiments/Experiments.h"
+#include "results/ResultsTable.h"
 #include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
@@ -18,7 +21,8 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-PointOutcome RunOnePoint(const ExperimentPoint& point, bool keepCycles, int engineThreads, std::stop_token stop) {
+PointOutcome RunOnePoint(const ExperimentPoint& point, const ExperimentControl& experiment, int engineThreads,
+                         std::stop_token stop) {
   PointOutcome outcome;
   if (const ValidationRule* rule = FirstFailedRule(point.settings)) {
     outcome.status = PointStatus::Invalid;
@@ -41,10 +45,18 @@ PointOutcome RunOnePoint(const ExperimentPoint& point, bool keepCycles, int engi
     outcome.message = OneLine(run.message);
     return outcome;
   }
+  std::vector<CycleResult> cycles = PublishedCycles(model);
+  if (experiment.window) {
+    if (std::optional<std::string> problem =
+            CyclesWindowProblem(*experiment.window, static_cast<std::int64_t>(cycles.size()))) {
+      outcome.status = PointStatus::Failed;
+      outcome.message = *problem;
+      return outcome;
+    }
+  }
   outcome.status = PointStatus::Ran;
-  const std::span<const CycleResult> cycles = CyclesOf(model.cycleResults);
-  outcome.analysis = AnalyseCycles(cycles);
-  if (keepCycles) outcome.cycles.assign(cycles.begin(), cycles.end());
+  outcome.analysis = AnalyseCycles(cycles, experiment.window);
+  if (experiment.keepCycles) outcome.cycles = std::move(cycles);
   return outcome;
 }
 
@@ -69,12 +81,25 @@ std::vector<PointOutcome> RunPoints(std::span<const ExperimentPoint> points, Exp
       for (std::size_t j = range.begin(); j != range.end(); ++j) {
         if (stop.stop_requested()) return;
         const std::size_t i = order[j];
-        outcomes[i] = RunOnePoint(points[i], control.keepCycles, engineThreads, stop);
+        outcomes[i] = RunOnePoint(points[i], control, engineThreads, stop);
         if (outcomes[i].status != PointStatus::NotRun) control.pointsDone.fetch_add(1);
       }
     });
   });
   return outcomes;
+}
+
+std::uint32_t FreshSeed() {
+  std::random_device source;
+  return static_cast<std::uint32_t>(source());
+}
+
+std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t count) {
+  constexpr std::uint64_t last = std::numeric_limits<std::uint32_t>::max();
+  if (count == 0 || first + (count - 1) <= last) return std::nullopt;
+  return "seeds " + std::to_string(first) + " to " + std::to_string(first + count - 1) + " would pass " +
+         std::to_string(last) + ", the largest seed; give a seed of at most " + std::to_string(last - (count - 1)) +
+         " for " + std::to_string(count) + " replicates";
 }
 
 Spread SpreadOf(std::span<const double> values) {
@@ -90,4 +115,36 @@ Spread SpreadOf(std::span<const double> values) {
   const boost::math::students_t t(static_cast<double>(n - 1));
   spread.ci95 = boost::math::quantile(t, 0.975) * spread.sd / std::sqrt(static_cast<double>(n));
   return spread;
+}
+
+PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t replicates, Statistic statistic) {
+  PointOutputs outputs;
+  replicates = std::max<std::size_t>(replicates, 1);
+  const std::size_t points = outcomes.size() / replicates;
+  outputs.values.assign(points, std::numeric_limits<double>::quiet_NaN());
+  double sdSum = 0.0;
+  std::size_t sdCount = 0;
+  std::vector<std::optional<double>> values;
+  for (std::size_t p = 0; p < points; ++p) {
+    values.clear();
+    for (std::size_t r = 0; r < replicates; ++r) {
+      const PointOutcome& outcome = outcomes[p * replicates + r];
+      if (outcome.status != PointStatus::Ran) continue;
+      const std::optional<double> value = StatisticValue(outcome.analysis, statistic);
+      if (!value) ++outputs.missing;
+      values.push_back(value);
+    }
+    const StatisticSummary summary = SummariseValues(values);
+    if (summary.count == 0) {
+      ++outputs.pointsLeftOut;
+      continue;
+    }
+    outputs.values[p] = summary.mean;
+    if (summary.count >= 2) {
+      sdSum += summary.sd;
+      ++sdCount;
+    }
+  }
+  outputs.replicateSd = sdCount > 0 ? sdSum / static_cast<double>(sdCount) : std::numeric_limits<double>::quiet_NaN();
+  return outputs;
 }

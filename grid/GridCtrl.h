@@ -217,6 +217,9 @@ class CGridCtrl : public QWidget {
   int AutoScrollInterval() const { return autoScrollInterval_; }
   MouseMode CurrentMouseMode() const { return mouseMode_; }
   bool AutoScrolling() const { return autoScrollTimer_.isActive(); }
+  // The id the automatic-scroll timer's events carry (0 while it is stopped),
+  // so a test can deliver its ticks itself instead of waiting for the clock.
+  int AutoScrollTimerId() const { return autoScrollTimer_.timerId(); }
 
   // ---- Keyboard and editing seams ----
   // The key-down handling (moves, Page Up/Down, Home/End, Delete, F2, Ctrl+A);

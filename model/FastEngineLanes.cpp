@@ -1,9 +1,15 @@
 // The SIMD kernel of the fast engine, compiled once per instruction set that
-// Highway supports here and chosen when the program first runs it.
+// Highway supports here and chosen when the program first runs it. The rule's
+// decisions come in the plan's tables; the positions, codes and the generator's
+// step are the rule's own constants (FloweringRule.h, RuntimeRandom.h), here in
+// their lane forms.
 
 #include "model/FastEngineLanes.h"
 
 #include <cstring>
+
+#include "model/FloweringRule.h"
+#include "model/RuntimeRandom.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "model/FastEngineLanes.cpp"
@@ -47,7 +53,8 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
 
   std::size_t shift = Slack;
   auto at = [&](int position) -> std::uint8_t* {
-    return position == 70 ? fixed70 : buffer + (static_cast<std::size_t>(position) - 1 + shift) * stride;
+    return position == NodePositionCount ? fixed70
+                                         : buffer + (static_cast<std::size_t>(position) - 1 + shift) * stride;
   };
   auto sum = [&](int first, int last, std::size_t lane) {
     int total = 0;
@@ -55,16 +62,16 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
     return total;
   };
   auto draw = [&](std::uint32_t& state) {
-    state = state * 214013u + 2531011u;
-    const unsigned value = (state >> 16) & 0x7FFFu;
-    const unsigned e = plan.modulo ? value % plan.range : value;
+    state = RuntimeRandom::Step(state);
+    const int value = RuntimeRandom::DrawOf(state);
+    const unsigned e = static_cast<unsigned>(plan.modulo ? DrawRemainder(value, plan.range) : value);
     return static_cast<std::int8_t>(e < plan.drawCap ? e : plan.drawCap);
   };
   auto lookup = [](const std::int8_t* table, int v) { return table[v]; };
   const std::size_t decisionStride = static_cast<std::size_t>(plan.sexChunks) * TableBytes;
 
   for (std::int64_t cycle = 1; cycle <= plan.cycleCount; ++cycle) {
-    if ((cycle & 2047) == 0 && block.stop->load(std::memory_order_relaxed)) return false;
+    if ((cycle & 2047) == 0 && block.Stopped()) return false;
     const CyclePlan& info = plan.cycles[static_cast<std::size_t>(cycle)];
     const std::int8_t* sexTable = plan.sexTables.get() + info.sexTable;
     for (std::size_t lane = 0; lane < block.palms; ++lane) {
@@ -75,13 +82,13 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
         abortDraw = draw(states[lane]);
         sexDraw = draw(states[lane]);
       }
-      int code = 3;
-      for (int decision = 0; decision < 3; ++decision) {
+      int code = CodeOf(NodeSex::Female);
+      for (int decision = 0; decision < PruneAbortDecision; ++decision) {
         if (sexDraw > lookup(sexTable + decision * decisionStride, sexSum)) --code;
       }
       bool abort = abortDraw > lookup(plan.abortTable.get(), abortSum);
-      if (info.pruneAbort && sexDraw > lookup(sexTable + 3 * decisionStride, sexSum)) abort = true;
-      if (abort && plan.abortionNode != 0) at(plan.abortionNode)[lane] = 0;
+      if (info.pruneAbort && sexDraw > lookup(sexTable + PruneAbortDecision * decisionStride, sexSum)) abort = true;
+      if (abort && plan.abortionNode != 0) at(plan.abortionNode)[lane] = CodeOf(NodeSex::Aborted);
       if (abort && plan.abortionOutside) {
         block.abortedOutside = true;
         return false;
@@ -92,7 +99,7 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
           at(position)[lane] = static_cast<std::uint8_t>(code);
         }
       }
-      if (info.flowerPrune) at(48)[lane] = 0;
+      if (info.flowerPrune) at(FlowerPrunePosition)[lane] = CodeOf(NodeSex::Aborted);
     }
     if (shift == 0) {
       std::memmove(buffer + Slack * stride, buffer, MovingPositions * stride);
@@ -101,9 +108,9 @@ bool SimulateBlockImpl(const LanePlan& plan, LaneBlock& block) {
     --shift;
     std::uint32_t* counts = block.counts + cycle * 4;
     for (std::size_t lane = 0; lane < block.palms; ++lane) {
-      at(1)[lane] = 2;
-      if (at(28)[lane] == 2) at(28)[lane] = 3;
-      ++counts[at(50)[lane]];
+      at(NewNodePosition)[lane] = CodeOf(NewNodeSex);
+      at(FemalePosition)[lane] = static_cast<std::uint8_t>(MaturedCode(at(FemalePosition)[lane]));
+      ++counts[at(RecordedPosition)[lane]];
     }
   }
   return true;
@@ -127,7 +134,8 @@ std::size_t ScratchBytesImpl() {
   return (BufferPositions + 1) * stride + 4 * stride + stride;
 }
 
-// e = min(draw mod range, cap) for draws (0 to 32767) in 16-bit lanes.
+// e = min(DrawRemainder(draw, range), cap) for draws (0 to 32767) in 16-bit
+// lanes, the division done as the plan's multiply and shift.
 HWY_INLINE hn::Vec<D16> Reduce(const LanePlan& plan, hn::Vec<D16> draw) {
   const D16 d16;
   if (plan.modulo) {
@@ -143,18 +151,24 @@ HWY_INLINE hn::Vec<D16> Reduce(const LanePlan& plan, hn::Vec<D16> draw) {
 // two vectors' draws share the 16-bit lanes of one reduction.
 constexpr int StateOfByte[4] = {0, 2, 1, 3};
 
+// RuntimeRandom::Step in 32-bit lanes.
 HWY_INLINE V32 Step(V32 state) {
   const D32 d32;
-  return hn::Add(hn::Mul(state, hn::Set(d32, 214013u)), hn::Set(d32, 2531011u));
+  return hn::Add(hn::Mul(state, hn::Set(d32, RuntimeRandom::Multiplier)), hn::Set(d32, RuntimeRandom::Increment));
 }
+
+// RuntimeRandom::DrawOf takes the upper half of the state, less its top bit;
+// Draws below picks those halves out as 16-bit lanes.
+static_assert(RuntimeRandom::DrawShift == 16 && RuntimeRandom::Max == 0x7FFF, "a draw is the upper half, 15 bits");
 
 // The e of the draws the four state vectors have just made, as bytes.
 HWY_INLINE V8 Draws(const LanePlan& plan, V32 s0, V32 s1, V32 s2, V32 s3) {
   const D16 d16;
   // The high halves of two states side by side, less the top bit: the draws.
-  const auto low15 = hn::Set(d16, 0x7FFF);
-  const auto pair01 = hn::And(hn::OddEven(hn::BitCast(d16, s1), hn::BitCast(d16, hn::ShiftRight<16>(s0))), low15);
-  const auto pair23 = hn::And(hn::OddEven(hn::BitCast(d16, s3), hn::BitCast(d16, hn::ShiftRight<16>(s2))), low15);
+  constexpr int shift = RuntimeRandom::DrawShift;
+  const auto low15 = hn::Set(d16, static_cast<std::uint16_t>(RuntimeRandom::Max));
+  const auto pair01 = hn::And(hn::OddEven(hn::BitCast(d16, s1), hn::BitCast(d16, hn::ShiftRight<shift>(s0))), low15);
+  const auto pair23 = hn::And(hn::OddEven(hn::BitCast(d16, s3), hn::BitCast(d16, hn::ShiftRight<shift>(s2))), low15);
   const auto e01 = Reduce(plan, pair01);
   const auto e23 = Reduce(plan, pair23);
   return hn::BitCast(D8(), hn::Or(e01, hn::ShiftLeft<8>(e23)));  // e fits a byte
@@ -240,7 +254,8 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
 
   std::size_t shift = Slack;
   auto at = [&](int position) -> std::uint8_t* {
-    return position == 70 ? fixed70 : buffer + (static_cast<std::size_t>(position) - 1 + shift) * stride;
+    return position == NodePositionCount ? fixed70
+                                         : buffer + (static_cast<std::size_t>(position) - 1 + shift) * stride;
   };
   auto countable = [&](hn::Mask<D8> mask, int j) {
     return partial ? hn::And(mask, hn::MaskFromVec(hn::Load(d8, validLanes + j * n8))) : mask;
@@ -248,7 +263,7 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
   auto windowRange = [](int first, int last, std::size_t& count, bool& with70) {
     const int movingLast = last < MovingPositions ? last : MovingPositions;
     count = first <= movingLast ? static_cast<std::size_t>(movingLast - first + 1) : 0;
-    with70 = first <= 70 && last >= 70;
+    with70 = first <= NodePositionCount && last >= NodePositionCount;
   };
   std::size_t sexCount = 0, abortCount = 0;
   bool sex70 = false, abort70 = false;
@@ -257,9 +272,11 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
 
   const V8 fifteen = hn::Set(d8, 15);
   const V8 zero = hn::Zero(d8);
-  const V8 mixed = hn::Set(d8, 2);
-  const V8 female = hn::Set(d8, 3);
-  const V8 one = hn::Set(d8, 1);
+  static_assert(CodeOf(NodeSex::Aborted) == 0, "zero is Aborted");
+  const V8 mixed = hn::Set(d8, static_cast<std::uint8_t>(CodeOf(NodeSex::Mixed)));
+  const V8 female = hn::Set(d8, static_cast<std::uint8_t>(CodeOf(NodeSex::Female)));
+  const V8 male = hn::Set(d8, static_cast<std::uint8_t>(CodeOf(NodeSex::Male)));
+  const V8 newNode = hn::Set(d8, static_cast<std::uint8_t>(CodeOf(NewNodeSex)));
   const std::int8_t* abortTable = plan.abortTable.get();
   // The plan's values in locals: stores through byte pointers could alias them.
   const int sexFirst = plan.sexFirst, abortFirst = plan.abortFirst;
@@ -271,7 +288,7 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
   const int stageFrom = plan.stageFirst <= plan.stageLast ? (plan.lazyStage ? plan.stageLast : plan.stageFirst) : 1;
 
   for (std::int64_t cycle = 1; cycle <= plan.cycleCount; ++cycle) {
-    if ((cycle & 2047) == 0 && block.stop->load(std::memory_order_relaxed)) return false;
+    if ((cycle & 2047) == 0 && block.Stopped()) return false;
     const CyclePlan& info = plan.cycles[static_cast<std::size_t>(cycle)];
     const std::int8_t* sexTable = plan.sexTables.get() + info.sexTable;
 
@@ -283,11 +300,11 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
       V8 abortDraw = zero, sexDraw = zero;
       if (draws) DrawPair(plan, states + j * 4 * n32, abortDraw, sexDraw);
 
-      // The sex code is 3 less one for each of the three decisions that holds.
+      // The sex code is Female less one for each of the three decisions that holds.
       const V8 sexIndex = hn::And(sexSum, fifteen);
       const V8 sexHigh = hn::ShiftRight<4>(sexSum);
       V8 code = female;  // a mask is all ones, so adding it takes one away
-      for (int decision = 0; decision < 3; ++decision) {
+      for (int decision = 0; decision < PruneAbortDecision; ++decision) {
         const V8 least = Lookup<SexChunks>(sexTable + decision * decisionStride, sexChunks, sexIndex, sexHigh);
         code = hn::Add(code, hn::VecFromMask(d8, Decides(sexDraw, least)));
       }
@@ -295,7 +312,8 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
           Lookup<AbortChunks>(abortTable, abortChunks, hn::And(abortSum, fifteen), hn::ShiftRight<4>(abortSum));
       auto abort = Decides(abortDraw, abortLeast);
       if (info.pruneAbort) {
-        const V8 least = Lookup<SexChunks>(sexTable + 3 * decisionStride, sexChunks, sexIndex, sexHigh);
+        const V8 least =
+            Lookup<SexChunks>(sexTable + PruneAbortDecision * decisionStride, sexChunks, sexIndex, sexHigh);
         abort = hn::Or(abort, Decides(sexDraw, least));
       }
 
@@ -308,7 +326,7 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
       }
 
       for (int position = stageFrom; position <= stageLast; ++position) hn::Store(code, d8, at(position) + lanes);
-      if (info.flowerPrune) hn::Store(zero, d8, at(48) + lanes);
+      if (info.flowerPrune) hn::Store(zero, d8, at(FlowerPrunePosition) + lanes);
     }
 
     // Every node moves one position on; the node at 69 drops out.
@@ -320,21 +338,22 @@ bool SimulateLanes(const LanePlan& plan, LaneBlock& block) {
     std::uint32_t* counts = block.counts + cycle * 4;
     for (int j = 0; j < VectorsPerBlock; ++j) {
       const std::size_t lanes = j * n8;
-      hn::Store(mixed, d8, at(1) + lanes);
-      std::uint8_t* node28 = at(28) + lanes;
-      const V8 turning = hn::Load(d8, node28);
-      hn::Store(hn::Sub(turning, hn::VecFromMask(d8, hn::Eq(turning, mixed))), d8, node28);
+      hn::Store(newNode, d8, at(NewNodePosition) + lanes);
+      // MaturedCode: a Mixed node turns Female; the all-ones mask subtracted adds one.
+      std::uint8_t* turningNode = at(FemalePosition) + lanes;
+      const V8 turning = hn::Load(d8, turningNode);
+      hn::Store(hn::Sub(turning, hn::VecFromMask(d8, hn::Eq(turning, mixed))), d8, turningNode);
 
-      const V8 recorded = hn::Load(d8, at(50) + lanes);
+      const V8 recorded = hn::Load(d8, at(RecordedPosition) + lanes);
       const std::size_t valid =
           block.palms > lanes ? (block.palms - lanes < n8 ? block.palms - lanes : n8) : 0;
       const std::size_t females = hn::CountTrue(d8, countable(hn::Eq(recorded, female), j));
       const std::size_t herms = hn::CountTrue(d8, countable(hn::Eq(recorded, mixed), j));
-      const std::size_t males = hn::CountTrue(d8, countable(hn::Eq(recorded, one), j));
-      counts[3] += static_cast<std::uint32_t>(females);
-      counts[2] += static_cast<std::uint32_t>(herms);
-      counts[1] += static_cast<std::uint32_t>(males);
-      counts[0] += static_cast<std::uint32_t>(valid - females - herms - males);
+      const std::size_t males = hn::CountTrue(d8, countable(hn::Eq(recorded, male), j));
+      counts[CodeOf(NodeSex::Female)] += static_cast<std::uint32_t>(females);
+      counts[CodeOf(NodeSex::Mixed)] += static_cast<std::uint32_t>(herms);
+      counts[CodeOf(NodeSex::Male)] += static_cast<std::uint32_t>(males);
+      counts[CodeOf(NodeSex::Aborted)] += static_cast<std::uint32_t>(valid - females - herms - males);
     }
   }
   return true;

@@ -48,7 +48,7 @@ void FloweringModel::Initialise() {
   trendByCycle.Assign(RowCount(settings.cycleCount), 0.0);
   if (settings.trendAmplitude != 0) {
     for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
-      trendByCycle[cycle] = std::sin(static_cast<double>(cycle) * TrendRadiansPerCycle) * settings.trendAmplitude;
+      trendByCycle[cycle] = TrendTerm(cycle, settings.trendAmplitude);
     }
   }
 }
@@ -62,7 +62,7 @@ std::int32_t* FloweringModel::Nodes() {
 
 void FloweringModel::StartPalm() {
   std::int32_t* nodes = Nodes();
-  std::fill(nodes + 1, nodes + 1 + NodePositionCount, settings.initialNodeSex);
+  std::fill(nodes + NewNodePosition, nodes + NewNodePosition + NodePositionCount, settings.initialNodeSex);
 }
 
 void FloweringModel::SimulatePalm(int /*palm*/) {
@@ -77,7 +77,7 @@ void FloweringModel::SimulatePalm(int /*palm*/) {
 void FloweringModel::CountPalmRecord() {
   for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
     const std::int32_t code = recordedStates[cycle];
-    if (code >= 0 && code <= 3) ++stateCounts[cycle][code];  // any other code counts nowhere
+    if (code >= 0 && code <= HighestCode) ++stateCounts[cycle][code];  // any other code counts nowhere
   }
 }
 
@@ -110,37 +110,28 @@ double FloweringModel::WindowSum(std::int64_t first, std::int64_t last, const ch
   const std::int32_t* nodes = nodeStates.data();
   std::int64_t sum = 0;  // exact: at most 200 codes of 32 bits
   for (std::int64_t k = first; k <= last; ++k) sum += nodes[k];
-  return static_cast<double>(sum) * (10.0 / (static_cast<double>(last - first) + 1.0));
+  return WindowStress(sum, WindowFactor(first, last));
 }
 
 void FloweringModel::ComputeStressSums(int cycle) {
   const ModelSettings& s = settings;
-  const int range = static_cast<int>(s.randomPercent * 0.4);  // truncated towards zero
+  const int range = RandomRange(s.randomPercent);
+  const bool draws = Draws(range);
 
-  abortStressSum = WindowSum(s.abortStressFirstNode, s.abortStressLastNode, "abortStressFirstNode",
-                             "abortStressLastNode");
-  if (range > 0) abortStressSum += random.Next() % range + 1;
+  // The abortion window is read and drawn for before the sex window.
+  const double abortWindow =
+      WindowSum(s.abortStressFirstNode, s.abortStressLastNode, "abortStressFirstNode", "abortStressLastNode");
+  abortStressSum = AbortStress(abortWindow, draws, draws ? DrawTerm(DrawRemainder(random.Next(), range)) : 0);
 
-  sexStressSum = WindowSum(s.sexStressFirstNode, s.sexStressLastNode, "sexStressFirstNode", "sexStressLastNode");
-  if (range > 0) sexStressSum = 2.0 * sexStressSum + (random.Next() % range + 1);
+  const double sexWindow =
+      WindowSum(s.sexStressFirstNode, s.sexStressLastNode, "sexStressFirstNode", "sexStressLastNode");
+  const int sexDraw = draws ? DrawTerm(DrawRemainder(random.Next(), range)) : 0;
 
-  // Leaf pruning: P in the pruning cycle, half a unit less in each cycle after.
-  const double c = cycle;
-  if (cycle < s.leafPruneCycle) {
-    leafPruneStress = 0.0;
-  } else if (cycle == s.leafPruneCycle) {
-    leafPruneStress = s.pruneStress;
-  } else {
-    leafPruneStress = s.pruneStress - 0.5 * (c - static_cast<double>(s.leafPruneCycle));
-  }
-  if (leafPruneStress < 0.0) leafPruneStress = 0.0;
-  appliedPruneStress = cycle < s.leafPruneCycle ? 0.0 : leafPruneStress;
-  sexStressSum += appliedPruneStress;
-
-  // Annual trend cycles, taken away while irrigation lasts (end cycles excluded).
-  const bool irrigated = s.irrigationStart != 0 && s.irrigationStart < cycle && cycle < s.irrigationEnd;
-  trendStress = irrigated ? 0.0 : trendByCycle[cycle];
-  sexStressSum += trendStress;
+  const TreatmentTerms terms = TermsOfCycle(s, cycle, trendByCycle[cycle]);
+  leafPruneStress = terms.leafPrune;
+  appliedPruneStress = terms.appliedPrune;
+  trendStress = terms.trend;
+  sexStressSum = SexStress(sexWindow, draws, sexDraw, appliedPruneStress, trendStress);
 }
 
 void FloweringModel::AbortAt(std::int64_t node) {
@@ -150,32 +141,19 @@ void FloweringModel::AbortAt(std::int64_t node) {
 
 void FloweringModel::DetermineNodeSex(int cycle) {
   const ModelSettings& s = settings;
-  const double sum = sexStressSum;
-  const double female = s.femaleThreshold;
-  const double male = s.maleThreshold;
-  const double abort = s.abortThreshold;
-
-  NodeSex sex = NodeSex::Aborted;
-  if (IsAtMost(sum, female)) {
-    sex = NodeSex::Female;
-  } else if (IsAbove(sum, female) && IsBelow(sum, male)) {
-    sex = NodeSex::Mixed;
-  } else if (IsAtLeast(sum, male) && IsBelow(sum, abort)) {
-    sex = NodeSex::Male;
-  }
+  const NodeSex sex = SexOf(sexStressSum, s);
 
   // Stress-induced abortion at the abortion frond; while leaf pruning stress
   // lasts, the sex stress sum can abort there too.
-  if (IsAbove(abortStressSum, abort)) AbortAt(s.abortionNode);
-  if (IsAbove(sum, abort) && appliedPruneStress > 0.0) AbortAt(s.abortionNode);
+  if (AbortsByStress(abortStressSum, s.abortThreshold)) AbortAt(s.abortionNode);
+  if (AbortsByPruning(sexStressSum, s.abortThreshold, appliedPruneStress)) AbortAt(s.abortionNode);
 
   // Every node in the sex determining stage takes this cycle's sex; positions
   // outside 1 to 70 are never touched, whatever the stage bounds.
-  const std::int64_t from = std::max<std::int64_t>(s.sexStageStartNode, 1);
-  const std::int64_t to = std::min<std::int64_t>(s.sexStageEndNode, NodePositionCount);
-  if (from <= to) std::fill(Nodes() + from, Nodes() + to + 1, CodeOf(sex));
+  const PositionRange stage = SimulatedPart(s.sexStageStartNode, s.sexStageEndNode);
+  if (!stage.Empty()) std::fill(Nodes() + stage.first, Nodes() + stage.last + 1, CodeOf(sex));
 
-  if (s.flowerPruneStart > 0 && s.flowerPruneStart <= cycle && cycle <= s.flowerPruneEnd) {
+  if (FlowerPruned(cycle, s.flowerPruneStart, s.flowerPruneEnd)) {
     nodeStates[FlowerPrunePosition] = CodeOf(NodeSex::Aborted);
   }
 }
@@ -183,8 +161,8 @@ void FloweringModel::DetermineNodeSex(int cycle) {
 void FloweringModel::AdvanceNodes(int cycle) {
   std::int32_t* nodes = Nodes();
   // Positions 1..68 move to 2..69; the state at 69 drops out and 70 stays put.
-  std::memmove(nodes + 2, nodes + 1, (NodePositionCount - 2) * sizeof(std::int32_t));
-  nodes[1] = CodeOf(NodeSex::Mixed);
-  if (nodes[FemalePosition] == CodeOf(NodeSex::Mixed)) nodes[FemalePosition] = CodeOf(NodeSex::Female);
+  std::memmove(nodes + NewNodePosition + 1, nodes + NewNodePosition, (MovingPositions - 1) * sizeof(std::int32_t));
+  nodes[NewNodePosition] = CodeOf(NewNodeSex);
+  nodes[FemalePosition] = MaturedCode(nodes[FemalePosition]);
   recordedStates[cycle] = nodes[RecordedPosition];
 }

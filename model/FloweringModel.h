@@ -4,6 +4,8 @@
 // that this stress gives the nodes still in their sex determining stage. Palms
 // are simulated one after another, cycle by cycle; the state at frond 20 is
 // recorded every cycle and summed up into one CycleResult row per cycle.
+// The rule itself (positions, comparisons, decisions) is in FloweringRule.h; this
+// is the step-by-step reference that applies it.
 // Plain C++: the model knows nothing of pages, files or windows.
 
 #include <array>
@@ -13,60 +15,8 @@
 #include <utility>
 
 #include "model/CheckedVector.h"
+#include "model/FloweringRule.h"
 #include "model/RuntimeRandom.h"
-
-// The state of a node, and at the same time the stress it generates.
-enum class NodeSex : std::int32_t { Aborted = 0, Male = 1, Mixed = 2, Female = 3 };
-constexpr std::int32_t CodeOf(NodeSex sex) { return static_cast<std::int32_t>(sex); }
-
-inline constexpr int NodePositionCount = 70;   // positions 1 to 70 are simulated
-inline constexpr int NodeSlotCount = 200;      // node storage: positions 0 to 199
-inline constexpr int FrondOffset = 30;         // node position = frond + 30
-inline constexpr int RecordedPosition = 50;    // frond 20, recorded each cycle
-inline constexpr int FemalePosition = 28;      // frond -2: a Mixed node turns Female here
-inline constexpr int FlowerPrunePosition = 48; // frond 18, removed by flower pruning
-inline constexpr double CompareTolerance = 1e-8;
-inline constexpr double TrendRadiansPerCycle = 0.26553651;
-
-// Stress sums against whole-number thresholds, with a tolerance: a sum within
-// 1e-8 of the threshold counts as equal to it. Every comparison with NaN is false.
-inline bool IsNearly(double sum, double threshold) {
-  return sum > threshold - CompareTolerance && sum < threshold + CompareTolerance;
-}
-inline bool IsAtMost(double sum, double threshold) { return sum < threshold || IsNearly(sum, threshold); }
-inline bool IsAtLeast(double sum, double threshold) { return sum > threshold || IsNearly(sum, threshold); }
-inline bool IsAbove(double sum, double threshold) { return sum > threshold && !IsNearly(sum, threshold); }
-inline bool IsBelow(double sum, double threshold) { return sum < threshold && !IsNearly(sum, threshold); }
-
-// The model's own copy of the run settings, with frond numbers turned into node
-// positions and a switched-off treatment held as zeros. Node positions are 64-bit
-// so that frond + 30 never overflows, whatever a frond setting holds.
-struct ModelSettings {
-  std::string runNotes;
-  std::int32_t cycleCount = 0;
-  std::int32_t palmCount = 0;
-  std::int64_t sexStressFirstNode = 0;
-  std::int64_t sexStressLastNode = 0;
-  std::int64_t abortStressFirstNode = 0;
-  std::int64_t abortStressLastNode = 0;
-  std::int64_t sexStageStartNode = 0;
-  std::int64_t sexStageEndNode = 0;
-  std::int64_t abortionNode = 0;
-  std::int32_t initialNodeSex = 0;  // a NodeSex code, passed on unchecked
-  std::int32_t femaleThreshold = 0;
-  std::int32_t maleThreshold = 0;
-  std::int32_t abortThreshold = 0;
-  std::int32_t randomPercent = 0;
-  std::int32_t leafPruneCycle = 0;   // 0: no leaf pruning
-  std::int32_t pruneStress = 0;
-  std::int32_t trendAmplitude = 0;   // 0: no annual trend cycles
-  std::int32_t irrigationStart = 0;  // 0: no irrigation
-  std::int32_t irrigationEnd = 0;
-  std::int32_t flowerPruneStart = 0; // 0: no flower pruning
-  std::int32_t flowerPruneEnd = 0;
-
-  bool operator==(const ModelSettings&) const = default;
-};
 
 // One cycle's results, in percent of the palms.
 struct CycleResult {

@@ -1,11 +1,13 @@
 #pragma once
 // Jumping the runtime's generator ahead. Its step is the affine map
-// x -> 214013 x + 2531011 (mod 2^32), so n steps are one affine map too, found
+// x -> Multiplier x + Increment (mod 2^32), so n steps are one affine map too, found
 // by repeated squaring. A palm's draws start at a known offset in the run's
 // single sequence, so any palm can start from its own state without drawing the
 // numbers of the palms before it.
 
 #include <cstdint>
+
+#include "model/RuntimeRandom.h"
 
 struct RandomJump {
   std::uint32_t multiplier = 1;
@@ -22,7 +24,7 @@ struct RandomJump {
   // 32 bits of the count matter.
   static RandomJump Steps(std::uint64_t steps) {
     RandomJump result;
-    RandomJump power{214013u, 2531011u};
+    RandomJump power{RuntimeRandom::Multiplier, RuntimeRandom::Increment};
     for (std::uint64_t left = steps & 0xFFFFFFFFu; left != 0; left >>= 1) {
       if (left & 1u) result = result.Then(power);
       power = power.Then(power);

@@ -1,5 +1,7 @@
 #include "results/ResultsTable.h"
 
+#include "results/CycleAnalysis.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -62,6 +64,28 @@ bool IsReportHeading(std::string_view line) {
 }
 
 }  // namespace
+
+std::vector<CycleResult> RoundedPercentages(std::span<const CycleResult> cycles, std::int64_t palmCount) {
+  std::vector<CycleResult> rounded(cycles.begin(), cycles.end());
+  if (palmCount <= 0) return rounded;
+  const double palms = static_cast<double>(palmCount);
+  // Whole counts times 100 are exact in a double, so the one division rounds once.
+  const auto count = [palms](double percent) { return std::round(percent * palms / 100.0); };
+  for (CycleResult& row : rounded) {
+    const double female = count(row.female), herm = count(row.herm), male = count(row.male),
+                 aborted = count(row.aborted);
+    row.female = female * 100.0 / palms;
+    row.herm = herm * 100.0 / palms;
+    row.male = male * 100.0 / palms;
+    row.aborted = aborted * 100.0 / palms;
+    row.total = (female + herm + male + aborted) * 100.0 / palms;
+  }
+  return rounded;
+}
+
+std::vector<CycleResult> PublishedCycles(const FloweringModel& model) {
+  return RoundedPercentages(CyclesOf(model.cycleResults), model.settings.palmCount);
+}
 
 std::string ShortestNumber(double value) {
   char buffer[64];

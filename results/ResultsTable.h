@@ -5,6 +5,7 @@
 // Numbers are written with the shortest text that reads back to the same double,
 // so nothing is lost on the way. Plain C++.
 
+#include <cstdint>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -16,6 +17,15 @@
 #include "model/FloweringModel.h"
 
 inline constexpr std::string_view ResultsCsvHeader = "cycle,female,herm,male,aborted,total";
+
+// The percentages of a run as they leave the program (CSV, JSON, clipboard, the
+// analysis): each count x 100 / palms, correctly rounded, so that 46 of 1,000
+// palms reads 4.6 rather than the 4.6000000000000005 of the model's own
+// arithmetic, which the report and the grid keep. The counts are recovered from
+// the model's percentages, which lie within a few units in the last place.
+std::vector<CycleResult> RoundedPercentages(std::span<const CycleResult> cycles, std::int64_t palmCount);
+// The same of a model's last run, cycles[0] being cycle 1.
+std::vector<CycleResult> PublishedCycles(const FloweringModel& model);
 
 // The shortest text that reads back to the same double ("31.25", "0.1", "100").
 std::string ShortestNumber(double value);

@@ -26,6 +26,7 @@ std::string RunRecordJson(const RunRecord& record) {
     std::visit([&settings, &name = name](const auto& v) { settings[name] = v; }, value);
   }
   const CycleAnalysis& a = record.analysis;
+  const auto optional = [](const auto& value) { return value ? ordered_json(*value) : ordered_json(nullptr); };
   ordered_json analysis = {
       {"firstCycle", a.firstCycle},
       {"lastCycle", a.lastCycle},
@@ -33,8 +34,10 @@ std::string RunRecordJson(const RunRecord& record) {
       {"meanHerm", a.meanHerm},
       {"meanMale", a.meanMale},
       {"meanAborted", a.meanAborted},
-      {"period", a.HasPeriod() ? ordered_json(a.period) : ordered_json(nullptr)},
-      {"strength", a.strength},
+      {"sexRatio", optional(a.sexRatio)},
+      {"femaleAmplitude", optional(a.femaleAmplitude)},
+      {"period", optional(a.period)},
+      {"strength", optional(a.strength)},
       {"summary", AnalysisLine(a)},
   };
   ordered_json json = {

@@ -13,6 +13,7 @@
 #include "SheetDriver.h"
 #include "grid/GridCtrl.h"
 #include "results/ResultsGrid.h"
+#include "results/ResultsTable.h"
 
 using namespace control;
 
@@ -257,11 +258,19 @@ TEST_F(RunPage, CopyResultsPutsTheWholeTableOnTheClipboardAndTheLastRunLineTells
   EXPECT_EQ(lines[0], "cycle\tfemale\therm\tmale\taborted\ttotal");
   EXPECT_TRUE(lines[100].startsWith("100\t"));
   EXPECT_EQ(lines[101], "");
-  const CycleResult& row = sheet.model.cycleResults[100];
+  // Percentages as count x 100 / palms, correctly rounded: with 1,000 palms no
+  // cell has more than one decimal (the grid keeps the model's own numbers).
+  const CycleResult& row = PublishedCycles(sheet.model)[99];
   const QStringList cells = lines[100].split('\t');
   ASSERT_EQ(cells.size(), 6);
   EXPECT_EQ(cells[1].toDouble(), row.female);
   EXPECT_EQ(cells[4].toDouble(), row.aborted);
+  for (int l = 1; l <= 100; ++l) {
+    for (const QString& cell : lines[l].split('\t')) {
+      const qsizetype point = cell.indexOf('.');
+      EXPECT_TRUE(point < 0 || cell.size() - point == 2) << lines[l].toStdString();
+    }
+  }
 
   // Ctrl+Shift+C does the same from the grid.
   QApplication::clipboard()->clear();

@@ -230,24 +230,34 @@ TEST(StopAndResume, AStopWritesNothingAndAResumedBatchEqualsAnUnbrokenOne) {
   const std::string table = ReadFile(sandbox.Work() / "resumed.csv");
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 11) << "the header and the ten rows done";
 
-  // The last run made small, resuming runs only it, and the table equals an unbroken one.
+  // Resuming holds the table to its design: with the last run changed, the
+  // stopped table is refused and kept as it was.
   WriteFile(sandbox.Work() / "design.csv", design + "500,11\n");
   const std::vector<std::string> batch = {"batch", "design.csv", "--set", "cycleCount=300", "--threads", "1"};
   auto with = [&batch](std::vector<std::string> more) {
     more.insert(more.begin(), batch.begin(), batch.end());
     return more;
   };
+  const CliResult changed = sandbox.Run(with({"--csv", "resumed.csv", "--resume"}));
+  EXPECT_EQ(changed.status, 2);
+  EXPECT_THAT(changed.err, HasSubstr("resumed.csv was made by another design"));
+  EXPECT_EQ(ReadFile(sandbox.Work() / "resumed.csv"), table);
+
+  // The ten rows the stop left are those an unbroken run of the small design
+  // writes: under that design's record, resuming runs only the last and gives
+  // the unbroken table.
+  ASSERT_EQ(sandbox.Run(with({"--csv", "whole.csv"})).status, 0);
+  fs::copy_file(sandbox.Work() / "whole.json", sandbox.Work() / "resumed.json", fs::copy_options::overwrite_existing);
   const CliResult resumed = sandbox.Run(with({"--csv", "resumed.csv", "--resume"}));
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_THAT(resumed.out, HasSubstr("batch: 1 run, 10 more taken from the table"));
-  ASSERT_EQ(sandbox.Run(with({"--csv", "whole.csv"})).status, 0);
   EXPECT_EQ(ReadFile(sandbox.Work() / "resumed.csv"), ReadFile(sandbox.Work() / "whole.csv"));
 
-  // A table of another design is not continued.
+  // A table of another command is not continued.
   const CliResult other = sandbox.Run({"sweep", "--vary", "cycleCount=1:2", "--seed", "2", "--csv", "resumed.csv",
                                        "--resume"});
-  EXPECT_EQ(other.status, 1);
-  EXPECT_THAT(other.err, HasSubstr("resumed.csv is not a table of this sweep"));
+  EXPECT_EQ(other.status, 2);
+  EXPECT_THAT(other.err, HasSubstr("resumed.csv was made by another design"));
 }
 
 }  // namespace

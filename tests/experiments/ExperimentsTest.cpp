@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "experiments/Experiments.h"
+#include "results/ResultsTable.h"
 #include "run/RunDriver.h"
 
 namespace {
@@ -29,6 +31,64 @@ TEST(ExperimentStatistics, SpreadMatchesHandComputedValues) {
   const std::vector<double> one = {7};
   EXPECT_EQ(SpreadOf(one).mean, 7.0);
   EXPECT_EQ(SpreadOf(one).sd, 0.0);
+}
+
+TEST(ExperimentStatistics, PointOutputsAverageReplicatesAndLeaveOutRunsWithoutAValue) {
+  // Three points of two replicates: periods (40, 44), (none, 50), (none, none).
+  const auto outcome = [](std::optional<std::int64_t> period) {
+    PointOutcome o;
+    o.status = PointStatus::Ran;
+    o.analysis.period = period;
+    o.analysis.meanFemale = period ? static_cast<double>(*period) / 2 : 1.0;
+    return o;
+  };
+  std::vector<PointOutcome> outcomes = {outcome(40), outcome(44), outcome(std::nullopt),
+                                        outcome(50), outcome(std::nullopt), outcome(std::nullopt)};
+  const PointOutputs period = OutputsOfPoints(outcomes, 2, Statistic::Period);
+  ASSERT_EQ(period.values.size(), 3u);
+  EXPECT_EQ(period.values[0], 42.0);
+  EXPECT_EQ(period.values[1], 50.0);    // the replicate without one is left out, not taken as 0
+  EXPECT_TRUE(std::isnan(period.values[2]));
+  EXPECT_EQ(period.missing, 3u);
+  EXPECT_EQ(period.pointsLeftOut, 1u);
+  EXPECT_NEAR(period.replicateSd, std::sqrt(8.0), 1e-12);  // of the one point with two values
+
+  // A refused run counts as neither a value nor a missing one.
+  outcomes[1].status = PointStatus::Invalid;
+  const PointOutputs female = OutputsOfPoints(outcomes, 2, Statistic::MeanFemale);
+  EXPECT_EQ(female.values, (std::vector<double>{20.0, 13.0, 1.0}));
+  EXPECT_EQ(female.missing, 0u);
+  EXPECT_TRUE(std::isnan(OutputsOfPoints(outcomes, 1, Statistic::MeanFemale).replicateSd));
+}
+
+TEST(ExperimentSeeds, ReplicateSeedsStopAtTheLastSeedAndFreshSeedsDiffer) {
+  EXPECT_FALSE(SeedRangeProblem(4294967295u, 1));
+  EXPECT_FALSE(SeedRangeProblem(4294967286u, 10));
+  const auto past = SeedRangeProblem(4294967294u, 3);
+  ASSERT_TRUE(past);
+  EXPECT_NE(past->find("seeds 4294967294 to 4294967296 would pass 4294967295"), std::string::npos);
+  EXPECT_NE(past->find("at most 4294967293 for 3 replicates"), std::string::npos);
+  EXPECT_TRUE(SeedRangeProblem(1, 4294967297ull));
+  // Drawn in the same instant, fresh seeds still differ (the clock's second would not).
+  std::set<std::uint32_t> seeds;
+  for (int i = 0; i < 8; ++i) seeds.insert(FreshSeed());
+  EXPECT_GE(seeds.size(), 7u);
+}
+
+TEST(ExperimentPoints, AWindowOfCyclesIsAnalysedAndOnePastTheRunFailsThePoint) {
+  RunSettings shortRun = SmallRun();
+  shortRun.cycleCount = 150;
+  const std::vector<ExperimentPoint> points = {{SmallRun(), 4}, {shortRun, 4}};
+  ExperimentControl control;
+  control.window = CyclesWindow{151, 300};
+  control.keepCycles = true;
+  const std::vector<PointOutcome> outcomes = RunPoints(points, control);
+  ASSERT_EQ(outcomes[0].status, PointStatus::Ran);
+  EXPECT_EQ(outcomes[0].analysis.firstCycle, 151);
+  EXPECT_EQ(outcomes[0].analysis.lastCycle, 300);
+  EXPECT_EQ(outcomes[0].analysis.meanFemale, AnalyseCycles(outcomes[0].cycles, CyclesWindow{151, 300}).meanFemale);
+  EXPECT_EQ(outcomes[1].status, PointStatus::Failed);
+  EXPECT_EQ(outcomes[1].message, "the cycles window 151:300 goes past the run's last cycle, 150");
 }
 
 TEST(ExperimentDesigns, SweepFactorsAndTheFactorial) {
@@ -78,7 +138,7 @@ TEST(ExperimentPoints, EqualSingleRunsWhateverTheThreads) {
     ASSERT_EQ(a[i].status, PointStatus::Ran);
     FloweringModel model;
     ASSERT_TRUE(RunModel(model, points[i].settings, points[i].seed).Completed());
-    const auto cycles = CyclesOf(model.cycleResults);
+    const std::vector<CycleResult> cycles = PublishedCycles(model);
     ASSERT_EQ(a[i].cycles.size(), cycles.size());
     for (std::size_t c = 0; c < cycles.size(); ++c) {
       EXPECT_EQ(a[i].cycles[c].female, cycles[c].female);
@@ -129,8 +189,13 @@ TEST(ExperimentShards, SlicesCoverThePointsOnce) {
 }
 
 TEST(ExperimentShards, MergeJoinsPartsInOrderAndRefusesMismatches) {
-  const std::string a = ShardStamp(1, 2, "00000000000000aa") + "\nh\n1\n2\n";
-  const std::string b = ShardStamp(2, 2, "00000000000000aa") + "\nh\n3\n";
+  // A table of three runs over two shards: its header "h" is of no known kind,
+  // so the rows are joined as they stand.
+  const auto part = [](int k, int n, const char* fingerprint, const std::string& body, std::size_t rows) {
+    return ShardStamp(k, n, fingerprint, 3, 1) + "\n" + body + ShardClosing(k, n, rows) + "\n";
+  };
+  const std::string a = part(1, 2, "00000000000000aa", "h\n1\n", 1);
+  const std::string b = part(2, 2, "00000000000000aa", "h\n2\n3\n", 2);
   std::string merged;
   ASSERT_FALSE(MergeShards({{"b", b}, {"a", a}}, merged));
   EXPECT_EQ(merged, "h\n1\n2\n3\n");
@@ -141,11 +206,13 @@ TEST(ExperimentShards, MergeJoinsPartsInOrderAndRefusesMismatches) {
   };
   EXPECT_NE(refusal({{"a", a}}).find("missing: 2 of 2"), std::string::npos);
   EXPECT_NE(refusal({{"a", a}, {"a2", a}}).find("given twice"), std::string::npos);
-  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000bb") + "\nh\n3\n"}}).find("another design"),
+  EXPECT_NE(refusal({{"a", a}, {"c", part(2, 2, "00000000000000bb", "h\n2\n3\n", 2)}}).find("another design"),
             std::string::npos);
-  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 3, "00000000000000aa") + "\nh\n3\n"}}).find("of 3 shards"),
+  EXPECT_NE(refusal({{"a", a}, {"c", part(2, 3, "00000000000000aa", "h\n2\n3\n", 2)}}).find("of 3 shards"),
             std::string::npos);
-  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000aa") + "\nother\n3\n"}}).find("other columns"),
+  EXPECT_NE(refusal({{"a", a}, {"c", part(2, 2, "00000000000000aa", "other\n2\n3\n", 2)}}).find("other columns"),
+            std::string::npos);
+  EXPECT_NE(refusal({{"a", a}, {"c", ShardStamp(2, 2, "00000000000000aa", 3, 1) + "\nh\n2\n"}}).find("not complete"),
             std::string::npos);
   EXPECT_NE(refusal({{"plain.csv", "h\n1\n"}}).find("plain.csv is not a part"), std::string::npos);
   EXPECT_NE(DesignFingerprint("x"), DesignFingerprint("y"));

@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstring>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "ModelTestSupport.h"
 #include "model/FastEngine.h"
+#include "model/FastEngineLanes.h"
 
 namespace {
 
@@ -186,6 +188,42 @@ TEST_F(EveryTarget, RandomSettingsGiveTheReferenceResultsByteForByte) {
     EXPECT_LT(failures, 1000);
   }
   EXPECT_TRUE(scalarSeen) << "the scalar path was not among the targets";
+}
+
+// A cancel reaches a block of palms part-way through its cycles, so that a run of
+// very many cycles stops without finishing the block it is in; left alone, the
+// same block counts its one palm in every cycle.
+TEST_F(EveryTarget, TheKernelStopsInsideABlockWhenCancelled) {
+  for (std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    SCOPED_TRACE(FastEngineTarget());
+    ModelSettings s = DefaultModelSettings();
+    s.cycleCount = 5000;
+    const std::optional<varnolt_lanes::LanePlan> plan = varnolt_lanes::MakeLanePlan(s);
+    ASSERT_TRUE(plan.has_value());
+    auto scratch = hwy::AllocateAligned<std::uint8_t>(varnolt_lanes::ScratchBytes());
+    const std::vector<std::uint32_t> starts(varnolt_lanes::LaneBytes() * varnolt_lanes::VectorsPerBlock, 1);
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(s.cycleCount + 1) * 4, 0);
+    std::atomic<bool> stop{false}, cancel{true};
+    varnolt_lanes::LaneBlock block;
+    block.startStates = starts.data();
+    block.palms = 1;
+    block.counts = counts.data();
+    block.stop = &stop;
+    block.cancel = &cancel;
+    block.scratch = scratch.get();
+    EXPECT_FALSE(varnolt_lanes::SimulateBlock(*plan, block));
+    EXPECT_EQ(counts[static_cast<std::size_t>(s.cycleCount) * 4 + CodeOf(NodeSex::Aborted)], 0u)
+        << "the last cycle was never reached";
+
+    cancel = false;
+    std::fill(counts.begin(), counts.end(), 0u);
+    EXPECT_TRUE(varnolt_lanes::SimulateBlock(*plan, block));
+    for (std::int64_t cycle = 1; cycle <= s.cycleCount; ++cycle) {
+      const auto row = counts.begin() + cycle * 4;
+      ASSERT_EQ(std::accumulate(row, row + 4, 0u), 1u) << cycle;
+    }
+  }
 }
 
 TEST(FastEngine, ThePalmByPalmPathGivesTheReferenceResults) {

@@ -47,3 +47,37 @@ TEST(ResultsTable, RefusesWhatIsNoTableWithTheLineAtFault) {
   EXPECT_EQ(error("cycle,female,herm,male,aborted,total\n1,1,x,3,4,5\n"), "line 2: \"x\" is no percentage");
   EXPECT_EQ(error("cycle,female,herm,male,aborted,total\n1,1,nan,3,4,5\n"), "line 2: \"nan\" is no percentage");
 }
+
+TEST(ResultsTable, PercentagesLeaveAsCountTimes100OverPalmsCorrectlyRounded) {
+  // Every count of palms from 0 to all, for palm counts whose shares are not
+  // exact in binary: the model's share x count, rounded back, is count x 100 /
+  // palms exactly, and what the CSV holds reads back to it.
+  for (const std::int64_t palms : {1000, 7, 3, 5000, 999983}) {
+    const double share = 100.0 / static_cast<double>(palms);
+    std::vector<CycleResult> model;
+    const std::int64_t step = std::max<std::int64_t>(1, palms / 997);
+    for (std::int64_t count = 0; count <= palms; count += step) {
+      const std::int64_t other = palms - count;
+      model.push_back({share * count, 0.0, share * other, 0.0, ((0.0 + share * other) + 0.0) + share * count});
+    }
+    const std::vector<CycleResult> rounded = RoundedPercentages(model, palms);
+    ASSERT_EQ(rounded.size(), model.size());
+    std::size_t row = 0;
+    for (std::int64_t count = 0; count <= palms; count += step, ++row) {
+      ASSERT_EQ(rounded[row].female, static_cast<double>(count * 100) / static_cast<double>(palms))
+          << count << " of " << palms;
+      ASSERT_EQ(rounded[row].male, static_cast<double>((palms - count) * 100) / static_cast<double>(palms));
+      ASSERT_EQ(rounded[row].total, 100.0);
+    }
+    std::ostringstream out;
+    WriteResultsCsv(rounded, out);
+    std::istringstream in(out.str());
+    EXPECT_EQ(ReadResultsTable(in).cycles, rounded);
+  }
+  // The cases that looked broken in a spreadsheet.
+  const std::vector<CycleResult> noisy = {{100.0 / 1000 * 46, 0, 100.0 / 1000 * 629, 0, 0}};
+  EXPECT_EQ(ShortestNumber(noisy[0].female), "4.6000000000000005");
+  std::ostringstream out;
+  WriteResultsCsv(RoundedPercentages(noisy, 1000), out);
+  EXPECT_EQ(out.str(), "cycle,female,herm,male,aborted,total\n1,4.6,0,62.9,0,67.5\n");
+}

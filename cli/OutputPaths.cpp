@@ -1,0 +1,91 @@
+#include "cli/OutputPaths.h"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/FileError.h"
+#include "run/ReportTarget.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A path that may name a file to lose: not standard output, not a device or pipe.
+bool IsFilePlace(const std::string& path) {
+  if (path.empty() || path == "-") return false;
+  std::error_code code;
+  const fs::file_status status = fs::status(PathFromUtf8(path), code);
+  return !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status);
+}
+
+}  // namespace
+
+bool StartsAsTable(std::string_view start) {
+  for (std::string_view known : {"# varnolt-cli ", "cycle,", "point,", "output,"}) {
+    if (start.substr(0, known.size()) == known) return true;
+  }
+  return false;
+}
+
+bool FileStartsAsTable(const std::string& path) {
+  if (path.empty() || path == "-") return false;
+  std::error_code code;
+  if (!fs::is_regular_file(PathFromUtf8(path), code)) return false;
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  char start[32] = {};
+  in.read(start, sizeof start);
+  return StartsAsTable(std::string_view(start, static_cast<std::size_t>(in.gcount())));
+}
+
+bool SameFilePlace(const std::string& first, const std::string& second) {
+  if (!IsFilePlace(first) || !IsFilePlace(second)) return false;
+  const fs::path a = PathFromUtf8(first), b = PathFromUtf8(second);
+  std::error_code code;
+  if (fs::exists(a, code) && fs::exists(b, code)) return fs::equivalent(a, b, code) && !code;
+  // At least one is not made yet: the same place only when both spell the same
+  // full path once the links of the folders that exist are followed.
+  const fs::path fullA = fs::weakly_canonical(fs::absolute(a, code), code);
+  if (code) return false;
+  const fs::path fullB = fs::weakly_canonical(fs::absolute(b, code), code);
+  return !code && fullA == fullB;
+}
+
+void CommandFiles::Reads(const std::string& what, const std::optional<std::string>& path) {
+  if (path && !path->empty()) inputs_.push_back({what, *path});
+}
+
+void CommandFiles::Writes(const std::string& option, const std::optional<std::string>& path) {
+  if (path && !path->empty()) outputs_.push_back({option, *path});
+}
+
+std::optional<std::string> CommandFiles::Problem() const {
+  for (std::size_t o = 0; o < outputs_.size(); ++o) {
+    const Named& output = outputs_[o];
+    if (output.path == "-") {
+      for (std::size_t p = 0; p < o; ++p) {
+        if (outputs_[p].path == "-") {
+          return output.name + " - and " + outputs_[p].name +
+                 " - cannot both go to standard output; give one of them a file";
+        }
+      }
+      continue;
+    }
+    for (const Named& input : inputs_) {
+      if (SameFilePlace(output.path, input.path)) {
+        return output.name + " " + output.path + " is " + input.name +
+               " this command reads; choose another file to write";
+      }
+    }
+    for (std::size_t p = 0; p < o; ++p) {
+      if (SameFilePlace(output.path, outputs_[p].path)) {
+        return output.name + " " + output.path + " is the file of " + outputs_[p].name +
+               " too; give each output a file of its own";
+      }
+    }
+    if (IsFilePlace(output.path) && !FileStartsAsTable(output.path) && ReportTargetProblem(output.path, {})) {
+      return output.name + " " + output.path + " holds run settings; choose another file to write";
+    }
+  }
+  return std::nullopt;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// One rule for every file a command writes: it may not be a file the same
+// command reads (its settings file, design, census, parts or a picture's
+// source), another file it writes, or a file that holds run settings. The same
+// file is found however its path is spelled: links, "./" and ".." lead to the
+// device and inode, and a file not yet made is compared by its full path.
+// Standard output ("-"), devices and pipes are no files that could be lost, so
+// they are not compared, but standard output takes one output at most.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CommandFiles {
+ public:
+  // A file the command reads; `what` names it in messages ("the design").
+  void Reads(const std::string& what, const std::optional<std::string>& path);
+  // A file the command writes; `option` names it as typed ("--csv").
+  void Writes(const std::string& option, const std::optional<std::string>& path);
+
+  // Why the command may not run with these files, as one line for the user;
+  // nothing when every output is a file of its own.
+  std::optional<std::string> Problem() const;
+
+ private:
+  struct Named {
+    std::string name;
+    std::string path;
+  };
+  std::vector<Named> inputs_;
+  std::vector<Named> outputs_;
+};
+
+// True when `start`, the first bytes of a file, begin as a table this program
+// writes: a part's stamp, or the header of a results, points, cycles or indices
+// table. The settings format has no signature, so a short table can read as
+// settings; a table is recognised by this before any settings-file check.
+bool StartsAsTable(std::string_view start);
+
+// The same for the file at `path` (false when it cannot be read or is no
+// regular file: a pipe is not opened to look).
+bool FileStartsAsTable(const std::string& path);
+
+// True when the two paths lead to the same regular file, or to the same place
+// where neither exists yet.
+bool SameFilePlace(const std::string& first, const std::string& second);
