@@ -83,6 +83,8 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   EXPECT_GT(record["rmse"]["overall"].get<double>(), 0.0);
   EXPECT_EQ(record["commandLine"][1], "calibrate");
   EXPECT_GT(fs::file_size(sandbox.Work() / "fit.png"), 1000u);
+  // With --json the record goes there only, not beside the table too.
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "evaluations.json"));
 
   // The record's hash is the census's own.
   WriteFile(sandbox.Work() / "known.csv", "cycle,female\n1,50\n");
@@ -106,6 +108,8 @@ TEST(Calibrate, OneThreadOrTwoWriteTheSameFilesOnEitherPath) {
       if (std::string(budget) == "60") EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
       const std::string files = ReadFile(sandbox.Work() / (name + ".csv")) + ReadFile(sandbox.Work() / (name + ".dat"));
       if (!previous.empty()) EXPECT_EQ(files, previous) << budget;
+      // Without --json the record stands beside the table, as every table of runs has one.
+      EXPECT_EQ(nlohmann::json::parse(ReadFile(sandbox.Work() / (name + ".json")))["best"].size(), 3u);
       previous = files;
     }
   }
@@ -132,10 +136,19 @@ TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
       {{"calibrate", "census.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"},
        "the census observes cycle 200 but the runs have only 100 cycles; set cycleCount to 200 or more"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "census.csv"},
-       "names the census"},
+       "-o census.csv is the census this command reads"},
+      {{"calibrate", "census.csv", "plantation.dat", "--fit", "maleThreshold=17:20", "-o", "b.dat", "--json",
+        "plantation.dat"},
+       "--json plantation.dat is the settings file this command reads"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.json", "--csv",
+        "./b.csv"},
+       "the record beside --csv ./b.json is the file of -o too"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o",
         "plantation.dat"},
-       "holds something other than run settings"},
+       "-o plantation.dat holds something other than run settings"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
+        "--plot-size", "800x600"},
+       "--plot-size needs --plot"},
       {{"calibrate", "odd.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"},
        "odd.csv line 3, column 2 (female): \"thirty\" is no percentage"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
@@ -147,7 +160,7 @@ TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
        "give sse or loglik"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat", "--csv",
         "b.dat"},
-       "name the same file"},
+       "--csv b.dat is the file of -o too"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
         "--plot", "fit.jpg"},
        "must end in .png or .svg"},
@@ -158,6 +171,14 @@ TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
     EXPECT_THAT(refused.err, HasSubstr(c.message));
     EXPECT_EQ(Names(sandbox.Work()), before) << c.message;
   }
+  // Best settings written again over an earlier best settings file: that is no loss.
+  ASSERT_EQ(sandbox.Run({"set", "earlier.dat", "maleThreshold=30"}).status, 0);
+  const CliResult again = sandbox.Run({"calibrate", "census.csv", "--set", "cycleCount=200", "--fit",
+                                       "maleThreshold=17:18", "--palms", "50", "--seed", "1", "-o", "earlier.dat"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  RunSettings rewritten;
+  ASSERT_FALSE(LoadSettingsFile(sandbox.Work() / "earlier.dat", rewritten));
+  EXPECT_TRUE(rewritten.maleThreshold == 17 || rewritten.maleThreshold == 18) << rewritten.maleThreshold;
 }
 
 // A calibration that takes minutes unless it is stopped: Ctrl+C ends it with
