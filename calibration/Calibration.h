@@ -221,6 +221,23 @@ RunSettings BestSettings(const CalibrationRequest& request, const CalibrationRes
 // the request's palms).
 RunSettings CandidateSettings(const CalibrationRequest& request, std::span<const std::int32_t> values);
 
+// What a calibration will cost, known before anything runs (a dry run, or a
+// window telling the user before starting the job).
+struct CalibrationPlan {
+  SearchMethod method = SearchMethod::Exhaustive;
+  double gridSize = 0.0;           // every candidate of the ranges
+  std::uint64_t candidates = 0;    // exhaustive: the grid; optimiser: an estimate
+  bool estimated = false;          // the optimiser's candidates depend on where the census leads it
+  std::uint64_t refused = 0;       // exhaustive: candidates a rule refuses (never run); optimiser: not known
+  std::uint64_t runs = 0;          // of the model: (candidates - refused) x replicates
+  double palmCycles = 0.0;         // of those runs: palms x cycleCount each
+  std::vector<std::int32_t> sample;  // a candidate that passes the rules (empty when none was found), to time
+};
+
+// The plan of a request that passed CheckCalibrationRequest. Cheap: only the
+// rules are checked, nothing runs.
+CalibrationPlan PlanCalibration(const CalibrationRequest& request);
+
 // ---------------------------------------------------------------- what a calibration writes
 
 // "maleThreshold = 19 (values 18 to 20 fit equally well)", "... (no other value

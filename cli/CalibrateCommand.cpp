@@ -9,6 +9,7 @@
 
 #include "calibration/Calibration.h"
 #include "cli/CommandLine.h"
+#include "cli/DryRun.h"
 #include "cli/Help.h"
 #include "cli/Messages.h"
 #include "cli/OutputPaths.h"
@@ -21,6 +22,7 @@
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "plot/PlotPicture.h"
+#include "results/ResultsTable.h"
 #include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
 
@@ -44,6 +46,7 @@ struct CalibrateOptions {
   std::optional<std::string> plot;
   std::optional<std::string> plotSize;
   bool quiet = false;
+  bool dryRun = false;
 };
 
 // Where the record goes: --json, or beside an --csv file (evaluations.json for
@@ -58,7 +61,9 @@ std::optional<std::string> RecordPath(const CalibrateOptions& options) {
 // one output over another, a table or report in place of the best settings)
 // and options that cannot be honoured, before anything runs.
 std::optional<std::string> OutputProblem(const CalibrateOptions& options) {
-  if (options.output->empty() || *options.output == "-") return "-o needs a file name for the best settings";
+  if (options.output && (options.output->empty() || *options.output == "-")) {
+    return "-o needs a file name for the best settings";
+  }
   if (options.json && (options.json->empty() || *options.json == "-")) return "--json needs a file name";
   if (options.plot && !PictureFormatOf(PathFromUtf8(*options.plot))) {
     return "--plot " + *options.plot + ": a picture's name must end in .png or .svg";
@@ -158,6 +163,9 @@ class CalibrateCommand final : public Command {
     AddSeedOption(*command, options_.seed, "the seed of replicate 1 of every candidate (the current time unless given)");
     AddThreadsOption(*command, options_.threads);
     command->add_flag("--quiet", options_.quiet, "no progress line on a terminal")->group(RunningGroup);
+    command->add_flag("--dry-run", options_.dryRun,
+                      "tell the method, candidates, runs, palm-cycles and time; run and write nothing")
+        ->group(RunningGroup);
   }
 
   int Run(CliStreams& io) override { return Calibrate(options_, io); }
@@ -165,6 +173,7 @@ class CalibrateCommand final : public Command {
  private:
   static std::string CalibrateNotes();
   static int Calibrate(CalibrateOptions& options, CliStreams& io);
+  static int DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io);
   CalibrateOptions options_;
 };
 
@@ -177,6 +186,34 @@ std::string CalibrateCommand::CalibrateNotes() {
          SettingsNotes();
 }
 
+int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io) {
+  const CalibrationPlan plan = PlanCalibration(request);
+  const auto count = [](std::uint64_t n) { return WithThousands(static_cast<std::int64_t>(n)); };
+  io.out << "calibrate --dry-run: nothing is run or written.\n";
+  if (plan.method == SearchMethod::Exhaustive) {
+    io.out << "Method: exhaustive grid: every one of the " << count(plan.candidates) << " candidates (at most "
+           << count(request.budget) << " are run whole; --budget sets this).\n";
+    io.out << "Candidates: " << count(plan.candidates) << ", " << count(plan.refused) << " refused by a rule.\n";
+  } else {
+    const std::string grid =
+        plan.gridSize < 1e15 ? count(static_cast<std::uint64_t>(plan.gridSize)) : ShortestNumber(plan.gridSize);
+    io.out << "Method: optimiser: the grid of " << grid << " candidates is more than the "
+           << "budget of " << count(request.budget) << ".\n";
+    io.out << "Candidates: about " << count(plan.candidates) << " (the budget, the neighbourhood of the best and "
+           << "a candidate per value of each profile; where the census leads the search decides).\n";
+  }
+  io.out << "To run: " << (plan.estimated ? "about " : "") << count(plan.runs) << " runs of "
+         << WithThousands(request.palms) << " palms (" << request.replicates
+         << (request.replicates == 1 ? " replicate" : " replicates") << " per candidate), "
+         << WithThousands(static_cast<std::int64_t>(plan.palmCycles)) << " palm-cycles.\n";
+  if (plan.runs > 0 && !plan.sample.empty()) {
+    const int threads = options.threads.value_or(0) > 0 ? *options.threads : ExperimentDefaultThreads();
+    PrintTimeEstimate(CandidateSettings(request, plan.sample), request.seed, static_cast<std::size_t>(plan.runs),
+                      plan.palmCycles, threads, io.out);
+  }
+  return ExitSuccess;
+}
+
 int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   if (options.positional.empty()) return UsageError(io, "calibrate needs the census, CENSUS.csv");
   if (options.positional.size() > 2) {
@@ -186,7 +223,9 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   options.census = options.positional[0];
   if (options.positional.size() == 2) options.settingsFile = options.positional[1];
 
-  if (!options.output) return UsageError(io, "calibrate needs -o BEST.dat, the settings file to write the best fit to");
+  if (!options.output && !options.dryRun) {
+    return UsageError(io, "calibrate needs -o BEST.dat, the settings file to write the best fit to");
+  }
   if (options.fits.empty()) return UsageError(io, "calibrate needs at least one --fit NAME=LOW:HIGH");
   const std::string objective = options.objective.value_or("sse");
   if (objective != "sse" && objective != "loglik") {
@@ -234,6 +273,7 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   request.budget = options.budget;
   request.seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   if (std::optional<std::string> problem = CheckCalibrationRequest(request)) return UsageError(io, *problem);
+  if (options.dryRun) return DryRun(request, options, io);
   if (!options.seed) {
     io.err << "Seed " << request.seed << " (repeat this calibration with --seed " << request.seed << ").\n";
   }

@@ -333,6 +333,39 @@ TEST(CalibrationSearch, CandidatesThatFailARuleAreNeverRunNorBest) {
   EXPECT_EQ(refused, 15u);
   EXPECT_EQ(control.runsDone.load(), 30u - refused);
   EXPECT_GT(result.best[1], result.best[0]);
+
+  // The plan, made before anything runs, says what the run then did.
+  const CalibrationPlan plan = PlanCalibration(request);
+  EXPECT_EQ(plan.method, SearchMethod::Exhaustive);
+  EXPECT_EQ(plan.candidates, 30u);
+  EXPECT_FALSE(plan.estimated);
+  EXPECT_EQ(plan.refused, refused);
+  EXPECT_EQ(plan.runs, control.runsDone.load());
+  EXPECT_DOUBLE_EQ(plan.palmCycles, static_cast<double>(plan.runs) * 600 * 200);
+  ASSERT_EQ(plan.sample.size(), 2u);
+  EXPECT_GT(plan.sample[1], plan.sample[0]);  // a candidate the rules let through
+}
+
+TEST(CalibrationSearch, ThePlanOfTheOptimiserEstimatesWhatItEvaluates) {
+  const RunSettings truth = Truth();
+  CalibrationRequest request =
+      Request(truth, CensusOf(truth, 200, 4), {{"maleThreshold", 16, 22}, {"abortThreshold", 21, 28}});
+  request.budget = 20;
+  request.replicates = 2;
+  const CalibrationPlan plan = PlanCalibration(request);
+  EXPECT_EQ(plan.method, SearchMethod::Optimiser);
+  EXPECT_TRUE(plan.estimated);
+  EXPECT_EQ(plan.refused, 0u);
+  // The budget, the 8 neighbours of the best and a candidate per other value of each profile.
+  EXPECT_EQ(plan.candidates, 20u + 8u + 6u + 7u);
+  EXPECT_EQ(plan.runs, plan.candidates * 2);
+  CalibrationControl control;
+  control.threads = 1;
+  const CalibrationResult result = Calibrate(request, control);
+  ASSERT_TRUE(result.failure.empty()) << result.failure;
+  EXPECT_GE(result.evaluations.size() * 2, plan.candidates);
+  EXPECT_LE(result.evaluations.size(), plan.candidates * 2);
+  EXPECT_LE(result.evaluations.size(), 56u);  // never more than the grid
 }
 
 TEST(CalibrationSearch, AStopEndsTheWorkAndLeavesNoBest) {
