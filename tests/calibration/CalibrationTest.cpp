@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <latch>
+#include <memory>
 #include <limits>
 
 #include "calibration/Calibration.h"
+#include "run/Job.h"
 #include "run/RunDriver.h"
 
 namespace {
@@ -391,6 +394,57 @@ TEST(CalibrationSearch, AStopEndsTheWorkAndLeavesNoBest) {
     EXPECT_TRUE(result.best.empty());
     EXPECT_TRUE(result.profiles.empty());
   }
+}
+
+// The calibration driven from a job, as the window drives it: the job's count
+// follows the candidates, the result is the one a direct call gives, and the
+// job's stop ends it. The stop's seam: the work waits at its first progress
+// report until the test has asked the job to stop.
+TEST(CalibrationSearch, AJobRunsItFollowsItAndStopsIt) {
+  const RunSettings truth = Truth();
+  const CalibrationRequest request =
+      Request(truth, CensusOf(truth, 200, 4), {{"maleThreshold", 17, 21}, {"abortThreshold", 23, 27}});
+  struct Hold {
+    std::latch reported{1};
+    std::latch resume{1};
+  };
+  const auto work = [&request](std::shared_ptr<CalibrationResult> result, Hold* hold) {
+    return [&request, result, hold](std::stop_token stop, RunControl& progress) {
+      CalibrationControl control;
+      control.threads = progress.threads;
+      control.stop = stop;
+      control.progress = [&progress, hold](const CalibrationProgress& now) {
+        progress.palmsDone = now.evaluations;
+        if (hold != nullptr) {
+          hold->reported.count_down();
+          hold->resume.wait();
+        }
+      };
+      *result = Calibrate(request, control);
+    };
+  };
+  auto whole = std::make_shared<CalibrationResult>();
+  Job job(work(whole, nullptr), 2);
+  job.Wait();
+  CalibrationControl direct;
+  direct.threads = 1;
+  const CalibrationResult expected = Calibrate(request, direct);
+  EXPECT_FALSE(whole->stopped);
+  EXPECT_EQ(whole->best, expected.best);
+  EXPECT_EQ(whole->evaluations.size(), expected.evaluations.size());
+  EXPECT_EQ(job.Done(), 25u);
+
+  auto stopped = std::make_shared<CalibrationResult>();
+  Hold hold;
+  {
+    Job stopping(work(stopped, &hold), 1);
+    hold.reported.wait();
+    stopping.Stop();
+    hold.resume.count_down();
+    stopping.Wait();
+  }
+  EXPECT_TRUE(stopped->stopped);
+  EXPECT_TRUE(stopped->best.empty());
 }
 
 }  // namespace
