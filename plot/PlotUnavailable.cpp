@@ -25,5 +25,5 @@ std::optional<std::string> WritePlotPicture(std::span<const CycleResult>, const 
 }
 
 std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
-  return "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+  return CannotDraw;
 }
