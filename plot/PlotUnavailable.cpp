@@ -38,3 +38,7 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot&, const s
                                                   const std::string&) {
   return CannotDraw;
 }
+
+std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
+  return "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+}
