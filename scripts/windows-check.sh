@@ -7,11 +7,17 @@
 #
 #   scripts/windows-check.sh [LINUX_BUILD_DIR]      (default: build)
 #
-# It installs what it needs from Debian (the cross compiler, Wine, the source
-# packages of Highway and oneTBB), builds those libraries for Windows once and
-# keeps them in $VARNOLT_WINDOWS_CACHE (default ~/.cache/varnolt-windows), with
-# the Wine prefix. The cross build goes to LINUX_BUILD_DIR/windows. The window
-# is not built here.
+# What it needs from Debian (the cross compiler, Wine, deb-src lines for the
+# source packages of the libraries) comes with scripts/setup.sh, which it runs
+# when something is missing. It builds Highway, oneTBB, CLI11, nlohmann-json and
+# NLopt for Windows from Debian's source packages once and keeps them in
+# $VARNOLT_WINDOWS_CACHE (default ~/.cache/varnolt-windows), with the Wine
+# prefix and the cross build's ccache. The cross build goes to
+# LINUX_BUILD_DIR/windows. The window is not built here.
+#
+# Exit status: 0 when everything passed and every file is the same; 1 on any
+# failure or difference; 77 (a skipped ctest) only on a machine that cannot run
+# it: not x86-64 Linux, or without the tools and no way to install them.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,43 +27,39 @@ jobs=${VARNOLT_WINDOWS_JOBS:-$(nproc)}
 prefix=$cache/prefix
 cross_build=$linux_build/windows
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
+started=$(date +%s)
 
 say() { printf 'windows-check: %s\n' "$*"; }
 fail() { printf 'windows-check: FAILED: %s\n' "$*" >&2; exit 1; }
-
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
+skip() { printf 'windows-check: SKIPPED: %s\n' "$*" >&2; exit 77; }
 
 # --- 1. The cross compiler, Wine, and the sources of the libraries ------------
 
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 dpkg-dev
-          libgtest-dev libboost-dev libhwy-dev libtbb-dev nlohmann-json3-dev libcli11-dev libnlopt-dev cmake)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-  say "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -q >/dev/null
-  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
-fi
+[ "$(uname -s)" = Linux ] && [ "$(uname -m)" = x86_64 ] ||
+  skip "this check runs on x86-64 Linux (64-bit Wine and mingw-w64), not on $(uname -s) $(uname -m)"
 
-# apt-get source needs deb-src lines; they are added beside the machine's own
-# lines, for the same archive, if none are there.
-if ! apt-cache showsrc highway 2>/dev/null | grep -q '^Package: highway'; then
-  say "adding Debian's source lines (/etc/apt/sources.list.d/varnolt-deb-src.*)"
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types:.*$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      $sudo tee /etc/apt/sources.list.d/varnolt-deb-src.sources >/dev/null
-  else
-    grep -h '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | grep -v -i 'google\|nodesource' |
-      sed 's/^deb /deb-src /' | $sudo tee /etc/apt/sources.list.d/varnolt-deb-src.list >/dev/null
+# The cross compiler and Wine, and the Linux build's libraries, whose versions
+# are the ones built for Windows.
+packages=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake libgtest-dev libboost-dev libhwy-dev libtbb-dev
+          nlohmann-json3-dev libcli11-dev libnlopt-dev)
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || printf '%s ' "$p"
+  done
+}
+mkdir -p "$cache"
+if [ -n "$(missing_packages)" ]; then
+  if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
+    skip "it needs Debian's packages $(missing_packages)and this is no Debian machine to install them on"
+  elif [ "$(id -u)" -ne 0 ] && ! sudo -n true 2>/dev/null; then
+    skip "it needs $(missing_packages)(scripts/setup.sh installs them, as root)"
   fi
-  $sudo apt-get update -q >/dev/null
+  say "installing $(missing_packages)with scripts/setup.sh"
+  "$root/scripts/setup.sh" >"$cache/setup.log" 2>&1 || { tail -20 "$cache/setup.log"; fail "scripts/setup.sh"; }
+  [ -z "$(missing_packages)" ] || fail "scripts/setup.sh left $(missing_packages)missing"
 fi
-
-# --- 2. Highway, oneTBB, GoogleTest and nlohmann-json for Windows --------------
+# --- 2. The libraries for Windows ---------------------------------------------
 
 mkdir -p "$cache/src" "$prefix/include"
 say "libraries for Windows in $prefix"
@@ -88,6 +90,14 @@ debian_source() {
   local name=$1 version=$2
   local folder="$cache/src/$name-$version"
   if [ ! -d "$folder" ]; then
+    # apt-get source needs deb-src lines; scripts/setup.sh adds them beside the
+    # machine's own lines, for the same archive.
+    if ! apt-cache showsrc "$name" 2>/dev/null | grep -q "^Package: $name\$"; then
+      [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null ||
+        skip "it needs Debian's source packages, and no deb-src lines (scripts/setup.sh adds them, as root)"
+      say "adding Debian's source lines with scripts/setup.sh" >&2
+      "$root/scripts/setup.sh" >"$cache/setup.log" 2>&1 || { tail -20 "$cache/setup.log" >&2; fail "scripts/setup.sh"; }
+    fi
     local unpack="$cache/src/unpack-$name"
     rm -rf "$unpack" && mkdir -p "$unpack"
     (cd "$unpack" && apt-get source -q "$name=$version" >"$cache/$name-source.log" 2>&1) ||
@@ -106,18 +116,23 @@ gtest_version=$(installed_version libgtest-dev)
 cli11_version=$(installed_version libcli11-dev)
 nlopt_version=$(installed_version libnlopt-dev)
 
+# Each source is fetched before its build, so that a failure to fetch it ends the check.
 cross_install googletest "$gtest_version" /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
-cross_install highway "$hwy_version" "$(debian_source highway "$hwy_version")" \
+source_dir=$(debian_source highway "$hwy_version")
+cross_install highway "$hwy_version" "$source_dir" \
   -DBUILD_TESTING=OFF -DHWY_ENABLE_TESTS=OFF -DHWY_ENABLE_EXAMPLES=OFF -DHWY_ENABLE_CONTRIB=OFF \
   -DHWY_ENABLE_INSTALL=ON -DBUILD_SHARED_LIBS=OFF -DHWY_WARNINGS_ARE_ERRORS=OFF
-cross_install onetbb "$tbb_version" "$(debian_source onetbb "$tbb_version")" \
+source_dir=$(debian_source onetbb "$tbb_version")
+cross_install onetbb "$tbb_version" "$source_dir" \
   -DTBB_TEST=OFF -DTBB_EXAMPLES=OFF -DTBB_STRICT=OFF -DTBBMALLOC_BUILD=OFF -DTBB_ENABLE_IPO=OFF
-cross_install nlohmann-json "$json_version" "$(debian_source nlohmann-json3 "$json_version")" \
-  -DJSON_BuildTests=OFF -DJSON_Install=ON
-cross_install cli11 "$cli11_version" "$(debian_source cli11 "$cli11_version")" \
+source_dir=$(debian_source nlohmann-json3 "$json_version")
+cross_install nlohmann-json "$json_version" "$source_dir" -DJSON_BuildTests=OFF -DJSON_Install=ON
+source_dir=$(debian_source cli11 "$cli11_version")
+cross_install cli11 "$cli11_version" "$source_dir" \
   -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF -DCLI11_BUILD_DOCS=OFF -DCLI11_INSTALL=ON
 # NLopt's C algorithms (calibrate's search), a static library without its bindings.
-cross_install nlopt "$nlopt_version" "$(debian_source nlopt "$nlopt_version")" \
+source_dir=$(debian_source nlopt "$nlopt_version")
+cross_install nlopt "$nlopt_version" "$source_dir" \
   -DBUILD_SHARED_LIBS=OFF -DNLOPT_CXX=OFF -DNLOPT_FORTRAN=OFF -DNLOPT_PYTHON=OFF -DNLOPT_OCTAVE=OFF \
   -DNLOPT_MATLAB=OFF -DNLOPT_GUILE=OFF -DNLOPT_SWIG=OFF -DNLOPT_TESTS=OFF
 # Boost's Sobol sequence is headers only, the same for every platform.
@@ -169,8 +184,15 @@ winerun() { wine "$@"; }
 
 for test in "${plain_tests[@]}"; do
   say "running $test.exe under Wine"
-  (cd "$cross_build" && winerun "bin/$test.exe" --gtest_brief=1) >"$cross_build/$test.log" 2>&1 ||
-    { cat "$cross_build/$test.log"; fail "$test.exe"; }
+  # A test that waits forever (a lost wake-up) is stopped after a generous while
+  # rather than left to hold the machine until ctest gives up.
+  status=0
+  (cd "$cross_build" && timeout 1200 wine "bin/$test.exe" --gtest_brief=1) >"$cross_build/$test.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    cat "$cross_build/$test.log"
+    [ "$status" -ne 124 ] || fail "$test.exe did not end within 20 minutes"
+    fail "$test.exe"
+  fi
   tail -3 "$cross_build/$test.log" | grep -E 'PASSED|SKIPPED' || true
 done
 
@@ -231,7 +253,7 @@ cases=(
   "tight-thresholds|femaleThreshold=12 maleThreshold=13 abortThreshold=18"
   "wide-windows|sexStressFirstFrond=5 sexStressLastFrond=45 abortStressFirstFrond=5 abortStressLastFrond=45"
 )
-say "comparing ${#cases[@]} settings cases, a sweep, merged shards, a batch, Morris, Sobol and replicates"
+say "comparing ${#cases[@]} settings cases, a sweep, merged shards, a batch, Morris, Sobol, replicates and calibrations"
 seed=11
 for entry in "${cases[@]}"; do
   name=${entry%%|*}
@@ -256,6 +278,15 @@ both morris sensitivity --set cycleCount=50 --set palmCount=5 --factor femaleThr
 both sobol sensitivity --set cycleCount=40 --set palmCount=4 --factor femaleThreshold=10:20 --factor abortThreshold=18:30 \
   --method sobol --samples 16 --bootstrap 50 --seed 10 --threads 2 --csv sobol.csv
 both replicates run --set cycleCount=80 --replicates 4 --seed 12 --threads 2 --output replicates.dat --csv replicates.csv
+# Calibration to a census the runner makes: over a whole grid, and with NLopt's
+# search when the grid is larger than the budget.
+both calibrate run --seed 7 --set cycleCount=80 --set palmCount=200 --set maleThreshold=19 --set abortThreshold=25 \
+  --csv census.csv --output plantation.dat
+both calibrate calibrate census.csv --set cycleCount=80 --fit maleThreshold=17:21 --fit abortThreshold=24:26 \
+  --palms 200 --seed 1 --threads 2 -o best.dat --csv evaluations.csv --json fit.json
+both calibrate calibrate census.csv --set cycleCount=80 --fit femaleThreshold=8:16 --fit maleThreshold=16:24 \
+  --fit abortThreshold=20:30 --budget 40 --palms 100 --seed 2 --threads 2 -o searched.dat --csv searched.csv \
+  --json searched.json
 
 # Accented names of files and folders, in arguments and inside settings files.
 both_write accents "Données d'essai/Übung/.keep" ""
@@ -293,4 +324,4 @@ windows_count=$(find "$compare/windows" -type f | wc -l)
 [ "$linux_count" = "$windows_count" ] || { echo "Linux wrote $linux_count files, Windows $windows_count"; differences=$((differences + 1)); }
 [ "$differences" = 0 ] || fail "$differences files differ between Linux and Windows (both kept in $compare)"
 say "all $linux_count files are the same from Linux and from Windows"
-say "passed"
+say "passed in $(( $(date +%s) - started )) s"
