@@ -112,9 +112,13 @@ TEST(Calibrate, OneThreadOrTwoWriteTheSameFilesOnEitherPath) {
       const CliResult fit =
           sandbox.Run(Fit({"-o", name + ".dat", "--csv", name + ".csv", "--budget", budget, "--threads", threads}));
       ASSERT_EQ(fit.status, 0) << fit.err;
-      if (std::string(budget) == "60") EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      if (std::string(budget) == "60") {
+        EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      }
       const std::string files = ReadFile(sandbox.Work() / (name + ".csv")) + ReadFile(sandbox.Work() / (name + ".dat"));
-      if (!previous.empty()) EXPECT_EQ(files, previous) << budget;
+      if (!previous.empty()) {
+        EXPECT_EQ(files, previous) << budget;
+      }
       // Without --json the record stands beside the table, as every table of runs has one.
       EXPECT_EQ(nlohmann::json::parse(ReadFile(sandbox.Work() / (name + ".json")))["best"].size(), 3u);
       previous = files;
