@@ -4,6 +4,7 @@
 // the settings modified on every change the user makes.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -161,8 +162,14 @@ class CPageResults : public CSettingsPage {
 
   // The Run command.
   void OnRun();
+  // "Use last seed": the last run's seed into the Seed field, so that the next
+  // run repeats it.
+  void OnUseLastSeed();
 
  private:
+  // The Seed field: nothing when empty (a new seed each run), else its seed. A
+  // text that is no seed is refused in an "Invalid data" box (false).
+  bool ReadSeedField(std::optional<std::uint32_t>& seed);
   // A run whose report could not be written: the grid already shows the results,
   // and a warning names the file and the reason.
   void ReportUnwrittenReport(const ReportFailure& failure);
@@ -198,15 +205,25 @@ class CPagePlot : public CSettingsPage {
   void OnSavePicture();
   // "Export CSV...": the table, and the run's JSON record beside it.
   void OnExportCsv();
+  // "Keep this run": the shown run stays behind the next ones, faintly, until
+  // "Clear kept run".
+  void OnKeepRun();
+  void OnClearKept();
+
+  // What the chart's title and saved pictures name: the run's notes, its cycles
+  // x palms and its seed ("Plot 4: 770 cycles x 1,000 palms, seed 7").
+  static QString RunTitle(const RunSettings& settings, std::uint32_t seed);
 
  private:
   void ShowResults();
+  void ShowKeptState();
   void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
 
   // Takes the place of the template's control 1040; destroyed before the page's
   // window, like the run page's grid.
   CyclePlotView plot_;
   int shownVersion_ = -1;
+  QString keptTitle_;  // the kept run's RunTitle
 };
 
 // The About page: three centred texts on white.
@@ -244,7 +261,8 @@ inline constexpr int kFlowerPruning = ControlOfSetting("flowerPruning"),
                      kFlowerPruneStart = ControlOfSetting("flowerPruneStart"),
                      kFlowerPruneEnd = ControlOfSetting("flowerPruneEnd");
 inline constexpr int kOutputPath = ControlOfSetting("outputPath"), kInitialNodeSex = ControlOfSetting("initialNodeSex");
-inline constexpr int kBrowse = 1027, kRun = 1029, kGrid = 1033, kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036;
+inline constexpr int kBrowse = 1027, kRun = 1029, kGrid = 1033, kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036,
+                     kSeed = 1037, kUseLastSeed = 1038;
 inline constexpr int kChart = 1040, kAnalysis = 1041, kReadout = 1042, kResetZoom = 1043, kExportCsv = 1044,
-                     kPictureSize = 1045, kSavePicture = 1046;
+                     kPictureSize = 1045, kSavePicture = 1046, kKeepRun = 1047, kClearKept = 1048, kKeptRun = 1049;
 }  // namespace control

@@ -105,7 +105,8 @@ class CSheet : public CPropertySheet {
   // no input; a progress dialog with Cancel shows when it lasts over half a
   // second. The model takes the results only when the run completes; a
   // cancelled run (RunStatus::Cancelled) changes nothing and writes no report.
-  RunOutcome RunSimulationWithProgress();
+  // `seed`, when given, is the run's seed (the Seed field); else seedSource's.
+  RunOutcome RunSimulationWithProgress(std::optional<std::uint32_t> seed = std::nullopt);
   // What the progress dialog says: "Running 770 cycles of 1,000,000 palms".
   static QString RunningText(const RunSettings& settings);
   // Run (F5): leaves the current page as its tab would (taking its edits, or

@@ -84,11 +84,11 @@ RunOutcome CSheet::KeepAsLastRun(const RunSettings& runSettings, RunOutcome outc
 
 RunOutcome CSheet::RunSimulation() { return KeepAsLastRun(settings, ::RunSimulation(model, settings, seedSource())); }
 
-RunOutcome CSheet::RunSimulationWithProgress() {
+RunOutcome CSheet::RunSimulationWithProgress(std::optional<std::uint32_t> chosenSeed) {
   ActiveRun run;
   FloweringModel next;  // the model takes the results only once they are complete
   const RunSettings runSettings = settings;
-  const std::uint32_t seed = seedSource();
+  const std::uint32_t seed = chosenSeed ? *chosenSeed : seedSource();
   RunOutcome outcome;
   QEventLoop loop;
   run.waiting.push_back(&loop);

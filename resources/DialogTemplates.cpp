@@ -193,7 +193,12 @@ std::vector<DialogTemplate> BuildTemplates() {
            "simulation results.",
            15, 11, 216, 18},
           {1029, ControlKind::PushButton, "&Run", 241, 9, 50, 23, TabStop},
-          {1033, ControlKind::Custom, "Grid", 7, 34, 286, 146, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
+          {1033, ControlKind::Custom, "Grid", 7, 34, 286, 128, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
+          // The seed of the next run: empty for a new one each run, as the clock gives it.
+          {IDC_STATIC, ControlKind::Label, "Seed:", 7, 168, 22, 9, FollowBottom},
+          {1037, ControlKind::Edit, "", 30, 165, 56, 14, kNumberEdit | FollowBottom},
+          {IDC_STATIC, ControlKind::Label, "(empty: a new seed each run)", 90, 168, 120, 9, FollowBottom},
+          {1038, ControlKind::PushButton, "&Use last seed", 233, 165, 60, 14, TabStop | FollowBottom | FollowRight},
           // Two lines: a large run's "Last run" line wraps rather than running under Copy results.
           {1036, ControlKind::Label, "", 7, 182, 222, 18, FollowBottom | GrowWidth},
           {1035, ControlKind::PushButton, "&Copy results", 233, 183, 60, 14, TabStop | FollowBottom | FollowRight},
@@ -204,9 +209,13 @@ std::vector<DialogTemplate> BuildTemplates() {
       {
           // The analysis and the hint (or the readout under the mouse) have two
           // lines each, so that neither is cut at the window's smallest size.
-          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 127, TabStop | GrowWidth | GrowHeight, "QChartView"},
-          {1041, ControlKind::Label, "", 7, 137, 286, 18, FollowBottom | GrowWidth},
-          {1042, ControlKind::Label, "", 7, 157, 286, 18, FollowBottom | GrowWidth},
+          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 110, TabStop | GrowWidth | GrowHeight, "QChartView"},
+          {1041, ControlKind::Label, "", 7, 120, 286, 18, FollowBottom | GrowWidth},
+          {1042, ControlKind::Label, "", 7, 140, 286, 18, FollowBottom | GrowWidth},
+          // A run kept as a faint comparison behind the next ones, and what it was.
+          {1047, ControlKind::PushButton, "&Keep this run", 7, 162, 62, 14, TabStop | FollowBottom},
+          {1048, ControlKind::PushButton, "C&lear kept run", 73, 162, 62, 14, TabStop | FollowBottom},
+          {1049, ControlKind::Label, "", 139, 165, 154, 9, FollowBottom | GrowWidth},
           {1043, ControlKind::PushButton, "Reset &zoom", 7, 180, 50, 14, TabStop | FollowBottom},
           {1044, ControlKind::PushButton, "&Export CSV...", 61, 180, 58, 14, TabStop | FollowBottom},
           {IDC_STATIC, ControlKind::Label, "Picture size:", 140, 183, 46, 9, FollowBottom | FollowRight},
