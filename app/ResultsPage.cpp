@@ -61,6 +61,11 @@ bool CPageResults::OnInitDialog() {
   copy->setContext(Qt::WidgetWithChildrenShortcut);
   connect(copy, &QShortcut::activated, this, [this] { OnCopyResults(); });
   if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note_ = note->text();
+  if (auto* seed = qobject_cast<QLineEdit*>(GetDlgItem(kSeed))) {
+    seed->setPlaceholderText(QStringLiteral("new each run"));
+    seed->setToolTip(QStringLiteral("The seed of the next run: empty for a new seed each run, a number to repeat "
+                                    "the run that had it."));
+  }
   // The last run's seed can be selected and copied from its line.
   if (auto* line = qobject_cast<QLabel*>(GetDlgItem(kLastRun))) {
     line->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

@@ -23,3 +23,23 @@ std::optional<std::string> WritePlotPicture(std::span<const CycleResult>, const 
                                             PictureSize) {
   return CannotDraw;
 }
+
+std::optional<std::string> WriteMorrisPicture(const MorrisPlot&, const std::filesystem::path&, PictureSize,
+                                              const std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> SettingPictureBytes(const SettingPlot&, PictureFormat, PictureSize, const std::string&,
+                                               std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> HeatMapPictureBytes(const HeatMapPlot&, PictureFormat, PictureSize, const std::string&,
+                                               std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> MorrisPictureBytes(const MorrisPlot&, PictureFormat, PictureSize, const std::string&,
+                                              std::string&) {
+  return CannotDraw;
+}

@@ -27,22 +27,21 @@ namespace {
 const QColor SeriesColours[] = {QColor(0xc0, 0x39, 0x2b), QColor(0x88, 0x4e, 0xa0), QColor(0x21, 0x61, 0x9c),
                                 QColor(0x7f, 0x8c, 0x8d), QColor(0x27, 0xae, 0x60), QColor(0xd3, 0x54, 0x00)};
 
-// Paints into a PNG or SVG of the given size and replaces the file at path.
-std::optional<std::string> SavePainted(const std::filesystem::path& path, PictureSize size, const std::string& title,
-                                       const std::function<void(QPainter&, const QRectF&)>& paint) {
-  const std::optional<PictureFormat> format = PictureFormatOf(path);
-  if (!format) return "a picture's name must end in .png or .svg";
+// Paints into a PNG or SVG of the given size: the file's bytes.
+std::optional<std::string> Painted(PictureFormat format, PictureSize size, const std::string& title,
+                                   const std::function<void(QPainter&, const QRectF&)>& paint, std::string& bytes) {
   const QSize pixels(size.width, size.height);
   const QRectF area(QPointF(0, 0), QSizeF(pixels));
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);
-  if (*format == PictureFormat::Svg) {
+  if (format == PictureFormat::Svg) {
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
     svg.setSize(pixels);
     svg.setViewBox(area);
     svg.setTitle(QStringLiteral("VARNOLT experiment"));
-    svg.setDescription(QString::fromStdString(title));
+    // Written into the XML as it is: a "&" or "<" would spoil the file.
+    svg.setDescription(QString::fromStdString(title).toHtmlEscaped());
     QPainter painter(&svg);
     paint(painter, area);
   } else {
@@ -57,12 +56,33 @@ std::optional<std::string> SavePainted(const std::filesystem::path& path, Pictur
     if (!writer.write(image)) return writer.errorString().toStdString();
   }
   buffer.close();
-  const QByteArray& bytes = buffer.data();
-  if (const std::optional<FileError> error =
-          ReplaceFileContents(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
-    return FileErrorText(*error);
-  }
+  bytes.assign(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size()));
   return std::nullopt;
+}
+
+// A picture drawn by `draw` (into bytes) replaces the file at path.
+std::optional<std::string> WritePicture(
+    const std::filesystem::path& path,
+    const std::function<std::optional<std::string>(PictureFormat, std::string&)>& draw) {
+  const std::optional<PictureFormat> format = PictureFormatOf(path);
+  if (!format) return "a picture's name must end in .png or .svg";
+  std::string bytes;
+  if (std::optional<std::string> failure = draw(*format, bytes)) return failure;
+  if (const std::optional<FileError> error = ReplaceFileContents(path, bytes)) return FileErrorText(*error);
+  return std::nullopt;
+}
+
+// A chart laid out at the picture's size, rendered into its bytes.
+std::optional<std::string> ChartPainted(QChartView& view, PictureFormat format, PictureSize size,
+                                        const std::string& title, std::string& bytes) {
+  QChart* chart = view.chart();
+  view.resize(size.width, size.height);
+  view.show();
+  QCoreApplication::sendPostedEvents();
+  chart->layout()->activate();
+  return Painted(format, size, title, [&view, chart](QPainter& painter, const QRectF& area) {
+    view.scene()->render(&painter, area, chart->geometry());
+  }, bytes);
 }
 
 QLineSeries* LineOf(const std::vector<double>& x, const std::vector<double>& y) {
@@ -90,7 +110,13 @@ QString Label(double value) { return QString::number(value, 'g', 6); }
 
 std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const std::filesystem::path& path,
                                                PictureSize size, const std::string& title) {
-  if (!PictureFormatOf(path)) return "a picture's name must end in .png or .svg";
+  return WritePicture(path, [&](PictureFormat format, std::string& bytes) {
+    return SettingPictureBytes(plot, format, size, title, bytes);
+  });
+}
+
+std::optional<std::string> SettingPictureBytes(const SettingPlot& plot, PictureFormat format, PictureSize size,
+                                               const std::string& title, std::string& bytes) {
   EnsurePictureApplication();
   QChartView view;
   view.setAttribute(Qt::WA_DontShowOnScreen);
@@ -159,18 +185,18 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
     refused->attachAxis(axisY);
   }
   axisX->applyNiceNumbers();
-  view.resize(size.width, size.height);
-  view.show();
-  QCoreApplication::sendPostedEvents();
-  chart->layout()->activate();
-  return SavePainted(path, size, title, [&view, chart](QPainter& painter, const QRectF& area) {
-    view.scene()->render(&painter, area, chart->geometry());
-  });
+  return ChartPainted(view, format, size, title, bytes);
 }
 
 std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const std::filesystem::path& path,
                                                PictureSize size, const std::string& title) {
-  if (!PictureFormatOf(path)) return "a picture's name must end in .png or .svg";
+  return WritePicture(path, [&](PictureFormat format, std::string& bytes) {
+    return HeatMapPictureBytes(plot, format, size, title, bytes);
+  });
+}
+
+std::optional<std::string> HeatMapPictureBytes(const HeatMapPlot& plot, PictureFormat format, PictureSize size,
+                                               const std::string& title, std::string& bytes) {
   EnsurePictureApplication();
   double low = INFINITY, high = -INFINITY;
   for (const std::optional<double>& mean : plot.means) {
@@ -178,7 +204,7 @@ std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const st
   }
   if (!std::isfinite(low)) low = 0, high = 1;
   const double span = high > low ? high - low : 1.0;
-  return SavePainted(path, size, title, [&](QPainter& painter, const QRectF& area) {
+  return Painted(format, size, title, [&](QPainter& painter, const QRectF& area) {
     painter.fillRect(area, Qt::white);
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(std::max(10, static_cast<int>(area.height() / 50)));
@@ -250,5 +276,79 @@ std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const st
       painter.drawText(QRectF(grid.left(), grid.bottom() + 2.7 * line, grid.width(), line), Qt::AlignHCenter,
                        QStringLiteral("grey cells with a cross: refused by a rule"));
     }
+  }, bytes);
+}
+
+std::optional<std::string> WriteMorrisPicture(const MorrisPlot& plot, const std::filesystem::path& path,
+                                              PictureSize size, const std::string& title) {
+  return WritePicture(path, [&](PictureFormat format, std::string& bytes) {
+    return MorrisPictureBytes(plot, format, size, title, bytes);
   });
+}
+
+std::optional<std::string> MorrisPictureBytes(const MorrisPlot& plot, PictureFormat format, PictureSize size,
+                                              const std::string& title, std::string& bytes) {
+  EnsurePictureApplication();
+  QChartView view;
+  view.setAttribute(Qt::WA_DontShowOnScreen);
+  view.setRenderHint(QPainter::Antialiasing);
+  QChart* chart = view.chart();
+  chart->setTitle(QString::fromStdString(title).toHtmlEscaped());
+  chart->setAnimationOptions(QChart::NoAnimation);
+  chart->legend()->setAlignment(Qt::AlignRight);
+  auto* axisX = new QValueAxis;
+  auto* axisY = new QValueAxis;
+  axisX->setTitleText(QString::fromStdString("mu* of " + plot.statistic + " (per whole range)"));
+  axisY->setTitleText(QStringLiteral("sigma"));
+  chart->addAxis(axisX, Qt::AlignBottom);
+  chart->addAxis(axisY, Qt::AlignLeft);
+  double xMax = 0, yMax = 0;
+  for (std::size_t f = 0; f < plot.factors.size(); ++f) {
+    if (std::isnan(plot.muStar[f]) || std::isnan(plot.sigma[f])) continue;
+    xMax = std::max({xMax, plot.muStar[f], std::isnan(plot.muStarHigh[f]) ? 0.0 : plot.muStarHigh[f]});
+    yMax = std::max(yMax, plot.sigma[f]);
+  }
+  if (xMax <= 0) xMax = 1;
+  if (yMax <= 0) yMax = 1;
+  // sigma = mu*: above it a factor acts mostly through interactions or bends.
+  auto* diagonal = new QLineSeries;
+  diagonal->setName(QStringLiteral("sigma = mu*"));
+  diagonal->setPen(QPen(QColor(0x99, 0x99, 0x99), 1, Qt::DashLine));
+  const double reach = std::max(xMax, yMax) * 1.1;
+  diagonal->append(0, 0);
+  diagonal->append(reach, reach);
+  chart->addSeries(diagonal);
+  diagonal->attachAxis(axisX);
+  diagonal->attachAxis(axisY);
+  for (std::size_t f = 0; f < plot.factors.size(); ++f) {
+    if (std::isnan(plot.muStar[f]) || std::isnan(plot.sigma[f])) continue;
+    const QColor tint = SeriesColours[f % std::size(SeriesColours)];
+    if (!std::isnan(plot.muStarLow[f]) && !std::isnan(plot.muStarHigh[f])) {
+      auto* interval = new QLineSeries;
+      interval->append(plot.muStarLow[f], plot.sigma[f]);
+      interval->append(plot.muStarHigh[f], plot.sigma[f]);
+      interval->setPen(QPen(tint, 2));
+      chart->addSeries(interval);
+      interval->attachAxis(axisX);
+      interval->attachAxis(axisY);
+      for (QLegendMarker* marker : chart->legend()->markers(interval)) marker->setVisible(false);
+    }
+    auto* point = new QScatterSeries;
+    point->setName(QString::fromStdString(plot.factors[f]));
+    point->setMarkerSize(10);
+    point->setColor(tint);
+    point->setBorderColor(tint.darker(130));
+    point->append(plot.muStar[f], plot.sigma[f]);
+    point->setPointLabelsVisible(true);
+    point->setPointLabelsFormat(QString::fromStdString(plot.factors[f]));
+    point->setPointLabelsClipping(false);
+    chart->addSeries(point);
+    point->attachAxis(axisX);
+    point->attachAxis(axisY);
+  }
+  axisX->setRange(0, xMax * 1.15);
+  axisY->setRange(0, yMax * 1.15);
+  axisX->applyNiceNumbers();
+  axisY->applyNiceNumbers();
+  return ChartPainted(view, format, size, title, bytes);
 }

@@ -33,6 +33,14 @@ struct HeatMapPlot {
   std::vector<bool> refused;                 // the same cells
 };
 
+// Morris screening of one statistic: each factor's mu* (with its 95 % interval)
+// against its sigma, both per whole range of the factor.
+struct MorrisPlot {
+  std::string statistic;
+  std::vector<std::string> factors;
+  std::vector<double> muStar, muStarLow, muStarHigh, sigma;  // per factor; NaN when it has no effects
+};
+
 // The offscreen application the runner's pictures are drawn in, made once.
 void EnsurePictureApplication();
 
@@ -42,3 +50,14 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
                                                PictureSize size, const std::string& title);
 std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const std::filesystem::path& path,
                                                PictureSize size, const std::string& title);
+std::optional<std::string> WriteMorrisPicture(const MorrisPlot& plot, const std::filesystem::path& path,
+                                              PictureSize size, const std::string& title);
+
+// The same pictures as the bytes of a PNG or SVG file, for a window that shows
+// them; on failure answers why.
+std::optional<std::string> SettingPictureBytes(const SettingPlot& plot, PictureFormat format, PictureSize size,
+                                               const std::string& title, std::string& bytes);
+std::optional<std::string> HeatMapPictureBytes(const HeatMapPlot& plot, PictureFormat format, PictureSize size,
+                                               const std::string& title, std::string& bytes);
+std::optional<std::string> MorrisPictureBytes(const MorrisPlot& plot, PictureFormat format, PictureSize size,
+                                              const std::string& title, std::string& bytes);

@@ -83,6 +83,52 @@ DialogTemplate AboutPage() {
           }};
 }
 
+// The Experiments page: what to run on the left (the kind of experiment, the
+// settings it varies with their ranges, replicates, seed and statistics), what
+// it will cost and what to do with the results on the right, the results below:
+// a table and a chart that grow with the window.
+DialogTemplate ExperimentsPage() {
+  std::vector<ControlTemplate> c = {
+      {IDC_STATIC, ControlKind::Label, "Experiment:", 7, 10, 42, 9},
+      {1100, ControlKind::ComboBox, "", 50, 7, 78, 14, TabStop},
+      {1101, ControlKind::PushButton, "&Run", 132, 6, 44, 16, TabStop},
+      {IDC_STATIC, ControlKind::Label, "Settings", 7, 25, 80, 9},
+      {IDC_STATIC, ControlKind::Label, "From", 92, 25, 26, 9},
+      {IDC_STATIC, ControlKind::Label, "To", 120, 25, 26, 9},
+      {1102, ControlKind::Label, "Step", 148, 25, 26, 9},
+  };
+  for (int row = 0; row < 4; ++row) {
+    const int y = 34 + 14 * row, id = 1110 + 4 * row;
+    c.push_back({id, ControlKind::ComboBox, "", 7, y, 82, 13, TabStop});
+    c.push_back(Edit(id + 1, 92, y, 26, kEdit));
+    c.push_back(Edit(id + 2, 120, y, 26, kEdit));
+    c.push_back(Edit(id + 3, 148, y, 26));
+  }
+  const std::vector<ControlTemplate> rest = {
+      {1140, ControlKind::Label, "Replicates:", 7, 95, 40, 9},
+      {1141, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
+      {1144, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
+      {IDC_STATIC, ControlKind::Label, "Seed:", 78, 95, 20, 9},
+      {1142, ControlKind::Edit, "", 98, 92, 56, 13, kNumberEdit},
+      {IDC_STATIC, ControlKind::Label, "Statistics:", 7, 111, 40, 9},
+      {1143, ControlKind::Edit, "", 48, 108, 128, 13, kEdit},
+      // The census to fit and the way to it, in place of replicates and statistics.
+      {1171, ControlKind::Label, "", 7, 92, 110, 28},
+      {1170, ControlKind::PushButton, "&Open census...", 120, 92, 56, 14, TabStop},
+      {1145, ControlKind::Label, "", 180, 7, 113, 56, GrowWidth},
+      {1146, ControlKind::PushButton, "&Export CSV...", 180, 66, 56, 14, TabStop},
+      {1147, ControlKind::PushButton, "Save &picture...", 238, 66, 55, 14, TabStop},
+      {1148, ControlKind::PushButton, "&Copy", 180, 84, 40, 14, TabStop},
+      {1149, ControlKind::ComboBox, "", 224, 84, 69, 14, TabStop},
+      {1172, ControlKind::PushButton, "&Use these settings", 180, 102, 113, 14, TabStop},
+      // The page shares the width it grows by between the two (CPageExperiments::OnSize).
+      {1160, ControlKind::Custom, "Grid", 7, 126, 140, 68, TabStop | GrowHeight, "MFCGridCtrl"},
+      {1161, ControlKind::Custom, "Chart", 151, 126, 142, 68, GrowWidth | GrowHeight, "Picture"},
+  };
+  c.insert(c.end(), rest.begin(), rest.end());
+  return Page(resource::IDD_EXPERIMENTS, "Experiments", std::move(c));
+}
+
 std::vector<DialogTemplate> BuildTemplates() {
   std::vector<DialogTemplate> templates;
   templates.push_back(AboutPage());
@@ -195,9 +241,8 @@ std::vector<DialogTemplate> BuildTemplates() {
           {1029, ControlKind::PushButton, "&Run", 241, 9, 50, 23, TabStop},
           {1033, ControlKind::Custom, "Grid", 7, 34, 286, 128, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
           // The seed of the next run: empty for a new one each run, as the clock gives it.
-          {IDC_STATIC, ControlKind::Label, "Seed:", 7, 168, 22, 9, FollowBottom},
+          {1039, ControlKind::Label, "Seed:", 7, 168, 22, 9, FollowBottom},
           {1037, ControlKind::Edit, "", 30, 165, 56, 14, kNumberEdit | FollowBottom},
-          {IDC_STATIC, ControlKind::Label, "(empty: a new seed each run)", 90, 168, 120, 9, FollowBottom},
           {1038, ControlKind::PushButton, "&Use last seed", 233, 165, 60, 14, TabStop | FollowBottom | FollowRight},
           // Two lines: a large run's "Last run" line wraps rather than running under Copy results.
           {1036, ControlKind::Label, "", 7, 182, 222, 18, FollowBottom | GrowWidth},
@@ -222,6 +267,7 @@ std::vector<DialogTemplate> BuildTemplates() {
           {1045, ControlKind::Edit, "1600 x 900", 186, 180, 46, 14, kEdit | FollowBottom | FollowRight},
           {1046, ControlKind::PushButton, "&Save picture...", 236, 180, 57, 14, TabStop | FollowBottom | FollowRight},
       }));
+  templates.push_back(ExperimentsPage());
   return templates;
 }
 
