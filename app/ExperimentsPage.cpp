@@ -103,7 +103,7 @@ struct CPageExperiments::Results {
   std::vector<std::string> chartNames;  // per chart the statistic it shows
   std::vector<SettingPlot> settingPlots;
   std::vector<HeatMapPlot> heatMaps;
-  std::vector<MorrisPlot> morris;
+  std::vector<MorrisPanel> morris;
   std::vector<std::string> titles;
 };
 
@@ -637,8 +637,8 @@ void CPageExperiments::RunScreening(Plan& plan) {
     std::vector<int> order(static_cast<std::size_t>(k));
     for (int f = 0; f < k; ++f) order[f] = f;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
-    MorrisPlot plot;
-    plot.statistic = name;
+    MorrisPanel panel;
+    panel.statistic = name;
     for (int f : order) {
       const MorrisIndex& m = indices[f];
       const std::string& factor = plan.screening[f].name;
@@ -647,14 +647,10 @@ void CPageExperiments::RunScreening(Plan& plan) {
       results->rows.push_back({Text(name), Text(factor), Shown(m.muStar),
                                Shown(m.muStarLow) + QStringLiteral(" to ") + Shown(m.muStarHigh), Shown(m.sigma),
                                Shown(m.mu), QString::number(m.effects)});
-      plot.factors.push_back(factor);
-      plot.muStar.push_back(m.effects > 0 ? m.muStar : NAN);
-      plot.muStarLow.push_back(m.muStarLow);
-      plot.muStarHigh.push_back(m.muStarHigh);
-      plot.sigma.push_back(m.effects > 0 ? m.sigma : NAN);
+      if (m.effects > 0) panel.factors.push_back({factor, m.muStar, m.muStarLow, m.muStarHigh, m.sigma});
     }
     results->chartNames.push_back(name);
-    results->morris.push_back(std::move(plot));
+    results->morris.push_back(std::move(panel));
     results->titles.push_back("Morris screening of " + name + " (" + std::to_string(plan.trajectories) +
                               " trajectories): " + BaseText(plan.base) + ", seed " + std::to_string(seed));
   }
@@ -716,13 +712,18 @@ void CPageExperiments::ShowChart() {
   }
   const Results& results = *results_;
   const auto i = static_cast<std::size_t>(index);
-  chart_->SetDrawing([&results, i](PictureSize size, std::string& bytes) -> std::optional<std::string> {
+  chart_->SetDrawing([this, i](PictureSize size, std::string& bytes) {
     // Titles on the page are shorter than on saved pictures: the page names its run above.
-    const std::string& title = results.chartNames[i];
-    if (!results.settingPlots.empty()) return SettingPictureBytes(results.settingPlots[i], PictureFormat::Png, size, title, bytes);
-    if (!results.heatMaps.empty()) return HeatMapPictureBytes(results.heatMaps[i], PictureFormat::Png, size, title, bytes);
-    return MorrisPictureBytes(results.morris[i], PictureFormat::Png, size, title, bytes);
+    return PictureBytes([&](const std::filesystem::path& path) { return WriteChart(i, path, size, results_->chartNames[i]); },
+                        PictureFormat::Png, bytes);
   });
+}
+
+std::optional<std::string> CPageExperiments::WriteChart(std::size_t chart, const std::filesystem::path& path,
+                                                        PictureSize size, const std::string& title) const {
+  if (!results_->settingPlots.empty()) return WriteSettingPicture(results_->settingPlots[chart], path, size, title);
+  if (!results_->heatMaps.empty()) return WriteHeatMapPicture(results_->heatMaps[chart], path, size, title);
+  return WriteMorrisPicture({results_->morris[chart]}, path, size, title);
 }
 
 std::string CPageExperiments::ResultsCsv() const { return results_ ? results_->csv : std::string(); }
@@ -754,12 +755,9 @@ void CPageExperiments::OnSavePicture() {
                            Text(results_->chartNames[i]) + QStringLiteral(".png")));
   if (!path) return;
   const std::filesystem::path target = PathFromUtf8(path->toStdString());
-  const std::string& title = results_->titles[i];
-  std::optional<std::string> failure;
-  if (!results_->settingPlots.empty()) failure = WriteSettingPicture(results_->settingPlots[i], target, SavedPictureSize, title);
-  else if (!results_->heatMaps.empty()) failure = WriteHeatMapPicture(results_->heatMaps[i], target, SavedPictureSize, title);
-  else failure = WriteMorrisPicture(results_->morris[i], target, SavedPictureSize, title);
-  if (failure) ReportFileProblem(QStringLiteral("Picture not saved"), *path, Text(*failure));
+  if (std::optional<std::string> failure = WriteChart(i, target, SavedPictureSize, results_->titles[i])) {
+    ReportFileProblem(QStringLiteral("Picture not saved"), *path, Text(*failure));
+  }
 }
 
 void CPageExperiments::OnCopy() {

@@ -4,6 +4,7 @@
 // the settings modified on every change the user makes.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -273,6 +274,9 @@ class CPageExperiments : public CSettingsPage {
   void ShowKindControls();
   void ShowResults();
   void ShowChart();
+  // Draws chart number `chart` of the results as the runner would, into the file at path.
+  std::optional<std::string> WriteChart(std::size_t chart, const std::filesystem::path& path, PictureSize size,
+                                        const std::string& title) const;
   // Reads the fields into a plan; on a problem answers the control at fault
   // and what is wrong.
   std::optional<std::pair<int, QString>> ReadPlan(Plan& plan) const;

@@ -269,6 +269,7 @@ std::optional<int> CheckTableFiles(const ExperimentOptions& options,
   files.Writes("--points", options.points);
   files.Writes("the record beside --csv", TableRecordPath(options.csv));
   files.Writes("the record beside --points", TableRecordPath(options.points));
+  files.Writes("the record beside --cycles", TableRecordPath(options.cycles));
   if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
   return std::nullopt;
 }
@@ -411,6 +412,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     }
     if (run.sharded) cycles += ShardClosing(k, n, cycleRows) + "\n";
     if (!WriteTable(*options.cycles, "cycle table", cycles, io)) return ExitFailure;
+    if (!writeRecord(*options.cycles)) return ExitFailure;
   }
   summary << table.command << ": " << done << (done == 1 ? " run" : " runs");
   if (options.shard) summary << " (shard " << k << " of " << n << ", design " << fingerprint << ")";

@@ -24,22 +24,26 @@ std::optional<std::string> WritePlotPicture(std::span<const CycleResult>, const 
   return CannotDraw;
 }
 
-std::optional<std::string> WriteMorrisPicture(const MorrisPlot&, const std::filesystem::path&, PictureSize,
-                                              const std::string&) {
+std::optional<std::string> WriteMorrisPicture(const std::vector<MorrisPanel>&, const std::filesystem::path&,
+                                              PictureSize, const std::string&) {
   return CannotDraw;
 }
 
-std::optional<std::string> SettingPictureBytes(const SettingPlot&, PictureFormat, PictureSize, const std::string&,
-                                               std::string&) {
+std::optional<std::string> WriteSobolPicture(const std::vector<SobolPanel>&, const std::filesystem::path&,
+                                             PictureSize, const std::string&) {
   return CannotDraw;
 }
 
-std::optional<std::string> HeatMapPictureBytes(const HeatMapPlot&, PictureFormat, PictureSize, const std::string&,
-                                               std::string&) {
+std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot&, const std::filesystem::path&, PictureSize,
+                                                  const std::string&) {
   return CannotDraw;
 }
 
-std::optional<std::string> MorrisPictureBytes(const MorrisPlot&, PictureFormat, PictureSize, const std::string&,
-                                              std::string&) {
+std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
+  return "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+}
+
+std::optional<std::string> PictureBytes(const std::function<std::optional<std::string>(const std::filesystem::path&)>&,
+                                        PictureFormat, std::string&) {
   return CannotDraw;
 }

@@ -1,9 +1,13 @@
 #pragma once
-// Pictures of an experiment's table (a sweep or a batch design), PNG or SVG: a
-// statistic against one varied setting, or a heat map over two. Plain C++ so that
-// the runner can include it; the drawing renders offscreen and needs no display.
+// Pictures of the tables the experiments write, PNG or SVG: a statistic against
+// one varied setting, a heat map over two, Morris screening (mu* against sigma),
+// Sobol indices (bars per factor) and the cycles of a per-cycle table. The plots
+// are plain records, so that any caller (the runner, the window) fills them from
+// its own reading of a table. Plain C++ so that the runner can include it; the
+// drawing renders offscreen and needs no display.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,12 +37,39 @@ struct HeatMapPlot {
   std::vector<bool> refused;                 // the same cells
 };
 
-// Morris screening of one statistic: each factor's mu* (with its 95 % interval)
-// against its sigma, both per whole range of the factor.
-struct MorrisPlot {
+// Morris screening of one output: per factor its mu* with the 95 % interval, and
+// sigma. Drawn as mu* across, sigma up, each factor labelled.
+struct MorrisFactor {
+  std::string name;
+  double muStar = 0.0, muStarLow = 0.0, muStarHigh = 0.0, sigma = 0.0;
+};
+struct MorrisPanel {
   std::string statistic;
-  std::vector<std::string> factors;
-  std::vector<double> muStar, muStarLow, muStarHigh, sigma;  // per factor; NaN when it has no effects
+  std::vector<MorrisFactor> factors;
+};
+
+// Sobol indices of one output: per factor the first-order (S1) and total (ST)
+// index with their 95 % intervals; an output that does not vary has none.
+struct SobolFactor {
+  std::string name;
+  double first = 0.0, firstLow = 0.0, firstHigh = 0.0;
+  double total = 0.0, totalLow = 0.0, totalHigh = 0.0;
+};
+struct SobolPanel {
+  std::string statistic;
+  bool varies = true;  // false: the output does not vary, and has no indices
+  std::vector<SobolFactor> factors;
+};
+
+// Series of a per-cycle table, each a run's values cycle after cycle (values[0]
+// is cycle 1), drawn on one axis.
+struct CycleLine {
+  std::string name;  // "point 3", "point 3 replicate 2"
+  std::vector<double> values;
+};
+struct CycleLinesPlot {
+  std::string quantity;  // the vertical axis: "% female"
+  std::vector<CycleLine> lines;
 };
 
 // The offscreen application the runner's pictures are drawn in, made once.
@@ -50,14 +81,20 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
                                                PictureSize size, const std::string& title);
 std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const std::filesystem::path& path,
                                                PictureSize size, const std::string& title);
-std::optional<std::string> WriteMorrisPicture(const MorrisPlot& plot, const std::filesystem::path& path,
-                                              PictureSize size, const std::string& title);
+// One panel per output, side by side (in rows when there are many).
+std::optional<std::string> WriteMorrisPicture(const std::vector<MorrisPanel>& panels,
+                                              const std::filesystem::path& path, PictureSize size,
+                                              const std::string& title);
+std::optional<std::string> WriteSobolPicture(const std::vector<SobolPanel>& panels, const std::filesystem::path& path,
+                                             PictureSize size, const std::string& title);
+// Many lines are told apart by a colour scale from the first to the last; up to
+// twelve by a legend.
+std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, const std::filesystem::path& path,
+                                                  PictureSize size, const std::string& title);
 
-// The same pictures as the bytes of a PNG or SVG file, for a window that shows
-// them; on failure answers why.
-std::optional<std::string> SettingPictureBytes(const SettingPlot& plot, PictureFormat format, PictureSize size,
-                                               const std::string& title, std::string& bytes);
-std::optional<std::string> HeatMapPictureBytes(const HeatMapPlot& plot, PictureFormat format, PictureSize size,
-                                               const std::string& title, std::string& bytes);
-std::optional<std::string> MorrisPictureBytes(const MorrisPlot& plot, PictureFormat format, PictureSize size,
-                                              const std::string& title, std::string& bytes);
+// Draws a picture as one of the Write...Picture calls above does, `write`
+// making that call with the path it is given, but hands the bytes of the PNG or
+// SVG back instead of writing a file: the window shows the runner's pictures so.
+std::optional<std::string> PictureBytes(
+    const std::function<std::optional<std::string>(const std::filesystem::path&)>& write, PictureFormat format,
+    std::string& bytes);
