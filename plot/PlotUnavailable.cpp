@@ -47,3 +47,5 @@ std::optional<std::string> PictureBytes(const std::function<std::optional<std::s
                                         PictureFormat, std::string&) {
   return CannotDraw;
 }
+
+std::optional<std::string> DrawingProblem() { return CannotDraw; }
