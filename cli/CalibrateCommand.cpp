@@ -178,12 +178,13 @@ class CalibrateCommand final : public Command {
 };
 
 std::string CalibrateCommand::CalibrateNotes() {
-  return "Up to --budget candidates, the whole grid runs, in parallel; beyond, NLopt's controlled random search "
-         "looks for the best with rounding to whole values, then the neighbourhood of the best runs whole. For "
-         "each fitted setting the summary gives the values that fit as well as the best within the noise (for "
-         "loglik 1.92 of log-likelihood; for sse the same 95 % rule with the census's error variance estimated "
-         "from the best fit), or says that the census does not determine it.\n\n" +
-         SettingsNotes();
+  return Wrapped("Up to --budget candidates, the whole grid runs, in parallel; beyond, NLopt's controlled random "
+                 "search looks for the best with rounding to whole values, then the neighbourhood of the best runs "
+                 "whole. For each fitted setting the summary gives the values that fit as well as the best within "
+                 "the noise (for loglik 1.92 of log-likelihood; for sse the same 95 % rule with the census's error "
+                 "variance estimated from the best fit), or says that the census does not determine it.",
+                 "", "") +
+         "\n" + SettingsNotes();
 }
 
 int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io) {
@@ -274,6 +275,14 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   request.seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   if (std::optional<std::string> problem = CheckCalibrationRequest(request)) return UsageError(io, *problem);
   if (options.dryRun) return DryRun(request, options, io);
+  // A picture that cannot be drawn is told before the fit, not after it.
+  if (options.plot) {
+    if (std::optional<std::string> problem = DrawingProblem()) {
+      PrintProblem(io, "cannot draw --plot " + *options.plot + ": " + *problem);
+      io.err << "Nothing was run.\n";
+      return ExitFailure;
+    }
+  }
   if (!options.seed) {
     io.err << "Seed " << request.seed << " (repeat this calibration with --seed " << request.seed << ").\n";
   }

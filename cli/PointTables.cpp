@@ -23,24 +23,6 @@
 
 namespace {
 
-// The columns after the lead columns: replicate, seed, status, the statistics, message.
-std::string OutcomeColumns(std::span<const Statistic> statistics) {
-  return "replicate,seed,status," + StatisticsHeader(statistics) + ",message";
-}
-
-// A run's cells after its seed; a statistic the run lacks (no regular cycle has
-// no period) is an empty cell, never 0.
-std::string OutcomeCells(const PointOutcome& outcome, std::span<const Statistic> statistics) {
-  const std::string empties(statistics.size() + 1, ',');
-  switch (outcome.status) {
-    case PointStatus::Ran: return "ok," + StatisticsCells(outcome.analysis, statistics) + ",";
-    case PointStatus::Invalid: return "invalid" + empties + CsvCell(outcome.message);
-    case PointStatus::Failed: return "failed" + empties + CsvCell(outcome.message);
-    case PointStatus::NotRun: break;
-  }
-  return "";
-}
-
 // The outcome a table's row gives, its status in cells[statusColumn]; nothing
 // when the row is not one this program writes.
 std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn,
@@ -124,11 +106,8 @@ std::optional<std::string> RecordedStamp(const std::string& tablePath, std::stri
 
 std::string RowText(const PointTable& table, const TableRun& run, std::size_t i, const PointOutcome& outcome) {
   const std::size_t design = i / run.replicates;
-  std::string row = std::to_string(design + 1);
-  if (!table.leadColumns.empty()) row += "," + table.leadCells[design];
-  row += "," + std::to_string(i % run.replicates + 1) + "," + std::to_string(run.points[i].seed) + "," +
-         OutcomeCells(outcome, table.statistics) + "\n";
-  return row;
+  return RunTableRow(design + 1, !table.leadColumns.empty(), table.leadColumns.empty() ? "" : table.leadCells[design],
+                     i % run.replicates + 1, run.points[i].seed, outcome, table.statistics);
 }
 
 // Reads the rows an earlier, stopped run left in its table; answers a problem
@@ -336,10 +315,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   const std::string& fingerprint = run.fingerprint;
   const std::string stampLine =
       run.sharded ? ShardStamp(k, n, fingerprint, run.points.size(), run.replicates) + "\n" : std::string();
-  std::string header = "point";
-  for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += "," + OutcomeColumns(table.statistics) + "\n";
-  run.prefix = stampLine + header;
+  run.prefix = stampLine + RunTableHeader(table.leadColumns, table.statistics);
 
   std::vector<std::string> rows(run.points.size());
   if (options.resume) {
@@ -465,9 +441,8 @@ std::optional<std::string> OutcomesFromTable(const std::string& path, const Poin
                                              std::vector<PointOutcome>& outcomes, CliStreams& io) {
   const std::optional<std::string> text = ReadWholeFile(path, io);
   if (!text) return path + " could not be read";
-  std::string header = "point";
-  for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += "," + OutcomeColumns(table.statistics);
+  std::string header = RunTableHeader(table.leadColumns, table.statistics);
+  header.pop_back();  // the record's text holds no line break
   const CsvRead read = ReadCsv(*text);
   const std::vector<CsvRecord>& records = read.records;
   if (records.empty() || records[0].text != header) {

@@ -159,17 +159,10 @@ class SensitivityCommand final : public Command {
       saltelli = MakeSaltelliDesign(k, options_.samples);
       unit = saltelli.points;
     }
-    std::vector<ExperimentPoint> points(unit.size(), ExperimentPoint{*base, seed});
-    std::vector<std::vector<double>> used(unit.size(), std::vector<double>(static_cast<std::size_t>(k)));
-    for (std::size_t p = 0; p < unit.size(); ++p) {
-      for (int f = 0; f < k; ++f) {
-        const SensitivityFactor& factor = factors[f];
-        const double range = static_cast<double>(factor.high) - factor.low;
-        const double step = morris ? std::round(unit[p][f] * range)
-                                   : std::min(std::floor(unit[p][f] * (range + 1.0)), range);
-        points[p].settings.*(FindField(factor.name)->integer) = static_cast<std::int32_t>(factor.low + step);
-        used[p][f] = step / range;
-      }
+    std::vector<std::vector<double>> used;
+    std::vector<ExperimentPoint> points;
+    for (RunSettings& settings : SensitivitySettings(*base, factors, unit, morris, used)) {
+      points.push_back({std::move(settings), seed});
     }
 
     PointTable table;

@@ -78,17 +78,10 @@ class SweepCommand final : public Command {
       for (std::int32_t v : factor.values) table.description += std::to_string(v) + ",";
       table.description += ";";
     }
-    for (const std::vector<std::int32_t>& level : FactorialLevels(factors)) {
-      RunSettings settings = *base;
-      std::string cells;
-      for (std::size_t f = 0; f < factors.size(); ++f) {
-        settings.*(FindField(factors[f].name)->integer) = level[f];
-        cells += (f == 0 ? "" : ",") + std::to_string(level[f]);
-      }
-      table.settings.push_back(settings);
-      table.leadCells.push_back(cells);
-      table.seeds.push_back(seed);
-    }
+    SweepDesign design = MakeSweepDesign(*base, factors);
+    table.settings = std::move(design.settings);
+    table.leadCells = std::move(design.leadCells);
+    table.seeds.assign(table.settings.size(), seed);
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }

@@ -42,3 +42,10 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot&, const s
 std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
   return CannotDraw;
 }
+
+std::optional<std::string> PictureBytes(const std::function<std::optional<std::string>(const std::filesystem::path&)>&,
+                                        PictureFormat, std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> DrawingProblem() { return CannotDraw; }

@@ -74,6 +74,10 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 953);
   EXPECT_THAT(csv, HasSubstr("\n1,0,16,21,"));
   EXPECT_THAT(csv, HasSubstr(",16,16,21,,invalid,grid,rule 5 (maleThreshold): "));
+  // The table is known as a table, never taken for settings.
+  const CliResult shown = sandbox.Run({"show", "evaluations.csv"});
+  EXPECT_NE(shown.status, 0);
+  EXPECT_THAT(shown.err, HasSubstr("evaluations.csv is a table written by varnolt-cli, not a settings file"));
 
   const nlohmann::json record = nlohmann::json::parse(ReadFile(sandbox.Work() / "fit.json"));
   EXPECT_EQ(record["best"]["maleThreshold"], 19);
@@ -112,9 +116,13 @@ TEST(Calibrate, OneThreadOrTwoWriteTheSameFilesOnEitherPath) {
       const CliResult fit =
           sandbox.Run(Fit({"-o", name + ".dat", "--csv", name + ".csv", "--budget", budget, "--threads", threads}));
       ASSERT_EQ(fit.status, 0) << fit.err;
-      if (std::string(budget) == "60") EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      if (std::string(budget) == "60") {
+        EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      }
       const std::string files = ReadFile(sandbox.Work() / (name + ".csv")) + ReadFile(sandbox.Work() / (name + ".dat"));
-      if (!previous.empty()) EXPECT_EQ(files, previous) << budget;
+      if (!previous.empty()) {
+        EXPECT_EQ(files, previous) << budget;
+      }
       // Without --json the record stands beside the table, as every table of runs has one.
       EXPECT_EQ(nlohmann::json::parse(ReadFile(sandbox.Work() / (name + ".json")))["best"].size(), 3u);
       previous = files;
