@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <latch>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <limits>
 
 #include "calibration/Calibration.h"
@@ -431,9 +432,28 @@ TEST(CalibrationSearch, AJobRunsItFollowsItAndStopsIt) {
   const RunSettings truth = Truth();
   const CalibrationRequest request =
       Request(truth, CensusOf(truth, 200, 4), {{"maleThreshold", 17, 21}, {"abortThreshold", 23, 27}});
+  // A word from one thread to another that may be said more than once (the
+  // progress is reported again after the stop). A mutex and a condition rather
+  // than std::latch, whose wait in GCC 12 on Windows can miss its wake-up.
+  struct Signal {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool given = false;
+    void Give() {
+      {
+        std::lock_guard guard(lock);
+        given = true;
+      }
+      changed.notify_all();
+    }
+    void Await() {
+      std::unique_lock guard(lock);
+      changed.wait(guard, [this] { return given; });
+    }
+  };
   struct Hold {
-    std::latch reported{1};
-    std::latch resume{1};
+    Signal reported;
+    Signal resume;
   };
   const auto work = [&request](std::shared_ptr<CalibrationResult> result, Hold* hold) {
     return [&request, result, hold](std::stop_token stop, RunControl& progress) {
@@ -443,8 +463,8 @@ TEST(CalibrationSearch, AJobRunsItFollowsItAndStopsIt) {
       control.progress = [&progress, hold](const CalibrationProgress& now) {
         progress.palmsDone = now.evaluations;
         if (hold != nullptr) {
-          hold->reported.count_down();
-          hold->resume.wait();
+          hold->reported.Give();
+          hold->resume.Await();
         }
       };
       *result = Calibrate(request, control);
@@ -465,9 +485,9 @@ TEST(CalibrationSearch, AJobRunsItFollowsItAndStopsIt) {
   Hold hold;
   {
     Job stopping(work(stopped, &hold), 1);
-    hold.reported.wait();
+    hold.reported.Await();
     stopping.Stop();
-    hold.resume.count_down();
+    hold.resume.Give();
     stopping.Wait();
   }
   EXPECT_TRUE(stopped->stopped);
