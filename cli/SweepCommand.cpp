@@ -78,17 +78,21 @@ class SweepCommand final : public Command {
       for (std::int32_t v : factor.values) table.description += std::to_string(v) + ",";
       table.description += ";";
     }
-    for (const std::vector<std::int32_t>& level : FactorialLevels(factors)) {
-      RunSettings settings = *base;
-      std::string cells;
+    // Point d of the full factorial, the first factor varying slowest, made when
+    // its turn comes.
+    std::vector<const FieldInfo*> fields;
+    for (const SweepFactor& factor : factors) fields.push_back(FindField(factor.name));
+    table.points = static_cast<std::size_t>(total);
+    table.seed = seed;
+    table.point = [base = *base, factors, fields](std::size_t design) {
+      DesignPoint point{base, {}};
+      const std::vector<std::int32_t> level = FactorialLevel(factors, design);
       for (std::size_t f = 0; f < factors.size(); ++f) {
-        settings.*(FindField(factors[f].name)->integer) = level[f];
-        cells += (f == 0 ? "" : ",") + std::to_string(level[f]);
+        point.settings.*(fields[f]->integer) = level[f];
+        point.leadCells += (f == 0 ? "" : ",") + std::to_string(level[f]);
       }
-      table.settings.push_back(settings);
-      table.leadCells.push_back(cells);
-      table.seeds.push_back(seed);
-    }
+      return point;
+    };
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }
