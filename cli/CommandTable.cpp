@@ -18,6 +18,7 @@ const std::vector<CommandMaker>& CommandMakers() {
       VARNOLT_COMMAND(Sweep),
       VARNOLT_COMMAND(Batch),
       VARNOLT_COMMAND(Sensitivity),
+      VARNOLT_COMMAND(Calibrate),
       VARNOLT_COMMAND(Merge),
       VARNOLT_COMMAND(Help),
   };

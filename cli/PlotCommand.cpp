@@ -1,6 +1,6 @@
 // `plot REPORT.dat|RESULTS.csv|TABLE.csv -o PICTURE.png|PICTURE.svg`: draws the
-// cycles of results already written, or the table of a sweep or batch design,
-// without running.
+// cycles of results already written, or any table the experiments write (sweep,
+// batch, Morris, Sobol, per-cycle), without running.
 #include <CLI/CLI.hpp>
 
 #include "cli/Help.h"
@@ -19,16 +19,19 @@ class PlotCommand final : public Command {
   explicit PlotCommand(CLI::App& parent) {
     CLI::App* command =
         AddCommand(parent, "plot",
-                   "Draws the cycles of a report or CSV, or a sweep or batch table, into a PNG or SVG picture, "
-                   "without running.",
+                   "Draws the cycles of a report or CSV, or a table of a sweep, batch, sensitivity analysis or "
+                   "their cycles, into a PNG or SVG picture, without running.",
                    "REPORT.dat|RESULTS.csv|TABLE.csv -o PICTURE.png|PICTURE.svg [OPTIONS]");
     AddArguments(*command, "REPORT.dat|RESULTS.csv|TABLE.csv", sources_,
-                 "the report or CSV table whose cycles to draw, or the table of a sweep or batch design");
+                 "the report or CSV table whose cycles to draw, or a table of sweep, batch or sensitivity");
     AddOutputOption(*command, picture_, "PATH", "the picture to write, PATH.png or PATH.svg");
     AddPlotSizeOption(*command, size_, "the picture's size in pixels (1600x900 unless given)");
     AddTextOption(*command, "--stat", statistic_, "NAME",
                   "for a sweep or batch table: the statistic to draw (one varied setting: the four mean "
-                  "percentages unless given; two: a heat map of the first statistic unless given)");
+                  "percentages unless given; two: a heat map of the first statistic unless given); for a "
+                  "Morris or Sobol table: the one output to draw (every output unless given)");
+    AddPointOption(*command, point_, "for a per-cycle table: draw the runs of this point only (every point unless "
+                   "given)");
   }
 
   int Run(CliStreams& io) override {
@@ -54,11 +57,10 @@ class PlotCommand final : public Command {
     {
       const std::optional<std::string> text = ReadWholeFile(source, io);
       if (!text) return ExitFailure;
-      if (IsPointTable(*text)) return PlotPointTable(*text, source, *picture_, size, statistic_, io);
-    }
-    if (statistic_) {
-      return UsageError(io, "--stat chooses a statistic of a sweep or batch table, and " + source +
-                                " holds the cycles of a run");
+      const TableKind kind = KindOfTable(*text);
+      if (kind != TableKind::Other || point_ || statistic_) {
+        return PlotTable(kind, *text, {source, *picture_, size, statistic_, point_}, io);
+      }
     }
     const std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
     if (!cycles) return ExitFailure;
@@ -78,6 +80,7 @@ class PlotCommand final : public Command {
   std::optional<std::string> picture_;
   std::optional<std::string> size_;
   std::optional<std::string> statistic_;
+  std::optional<std::int64_t> point_;
 };
 
 }  // namespace

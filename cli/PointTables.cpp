@@ -355,6 +355,7 @@ std::optional<int> CheckTableFiles(const ExperimentOptions& options,
   files.Writes("--points", options.points);
   files.Writes("the record beside --csv", TableRecordPath(options.csv));
   files.Writes("the record beside --points", TableRecordPath(options.points));
+  files.Writes("the record beside --cycles", TableRecordPath(options.cycles));
   if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
   return std::nullopt;
 }
@@ -570,6 +571,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   }
   if (!written) return ExitFailure;
   if (options.csv && !writeRecord(*options.csv)) return ExitFailure;
+  if (options.cycles && !writeRecord(*options.cycles)) return ExitFailure;
 
   const bool toStandardOutput = options.csv && *options.csv == "-";
   std::ostream& summary = toStandardOutput || table.summaryToError ? io.err : io.out;

@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "cli/Help.h"
 #include "cli/DryRun.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
+#include "platform/FileIO.h"
+#include "platform/Version.h"
 #include "platform/WholeNumbers.h"
 #include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
@@ -327,6 +330,26 @@ class SensitivityCommand final : public Command {
     }
     if (options_.csv) {
       if (!WriteTable(*options_.csv, "table", csv, io)) return ExitFailure;
+      // What made the indices, beside them, so that a picture of them can say it.
+      if (const std::optional<std::string> recordPath = TableRecordPath(options_.csv)) {
+        nlohmann::ordered_json record;
+        record["version"] = VersionText();
+        record["commandLine"] = CommandLineText();
+        record["command"] = "sensitivity";
+        record["method"] = *options_.method;
+        record["seed"] = seed;
+        record["designSeed"] = designSeed;
+        record["replicates"] = replicates;
+        record["runs"] = outcomes.Runs();
+        record["runsLeftOut"] = lost;
+        nlohmann::ordered_json factorList = nlohmann::ordered_json::array();
+        for (const SensitivityFactor& factor : factors) {
+          factorList.push_back({{"name", factor.name}, {"low", factor.low}, {"high", factor.high}});
+        }
+        record["factors"] = factorList;
+        const std::string text = record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        if (!WriteTable(*recordPath, "record of the table", text, io)) return ExitFailure;
+      }
       if (!toStandardOutput) report << "\nTable written to " << *options_.csv << ".\n";
     }
     return ExitSuccess;

@@ -139,3 +139,19 @@ void AddCyclesWindowOption(CLI::App& command, std::optional<CyclesWindow>& windo
       ->type_name("FROM:TO")
       ->group(OutputsGroup);
 }
+
+void AddPointOption(CLI::App& command, std::optional<std::int64_t>& point, const std::string& description) {
+  command
+      .add_option_function<std::string>(
+          "--point",
+          [&point](const std::string& text) {
+            point = ReadWholeNumber<std::int64_t>(text);
+            if (!point || *point < 1) {
+              point.reset();
+              throw CLI::ValidationError("--point " + text + ": the point must be a whole number from 1 (the table's "
+                                         "first column)");
+            }
+          },
+          description)
+      ->type_name("N");
+}

@@ -56,6 +56,9 @@ void AddStatisticsOption(CLI::App& command, std::vector<Statistic>& statistics, 
 // --cycles-window FROM:TO: the cycles every statistic covers.
 void AddCyclesWindowOption(CLI::App& command, std::optional<CyclesWindow>& window);
 
+// --point N: one point of a per-cycle table, a whole number from 1.
+void AddPointOption(CLI::App& command, std::optional<std::int64_t>& point, const std::string& description);
+
 // --shard K/N and --resume, for commands that write a table of runs.
 void AddShardOptions(CLI::App& command, std::optional<std::string>& shard, bool& resume,
                      const std::string& table);

@@ -4,6 +4,7 @@
 #include "model/LanePlan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <map>
@@ -75,7 +76,17 @@ void FillTable(std::int8_t* table, int chunks, int largestSum, int drawCap, Hold
 }
 
 // A multiplier and shift that divide every draw (0 to 32767) by the range exactly.
-bool FindDivision(int range, LanePlan& plan) {
+// The search below tries every draw for every shift (half a million steps, some
+// 0.2 ms): far more than a short run takes. Its answer depends on the range
+// alone, so each range's is kept once found, for every run after: sweeps and
+// calibrations make thousands of plans over a handful of ranges.
+struct Division {
+  bool found = false;
+  std::uint16_t multiplier = 0;
+  int shift = 0;
+};
+
+Division SearchDivision(int range) {
   for (int shift = 0; shift < 16; ++shift) {
     const std::uint64_t multiplier = ((std::uint64_t{1} << (16 + shift)) + range - 1) / range;
     if (multiplier > 0xFFFF) continue;
@@ -83,13 +94,28 @@ bool FindDivision(int range, LanePlan& plan) {
     for (std::uint32_t draw = 0; draw <= RuntimeRandom::Max && exact; ++draw) {
       exact = ((draw * multiplier) >> (16 + shift)) == draw / static_cast<std::uint32_t>(range);
     }
-    if (exact) {
-      plan.modMultiplier = static_cast<std::uint16_t>(multiplier);
-      plan.modShift = shift;
-      return true;
-    }
+    if (exact) return {true, static_cast<std::uint16_t>(multiplier), shift};
   }
-  return false;
+  return {};
+}
+
+bool FindDivision(int range, LanePlan& plan) {
+  // Per range: 0 not yet known, else bit 31 set, bit 30 found, the shift in
+  // bits 16 to 19 and the multiplier in the low 16 bits.
+  static std::atomic<std::uint32_t> known[RuntimeRandom::Max + 2] = {};
+  std::uint32_t entry = range >= 0 && range <= RuntimeRandom::Max + 1
+                            ? known[range].load(std::memory_order_relaxed)
+                            : 0;
+  if (entry == 0) {
+    const Division division = SearchDivision(range);
+    entry = (1u << 31) | (division.found ? 1u << 30 : 0u) | (static_cast<std::uint32_t>(division.shift) << 16) |
+            division.multiplier;
+    if (range >= 0 && range <= RuntimeRandom::Max + 1) known[range].store(entry, std::memory_order_relaxed);
+  }
+  if ((entry & (1u << 30)) == 0) return false;
+  plan.modMultiplier = static_cast<std::uint16_t>(entry & 0xFFFF);
+  plan.modShift = static_cast<int>((entry >> 16) & 0xF);
+  return true;
 }
 
 bool SaneSettings(const ModelSettings& s) {

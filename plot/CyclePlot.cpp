@@ -11,6 +11,7 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScatterSeries>
 #include <QSvgGenerator>
 #include <QValueAxis>
 #include <algorithm>
@@ -212,6 +213,39 @@ void CyclePlotView::SetCycles(std::span<const CycleResult> cycles) {
   Decimate();
 }
 
+void CyclePlotView::SetObserved(const Observed& observed) {
+  observed_ = observed;
+  for (QScatterSeries* series : observedSeries_) {
+    chart()->removeSeries(series);
+    delete series;
+  }
+  observedSeries_.clear();
+  // With points beside lines, the legend shows each entry as it is drawn.
+  chart()->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+  for (std::size_t i = 0; i < observed.size(); ++i) {
+    if (observed[i].empty()) continue;
+    auto* series = new QScatterSeries;
+    series->setName(QString::fromUtf8(SeriesKinds[i].name) + QStringLiteral(" (observed)"));
+    series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    series->setMarkerSize(7);
+    series->setColor(SeriesKinds[i].color.lighter(115));
+    series->setBorderColor(SeriesKinds[i].color.darker(130));
+    series->replace(QList<QPointF>(observed[i].begin(), observed[i].end()));
+    chart()->addSeries(series);
+    series->attachAxis(axisX_);
+    series->attachAxis(axisY_);
+    observedSeries_.push_back(series);
+    chart()->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+    for (QLegendMarker* marker : chart()->legend()->markers(series)) {
+      connect(marker, &QLegendMarker::clicked, this, [marker] {
+        marker->series()->setVisible(!marker->series()->isVisible());
+        marker->setVisible(true);
+        ShowMarkerState(marker);
+      });
+    }
+  }
+}
+
 void CyclePlotView::ResetZoom() {
   chart()->zoomReset();
   axisY_->setRange(0, 100);
@@ -326,6 +360,10 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   copy.setAttribute(Qt::WA_DontShowOnScreen);
   copy.cycles_ = cycles_;
   for (std::size_t i = 0; i < series_.size(); ++i) copy.series_[i]->setVisible(series_[i]->isVisible());
+  copy.SetObserved(observed_);
+  for (std::size_t i = 0; i < observedSeries_.size(); ++i) {
+    copy.observedSeries_[i]->setVisible(observedSeries_[i]->isVisible());
+  }
   for (QLegendMarker* marker : copy.chart()->legend()->markers()) {
     marker->setVisible(true);
     ShowMarkerState(marker);

@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "model/FloweringModel.h"
 
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 
 class CyclePlotView : public QChartView {
@@ -31,6 +33,13 @@ class CyclePlotView : public QChartView {
   // the plot.
   void SetCycles(std::span<const CycleResult> cycles);
   std::size_t CycleTotal() const { return cycles_.size(); }
+
+  // Observed percentages (a census) drawn as points over the lines, each in the
+  // colour of its series: female, hermaphrodite, male, aborted, as (cycle,
+  // percent). Series without points get no legend entry; all empty removes them.
+  using Observed = std::array<std::vector<QPointF>, 4>;
+  void SetObserved(const Observed& observed);
+  std::vector<QScatterSeries*> ObservedSeries() const { return observedSeries_; }
 
   // The whole run in view again.
   void ResetZoom();
@@ -70,6 +79,8 @@ class CyclePlotView : public QChartView {
 
   std::vector<CycleResult> cycles_;
   std::vector<QLineSeries*> series_;
+  Observed observed_;
+  std::vector<QScatterSeries*> observedSeries_;
   QValueAxis* axisX_ = nullptr;
   QValueAxis* axisY_ = nullptr;
   bool panning_ = false;

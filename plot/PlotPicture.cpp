@@ -41,3 +41,20 @@ std::optional<std::string> WritePlotPicture(std::span<const CycleResult> cycles,
   if (!failure.isEmpty()) return failure.toStdString();
   return std::nullopt;
 }
+
+std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std::filesystem::path& path,
+                                           PictureSize size) {
+  if (!PictureFormatOf(path)) return "a picture's name must end in .png or .svg";
+  EnsureApplication();
+  CyclePlotView view;
+  view.SetCycles(picture.cycles);
+  CyclePlotView::Observed observed;
+  for (std::size_t s = 0; s < observed.size(); ++s) {
+    for (const auto& [cycle, percent] : picture.observed[s]) observed[s].push_back(QPointF(cycle, percent));
+  }
+  view.SetObserved(observed);
+  const QString failure = view.SavePicture(QString::fromStdString(PathToUtf8(path)), QSize(size.width, size.height),
+                                           QString::fromStdString(picture.title));
+  if (!failure.isEmpty()) return failure.toStdString();
+  return std::nullopt;
+}

@@ -3,10 +3,13 @@
 // Plot page shows. This header is plain C++ so that the command-line runner can
 // include it; the drawing renders offscreen and needs no display.
 
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/FloweringModel.h"
 #include "plot/PictureFile.h"
@@ -16,3 +19,14 @@
 // failure answers why; a file already there is then left as it was.
 std::optional<std::string> WritePlotPicture(std::span<const CycleResult> cycles, const std::filesystem::path& path,
                                             PictureSize size);
+
+// A calibration's picture: the observed percentages of a census as points over
+// the simulated cycles, one colour per state.
+struct FitPicture {
+  std::vector<CycleResult> cycles;  // cycles[0] is cycle 1
+  // (cycle, percent) per state: female, hermaphrodite, male, aborted.
+  std::array<std::vector<std::pair<double, double>>, 4> observed;
+  std::string title;
+};
+std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std::filesystem::path& path,
+                                           PictureSize size);

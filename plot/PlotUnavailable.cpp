@@ -23,3 +23,22 @@ std::optional<std::string> WritePlotPicture(std::span<const CycleResult>, const 
                                             PictureSize) {
   return CannotDraw;
 }
+
+std::optional<std::string> WriteMorrisPicture(const std::vector<MorrisPanel>&, const std::filesystem::path&,
+                                              PictureSize, const std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> WriteSobolPicture(const std::vector<SobolPanel>&, const std::filesystem::path&,
+                                             PictureSize, const std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot&, const std::filesystem::path&, PictureSize,
+                                                  const std::string&) {
+  return CannotDraw;
+}
+
+std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
+  return "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+}

@@ -20,71 +20,16 @@
 
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
+#include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
 namespace {
-
-const QColor SeriesColours[] = {QColor(0xc0, 0x39, 0x2b), QColor(0x88, 0x4e, 0xa0), QColor(0x21, 0x61, 0x9c),
-                                QColor(0x7f, 0x8c, 0x8d), QColor(0x27, 0xae, 0x60), QColor(0xd3, 0x54, 0x00)};
-
-// Paints into a PNG or SVG of the given size and replaces the file at path.
-std::optional<std::string> SavePainted(const std::filesystem::path& path, PictureSize size, const std::string& title,
-                                       const std::function<void(QPainter&, const QRectF&)>& paint) {
-  const std::optional<PictureFormat> format = PictureFormatOf(path);
-  if (!format) return "a picture's name must end in .png or .svg";
-  const QSize pixels(size.width, size.height);
-  const QRectF area(QPointF(0, 0), QSizeF(pixels));
-  QBuffer buffer;
-  buffer.open(QIODevice::WriteOnly);
-  if (*format == PictureFormat::Svg) {
-    QSvgGenerator svg;
-    svg.setOutputDevice(&buffer);
-    svg.setSize(pixels);
-    svg.setViewBox(area);
-    svg.setTitle(QStringLiteral("VARNOLT experiment"));
-    svg.setDescription(QString::fromStdString(title));
-    QPainter painter(&svg);
-    paint(painter, area);
-  } else {
-    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    {
-      QPainter painter(&image);
-      painter.setRenderHint(QPainter::Antialiasing);
-      paint(painter, area);
-    }
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(image)) return writer.errorString().toStdString();
-  }
-  buffer.close();
-  const QByteArray& bytes = buffer.data();
-  if (const std::optional<FileError> error =
-          ReplaceFileContents(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
-    return FileErrorText(*error);
-  }
-  return std::nullopt;
-}
 
 QLineSeries* LineOf(const std::vector<double>& x, const std::vector<double>& y) {
   auto* line = new QLineSeries;
   for (std::size_t i = 0; i < x.size(); ++i) line->append(x[i], y[i]);
   return line;
 }
-
-// A colour of the scale from low (0) to high (1): dark blue through green to yellow.
-QColor ScaleColour(double t) {
-  t = std::clamp(t, 0.0, 1.0);
-  const QColor stops[] = {QColor(0x44, 0x01, 0x54), QColor(0x3b, 0x52, 0x8b), QColor(0x21, 0x90, 0x8c),
-                          QColor(0x5d, 0xc8, 0x63), QColor(0xfd, 0xe7, 0x25)};
-  const double at = t * 4;
-  const int i = std::min(3, static_cast<int>(at));
-  const double f = at - i;
-  return QColor::fromRgbF(static_cast<float>(stops[i].redF() * (1 - f) + stops[i + 1].redF() * f),
-                          static_cast<float>(stops[i].greenF() * (1 - f) + stops[i + 1].greenF() * f),
-                          static_cast<float>(stops[i].blueF() * (1 - f) + stops[i + 1].blueF() * f));
-}
-
-QString Label(double value) { return QString::number(value, 'g', 6); }
 
 }  // namespace
 
@@ -111,7 +56,7 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
   };
   std::size_t colour = 0;
   for (const StatisticSeries& statistic : plot.series) {
-    const QColor tint = SeriesColours[colour++ % std::size(SeriesColours)];
+    const QColor tint = SeriesColour(colour++);
     for (std::size_t i = 0; i < statistic.x.size(); ++i) {
       extend(statistic.x[i], statistic.low[i]);
       extend(statistic.x[i], statistic.high[i]);
@@ -189,8 +134,8 @@ std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const st
     painter.setPen(Qt::black);
     painter.drawText(titleBox, Qt::AlignCenter | Qt::TextWordWrap, QString::fromStdString(title));
     double labelWidth = 0;
-    for (double y : plot.ys) labelWidth = std::max(labelWidth, metrics.horizontalAdvance(Label(y)));
-    const double scaleWidth = 5 * line + metrics.horizontalAdvance(Label(high)) +
+    for (double y : plot.ys) labelWidth = std::max(labelWidth, metrics.horizontalAdvance(ValueLabel(y)));
+    const double scaleWidth = 5 * line + metrics.horizontalAdvance(ValueLabel(high)) +
                               metrics.horizontalAdvance(QString::fromStdString(plot.statistic));
     const QRectF grid(area.left() + labelWidth + 3 * line, titleBox.bottom() + line,
                       area.width() - labelWidth - 5 * line - scaleWidth, area.height() - titleBox.bottom() - 5 * line);
@@ -219,12 +164,12 @@ std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const st
     const std::size_t xEvery = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(4 * line / cellW)));
     for (std::size_t c = 0; c < plot.xs.size(); c += xEvery) {
       painter.drawText(QRectF(grid.left() + c * cellW - line, grid.bottom() + line / 4, cellW + 2 * line, line),
-                       Qt::AlignHCenter | Qt::AlignTop, Label(plot.xs[c]));
+                       Qt::AlignHCenter | Qt::AlignTop, ValueLabel(plot.xs[c]));
     }
     const std::size_t yEvery = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(1.5 * line / cellH)));
     for (std::size_t r = 0; r < plot.ys.size(); r += yEvery) {
       painter.drawText(QRectF(area.left(), grid.bottom() - (r + 1) * cellH, grid.left() - line / 2 - area.left(), cellH),
-                       Qt::AlignRight | Qt::AlignVCenter, Label(plot.ys[r]));
+                       Qt::AlignRight | Qt::AlignVCenter, ValueLabel(plot.ys[r]));
     }
     painter.drawText(QRectF(grid.left(), grid.bottom() + 1.5 * line, grid.width(), line), Qt::AlignHCenter,
                      QString::fromStdString(plot.xSetting));
@@ -243,8 +188,8 @@ std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const st
                        ScaleColour((s + 0.5) / steps));
     }
     painter.drawRect(bar);
-    painter.drawText(QPointF(bar.right() + line / 2, bar.top() + line * 0.8), Label(high));
-    painter.drawText(QPointF(bar.right() + line / 2, bar.bottom()), Label(low));
+    painter.drawText(QPointF(bar.right() + line / 2, bar.top() + line * 0.8), ValueLabel(high));
+    painter.drawText(QPointF(bar.right() + line / 2, bar.bottom()), ValueLabel(low));
     painter.drawText(QPointF(bar.right() + line / 2, bar.center().y()), QString::fromStdString(plot.statistic));
     if (std::find(plot.refused.begin(), plot.refused.end(), true) != plot.refused.end()) {
       painter.drawText(QRectF(grid.left(), grid.bottom() + 2.7 * line, grid.width(), line), Qt::AlignHCenter,

@@ -1,7 +1,10 @@
 #pragma once
-// Pictures of an experiment's table (a sweep or a batch design), PNG or SVG: a
-// statistic against one varied setting, or a heat map over two. Plain C++ so that
-// the runner can include it; the drawing renders offscreen and needs no display.
+// Pictures of the tables the experiments write, PNG or SVG: a statistic against
+// one varied setting, a heat map over two, Morris screening (mu* against sigma),
+// Sobol indices (bars per factor) and the cycles of a per-cycle table. The plots
+// are plain records, so that any caller (the runner, the window) fills them from
+// its own reading of a table. Plain C++ so that the runner can include it; the
+// drawing renders offscreen and needs no display.
 
 #include <filesystem>
 #include <optional>
@@ -33,6 +36,41 @@ struct HeatMapPlot {
   std::vector<bool> refused;                 // the same cells
 };
 
+// Morris screening of one output: per factor its mu* with the 95 % interval, and
+// sigma. Drawn as mu* across, sigma up, each factor labelled.
+struct MorrisFactor {
+  std::string name;
+  double muStar = 0.0, muStarLow = 0.0, muStarHigh = 0.0, sigma = 0.0;
+};
+struct MorrisPanel {
+  std::string statistic;
+  std::vector<MorrisFactor> factors;
+};
+
+// Sobol indices of one output: per factor the first-order (S1) and total (ST)
+// index with their 95 % intervals; an output that does not vary has none.
+struct SobolFactor {
+  std::string name;
+  double first = 0.0, firstLow = 0.0, firstHigh = 0.0;
+  double total = 0.0, totalLow = 0.0, totalHigh = 0.0;
+};
+struct SobolPanel {
+  std::string statistic;
+  bool varies = true;  // false: the output does not vary, and has no indices
+  std::vector<SobolFactor> factors;
+};
+
+// Series of a per-cycle table, each a run's values cycle after cycle (values[0]
+// is cycle 1), drawn on one axis.
+struct CycleLine {
+  std::string name;  // "point 3", "point 3 replicate 2"
+  std::vector<double> values;
+};
+struct CycleLinesPlot {
+  std::string quantity;  // the vertical axis: "% female"
+  std::vector<CycleLine> lines;
+};
+
 // The offscreen application the runner's pictures are drawn in, made once.
 void EnsurePictureApplication();
 
@@ -42,3 +80,13 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
                                                PictureSize size, const std::string& title);
 std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const std::filesystem::path& path,
                                                PictureSize size, const std::string& title);
+// One panel per output, side by side (in rows when there are many).
+std::optional<std::string> WriteMorrisPicture(const std::vector<MorrisPanel>& panels,
+                                              const std::filesystem::path& path, PictureSize size,
+                                              const std::string& title);
+std::optional<std::string> WriteSobolPicture(const std::vector<SobolPanel>& panels, const std::filesystem::path& path,
+                                             PictureSize size, const std::string& title);
+// Many lines are told apart by a colour scale from the first to the last; up to
+// twelve by a legend.
+std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, const std::filesystem::path& path,
+                                                  PictureSize size, const std::string& title);

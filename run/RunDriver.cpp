@@ -115,8 +115,12 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 
   // Refuse a cycle count the memory cannot hold before taking any of it: a run
   // that exhausted memory could end the whole program.
+  // Below a few megabytes no check is needed, and asking the system what is free
+  // (a file read on Linux) would cost more than a short run itself.
+  constexpr std::uint64_t UncheckedNeed = std::uint64_t{16} << 20;
   const std::uint64_t need = FastEngineMemoryBytes(next, control != nullptr ? control->threads : 0);
-  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  const std::optional<std::uint64_t> available =
+      need > UncheckedNeed ? AvailableMemoryBytes() : std::optional<std::uint64_t>();
   if ((available && need > *available) || need > std::numeric_limits<std::size_t>::max() / 2) {
     return MemoryFailure(next.cycleCount, seed, need, available);
   }

@@ -19,6 +19,8 @@ packages=(
   slurm-wlm munge
   # the runner's command line
   libcli11-dev
+  # calibration: the optimiser beyond an exhaustive grid, the census's SHA-256
+  libnlopt-cxx-dev libssl-dev
   # installing: man pages, desktop entry and metainfo checks, the .deb
   mandoc desktop-file-utils appstream lintian dpkg-dev file fakeroot
 )

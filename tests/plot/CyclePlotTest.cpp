@@ -7,6 +7,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QRegularExpression>
+#include <QScatterSeries>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QValueAxis>
@@ -201,4 +202,37 @@ TEST(PlotPicture, WritesPngAndSvgThatLoadBack) {
   EXPECT_NE(ParsePictureSize("99x768", size), std::nullopt);
   EXPECT_NE(ParsePictureSize("20001x768", size), std::nullopt);
   EXPECT_EQ(size.width, 1024);
+}
+
+TEST(PlotPicture, ACensusShowsAsPointsOverTheLinesInTheColourOfItsState) {
+  ScratchFolder folder("varnolt-plot");
+  FitPicture picture;
+  picture.cycles = Wave(200);
+  // Observed males well above the simulated 20 %, so that their points stand alone.
+  for (int c = 10; c <= 190; c += 20) picture.observed[2].push_back({static_cast<double>(c), 80.0});
+  picture.title = "Census and best fit";
+  ASSERT_EQ(WriteFitPicture(picture, folder.In("fit.png"), {800, 500}), std::nullopt);
+  const QImage png(QString::fromStdString(folder.In("fit.png").string()));
+  ASSERT_EQ(png.size(), QSize(800, 500));
+  // The male points' blue shows in the upper part of the plot, where no line runs.
+  int bluish = 0;
+  for (int y = 0; y < png.height() / 3; ++y) {
+    for (int x = 0; x < png.width(); ++x) {
+      const QColor colour = png.pixelColor(x, y);
+      bluish += colour.blue() > 150 && colour.red() < 120 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(bluish, 50);
+
+  CyclePlotView view;
+  view.SetCycles(picture.cycles);
+  CyclePlotView::Observed observed;
+  observed[0] = {QPointF(5, 40)};
+  view.SetObserved(observed);
+  ASSERT_EQ(view.ObservedSeries().size(), 1u);  // a state without points has no entry
+  EXPECT_EQ(view.ObservedSeries()[0]->name(), "Female (observed)");
+  EXPECT_EQ(view.ObservedSeries()[0]->count(), 1);
+  view.SetObserved({});
+  EXPECT_TRUE(view.ObservedSeries().empty());
+  EXPECT_EQ(view.Series().size(), 4u);
 }

@@ -1,0 +1,202 @@
+// What may be fitted, and the checks a calibration passes before it runs: every
+// refusal says what is wrong and what to do, and nothing has run yet.
+
+#include <cmath>
+#include <limits>
+
+#include "calibration/Calibration.h"
+#include "platform/WholeNumbers.h"
+#include "settings/ValidationRules.h"
+
+namespace {
+
+// Every whole-numbered setting that a calibration may fit, for messages.
+std::string FittableNames() {
+  std::string names;
+  for (const FieldInfo& field : RunSettingsFields()) {
+    if (field.kind != FieldKind::Integer) continue;
+    const std::string name = field.name;
+    if (name == "cycleCount" || name == "palmCount") continue;
+    names += (names.empty() ? "" : ", ") + name;
+  }
+  return names;
+}
+
+// The frond positions whose node positions the model's storage holds.
+constexpr std::int32_t LowestFittableFrond = 0 - FrondOffset;
+constexpr std::int32_t HighestFittableFrond = NodeSlotCount - 1 - FrondOffset;
+
+std::optional<AdmittedValues> TreatmentValues(std::int32_t treatmentSwitch, const char* switchName,
+                                              const std::string& name, AdmittedValues values, std::string& why) {
+  if (!IsOn(treatmentSwitch)) {
+    why = name + " has no effect while " + switchName + " is off: add --set " + switchName +
+          "=1 to fit it with the treatment on";
+    return std::nullopt;
+  }
+  if (values.low > values.high) {
+    why = name + " admits no value with these settings' cycleCount";
+    return std::nullopt;
+  }
+  return values;
+}
+
+}  // namespace
+
+std::optional<std::string> ParseFitRange(const std::string& text, FitRange& range) {
+  const char* form = "NAME=LOW:HIGH with whole LOW and HIGH (for example femaleThreshold=10:20)";
+  const std::size_t equals = text.find('=');
+  const std::size_t colon = text.find(':', equals == std::string::npos ? 0 : equals);
+  if (equals == std::string::npos || colon == std::string::npos) return "\"" + text + "\" is not " + form;
+  const std::string_view value(text);
+  const auto low = ReadWholeNumber<std::int32_t>(value.substr(equals + 1, colon - equals - 1), Sign::Allowed);
+  const auto high = ReadWholeNumber<std::int32_t>(value.substr(colon + 1), Sign::Allowed);
+  if (!low || !high) return "\"" + text + "\": LOW and HIGH must be whole 32-bit numbers; write " + form;
+  range.name = text.substr(0, equals);
+  range.low = *low;
+  range.high = *high;
+  return std::nullopt;
+}
+
+std::optional<AdmittedValues> AdmittedValuesOf(const std::string& name, const RunSettings& base, std::string& why) {
+  const FieldInfo* field = FindField(name);
+  if (field == nullptr) {
+    why = "unknown setting \"" + name + "\"; the settings a calibration can fit are " + FittableNames();
+    return std::nullopt;
+  }
+  if (field->kind != FieldKind::Integer || name == "cycleCount" || name == "palmCount") {
+    why = name + (field->kind == FieldKind::Text     ? " is a text"
+                  : field->kind == FieldKind::Switch ? " is a switch (0 or 1): set it with --set"
+                                                     : " sets the size of the runs (see --palms), it is not fitted") +
+          "; the settings a calibration can fit are " + FittableNames();
+    return std::nullopt;
+  }
+  constexpr std::int32_t most = std::numeric_limits<std::int32_t>::max();
+  const std::int32_t cycles = base.cycleCount;
+  if (name == "femaleThreshold") return AdmittedValues{0, 38};
+  if (name == "maleThreshold") return AdmittedValues{1, 39};
+  if (name == "abortThreshold") return AdmittedValues{1, 40};
+  if (name == "randomPercent") return AdmittedValues{0, most};
+  if (name == "initialNodeSex") return AdmittedValues{0, 3};
+  if (name == "leafPruneCycle") return TreatmentValues(base.leafPruning, "leafPruning", name, {1, cycles}, why);
+  if (name == "pruneStress") return TreatmentValues(base.leafPruning, "leafPruning", name, {1, 10}, why);
+  if (name == "trendAmplitude") return TreatmentValues(base.trendCycles, "trendCycles", name, {1, 10}, why);
+  if (name == "irrigationStart") {
+    return TreatmentValues(base.irrigation, "irrigation", name, {1, cycles - 1}, why);
+  }
+  if (name == "irrigationEnd") return TreatmentValues(base.irrigation, "irrigation", name, {2, cycles}, why);
+  if (name == "flowerPruneStart") {
+    return TreatmentValues(base.flowerPruning, "flowerPruning", name, {1, cycles - 1}, why);
+  }
+  if (name == "flowerPruneEnd") return TreatmentValues(base.flowerPruning, "flowerPruning", name, {2, cycles}, why);
+  // The seven frond positions: no rule bounds them, the model's node storage does.
+  return AdmittedValues{LowestFittableFrond, HighestFittableFrond};
+}
+
+double GridSize(std::span<const FitRange> fits) {
+  double size = fits.empty() ? 0.0 : 1.0;
+  for (const FitRange& fit : fits) size *= static_cast<double>(fit.high) - static_cast<double>(fit.low) + 1.0;
+  return size;
+}
+
+RunSettings CandidateSettings(const CalibrationRequest& request, std::span<const std::int32_t> values) {
+  RunSettings settings = request.base;
+  settings.palmCount = request.palms;
+  for (std::size_t f = 0; f < request.fits.size() && f < values.size(); ++f) {
+    settings.*(FindField(request.fits[f].name)->integer) = values[f];
+  }
+  return settings;
+}
+
+namespace {
+
+// Looks for a candidate that passes the rules, first corner first, over at most
+// `limit` candidates; answers the first rule failed when none of them passes.
+const ValidationRule* NoCandidatePasses(const CalibrationRequest& request, std::uint64_t limit) {
+  const std::size_t k = request.fits.size();
+  std::vector<std::int32_t> values(k);
+  for (std::size_t f = 0; f < k; ++f) values[f] = request.fits[f].low;
+  const ValidationRule* first = nullptr;
+  for (std::uint64_t tried = 0; tried < limit; ++tried) {
+    const ValidationRule* failed = FirstFailedRule(CandidateSettings(request, values));
+    if (failed == nullptr) return nullptr;
+    if (first == nullptr) first = failed;
+    // The next candidate, the last setting varying fastest.
+    std::size_t f = k;
+    while (f > 0) {
+      --f;
+      if (values[f] < request.fits[f].high) {
+        ++values[f];
+        break;
+      }
+      values[f] = request.fits[f].low;
+      if (f == 0) return first;
+    }
+  }
+  // Too many to look at all: the settings that the rules tie together (female
+  // below male, start before end) pass at one corner or another.
+  for (std::uint64_t corner = 0; corner < (std::uint64_t{1} << std::min<std::size_t>(k, 16)); ++corner) {
+    for (std::size_t f = 0; f < k; ++f) values[f] = (corner >> f) & 1 ? request.fits[f].high : request.fits[f].low;
+    if (FirstFailedRule(CandidateSettings(request, values)) == nullptr) return nullptr;
+  }
+  return first;
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text) c = c == '\n' ? ' ' : c;
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckCalibrationRequest(const CalibrationRequest& request) {
+  if (request.fits.empty()) return "nothing to fit: give at least one --fit NAME=LOW:HIGH";
+  for (std::size_t f = 0; f < request.fits.size(); ++f) {
+    const FitRange& fit = request.fits[f];
+    for (std::size_t g = 0; g < f; ++g) {
+      if (request.fits[g].name == fit.name) return fit.name + " is fitted twice; give one --fit for it";
+    }
+    std::string why;
+    const std::optional<AdmittedValues> admitted = AdmittedValuesOf(fit.name, request.base, why);
+    if (!admitted) return why;
+    const std::string given = fit.name + "=" + std::to_string(fit.low) + ":" + std::to_string(fit.high);
+    if (fit.low > fit.high) return given + ": LOW is above HIGH; give the lower value first";
+    if (fit.low == fit.high) {
+      return given + " holds " + fit.name + " at one value: use --set " + fit.name + "=" + std::to_string(fit.low) +
+             " for that, or widen the range";
+    }
+    if (fit.low < admitted->low || fit.high > admitted->high) {
+      return given + " reaches outside the values " + fit.name + " may take (" + std::to_string(admitted->low) +
+             " to " + std::to_string(admitted->high) + "); narrow the range";
+    }
+  }
+  if (request.palms < 1) return "--palms must be 1 or more";
+  if (request.replicates < 1) return "--replicates must be 1 or more";
+  if (request.budget < 1) return "--budget must be 1 or more";
+  const Census& census = request.census;
+  if (census.ObservedCells() == 0) {
+    return "the census has no observed cell: every female, herm, male and aborted cell is blank";
+  }
+  if (census.LastCycle() > request.base.cycleCount) {
+    const std::string last = std::to_string(census.LastCycle());
+    return "the census observes cycle " + last + " but the runs have only " +
+           std::to_string(request.base.cycleCount) + " cycles; set cycleCount to " + last +
+           " or more (--set cycleCount=" + last + ")";
+  }
+  if (request.objective == ObjectiveKind::LogLik) {
+    for (const CensusRow& row : census.rows) {
+      bool observed = false;
+      for (const auto& percent : row.percent) observed = observed || percent.has_value();
+      if (observed && !row.palms) {
+        return std::string("--objective loglik counts palms, and the census gives no palms ") +
+               (census.hasPalms ? "on line " + std::to_string(row.line)
+                                : "column") +
+               ": give the palms observed in every row with percentages, or use --objective sse";
+      }
+    }
+  }
+  if (const ValidationRule* rule = NoCandidatePasses(request, 2000000)) {
+    return "no candidate of these ranges passes the rules; the first one fails rule " + std::to_string(rule->number) +
+           " (" + rule->field + "): " + OneLine(rule->message);
+  }
+  return std::nullopt;
+}

@@ -1,0 +1,220 @@
+// `calibrate` as a user runs it: a census made by the program itself, the fit,
+// its files, and every refusal leaving the folder as it was.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "CliTestSupport.h"
+#include "settings/SettingsFile.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+// The plantation: 200 cycles of 300 palms from known thresholds.
+const std::vector<std::string> Plantation = {"run",   "--seed", "7", "--set", "cycleCount=200", "--set",
+                                             "palmCount=300", "--set", "maleThreshold=19", "--set",
+                                             "abortThreshold=25", "--csv", "census.csv", "--output",
+                                             "plantation.dat"};
+
+std::vector<std::string> Fit(std::vector<std::string> more) {
+  std::vector<std::string> args = {"calibrate", "census.csv", "--set",   "cycleCount=200", "--fit",
+                                   "femaleThreshold=0:16", "--fit", "maleThreshold=16:22", "--fit",
+                                   "abortThreshold=21:28", "--palms", "600", "--seed", "1"};
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(Plantation).status, 0);
+  const CliResult fit =
+      sandbox.Run(Fit({"-o", "best.dat", "--csv", "evaluations.csv", "--json", "fit.json", "--plot", "fit.png"}));
+  ASSERT_EQ(fit.status, 0) << fit.err;
+  EXPECT_THAT(fit.out, HasSubstr("Method: exhaustive grid: every one of the 952 candidates"));
+  EXPECT_THAT(fit.out, HasSubstr("  maleThreshold = 19 ("));
+  EXPECT_THAT(fit.out, HasSubstr("  abortThreshold = 25 ("));
+  EXPECT_THAT(fit.out, HasSubstr("  femaleThreshold = 0 (not determined by this census: every value from 0 to "
+                                 "16 fits equally well)"));
+  EXPECT_THAT(fit.out, HasSubstr("  female      200"));
+  EXPECT_THAT(fit.out, HasSubstr("Best settings written to best.dat.\n"));
+
+  // The best settings: the base with the best values, the base's palm count.
+  RunSettings best;
+  ASSERT_FALSE(LoadSettingsFile(sandbox.Work() / "best.dat", best));
+  EXPECT_EQ(best.maleThreshold, 19);
+  EXPECT_EQ(best.abortThreshold, 25);
+  EXPECT_EQ(best.cycleCount, 200);
+  EXPECT_EQ(best.palmCount, StartupDefaults().palmCount);
+
+  const std::string csv = ReadFile(sandbox.Work() / "evaluations.csv");
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "evaluation,femaleThreshold,maleThreshold,abortThreshold,objective,status,stage,message");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 953);
+  EXPECT_THAT(csv, HasSubstr("\n1,0,16,21,"));
+  EXPECT_THAT(csv, HasSubstr(",16,16,21,,invalid,grid,rule 5 (maleThreshold): "));
+
+  const nlohmann::json record = nlohmann::json::parse(ReadFile(sandbox.Work() / "fit.json"));
+  EXPECT_EQ(record["best"]["maleThreshold"], 19);
+  EXPECT_EQ(record["determined"]["femaleThreshold"], nlohmann::json::array({0, 16}));
+  EXPECT_EQ(record["undetermined"], nlohmann::json::array({"femaleThreshold"}));
+  EXPECT_EQ(record["method"], "exhaustive grid");
+  EXPECT_EQ(record["seeds"], nlohmann::json::array({1}));
+  EXPECT_EQ(record["census"]["file"], "census.csv");
+  EXPECT_EQ(record["census"]["sha256"].get<std::string>().size(), 64u);
+  EXPECT_EQ(record["evaluations"]["total"], 952);
+  EXPECT_TRUE(record["nse"]["herm"].is_null());  // the census's herm never varies
+  EXPECT_GT(record["rmse"]["overall"].get<double>(), 0.0);
+  EXPECT_EQ(record["commandLine"][1], "calibrate");
+  EXPECT_GT(fs::file_size(sandbox.Work() / "fit.png"), 1000u);
+
+  // The record's hash is the census's own.
+  WriteFile(sandbox.Work() / "known.csv", "cycle,female\n1,50\n");
+  const CliResult known = sandbox.Run({"calibrate", "known.csv", "--fit", "maleThreshold=17:18", "--palms", "10",
+                                       "--seed", "1", "-o", "k.dat", "--json", "k.json"});
+  ASSERT_EQ(known.status, 0) << known.err;
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(sandbox.Work() / "k.json"))["census"]["sha256"],
+            "c5c64212f2eeef9a0a4c9316d06bbcd07a4069460bf1338b383a0d465c8193e7");
+}
+
+TEST(Calibrate, OneThreadOrTwoWriteTheSameFilesOnEitherPath) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(Plantation).status, 0);
+  for (const char* budget : {"20000", "60"}) {
+    std::string previous;
+    for (const char* threads : {"1", "2"}) {
+      const std::string name = std::string("b") + budget + "t" + threads;
+      const CliResult fit =
+          sandbox.Run(Fit({"-o", name + ".dat", "--csv", name + ".csv", "--budget", budget, "--threads", threads}));
+      ASSERT_EQ(fit.status, 0) << fit.err;
+      if (std::string(budget) == "60") EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      const std::string files = ReadFile(sandbox.Work() / (name + ".csv")) + ReadFile(sandbox.Work() / (name + ".dat"));
+      if (!previous.empty()) EXPECT_EQ(files, previous) << budget;
+      previous = files;
+    }
+  }
+}
+
+TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(Plantation).status, 0);
+  WriteFile(sandbox.Work() / "blank.csv", "cycle,female,male\n1,,\n2,,\n");
+  WriteFile(sandbox.Work() / "odd.csv", "cycle,female\n1,30\n2,thirty\n");
+  const std::vector<std::string> before = Names(sandbox.Work());
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshhold=17:20", "-o", "b.dat"},
+       "unknown setting \"maleThreshhold\""},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=20:17", "-o", "b.dat"},
+       "LOW is above HIGH"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "abortThreshold=30:45", "-o", "b.dat"},
+       "reaches outside the values abortThreshold may take (1 to 40)"},
+      {{"calibrate", "blank.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"}, "no observed cell"},
+      {{"calibrate", "census.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"},
+       "the census observes cycle 200 but the runs have only 100 cycles; set cycleCount to 200 or more"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "census.csv"},
+       "names the census"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o",
+        "plantation.dat"},
+       "holds something other than run settings"},
+      {{"calibrate", "odd.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"},
+       "odd.csv line 3, column 2 (female): \"thirty\" is no percentage"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
+        "--objective", "loglik"},
+       "--objective loglik counts palms, and the census gives no palms column"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20"}, "needs -o BEST.dat"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
+        "--objective", "least"},
+       "give sse or loglik"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat", "--csv",
+        "b.dat"},
+       "name the same file"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
+        "--plot", "fit.jpg"},
+       "must end in .png or .svg"},
+  };
+  for (const Case& c : cases) {
+    const CliResult refused = sandbox.Run(c.args);
+    EXPECT_EQ(refused.status, 2) << c.message << "\n" << refused.err;
+    EXPECT_THAT(refused.err, HasSubstr(c.message));
+    EXPECT_EQ(Names(sandbox.Work()), before) << c.message;
+  }
+}
+
+// A calibration that takes minutes unless it is stopped: Ctrl+C ends it with
+// status 130 and writes nothing. The signal is sent once the program catches it
+// (the seam), never after a guessed delay.
+TEST(Calibrate, CtrlCStopsItAndNothingIsWritten) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(Plantation).status, 0);
+  const std::vector<std::string> before = Names(sandbox.Work());
+  const std::string program = std::string(VARNOLT_BIN_DIR) + "/varnolt-cli";
+  // Seven candidates of a hundred runs of 3,000 cycles x 10 million palms each.
+  std::vector<std::string> args = {program,  "calibrate",     "census.csv", "--set",      "cycleCount=3000",
+                                   "--fit",  "maleThreshold=16:22", "--palms", "10000000", "--replicates",
+                                   "100",    "--threads",     "1",          "--seed",     "1",
+                                   "-o",     "best.dat",      "--csv",      "e.csv",      "--json",
+                                   "e.json"};
+  const std::string errPath = (sandbox.Work() / "../stderr").string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(sandbox.Work().c_str()) != 0) _exit(126);
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int nullFd = open("/dev/null", O_WRONLY);
+    dup2(nullFd, 1);
+    dup2(errFd, 2);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  bool catches = false;
+  for (int tries = 0; tries < 3000 && !catches; ++tries) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("SigCgt:", 0) == 0) catches = (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1;
+    }
+    if (!catches) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(catches);
+  kill(pid, SIGINT);
+  int wait = 0;
+  int status = -1;
+  for (int tries = 0; tries < 12000; ++tries) {
+    if (waitpid(pid, &wait, WNOHANG) == pid) {
+      status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 1000 + WTERMSIG(wait);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (status == -1) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  EXPECT_EQ(status, 130);
+  EXPECT_THAT(ReadFile(errPath), HasSubstr("nothing was written"));
+  EXPECT_EQ(Names(sandbox.Work()), before);
+}
+
+}  // namespace
