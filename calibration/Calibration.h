@@ -17,6 +17,33 @@
 // Plain C++. The work reports progress through atomics and a callback, stops on
 // a stop token (a job's, from the run layer), and hands everything back as
 // data, so the runner and the window can both drive it.
+//
+// Driving it from a job (run/Job.h), as a page of the window would:
+//
+//   CalibrationRequest request;  // base settings, fits (ParseFitRange), census
+//                                // (ReadCensus), objective, seed, palms, replicates
+//   if (auto problem = CheckCalibrationRequest(request)) { show *problem; return; }
+//   const CalibrationPlan plan = PlanCalibration(request);  // the cost, to tell first
+//   auto result = std::make_shared<CalibrationResult>();
+//   job = std::make_unique<Job>(
+//       [request, result](std::stop_token stop, RunControl& progress) {
+//         CalibrationControl control;
+//         control.threads = progress.threads;
+//         control.stop = stop;  // Job::Stop() ends the calibration soon
+//         control.progress = [&progress](const CalibrationProgress& now) {
+//           progress.palmsDone = now.evaluations;  // the job's count: candidates
+//         };
+//         *result = Calibrate(request, control);
+//       },
+//       threads, [] { /* post "ended" to the window's event loop */ });
+//
+// Once ended: result->stopped (nothing else holds), result->failure (no
+// candidate could run), or the best values (BestSettings for the settings to
+// open), each setting's range (result->profiles, DeterminedText), the fit per
+// series (result->fit) and the best settings' cycles to draw the census over
+// (result->bestCycles). The progress callback runs on the job's thread between
+// batches of candidates; a window posts from it, never touches widgets there.
+// CalibrationControl's atomics may be read from any thread instead.
 
 #include <array>
 #include <atomic>
@@ -220,6 +247,23 @@ RunSettings BestSettings(const CalibrationRequest& request, const CalibrationRes
 // The run settings of one candidate as the search simulates them (palmCount is
 // the request's palms).
 RunSettings CandidateSettings(const CalibrationRequest& request, std::span<const std::int32_t> values);
+
+// What a calibration will cost, known before anything runs (a dry run, or a
+// window telling the user before starting the job).
+struct CalibrationPlan {
+  SearchMethod method = SearchMethod::Exhaustive;
+  double gridSize = 0.0;           // every candidate of the ranges
+  std::uint64_t candidates = 0;    // exhaustive: the grid; optimiser: an estimate
+  bool estimated = false;          // the optimiser's candidates depend on where the census leads it
+  std::uint64_t refused = 0;       // exhaustive: candidates a rule refuses (never run); optimiser: not known
+  std::uint64_t runs = 0;          // of the model: (candidates - refused) x replicates
+  double palmCycles = 0.0;         // of those runs: palms x cycleCount each
+  std::vector<std::int32_t> sample;  // a candidate that passes the rules (empty when none was found), to time
+};
+
+// The plan of a request that passed CheckCalibrationRequest. Cheap: only the
+// rules are checked, nothing runs.
+CalibrationPlan PlanCalibration(const CalibrationRequest& request);
 
 // ---------------------------------------------------------------- what a calibration writes
 

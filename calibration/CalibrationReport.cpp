@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "calibration/Calibration.h"
 #include "platform/CsvText.h"
@@ -249,17 +248,4 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
       {"seconds", result.seconds},
   };
   return json.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
-}
-
-std::string Sha256Hex(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
-  static const char* const hex = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += hex[digest[i] >> 4];
-    text += hex[digest[i] & 15];
-  }
-  return text;
 }

@@ -140,7 +140,8 @@ class CensusReader {
   std::optional<CensusRead> ReadRow(const CsvRecord& record, CensusRow& row) {
     row.line = record.line;
     if (record.cells.size() != columns_.size()) {
-      return Refuse(record.line, 0,
+      // The place: the first column without a cell, or the first cell beyond the header.
+      return Refuse(record.line, std::min(record.cells.size(), columns_.size()) + 1,
                     "the row has " + std::to_string(record.cells.size()) + " cells and the header " +
                         std::to_string(columns_.size()) + "; give every row a cell for each column (blank when not observed)");
     }

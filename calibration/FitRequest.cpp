@@ -1,6 +1,7 @@
 // What may be fitted, and the checks a calibration passes before it runs: every
 // refusal says what is wrong and what to do, and nothing has run yet.
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -199,4 +200,62 @@ std::optional<std::string> CheckCalibrationRequest(const CalibrationRequest& req
            " (" + rule->field + "): " + OneLine(rule->message);
   }
   return std::nullopt;
+}
+
+CalibrationPlan PlanCalibration(const CalibrationRequest& request) {
+  CalibrationPlan plan;
+  const std::size_t k = request.fits.size();
+  plan.gridSize = GridSize(request.fits);
+  plan.method = plan.gridSize <= static_cast<double>(request.budget) ? SearchMethod::Exhaustive : SearchMethod::Optimiser;
+  if (plan.method == SearchMethod::Exhaustive) {
+    plan.candidates = static_cast<std::uint64_t>(plan.gridSize);
+    std::vector<std::int32_t> values(k);
+    for (std::size_t f = 0; f < k; ++f) values[f] = request.fits[f].low;
+    for (std::uint64_t c = 0; c < plan.candidates; ++c) {
+      if (FirstFailedRule(CandidateSettings(request, values)) != nullptr) {
+        ++plan.refused;
+      } else if (plan.sample.empty()) {
+        plan.sample = values;
+      }
+      for (std::size_t f = k; f-- > 0;) {
+        if (values[f] < request.fits[f].high) {
+          ++values[f];
+          break;
+        }
+        values[f] = request.fits[f].low;
+      }
+    }
+  } else {
+    // An estimate: the budget, the first polish (every neighbour one step away,
+    // or the steps of one and two settings beyond six) and one candidate per
+    // profile value. The search may settle before its budget, and the polish
+    // and profiles meet candidates already run.
+    double least = static_cast<double>(request.budget);
+    if (k <= 6) {
+      least += std::pow(3.0, static_cast<double>(k)) - 1;
+    } else {
+      least += 2.0 * static_cast<double>(k) + 2.0 * static_cast<double>(k * (k - 1));
+    }
+    for (const FitRange& fit : request.fits) {
+      const double width = static_cast<double>(fit.high) - fit.low + 1;
+      least += std::min(width, 200.0) - 1;
+    }
+    plan.candidates = static_cast<std::uint64_t>(std::min(least, plan.gridSize));
+    plan.estimated = true;
+    // Where the search starts (the base's values), else a corner of the ranges.
+    std::vector<std::int32_t> values(k);
+    for (std::size_t f = 0; f < k; ++f) {
+      values[f] = std::clamp(request.base.*(FindField(request.fits[f].name)->integer), request.fits[f].low,
+                             request.fits[f].high);
+    }
+    if (FirstFailedRule(CandidateSettings(request, values)) == nullptr) plan.sample = values;
+    for (std::uint64_t corner = 0; plan.sample.empty() && corner < (std::uint64_t{1} << std::min<std::size_t>(k, 16));
+         ++corner) {
+      for (std::size_t f = 0; f < k; ++f) values[f] = (corner >> f) & 1 ? request.fits[f].high : request.fits[f].low;
+      if (FirstFailedRule(CandidateSettings(request, values)) == nullptr) plan.sample = values;
+    }
+  }
+  plan.runs = (plan.candidates - plan.refused) * static_cast<std::uint64_t>(request.replicates);
+  plan.palmCycles = static_cast<double>(plan.runs) * request.palms * request.base.cycleCount;
+  return plan;
 }

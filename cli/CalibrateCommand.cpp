@@ -9,7 +9,11 @@
 
 #include "calibration/Calibration.h"
 #include "cli/CommandLine.h"
+#include "cli/DryRun.h"
 #include "cli/Help.h"
+#include "cli/Messages.h"
+#include "cli/OutputPaths.h"
+#include "cli/PointTables.h"
 #include "cli/ProgressLine.h"
 #include "cli/RunOptions.h"
 #include "cli/SettingsFiles.h"
@@ -18,6 +22,7 @@
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
 #include "plot/PlotPicture.h"
+#include "results/ResultsTable.h"
 #include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
 
@@ -41,65 +46,37 @@ struct CalibrateOptions {
   std::optional<std::string> plot;
   std::optional<std::string> plotSize;
   bool quiet = false;
+  bool dryRun = false;
 };
 
-// Whether two names reach the same file, however they are spelled.
-bool SameFile(const std::string& a, const std::string& b) {
-  const std::filesystem::path first = PathFromUtf8(a), second = PathFromUtf8(b);
-  std::error_code error;
-  if (std::filesystem::exists(first, error) && std::filesystem::exists(second, error)) {
-    return std::filesystem::equivalent(first, second, error);
-  }
-  return std::filesystem::weakly_canonical(first, error) == std::filesystem::weakly_canonical(second, error);
+// Where the record goes: --json, or beside an --csv file (evaluations.json for
+// evaluations.csv), as every table of runs has one; nothing for a table on
+// standard output, a device or a pipe.
+std::optional<std::string> RecordPath(const CalibrateOptions& options) {
+  if (options.json) return options.json;
+  return TableRecordPath(options.csv);
 }
 
-// Refuses output names that would lose something: the census, the base
-// settings, the same file twice, a table or picture in place of settings, and
-// best settings in place of a file that holds no settings.
+// Refuses outputs that would lose something (the census, the base settings,
+// one output over another, a table or report in place of the best settings)
+// and options that cannot be honoured, before anything runs.
 std::optional<std::string> OutputProblem(const CalibrateOptions& options) {
-  struct Target {
-    const char* option;
-    std::string path;
-  };
-  std::vector<Target> targets = {{"-o", *options.output}};
-  if (options.csv && *options.csv != "-") targets.push_back({"--csv", *options.csv});
-  if (options.json) targets.push_back({"--json", *options.json});
-  if (options.plot) targets.push_back({"--plot", *options.plot});
-  for (std::size_t t = 0; t < targets.size(); ++t) {
-    const Target& target = targets[t];
-    if (target.path.empty()) return std::string(target.option) + " needs a file name";
-    if (SameFile(target.path, options.census)) {
-      return std::string(target.option) + " " + target.path + " names the census; name another file, so the census stays";
-    }
-    if (options.settingsFile && SameFile(target.path, *options.settingsFile)) {
-      return std::string(target.option) + " " + target.path +
-             " names the base settings; name another file, so the base settings stay";
-    }
-    for (std::size_t u = 0; u < t; ++u) {
-      if (SameFile(target.path, targets[u].path)) {
-        return std::string(target.option) + " and " + targets[u].option + " name the same file, " + target.path;
-      }
-    }
+  if (options.output && (options.output->empty() || *options.output == "-")) {
+    return "-o needs a file name for the best settings";
   }
-  for (std::size_t t = 1; t < targets.size(); ++t) {
-    if (std::optional<std::string> problem = ReportTargetProblem(targets[t].path, {})) return *problem;
-  }
-  std::error_code error;
-  const std::filesystem::path best = PathFromUtf8(*options.output);
-  if (std::filesystem::is_directory(best, error)) return "-o " + *options.output + " is a folder; name a file";
-  // An empty file is replaced as usual; one that holds something else is kept.
-  if (std::filesystem::is_regular_file(best, error) && std::filesystem::file_size(best, error) > 0) {
-    RunSettings ignored;
-    if (LoadSettingsFile(best, ignored)) {
-      return "-o " + *options.output +
-             " holds something other than run settings (a report or a table, say); name another file, or remove "
-             "that one first";
-    }
-  }
+  if (options.json && (options.json->empty() || *options.json == "-")) return "--json needs a file name";
   if (options.plot && !PictureFormatOf(PathFromUtf8(*options.plot))) {
     return "--plot " + *options.plot + ": a picture's name must end in .png or .svg";
   }
-  return std::nullopt;
+  if (options.plotSize && !options.plot) return "--plot-size needs --plot PATH.png or PATH.svg";
+  CommandFiles files;
+  files.Reads("the census", options.census);
+  files.Reads("the settings file", options.settingsFile);
+  files.WritesSettings("-o", options.output);
+  files.Writes("--csv", options.csv);
+  files.Writes(options.json ? "--json" : "the record beside --csv", RecordPath(options));
+  files.Writes("--plot", options.plot);
+  return files.Problem();
 }
 
 std::string Fixed(double value, int decimals) {
@@ -186,6 +163,9 @@ class CalibrateCommand final : public Command {
     AddSeedOption(*command, options_.seed, "the seed of replicate 1 of every candidate (the current time unless given)");
     AddThreadsOption(*command, options_.threads);
     command->add_flag("--quiet", options_.quiet, "no progress line on a terminal")->group(RunningGroup);
+    command->add_flag("--dry-run", options_.dryRun,
+                      "tell the method, candidates, runs, palm-cycles and time; run and write nothing")
+        ->group(RunningGroup);
   }
 
   int Run(CliStreams& io) override { return Calibrate(options_, io); }
@@ -193,6 +173,7 @@ class CalibrateCommand final : public Command {
  private:
   static std::string CalibrateNotes();
   static int Calibrate(CalibrateOptions& options, CliStreams& io);
+  static int DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io);
   CalibrateOptions options_;
 };
 
@@ -205,6 +186,34 @@ std::string CalibrateCommand::CalibrateNotes() {
          SettingsNotes();
 }
 
+int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io) {
+  const CalibrationPlan plan = PlanCalibration(request);
+  const auto count = [](std::uint64_t n) { return WithThousands(static_cast<std::int64_t>(n)); };
+  io.out << "calibrate --dry-run: nothing is run or written.\n";
+  if (plan.method == SearchMethod::Exhaustive) {
+    io.out << "Method: exhaustive grid: every one of the " << count(plan.candidates) << " candidates (at most "
+           << count(request.budget) << " are run whole; --budget sets this).\n";
+    io.out << "Candidates: " << count(plan.candidates) << ", " << count(plan.refused) << " refused by a rule.\n";
+  } else {
+    const std::string grid =
+        plan.gridSize < 1e15 ? count(static_cast<std::uint64_t>(plan.gridSize)) : ShortestNumber(plan.gridSize);
+    io.out << "Method: optimiser: the grid of " << grid << " candidates is more than the "
+           << "budget of " << count(request.budget) << ".\n";
+    io.out << "Candidates: about " << count(plan.candidates) << " (the budget, the neighbourhood of the best and "
+           << "a candidate per value of each profile; where the census leads the search decides).\n";
+  }
+  io.out << "To run: " << (plan.estimated ? "about " : "") << count(plan.runs) << " runs of "
+         << WithThousands(request.palms) << " palms (" << request.replicates
+         << (request.replicates == 1 ? " replicate" : " replicates") << " per candidate), "
+         << WithThousands(static_cast<std::int64_t>(plan.palmCycles)) << " palm-cycles.\n";
+  if (plan.runs > 0 && !plan.sample.empty()) {
+    const int threads = options.threads.value_or(0) > 0 ? *options.threads : ExperimentDefaultThreads();
+    PrintTimeEstimate(CandidateSettings(request, plan.sample), request.seed, static_cast<std::size_t>(plan.runs),
+                      plan.palmCycles, threads, io.out);
+  }
+  return ExitSuccess;
+}
+
 int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   if (options.positional.empty()) return UsageError(io, "calibrate needs the census, CENSUS.csv");
   if (options.positional.size() > 2) {
@@ -214,7 +223,9 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   options.census = options.positional[0];
   if (options.positional.size() == 2) options.settingsFile = options.positional[1];
 
-  if (!options.output) return UsageError(io, "calibrate needs -o BEST.dat, the settings file to write the best fit to");
+  if (!options.output && !options.dryRun) {
+    return UsageError(io, "calibrate needs -o BEST.dat, the settings file to write the best fit to");
+  }
   if (options.fits.empty()) return UsageError(io, "calibrate needs at least one --fit NAME=LOW:HIGH");
   const std::string objective = options.objective.value_or("sse");
   if (objective != "sse" && objective != "loglik") {
@@ -224,18 +235,14 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   if (options.plotSize) {
     if (std::optional<std::string> problem = ParsePictureSize(*options.plotSize, size)) return UsageError(io, *problem);
   }
-  if (std::optional<std::string> problem = OutputProblem(options)) {
-    PrintProblem(io, *problem + ".");
-    io.err << "Nothing was written.\n";
-    return ExitUsage;
-  }
+  if (std::optional<std::string> problem = OutputProblem(options)) return UsageError(io, *problem);
 
   CalibrationRequest request;
   request.base = StartupDefaults();
   if (options.settingsFile) {
     std::optional<RunSettings> read = LoadSettingsForCommand(*options.settingsFile, io);
     if (!read) {
-      io.err << "Nothing was written.\n";
+      io.err << "Nothing was run.\n";
       return ExitFailure;
     }
     request.base = *read;
@@ -250,13 +257,13 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   }
   const std::optional<std::string> censusText = ReadWholeFile(options.census, io);
   if (!censusText) {
-    io.err << "Nothing was written.\n";
+    io.err << "Nothing was run.\n";
     return ExitFailure;
   }
   CensusRead census = ReadCensus(*censusText, options.census);
   if (!census.error.empty()) {
-    PrintProblem(io, census.error + ".");
-    io.err << "Nothing was written.\n";
+    PrintProblem(io, "cannot read the census " + census.error);
+    io.err << "Nothing was run.\n";
     return ExitUsage;
   }
   request.census = std::move(census.census);
@@ -265,11 +272,8 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   request.replicates = options.replicates;
   request.budget = options.budget;
   request.seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
-  if (std::optional<std::string> problem = CheckCalibrationRequest(request)) {
-    PrintProblem(io, *problem + ".");
-    io.err << "Nothing was written.\n";
-    return ExitUsage;
-  }
+  if (std::optional<std::string> problem = CheckCalibrationRequest(request)) return UsageError(io, *problem);
+  if (options.dryRun) return DryRun(request, options, io);
   if (!options.seed) {
     io.err << "Seed " << request.seed << " (repeat this calibration with --seed " << request.seed << ").\n";
   }
@@ -308,7 +312,7 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
     return InterruptedExitStatus(InterruptionSignal());
   }
   if (!result.failure.empty()) {
-    PrintProblem(io, result.failure + ".");
+    PrintProblem(io, result.failure);
     io.err << "Nothing was written.\n";
     return ExitFailure;
   }
@@ -318,7 +322,8 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   bool written = true;
   std::string writtenLines;
   const auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
-    PrintProblem(io, "the " + what + " could not be written to \"" + path + "\": " + reason + ".");
+    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
+    io.err << "Any earlier file there is unchanged.\n";
     written = false;
   };
   const auto wrote = [&](const std::string& what, const std::string& path) {
@@ -326,7 +331,7 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   };
   const RunSettings best = BestSettings(request, result);
   if (const std::optional<FileError> error = SaveSettingsFile(PathFromUtf8(*options.output), best)) {
-    fail("best settings", *options.output, FileErrorText(*error));
+    fail("best settings", *options.output, CauseText(*error, *options.output));
   } else {
     wrote("Best settings", *options.output);
   }
@@ -341,12 +346,12 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
       wrote("Evaluations", *options.csv);
     }
   }
-  if (options.json) {
+  if (const std::optional<std::string> recordPath = RecordPath(options)) {
     const std::string json = CalibrationRecordJson(request, result, source);
-    if (auto reason = SafelyReplaceFile(*options.json, [&json](std::ostream& out) { out << json; })) {
-      fail("JSON record", *options.json, *reason);
+    if (auto reason = SafelyReplaceFile(*recordPath, [&json](std::ostream& out) { out << json; })) {
+      fail("JSON record", *recordPath, *reason);
     } else {
-      wrote("Record", *options.json);
+      wrote("JSON record", *recordPath);
     }
   }
   if (options.plot) {

@@ -57,6 +57,30 @@ std::string Grouped(double value) { return WithThousands(static_cast<std::int64_
 
 }  // namespace
 
+void PrintTimeEstimate(const RunSettings& sample, std::uint32_t seed, std::size_t runs, double palmCycles, int threads,
+                       std::ostream& out) {
+  RunSettings small = sample;
+  small.cycleCount = static_cast<std::int32_t>(std::min<double>(small.cycleCount, CalibrationPalmCycles));
+  small.palmCount = static_cast<std::int32_t>(
+      std::clamp<double>(std::floor(CalibrationPalmCycles / small.cycleCount), 1, small.palmCount));
+  if (FirstFailedRule(small) != nullptr) small = sample;  // the smaller run breaks a rule: time the point itself
+  const std::size_t copies = std::min<std::size_t>(runs, static_cast<std::size_t>(threads));
+  std::vector<ExperimentPoint> points(copies, ExperimentPoint{small, seed});
+  ExperimentControl control;
+  control.threads = threads;
+  const auto start = std::chrono::steady_clock::now();
+  RunPoints(points, control);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double sampled = static_cast<double>(copies) * small.cycleCount * small.palmCount;
+  // Each run pays a fixed cost besides its palm-cycles, and the calibration's
+  // time holds both: scale it by the palm-cycles or by the runs, the larger.
+  const double estimate = seconds * std::max(palmCycles / std::max(1.0, sampled),
+                                             static_cast<double>(runs) / static_cast<double>(copies));
+  out << "Time on this machine: " << (estimate < 1 ? "" : "about ") << Duration(estimate) << " with " << threads
+      << (threads == 1 ? " thread" : " threads") << " (from a calibration of " << Grouped(sampled) << " palm-cycles in "
+      << Digits(seconds * 1000) << " ms).\n";
+}
+
 std::optional<DryRunPlan> PlanPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
                                          int& status) {
   int k = 1, n = 1;
@@ -137,26 +161,7 @@ int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, 
     }
   }
   if (willRun > 0 && sample) {
-    RunSettings small = *sample;
-    small.cycleCount = static_cast<std::int32_t>(std::min<double>(small.cycleCount, CalibrationPalmCycles));
-    small.palmCount = static_cast<std::int32_t>(
-        std::clamp<double>(std::floor(CalibrationPalmCycles / small.cycleCount), 1, small.palmCount));
-    if (FirstFailedRule(small) != nullptr) small = *sample;  // the smaller run breaks a rule: time the point itself
-    const std::size_t copies = std::min<std::size_t>(willRun, static_cast<std::size_t>(threads));
-    std::vector<ExperimentPoint> points(copies, ExperimentPoint{small, table.SeedOf(0)});
-    ExperimentControl control;
-    control.threads = threads;
-    const auto start = std::chrono::steady_clock::now();
-    RunPoints(points, control);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double sampled = static_cast<double>(copies) * small.cycleCount * small.palmCount;
-    // Each run pays a fixed cost besides its palm-cycles, and the calibration's
-    // time holds both: scale it by the palm-cycles or by the runs, the larger.
-    const double estimate = seconds * std::max(plan->palmCycles / std::max(1.0, sampled),
-                                               static_cast<double>(willRun) / static_cast<double>(copies));
-    io.out << "Time on this machine: " << (estimate < 1 ? "" : "about ") << Duration(estimate) << " with " << threads
-           << (threads == 1 ? " thread" : " threads") << " (from a calibration of " << Grouped(sampled)
-           << " palm-cycles in " << Digits(seconds * 1000) << " ms).\n";
+    PrintTimeEstimate(*sample, table.SeedOf(0), willRun, plan->palmCycles, threads, io.out);
   }
   // Tables are written row by row as the runs finish: their size is on disk only.
   io.out << "Files: the table about " << Bytes(plan->tableBytes);

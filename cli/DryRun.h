@@ -25,3 +25,12 @@ std::optional<DryRunPlan> PlanPointTable(const PointTable& table, const Experime
 // Prints the plan with an estimate of the time from a short calibration run of the
 // table's first valid point, made smaller. Writes no file; answers the exit status.
 int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io);
+
+// Prints "Time on this machine: ..." for `runs` runs of `palmCycles` palm-cycles
+// in all, from a short calibration of `sample` made smaller, run on `threads`.
+void PrintTimeEstimate(const RunSettings& sample, std::uint32_t seed, std::size_t runs, double palmCycles, int threads,
+                       std::ostream& out);
+
+// `calibrate --dry-run` is CalibrateCommand.cpp's own: the calibration library's
+// PlanCalibration gives its candidates, runs and palm-cycles, and the time comes
+// from PrintTimeEstimate above.

@@ -59,6 +59,10 @@ void CommandFiles::Writes(const std::string& option, const std::optional<std::st
   if (path && !path->empty()) outputs_.push_back({option, *path});
 }
 
+void CommandFiles::WritesSettings(const std::string& option, const std::optional<std::string>& path) {
+  if (path && !path->empty()) outputs_.push_back({option, *path, true});
+}
+
 std::optional<std::string> CommandFiles::Problem() const {
   for (std::size_t o = 0; o < outputs_.size(); ++o) {
     const Named& output = outputs_[o];
@@ -82,6 +86,18 @@ std::optional<std::string> CommandFiles::Problem() const {
         return output.name + " " + output.path + " is the file of " + outputs_[p].name +
                " too; give each output a file of its own";
       }
+    }
+    if (output.settings) {
+      std::error_code code;
+      const fs::path place = PathFromUtf8(output.path);
+      if (fs::is_directory(place, code)) return output.name + " " + output.path + " is a folder; name a file";
+      // An empty file is replaced as usual; one that holds no settings is kept.
+      if (fs::is_regular_file(place, code) && fs::file_size(place, code) > 0 &&
+          (FileStartsAsTable(output.path) || !ReportTargetProblem(output.path, {}))) {
+        return output.name + " " + output.path +
+               " holds something other than run settings (a report or a table); choose another file to write";
+      }
+      continue;
     }
     if (IsFilePlace(output.path) && !FileStartsAsTable(output.path) && ReportTargetProblem(output.path, {})) {
       return output.name + " " + output.path + " holds run settings; choose another file to write";

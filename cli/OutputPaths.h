@@ -18,6 +18,10 @@ class CommandFiles {
   void Reads(const std::string& what, const std::optional<std::string>& path);
   // A file the command writes; `option` names it as typed ("--csv").
   void Writes(const std::string& option, const std::optional<std::string>& path);
+  // A settings file the command writes (calibrate's -o): compared as any output,
+  // but it may be an earlier settings file; what it may not replace is a file
+  // that holds something else (a table, a report), which would be lost.
+  void WritesSettings(const std::string& option, const std::optional<std::string>& path);
 
   // Why the command may not run with these files, as one line for the user;
   // nothing when every output is a file of its own.
@@ -27,6 +31,7 @@ class CommandFiles {
   struct Named {
     std::string name;
     std::string path;
+    bool settings = false;  // an output that holds settings
   };
   std::vector<Named> inputs_;
   std::vector<Named> outputs_;

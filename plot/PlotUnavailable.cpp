@@ -40,5 +40,5 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot&, const s
 }
 
 std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
-  return "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+  return CannotDraw;
 }

@@ -31,7 +31,7 @@ sudo=""
 # --- 1. The cross compiler, Wine, and the sources of the libraries ------------
 
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 dpkg-dev
-          libgtest-dev libboost-dev libhwy-dev libtbb-dev nlohmann-json3-dev libcli11-dev cmake)
+          libgtest-dev libboost-dev libhwy-dev libtbb-dev nlohmann-json3-dev libcli11-dev libnlopt-dev cmake)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -104,6 +104,7 @@ tbb_version=$(installed_version libtbb-dev)
 json_version=$(installed_version nlohmann-json3-dev)
 gtest_version=$(installed_version libgtest-dev)
 cli11_version=$(installed_version libcli11-dev)
+nlopt_version=$(installed_version libnlopt-dev)
 
 cross_install googletest "$gtest_version" /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 cross_install highway "$hwy_version" "$(debian_source highway "$hwy_version")" \
@@ -115,6 +116,10 @@ cross_install nlohmann-json "$json_version" "$(debian_source nlohmann-json3 "$js
   -DJSON_BuildTests=OFF -DJSON_Install=ON
 cross_install cli11 "$cli11_version" "$(debian_source cli11 "$cli11_version")" \
   -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF -DCLI11_BUILD_DOCS=OFF -DCLI11_INSTALL=ON
+# NLopt's C algorithms (calibrate's search), a static library without its bindings.
+cross_install nlopt "$nlopt_version" "$(debian_source nlopt "$nlopt_version")" \
+  -DBUILD_SHARED_LIBS=OFF -DNLOPT_CXX=OFF -DNLOPT_FORTRAN=OFF -DNLOPT_PYTHON=OFF -DNLOPT_OCTAVE=OFF \
+  -DNLOPT_MATLAB=OFF -DNLOPT_GUILE=OFF -DNLOPT_SWIG=OFF -DNLOPT_TESTS=OFF
 # Boost's Sobol sequence is headers only, the same for every platform.
 [ -e "$prefix/include/boost" ] || ln -s /usr/include/boost "$prefix/include/boost"
 
@@ -131,7 +136,8 @@ say "cross-building into $cross_build"
 cmake -S "$root" -B "$cross_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" -DVARNOLT_BUILD_GUI=OFF -DVARNOLT_BUILD_BENCH=OFF "${launcher[@]}" \
   >"$cross_build.configure.log" 2>&1 || { tail -40 "$cross_build.configure.log"; fail "configuring the cross build"; }
-plain_tests=(platform_base_tests model_tests report_tests settings_tests run_tests experiments_tests cli_tests)
+plain_tests=(platform_base_tests model_tests report_tests settings_tests run_tests experiments_tests calibration_tests
+             cli_tests)
 cmake --build "$cross_build" -j"$jobs" --target varnolt-cli "${plain_tests[@]}" >"$cross_build.build.log" 2>&1 ||
   { grep -E 'error|Error' "$cross_build.build.log" | head -40; fail "cross-building"; }
 

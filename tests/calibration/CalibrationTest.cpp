@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <latch>
+#include <memory>
 #include <limits>
 
 #include "calibration/Calibration.h"
+#include "run/Job.h"
 #include "run/RunDriver.h"
 
 namespace {
@@ -333,6 +336,39 @@ TEST(CalibrationSearch, CandidatesThatFailARuleAreNeverRunNorBest) {
   EXPECT_EQ(refused, 15u);
   EXPECT_EQ(control.runsDone.load(), 30u - refused);
   EXPECT_GT(result.best[1], result.best[0]);
+
+  // The plan, made before anything runs, says what the run then did.
+  const CalibrationPlan plan = PlanCalibration(request);
+  EXPECT_EQ(plan.method, SearchMethod::Exhaustive);
+  EXPECT_EQ(plan.candidates, 30u);
+  EXPECT_FALSE(plan.estimated);
+  EXPECT_EQ(plan.refused, refused);
+  EXPECT_EQ(plan.runs, control.runsDone.load());
+  EXPECT_DOUBLE_EQ(plan.palmCycles, static_cast<double>(plan.runs) * 600 * 200);
+  ASSERT_EQ(plan.sample.size(), 2u);
+  EXPECT_GT(plan.sample[1], plan.sample[0]);  // a candidate the rules let through
+}
+
+TEST(CalibrationSearch, ThePlanOfTheOptimiserEstimatesWhatItEvaluates) {
+  const RunSettings truth = Truth();
+  CalibrationRequest request =
+      Request(truth, CensusOf(truth, 200, 4), {{"maleThreshold", 16, 22}, {"abortThreshold", 21, 28}});
+  request.budget = 20;
+  request.replicates = 2;
+  const CalibrationPlan plan = PlanCalibration(request);
+  EXPECT_EQ(plan.method, SearchMethod::Optimiser);
+  EXPECT_TRUE(plan.estimated);
+  EXPECT_EQ(plan.refused, 0u);
+  // The budget, the 8 neighbours of the best and a candidate per other value of each profile.
+  EXPECT_EQ(plan.candidates, 20u + 8u + 6u + 7u);
+  EXPECT_EQ(plan.runs, plan.candidates * 2);
+  CalibrationControl control;
+  control.threads = 1;
+  const CalibrationResult result = Calibrate(request, control);
+  ASSERT_TRUE(result.failure.empty()) << result.failure;
+  EXPECT_GE(result.evaluations.size() * 2, plan.candidates);
+  EXPECT_LE(result.evaluations.size(), plan.candidates * 2);
+  EXPECT_LE(result.evaluations.size(), 56u);  // never more than the grid
 }
 
 TEST(CalibrationSearch, AStopEndsTheWorkAndLeavesNoBest) {
@@ -358,6 +394,57 @@ TEST(CalibrationSearch, AStopEndsTheWorkAndLeavesNoBest) {
     EXPECT_TRUE(result.best.empty());
     EXPECT_TRUE(result.profiles.empty());
   }
+}
+
+// The calibration driven from a job, as the window drives it: the job's count
+// follows the candidates, the result is the one a direct call gives, and the
+// job's stop ends it. The stop's seam: the work waits at its first progress
+// report until the test has asked the job to stop.
+TEST(CalibrationSearch, AJobRunsItFollowsItAndStopsIt) {
+  const RunSettings truth = Truth();
+  const CalibrationRequest request =
+      Request(truth, CensusOf(truth, 200, 4), {{"maleThreshold", 17, 21}, {"abortThreshold", 23, 27}});
+  struct Hold {
+    std::latch reported{1};
+    std::latch resume{1};
+  };
+  const auto work = [&request](std::shared_ptr<CalibrationResult> result, Hold* hold) {
+    return [&request, result, hold](std::stop_token stop, RunControl& progress) {
+      CalibrationControl control;
+      control.threads = progress.threads;
+      control.stop = stop;
+      control.progress = [&progress, hold](const CalibrationProgress& now) {
+        progress.palmsDone = now.evaluations;
+        if (hold != nullptr) {
+          hold->reported.count_down();
+          hold->resume.wait();
+        }
+      };
+      *result = Calibrate(request, control);
+    };
+  };
+  auto whole = std::make_shared<CalibrationResult>();
+  Job job(work(whole, nullptr), 2);
+  job.Wait();
+  CalibrationControl direct;
+  direct.threads = 1;
+  const CalibrationResult expected = Calibrate(request, direct);
+  EXPECT_FALSE(whole->stopped);
+  EXPECT_EQ(whole->best, expected.best);
+  EXPECT_EQ(whole->evaluations.size(), expected.evaluations.size());
+  EXPECT_EQ(job.Done(), 25u);
+
+  auto stopped = std::make_shared<CalibrationResult>();
+  Hold hold;
+  {
+    Job stopping(work(stopped, &hold), 1);
+    hold.reported.wait();
+    stopping.Stop();
+    hold.resume.count_down();
+    stopping.Wait();
+  }
+  EXPECT_TRUE(stopped->stopped);
+  EXPECT_TRUE(stopped->best.empty());
 }
 
 }  // namespace

@@ -70,7 +70,10 @@ TEST(CensusReader, RefusesAnythingElseWithThePlaceAndWhatWasExpected) {
   EXPECT_NE(error("cycle,female,male\n1,60,41\n").find("line 2: the percentages of cycle 1 add up to 101"),
             std::string::npos);
   EXPECT_EQ(error("cycle,female,male\n1,60,40.4\n"), "");  // rounding in the census
-  EXPECT_NE(error("cycle,female\n1,2,3\n").find("line 2: the row has 3 cells and the header 2"), std::string::npos);
+  EXPECT_NE(error("cycle,female\n1,2,3\n").find("line 2, column 3: the row has 3 cells and the header 2"),
+            std::string::npos);
+  EXPECT_NE(error("cycle,female,male\n1,2\n").find("line 2, column 3 (male): the row has 2 cells and the header 3"),
+            std::string::npos);
   EXPECT_NE(error("cycle,female\n1,\"2\n2,3\n").find("line 2: a quoted cell is never closed"), std::string::npos);
 }
 

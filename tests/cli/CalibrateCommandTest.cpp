@@ -1,9 +1,11 @@
 // `calibrate` as a user runs it: a census made by the program itself, the fit,
 // its files, and every refusal leaving the folder as it was.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -83,6 +85,8 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   EXPECT_GT(record["rmse"]["overall"].get<double>(), 0.0);
   EXPECT_EQ(record["commandLine"][1], "calibrate");
   EXPECT_GT(fs::file_size(sandbox.Work() / "fit.png"), 1000u);
+  // With --json the record goes there only, not beside the table too.
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "evaluations.json"));
 
   // The record's hash is the census's own.
   WriteFile(sandbox.Work() / "known.csv", "cycle,female\n1,50\n");
@@ -106,6 +110,8 @@ TEST(Calibrate, OneThreadOrTwoWriteTheSameFilesOnEitherPath) {
       if (std::string(budget) == "60") EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
       const std::string files = ReadFile(sandbox.Work() / (name + ".csv")) + ReadFile(sandbox.Work() / (name + ".dat"));
       if (!previous.empty()) EXPECT_EQ(files, previous) << budget;
+      // Without --json the record stands beside the table, as every table of runs has one.
+      EXPECT_EQ(nlohmann::json::parse(ReadFile(sandbox.Work() / (name + ".json")))["best"].size(), 3u);
       previous = files;
     }
   }
@@ -132,10 +138,19 @@ TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
       {{"calibrate", "census.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"},
        "the census observes cycle 200 but the runs have only 100 cycles; set cycleCount to 200 or more"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "census.csv"},
-       "names the census"},
+       "-o census.csv is the census this command reads"},
+      {{"calibrate", "census.csv", "plantation.dat", "--fit", "maleThreshold=17:20", "-o", "b.dat", "--json",
+        "plantation.dat"},
+       "--json plantation.dat is the settings file this command reads"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.json", "--csv",
+        "./b.csv"},
+       "the record beside --csv ./b.json is the file of -o too"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o",
         "plantation.dat"},
-       "holds something other than run settings"},
+       "-o plantation.dat holds something other than run settings"},
+      {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
+        "--plot-size", "800x600"},
+       "--plot-size needs --plot"},
       {{"calibrate", "odd.csv", "--fit", "maleThreshold=17:20", "-o", "b.dat"},
        "odd.csv line 3, column 2 (female): \"thirty\" is no percentage"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
@@ -147,7 +162,7 @@ TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
        "give sse or loglik"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat", "--csv",
         "b.dat"},
-       "name the same file"},
+       "--csv b.dat is the file of -o too"},
       {{"calibrate", "census.csv", "--set", "cycleCount=200", "--fit", "maleThreshold=17:20", "-o", "b.dat",
         "--plot", "fit.jpg"},
        "must end in .png or .svg"},
@@ -158,8 +173,50 @@ TEST(Calibrate, BadInputIsRefusedWithStatusTwoAndNothingWritten) {
     EXPECT_THAT(refused.err, HasSubstr(c.message));
     EXPECT_EQ(Names(sandbox.Work()), before) << c.message;
   }
+  // Best settings written again over an earlier best settings file: that is no loss.
+  ASSERT_EQ(sandbox.Run({"set", "earlier.dat", "maleThreshold=30"}).status, 0);
+  const CliResult again = sandbox.Run({"calibrate", "census.csv", "--set", "cycleCount=200", "--fit",
+                                       "maleThreshold=17:18", "--palms", "50", "--seed", "1", "-o", "earlier.dat"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  RunSettings rewritten;
+  ASSERT_FALSE(LoadSettingsFile(sandbox.Work() / "earlier.dat", rewritten));
+  EXPECT_TRUE(rewritten.maleThreshold == 17 || rewritten.maleThreshold == 18) << rewritten.maleThreshold;
 }
 
+TEST(Calibrate, ADryRunTellsTheCostAndWritesNothing) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(Plantation).status, 0);
+  const std::vector<std::string> before = Names(sandbox.Work());
+  // No -o needed: nothing is written. The grid's refused candidates are those
+  // the real run reports refused.
+  const CliResult planned = sandbox.Run(Fit({"--dry-run", "--csv", "e.csv", "--replicates", "2"}));
+  ASSERT_EQ(planned.status, 0) << planned.err;
+  EXPECT_THAT(planned.out, HasSubstr("calibrate --dry-run: nothing is run or written.\n"));
+  EXPECT_THAT(planned.out, HasSubstr("Candidates: 952, 8 refused by a rule.\n"));
+  EXPECT_THAT(planned.out, HasSubstr("To run: 1,888 runs of 600 palms (2 replicates per candidate), "
+                                     "226,560,000 palm-cycles.\n"));
+  EXPECT_THAT(planned.out, HasSubstr("Time on this machine: "));
+  EXPECT_EQ(Names(sandbox.Work()), before);
+  // The run itself refuses those 8.
+  ASSERT_EQ(sandbox.Run(Fit({"-o", "b.dat", "--csv", "e.csv"})).status, 0);
+  const std::string table = ReadFile(sandbox.Work() / "e.csv");
+  std::size_t invalid = 0;
+  for (std::size_t at = table.find(",invalid,"); at != std::string::npos; at = table.find(",invalid,", at + 1)) {
+    ++invalid;
+  }
+  EXPECT_EQ(invalid, 8u);
+  for (const char* made : {"b.dat", "e.csv", "e.json"}) fs::remove(sandbox.Work() / made);
+  const CliResult searched = sandbox.Run(Fit({"--dry-run", "--budget", "100"}));
+  ASSERT_EQ(searched.status, 0) << searched.err;
+  EXPECT_THAT(searched.out, HasSubstr("Method: optimiser: the grid of 952 candidates is more than the budget of 100"));
+  // A dry run checks as the real one does.
+  const CliResult refused = sandbox.Run({"calibrate", "census.csv", "--fit", "maleThreshold=17:20", "--dry-run"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_THAT(refused.err, HasSubstr("set cycleCount to 200 or more"));
+  EXPECT_EQ(Names(sandbox.Work()), before);
+}
+
+#ifndef _WIN32
 // A calibration that takes minutes unless it is stopped: Ctrl+C ends it with
 // status 130 and writes nothing. The signal is sent once the program catches it
 // (the seam), never after a guessed delay.
@@ -216,5 +273,7 @@ TEST(Calibrate, CtrlCStopsItAndNothingIsWritten) {
   EXPECT_THAT(ReadFile(errPath), HasSubstr("nothing was written"));
   EXPECT_EQ(Names(sandbox.Work()), before);
 }
+
+#endif  // Ctrl+C needs POSIX signals; the stop itself is tested in the calibration library
 
 }  // namespace
