@@ -196,8 +196,10 @@ struct SettingProfile {
   std::vector<double> best;          // per value: the best objective found with it; +infinity for none
   std::int32_t fitLow = 0;           // the values within the noise of the best, lowest to highest
   std::int32_t fitHigh = 0;
-  // The whole range LOW..HIGH fits within the noise: the census does not determine it.
-  bool Undetermined(const FitRange& range) const { return fitLow == range.low && fitHigh == range.high; }
+  std::int32_t runLow = 0;           // the lowest and highest values with a candidate that ran: beyond
+  std::int32_t runHigh = 0;          // them the rules refuse every candidate, so no census could tell
+  // Every value that could run fits within the noise: the census does not determine it.
+  bool Undetermined() const { return fitLow <= runLow && fitHigh >= runHigh; }
 };
 
 struct CalibrationProgress {
@@ -269,7 +271,8 @@ CalibrationPlan PlanCalibration(const CalibrationRequest& request);
 
 // "maleThreshold = 19 (values 18 to 20 fit equally well)", "... (no other value
 // fits as well)", or "femaleThreshold = 0 (not determined by this census: every
-// value from 0 to 16 fits equally well)".
+// value from 0 to 16 fits equally well)" (with "that the rules let run" when the
+// rules refuse the rest of LOW..HIGH).
 std::string DeterminedText(const FitRange& fit, const SettingProfile& profile, std::int32_t best);
 
 // Where a calibration came from, for its summary and record.

@@ -73,9 +73,10 @@ nlohmann::ordered_json NumberOrNull(double value) {
 
 std::string DeterminedText(const FitRange& fit, const SettingProfile& profile, std::int32_t best) {
   const std::string head = fit.name + " = " + std::to_string(best);
-  if (profile.Undetermined(fit)) {
-    return head + " (not determined by this census: every value from " + std::to_string(fit.low) + " to " +
-           std::to_string(fit.high) + " fits equally well)";
+  if (profile.Undetermined()) {
+    const bool refusedBeyond = profile.runLow != fit.low || profile.runHigh != fit.high;
+    return head + " (not determined by this census: every value from " + std::to_string(profile.fitLow) + " to " +
+           std::to_string(profile.fitHigh) + (refusedBeyond ? " that the rules let run" : "") + " fits equally well)";
   }
   if (profile.fitLow == profile.fitHigh) return head + " (no other value fits as well)";
   return head + " (values " + std::to_string(profile.fitLow) + " to " + std::to_string(profile.fitHigh) +
@@ -173,7 +174,7 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
     fitted.push_back({{"name", fit.name}, {"low", fit.low}, {"high", fit.high}});
     best[fit.name] = result.best[f];
     determined[fit.name] = {profile.fitLow, profile.fitHigh};
-    if (profile.Undetermined(fit)) undetermined.push_back(fit.name);
+    if (profile.Undetermined()) undetermined.push_back(fit.name);
     ordered_json points = ordered_json::array();
     for (std::size_t v = 0; v < profile.values.size(); ++v) {
       points.push_back({profile.values[v], NumberOrNull(profile.best[v])});

@@ -421,12 +421,16 @@ void MakeProfiles(const CalibrationRequest& request, CalibrationResult& result) 
       best = std::min(best, evaluation.objective);
     }
     const double limit = result.bestObjective + result.threshold;
-    profile.fitLow = fit.high;
-    profile.fitHigh = fit.low;
+    profile.fitLow = profile.runLow = fit.high;
+    profile.fitHigh = profile.runHigh = fit.low;
     for (std::size_t i = 0; i < profile.values.size(); ++i) {
       if (profile.best[i] <= limit) {
         profile.fitLow = std::min(profile.fitLow, profile.values[i]);
         profile.fitHigh = std::max(profile.fitHigh, profile.values[i]);
+      }
+      if (std::isfinite(profile.best[i])) {
+        profile.runLow = std::min(profile.runLow, profile.values[i]);
+        profile.runHigh = std::max(profile.runHigh, profile.values[i]);
       }
     }
     result.profiles.push_back(std::move(profile));

@@ -79,10 +79,10 @@ void ExpectRecovered(const CalibrationRequest& request, const CalibrationResult&
     EXPECT_LE(profile.fitLow, result.best[f]) << fit.name;
     EXPECT_GE(profile.fitHigh, result.best[f]) << fit.name;
     if (fit.name == flat) {
-      EXPECT_TRUE(profile.Undetermined(fit)) << fit.name << " " << profile.fitLow << ".." << profile.fitHigh;
+      EXPECT_TRUE(profile.Undetermined()) << fit.name << " " << profile.fitLow << ".." << profile.fitHigh;
     } else {
       EXPECT_LE(std::abs(result.best[f] - truthValue), 1) << fit.name;
-      EXPECT_FALSE(profile.Undetermined(fit)) << fit.name;
+      EXPECT_FALSE(profile.Undetermined()) << fit.name;
     }
   }
 }
@@ -228,6 +228,33 @@ TEST(CalibrationRecovery, SumOfSquaresOnTheWholeGridFindsTheTruthAndSaysWhatItCa
   EXPECT_EQ(best.maleThreshold, result.best[1]);
   EXPECT_EQ(best.palmCount, runnable.base.palmCount);
   EXPECT_EQ(best.cycleCount, 200);
+}
+
+// A range partly refused by the rules: with the male threshold at 19, female
+// thresholds from 19 up never run. The census cannot see the female threshold,
+// so every value that runs fits alike, and that is "not determined", not a
+// range that looks narrower than LOW..HIGH.
+TEST(CalibrationRecovery, ASettingThatFitsAlikeWhereverItRunsIsUndetermined) {
+  const RunSettings truth = Truth();
+  const CalibrationRequest request = Request(truth, CensusOf(truth, 300, 7), {{"femaleThreshold", 10, 24}});
+  CalibrationControl control;
+  const CalibrationResult result = Calibrate(request, control);
+  ASSERT_TRUE(result.failure.empty()) << result.failure;
+  const SettingProfile& female = result.profiles[0];
+  EXPECT_EQ(female.runLow, 10);
+  EXPECT_EQ(female.runHigh, 18);
+  EXPECT_TRUE(std::isinf(female.best[9]));  // 19: refused
+  EXPECT_TRUE(female.Undetermined()) << female.fitLow << ".." << female.fitHigh;
+  EXPECT_EQ(DeterminedText(request.fits[0], female, result.best[0]),
+            "femaleThreshold = 10 (not determined by this census: every value from 10 to 18 that the rules let run "
+            "fits equally well)");
+  // The male threshold is seen: a range of it is no "not determined".
+  const CalibrationRequest male = Request(truth, request.census, {{"maleThreshold", 17, 24}});
+  CalibrationControl maleControl;
+  const CalibrationResult maleResult = Calibrate(male, maleControl);
+  EXPECT_FALSE(maleResult.profiles[0].Undetermined());
+  EXPECT_EQ(DeterminedText(male.fits[0], maleResult.profiles[0], maleResult.best[0]).substr(0, 19),
+            "maleThreshold = 19 ");
 }
 
 TEST(CalibrationRecovery, LikelihoodAgreesWithTheSumOfSquaresOnACleanCase) {
