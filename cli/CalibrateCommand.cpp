@@ -274,6 +274,14 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   request.seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
   if (std::optional<std::string> problem = CheckCalibrationRequest(request)) return UsageError(io, *problem);
   if (options.dryRun) return DryRun(request, options, io);
+  // A picture that cannot be drawn is told before the fit, not after it.
+  if (options.plot) {
+    if (std::optional<std::string> problem = DrawingProblem()) {
+      PrintProblem(io, "cannot draw --plot " + *options.plot + ": " + *problem);
+      io.err << "Nothing was run.\n";
+      return ExitFailure;
+    }
+  }
   if (!options.seed) {
     io.err << "Seed " << request.seed << " (repeat this calibration with --seed " << request.seed << ").\n";
   }

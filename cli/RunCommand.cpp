@@ -15,6 +15,7 @@
 #include "cli/SharedOptions.h"
 #include "platform/FileError.h"
 #include "platform/Interrupts.h"
+#include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
 #include "experiments/Experiments.h"
 #include "results/ReportWriter.h"
@@ -137,6 +138,14 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (options.window) {
     if (std::optional<std::string> problem = CyclesWindowProblem(*options.window, settings.cycleCount)) {
       return UsageError(io, "--cycles-window: " + *problem);
+    }
+  }
+  // A picture that cannot be drawn is told before the run, not after it.
+  if (options.plot) {
+    if (std::optional<std::string> problem = DrawingProblem()) {
+      PrintProblem(io, "cannot draw --plot " + *options.plot + ": " + *problem);
+      io.err << "Nothing was run.\n";
+      return ExitFailure;
     }
   }
   const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));

@@ -58,3 +58,5 @@ std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std:
   if (!failure.isEmpty()) return failure.toStdString();
   return std::nullopt;
 }
+
+std::optional<std::string> DrawingProblem() { return std::nullopt; }

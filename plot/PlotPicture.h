@@ -30,3 +30,8 @@ struct FitPicture {
 };
 std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std::filesystem::path& path,
                                            PictureSize size);
+
+// Why this program cannot draw (a runner without its drawing part, or built
+// without the window toolkit), or nothing when it can: asked before a long run
+// whose picture would fail at the end.
+std::optional<std::string> DrawingProblem();

@@ -42,3 +42,5 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot&, const s
 std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesystem::path&, PictureSize) {
   return CannotDraw;
 }
+
+std::optional<std::string> DrawingProblem() { return CannotDraw; }

@@ -67,6 +67,29 @@ version='^VARNOLT 1\.[0-9]+\.[0-9]+( \(commit [0-9a-f]{12}(, modified)?\))?$'
 cmp -s <(cd "$prefix" && bin/varnolt-cli run --seed 1 --set palmCount=1 --output - 2>/dev/null) \
   "$source/tests/data/reports/worked-run-seed1-one-palm.dat" || fail "the installed varnolt-cli's worked run"
 
+# The runner links no window toolkit and draws through its drawing part.
+needed=$(readelf -d "$prefix/bin/varnolt-cli" | grep NEEDED)
+grep -q "libQt6" <<<"$needed" && fail "varnolt-cli links the window toolkit: $needed"
+[[ -s $prefix/lib/varnolt/libvarnolt-drawing.so ]] || fail "lib/varnolt/libvarnolt-drawing.so is missing"
+(cd "$prefix" && bin/varnolt-cli run --seed 1 --set cycleCount=60 --set palmCount=20 --output run.dat --plot run.png \
+  >/dev/null 2>&1) || fail "the installed varnolt-cli could not draw --plot"
+grep -q "PNG image data, 1600 x 900" <<<"$(file -b "$prefix/run.png")" || fail "the installed runner's picture"
+
+# The runner alone, as on a compute node: it runs, and says why it cannot draw.
+alone=$(mktemp -d)
+cmake --install "$build" --prefix "$alone" --component runner >/dev/null 2>&1 || fail "installing the runner alone"
+[[ ! -e $alone/lib/varnolt ]] || fail "the runner component holds the drawing part"
+[[ ! -e $alone/bin/varnolt ]] || fail "the runner component holds the window"
+cmp -s <(cd "$alone" && bin/varnolt-cli run --seed 1 --set palmCount=1 --output - 2>/dev/null) \
+  "$source/tests/data/reports/worked-run-seed1-one-palm.dat" || fail "the runner alone: the worked run"
+plot_err=$(cd "$alone" && bin/varnolt-cli run --seed 1 --set palmCount=1 --output run.dat --plot run.png 2>&1)
+plot_status=$?
+[[ $plot_status == 1 ]] || fail "the runner alone: --plot exits $plot_status, not 1"
+grep -q "cannot draw --plot run.png: this varnolt-cli draws pictures with its drawing part, libvarnolt-drawing.so, which is not installed" \
+  <<<"$plot_err" || fail "the runner alone: --plot says: $plot_err"
+[[ ! -e $alone/run.dat ]] || fail "the runner alone ran although it could not draw the picture asked for"
+rm -rf "$alone"
+
 # --- Man page and completion against `help` -----------------------------------
 help=$("$prefix/bin/varnolt-cli" help)
 man_text=$(MANWIDTH=200 mandoc -T ascii "$prefix/share/man/man1/varnolt-cli.1" | col -b)

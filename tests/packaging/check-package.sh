@@ -21,7 +21,8 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
   grep -qxF "$library" <<<"$packages" || fail "Depends lacks $library: $depends"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/varnolt ./usr/bin/varnolt-cli ./usr/share/applications/varnolt.desktop \
+for file in ./usr/bin/varnolt ./usr/bin/varnolt-cli ./usr/lib/varnolt/libvarnolt-drawing.so \
+    ./usr/share/applications/varnolt.desktop \
     ./usr/share/man/man1/varnolt.1.gz ./usr/share/man/man1/varnolt-cli.1.gz ./usr/share/doc/varnolt/copyright \
     ./usr/share/icons/hicolor/256x256/apps/varnolt.png ./usr/share/bash-completion/completions/varnolt-cli; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
