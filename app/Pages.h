@@ -4,9 +4,13 @@
 // the settings modified on every change the user makes.
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/PictureView.h"
 #include "grid/GridCtrl.h"
 #include "plot/CyclePlot.h"
 #include "platform/PropertyPage.h"
@@ -161,8 +165,14 @@ class CPageResults : public CSettingsPage {
 
   // The Run command.
   void OnRun();
+  // "Use last seed": the last run's seed into the Seed field, so that the next
+  // run repeats it.
+  void OnUseLastSeed();
 
  private:
+  // The Seed field: nothing when empty (a new seed each run), else its seed. A
+  // text that is no seed is refused in an "Invalid data" box (false).
+  bool ReadSeedField(std::optional<std::uint32_t>& seed);
   // A run whose report could not be written: the grid already shows the results,
   // and a warning names the file and the reason.
   void ReportUnwrittenReport(const ReportFailure& failure);
@@ -198,15 +208,89 @@ class CPagePlot : public CSettingsPage {
   void OnSavePicture();
   // "Export CSV...": the table, and the run's JSON record beside it.
   void OnExportCsv();
+  // "Keep this run": the shown run stays behind the next ones, faintly, until
+  // "Clear kept run".
+  void OnKeepRun();
+  void OnClearKept();
+
+  // What the chart's title and saved pictures name: the run's notes, its cycles
+  // x palms and its seed ("Plot 4: 770 cycles x 1,000 palms, seed 7").
+  static QString RunTitle(const RunSettings& settings, std::uint32_t seed);
 
  private:
   void ShowResults();
+  void ShowKeptState();
   void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
 
   // Takes the place of the template's control 1040; destroyed before the page's
   // window, like the run page's grid.
   CyclePlotView plot_;
   int shownVersion_ = -1;
+  QString keptTitle_;  // the kept run's RunTitle
+};
+
+// The Experiments page: many runs from one description, as the runner's
+// `sweep` and `sensitivity` make them, with the same progress dialog and
+// Cancel as a run. A sweep of one or two settings with replicates, Morris
+// screening over up to four settings, a fit to a census. Its results (a table
+// in a read-only grid and a chart) stay until the next experiment completes;
+// nothing is written unless Export CSV or Save picture asks for it.
+class CPageExperiments : public CSettingsPage {
+  Q_OBJECT
+ public:
+  enum class Kind { Sweep = 0, Screening = 1, Fit = 2 };
+
+  CPageExperiments();
+  ~CPageExperiments() override;
+  bool OnInitDialog() override;
+  bool OnSetActive() override;
+  void OnSize() override;
+
+  Kind CurrentKind() const;
+  // Run (and F5 on this page): checks the fields, runs the experiment, shows
+  // its results; a refused field is shown in an "Invalid data" box.
+  void OnRun();
+  // "Export CSV...": the results table as the runner writes it.
+  void OnExportCsv();
+  // "Save picture...": the chart, PNG or SVG, 1600 x 900.
+  void OnSavePicture();
+  // "Copy": the grid's table, tab-separated, on the clipboard.
+  void OnCopy();
+
+  CGridCtrl& Grid() { return grid_; }
+  CPictureView& Chart() { return *chart_; }
+  // What Export CSV writes for the results shown; empty before any.
+  std::string ResultsCsv() const;
+  // The line that says what Run would do (or what is wrong), kept up to date
+  // as the fields change.
+  QString PlanText() const;
+
+ private:
+  struct Results;
+  struct Plan;
+  void OnKindChanged();
+  void OnSettingChosen(int row);
+  void UpdatePlan();
+  void ShowKindControls();
+  void ShowResults();
+  void ShowChart();
+  // Draws chart number `chart` of the results as the runner would, into the file at path.
+  std::optional<std::string> WriteChart(std::size_t chart, const std::filesystem::path& path, PictureSize size,
+                                        const std::string& title) const;
+  // Reads the fields into a plan; on a problem answers the control at fault
+  // and what is wrong.
+  std::optional<std::pair<int, QString>> ReadPlan(Plan& plan) const;
+  void Refuse(int controlId, const QString& message);
+  void RunSweep(Plan& plan);
+  void RunScreening(Plan& plan);
+  void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
+  QString FieldText(int controlId) const;
+
+  CGridCtrl grid_{0, 0, 0, 0};
+  CPictureView* chart_;  // owned by the page's window once it is built
+  std::unique_ptr<Results> results_;
+  QString plan_;
+  QString status_;  // what became of the last experiment (cancelled, say)
 };
 
 // The About page: three centred texts on white.
@@ -244,7 +328,16 @@ inline constexpr int kFlowerPruning = ControlOfSetting("flowerPruning"),
                      kFlowerPruneStart = ControlOfSetting("flowerPruneStart"),
                      kFlowerPruneEnd = ControlOfSetting("flowerPruneEnd");
 inline constexpr int kOutputPath = ControlOfSetting("outputPath"), kInitialNodeSex = ControlOfSetting("initialNodeSex");
-inline constexpr int kBrowse = 1027, kRun = 1029, kGrid = 1033, kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036;
+inline constexpr int kBrowse = 1027, kRun = 1029, kGrid = 1033, kRunNote = 1034, kCopyResults = 1035, kLastRun = 1036,
+                     kSeed = 1037, kUseLastSeed = 1038;
 inline constexpr int kChart = 1040, kAnalysis = 1041, kReadout = 1042, kResetZoom = 1043, kExportCsv = 1044,
-                     kPictureSize = 1045, kSavePicture = 1046;
+                     kPictureSize = 1045, kSavePicture = 1046, kKeepRun = 1047, kClearKept = 1048, kKeptRun = 1049;
+// The Experiments page; setting row r (0 to 3) has its list at kSettingList + 4 r
+// and its From, To and Step edits after it.
+inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader = 1102, kSettingList = 1110,
+                     kReplicatesLabel = 1140, kReplicates = 1141, kExperimentSeed = 1142, kStatistics = 1143,
+                     kTrajectories = 1144, kPlan = 1145, kExportTable = 1146, kSaveChart = 1147, kCopyTable = 1148,
+                     kChartChoice = 1149, kTable = 1160, kExperimentChart = 1161, kOpenCensus = 1170,
+                     kCensusName = 1171, kUseFitted = 1172;
+inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control

@@ -7,6 +7,7 @@
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "platform/Prompts.h"
+#include "platform/WholeNumbers.h"
 #include "plot/PlotPicture.h"
 #include "resources/Resources.h"
 #include "results/CycleAnalysis.h"
@@ -43,6 +44,17 @@ CPagePlot::CPagePlot() : CSettingsPage(resource::IDD_PLOT) {
   OnNotification(Notification::ButtonClicked, kResetZoom, [this] { plot_.ResetZoom(); });
   OnNotification(Notification::ButtonClicked, kExportCsv, [this] { OnExportCsv(); });
   OnNotification(Notification::ButtonClicked, kSavePicture, [this] { OnSavePicture(); });
+  OnNotification(Notification::ButtonClicked, kKeepRun, [this] { OnKeepRun(); });
+  OnNotification(Notification::ButtonClicked, kClearKept, [this] { OnClearKept(); });
+}
+
+QString CPagePlot::RunTitle(const RunSettings& settings, std::uint32_t seed) {
+  const QString run = QStringLiteral("%1 cycles x %2 palms, seed %3")
+                          .arg(QString::fromStdString(WithThousands(settings.cycleCount)),
+                               QString::fromStdString(WithThousands(settings.palmCount)))
+                          .arg(seed);
+  const QString notes = QString::fromStdString(settings.runNotes).simplified();
+  return notes.isEmpty() ? run : notes + QStringLiteral(": ") + run;
 }
 
 bool CPagePlot::OnInitDialog() {
@@ -72,7 +84,30 @@ void CPagePlot::ShowResults() {
                                .replace(QStringLiteral(" %"), QStringLiteral("\u00a0%"));
   SetLabel(GetDlgItem(kAnalysis), any ? analysis : NothingToPlot);
   SetLabel(GetDlgItem(kReadout), any ? PlotHint : QString());
-  for (int id : {kResetZoom, kExportCsv, kSavePicture, kPictureSize}) EnableControl(id, any);
+  const std::optional<CSheet::LastRun>& run = Sheet().lastRun;
+  plot_.SetTitle(any && run ? RunTitle(run->settings, run->outcome.seed) : QString());
+  for (int id : {kResetZoom, kExportCsv, kSavePicture, kPictureSize, kKeepRun}) EnableControl(id, any);
+  ShowKeptState();
+}
+
+void CPagePlot::ShowKeptState() {
+  SetLabel(GetDlgItem(kKeptRun), plot_.KeptTotal() > 0 ? QStringLiteral("Kept: ") + keptTitle_ : QString());
+  EnableControl(kClearKept, plot_.KeptTotal() > 0);
+}
+
+void CPagePlot::OnKeepRun() {
+  const std::optional<CSheet::LastRun>& run = Sheet().lastRun;
+  const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
+  if (!run || cycles.empty()) return;
+  keptTitle_ = RunTitle(run->settings, run->outcome.seed);
+  plot_.SetKept(cycles, QStringLiteral("Kept run (seed %1)").arg(run->outcome.seed));
+  ShowKeptState();
+}
+
+void CPagePlot::OnClearKept() {
+  plot_.SetKept({}, QString());
+  keptTitle_.clear();
+  ShowKeptState();
 }
 
 void CPagePlot::ReportFileProblem(const QString& caption, const QString& path, const QString& reason) {
@@ -97,9 +132,10 @@ void CPagePlot::OnSavePicture() {
       Window(), SaveDialog(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"),
                            QStringLiteral("png"), QStringLiteral("cycles.png")));
   if (!path) return;
-  const QString failure =
-      plot_.SavePicture(*path, QSize(size.width, size.height),
-                        QString::fromStdString(AnalysisLine(AnalyseCycles(PublishedCycles(Sheet().model)))));
+  // The run above its analysis, each on lines of its own.
+  const QString analysis = QString::fromStdString(AnalysisLine(AnalyseCycles(PublishedCycles(Sheet().model))));
+  const QString title = plot_.Title().isEmpty() ? analysis : plot_.Title() + QLatin1Char('\n') + analysis;
+  const QString failure = plot_.SavePicture(*path, QSize(size.width, size.height), title);
   if (!failure.isEmpty()) ReportFileProblem(QStringLiteral("Picture not saved"), *path, failure);
 }
 

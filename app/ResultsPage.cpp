@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "app/Pages.h"
 #include "app/Sheet.h"
 #include "platform/Prompts.h"
+#include "platform/WholeNumbers.h"
 #include "resources/Resources.h"
 #include "results/CycleAnalysis.h"
 #include "results/ResultsGrid.h"
@@ -22,6 +24,7 @@ using namespace control;
 CPageResults::CPageResults() : CSettingsPage(resource::IDD_RESULTS) {
   OnNotification(Notification::ButtonClicked, kRun, [this] { OnRun(); });
   OnNotification(Notification::ButtonClicked, kCopyResults, [this] { OnCopyResults(); });
+  OnNotification(Notification::ButtonClicked, kUseLastSeed, [this] { OnUseLastSeed(); });
 }
 
 namespace {
@@ -58,6 +61,15 @@ bool CPageResults::OnInitDialog() {
   copy->setContext(Qt::WidgetWithChildrenShortcut);
   connect(copy, &QShortcut::activated, this, [this] { OnCopyResults(); });
   if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note_ = note->text();
+  if (auto* seed = qobject_cast<QLineEdit*>(GetDlgItem(kSeed))) {
+    seed->setPlaceholderText(QStringLiteral("new each run"));
+    seed->setToolTip(QStringLiteral("The seed of the next run: empty for a new seed each run, a number to repeat "
+                                    "the run that had it."));
+  }
+  // The last run's seed can be selected and copied from its line.
+  if (auto* line = qobject_cast<QLabel*>(GetDlgItem(kLastRun))) {
+    line->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  }
   return result;
 }
 
@@ -81,6 +93,29 @@ void CPageResults::ShowResults() {
   shownVersion_ = Sheet().resultsVersion;
   if (auto* line = qobject_cast<QLabel*>(GetDlgItem(kLastRun))) line->setText(LastRunLine(Sheet().lastRun));
   EnableControl(kCopyResults, Sheet().model.cycleResults.size() > 1);
+  EnableControl(kUseLastSeed, Sheet().lastRun.has_value());
+}
+
+void CPageResults::OnUseLastSeed() {
+  if (!Sheet().lastRun) return;
+  if (auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(kSeed))) {
+    edit->setText(QString::number(Sheet().lastRun->outcome.seed));
+  }
+}
+
+bool CPageResults::ReadSeedField(std::optional<std::uint32_t>& seed) {
+  seed.reset();
+  auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(kSeed));
+  if (edit == nullptr) return true;
+  const QString text = edit->text().trimmed();
+  if (text.isEmpty()) return true;
+  seed = ReadWholeNumber<std::uint32_t>(text.toStdString());
+  if (seed) return true;
+  CurrentPrompts().Message(Window(), {QStringLiteral("The seed must be a whole number from 0 to 4294967295, or "
+                                                     "empty for a new seed each run."),
+                                      QStringLiteral("Invalid data"), MessageIcon::Stop, MessageButtons::Ok});
+  FocusAndSelect(kSeed);
+  return false;
 }
 
 // A run of a million cycles takes seconds to fill the grid: the busy cursor
@@ -111,8 +146,11 @@ void CPageResults::OnRun() {
     return;
   }
 
+  std::optional<std::uint32_t> seed;
+  if (!ReadSeedField(seed)) return;
+
   ShowRunNote(QString());
-  const RunOutcome outcome = sheet.RunSimulationWithProgress();
+  const RunOutcome outcome = sheet.RunSimulationWithProgress(seed);
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:
       // The model kept the previous results, and the grid keeps showing them.

@@ -10,7 +10,7 @@
 CSheet::CSheet(QWidget* parent) : CPropertySheet(LoadResourceString(resource::IDS_SHEET_CAPTION), parent, 0) {
   for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{
            &pageNum, &pageFronds, &pageSex, &pageTh, &pageLeaf, &pageTrend, &pageIrrig, &pageFlower, &pageOutput,
-           &pageResults, &pagePlot, &pageAbout}) {
+           &pageResults, &pagePlot, &pageExperiments, &pageAbout}) {
     AddPage(page);
   }
 }

@@ -13,6 +13,7 @@
 #include "platform/FileError.h"
 #include "platform/PropertySheet.h"
 #include "platform/Prompts.h"
+#include "run/Job.h"
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
@@ -46,6 +47,7 @@ class CSheet : public CPropertySheet {
   CPageOutput pageOutput;
   CPageResults pageResults;
   CPagePlot pagePlot;
+  CPageExperiments pageExperiments;
   CPageAbout pageAbout;
 
   // Full path of the current settings file; empty while untitled. It names
@@ -105,7 +107,14 @@ class CSheet : public CPropertySheet {
   // no input; a progress dialog with Cancel shows when it lasts over half a
   // second. The model takes the results only when the run completes; a
   // cancelled run (RunStatus::Cancelled) changes nothing and writes no report.
-  RunOutcome RunSimulationWithProgress();
+  // `seed`, when given, is the run's seed (the Seed field); else seedSource's.
+  RunOutcome RunSimulationWithProgress(std::optional<std::uint32_t> seed = std::nullopt);
+  // Runs `work` as a job the way a run goes: the window keeps painting and
+  // takes no input, and after half a second the progress dialog shows `text`
+  // with a bar over `done()` (the job's own count unless given) of `total`, and
+  // Cancel. False when the job was asked to stop (Cancel, Escape, the close box).
+  bool RunJobWithProgress(const QString& text, std::uint64_t total, Job::Work work,
+                          std::function<std::uint64_t()> done = {});
   // What the progress dialog says: "Running 770 cycles of 1,000,000 palms".
   static QString RunningText(const RunSettings& settings);
   // Run (F5): leaves the current page as its tab would (taking its edits, or

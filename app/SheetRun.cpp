@@ -84,32 +84,42 @@ RunOutcome CSheet::KeepAsLastRun(const RunSettings& runSettings, RunOutcome outc
 
 RunOutcome CSheet::RunSimulation() { return KeepAsLastRun(settings, ::RunSimulation(model, settings, seedSource())); }
 
-RunOutcome CSheet::RunSimulationWithProgress() {
-  ActiveRun run;
+RunOutcome CSheet::RunSimulationWithProgress(std::optional<std::uint32_t> chosenSeed) {
   FloweringModel next;  // the model takes the results only once they are complete
   const RunSettings runSettings = settings;
-  const std::uint32_t seed = seedSource();
+  const std::uint32_t seed = chosenSeed ? *chosenSeed : seedSource();
   RunOutcome outcome;
+  RunJobWithProgress(RunningText(runSettings), static_cast<std::uint64_t>(std::max<std::int32_t>(runSettings.palmCount, 1)),
+                     [&](std::stop_token, RunControl& control) {
+                       outcome = ::RunSimulation(next, runSettings, seed, &control);
+                     });
+  if (outcome.Completed() || outcome.status == RunStatus::ReportNotWritten) model = std::move(next);
+  return KeepAsLastRun(runSettings, std::move(outcome));
+}
+
+bool CSheet::RunJobWithProgress(const QString& text, std::uint64_t total, Job::Work work,
+                                std::function<std::uint64_t()> done) {
+  ActiveRun run;
   QEventLoop loop;
   run.waiting.push_back(&loop);
 
   InputHold hold(this);
   activeRun_ = &run;
-  run.job = std::make_unique<Job>(
-      [&](std::stop_token, RunControl& control) { outcome = ::RunSimulation(next, runSettings, seed, &control); }, 0,
-      [this, &run] {
-        // `run` outlives this call: the loop below returns only once it has come.
-        QMetaObject::invokeMethod(
-            this,
-            [&run] {
-              run.ended = true;
-              for (QEventLoop* waiting : run.waiting) waiting->quit();
-            },
-            Qt::QueuedConnection);
-      });
+  run.job = std::make_unique<Job>(std::move(work), 0, [this, &run] {
+    // `run` outlives this call: the loop below returns only once it has come.
+    QMetaObject::invokeMethod(
+        this,
+        [&run] {
+          run.ended = true;
+          for (QEventLoop* waiting : run.waiting) waiting->quit();
+        },
+        Qt::QueuedConnection);
+  });
+  Job& job = *run.job;
+  if (!done) done = [&job] { return job.Done(); };
 
-  QProgressDialog progress(RunningText(runSettings), QStringLiteral("Cancel"), 0,
-                           std::max<std::int32_t>(runSettings.palmCount, 1), this);
+  const int steps = static_cast<int>(std::clamp<std::uint64_t>(total, 1, INT_MAX));
+  QProgressDialog progress(text, QStringLiteral("Cancel"), 0, steps, this);
   progress.setObjectName(QStringLiteral("runProgress"));
   run.progress = &progress;
   progress.setWindowTitle(QStringLiteral("VARNOLT"));
@@ -121,33 +131,30 @@ RunOutcome CSheet::RunSimulationWithProgress() {
   // Not modal to Qt: a modal dialog would keep the close box from reaching the
   // window, and the close box must be able to stop the run. InputHold blocks the rest.
   progress.setWindowModality(Qt::NonModal);
-  Job& job = *run.job;
   auto cancel = [&job] { job.Stop(); };
   connect(&progress, &QProgressDialog::canceled, this, cancel);
   connect(&progress, &QDialog::rejected, this, cancel);  // Escape
 
-  // The bar follows the job's count of palms done, redrawn a few times a second
-  // while the dialog is up.
+  // The bar follows the job's count (palms, or an experiment's runs), redrawn a
+  // few times a second while the dialog is up.
+  const auto count = [&] { return static_cast<int>(std::min<std::uint64_t>(done(), static_cast<std::uint64_t>(steps))); };
   QTimer refresh;
   refresh.setInterval(50);
-  connect(&refresh, &QTimer::timeout, &progress, [&] {
-    progress.setValue(static_cast<int>(std::min<std::uint64_t>(job.Done(), INT_MAX)));
-  });
+  connect(&refresh, &QTimer::timeout, &progress, [&] { progress.setValue(count()); });
   QTimer::singleShot(500, &progress, [&] {
     if (run.ended || job.StopRequested()) return;
-    progress.setValue(static_cast<int>(std::min<std::uint64_t>(job.Done(), INT_MAX)));
+    progress.setValue(count());
     progress.show();
     progress.activateWindow();  // Escape and Enter go to the dialog, not to the held window
     refresh.start();
   });
   if (!run.ended) loop.exec();
   refresh.stop();
+  const bool stopped = job.StopRequested();
   run.job.reset();  // the work has returned; this joins its thread
   activeRun_ = nullptr;
   progress.hide();
-
-  if (outcome.Completed() || outcome.status == RunStatus::ReportNotWritten) model = std::move(next);
-  return KeepAsLastRun(runSettings, std::move(outcome));
+  return !stopped;
 }
 
 bool CSheet::StopRunFirst() {
@@ -173,7 +180,13 @@ bool CSheet::StopRunFirst() {
 }
 
 void CSheet::OnRunCommand() {
+  if (activeRun_ != nullptr) return;
+  // On the Experiments page, F5 runs its experiment.
+  if (GetActivePage() == &pageExperiments) {
+    pageExperiments.OnRun();
+    return;
+  }
   // Leaving an input page takes its edits, or refuses with the page's message.
-  if (activeRun_ != nullptr || !SetActivePage(&pageResults)) return;
+  if (!SetActivePage(&pageResults)) return;
   pageResults.OnRun();
 }

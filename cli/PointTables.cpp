@@ -28,24 +28,6 @@
 
 namespace {
 
-// The columns after the lead columns: replicate, seed, status, the statistics, message.
-std::string OutcomeColumns(std::span<const Statistic> statistics) {
-  return "replicate,seed,status," + StatisticsHeader(statistics) + ",message";
-}
-
-// A run's cells after its seed; a statistic the run lacks (no regular cycle has
-// no period) is an empty cell, never 0.
-std::string OutcomeCells(const PointOutcome& outcome, std::span<const Statistic> statistics) {
-  const std::string empties(statistics.size() + 1, ',');
-  switch (outcome.status) {
-    case PointStatus::Ran: return "ok," + StatisticsCells(outcome.analysis, statistics) + ",";
-    case PointStatus::Invalid: return "invalid" + empties + CsvCell(outcome.message);
-    case PointStatus::Failed: return "failed" + empties + CsvCell(outcome.message);
-    case PointStatus::NotRun: break;
-  }
-  return "";
-}
-
 // The outcome a table's row gives, its status in cells[statusColumn]; nothing
 // when the row is not one this program writes.
 std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, std::size_t statusColumn,
@@ -134,11 +116,8 @@ std::optional<std::string> RecordedStamp(const std::string& tablePath, std::stri
 
 std::string RowText(const PointTable& table, const TableRun& run, std::size_t i, const std::string& leadCells,
                     const PointOutcome& outcome) {
-  std::string row = std::to_string(i / run.replicates + 1);
-  if (!table.leadColumns.empty()) row += "," + leadCells;
-  row += "," + std::to_string(i % run.replicates + 1) + "," + std::to_string(run.SeedOf(table, i)) + "," +
-         OutcomeCells(outcome, table.statistics) + "\n";
-  return row;
+  return RunTableRow(i / run.replicates + 1, !table.leadColumns.empty(), leadCells, i % run.replicates + 1,
+                     run.SeedOf(table, i), outcome, table.statistics);
 }
 
 // A row's place in the table, from its point and replicate cells; nothing when
@@ -405,10 +384,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   const std::string& fingerprint = run.fingerprint;
   const std::string stampLine =
       run.sharded ? ShardStamp(k, n, fingerprint, run.runs, run.replicates) + "\n" : std::string();
-  std::string header = "point";
-  for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += "," + OutcomeColumns(table.statistics) + "\n";
-  run.prefix = stampLine + header;
+  run.prefix = stampLine + RunTableHeader(table.leadColumns, table.statistics);
   run.prefixLines = run.sharded ? 2 : 1;
 
   // What is held besides the points under way: a bit per run to resume, and
@@ -604,9 +580,8 @@ std::optional<std::string> OutcomesFromTable(const std::string& path, const Poin
   if (!in) {
     return "cannot read " + path + ": " + CauseText(std::error_code(errno != 0 ? errno : ENOENT, std::generic_category()));
   }
-  std::string header = "point";
-  for (const std::string& column : table.leadColumns) header += "," + CsvCell(column);
-  header += "," + OutcomeColumns(table.statistics);
+  std::string header = RunTableHeader(table.leadColumns, table.statistics);
+  header.pop_back();  // the record's text holds no line break
   CsvRecordReader reader(in);
   CsvRecord record;
   if (!reader.Next(record) || record.text != header) {

@@ -178,13 +178,7 @@ class SensitivityCommand final : public Command {
     }
     auto steps = std::make_shared<std::vector<std::int32_t>>(unit.size() * static_cast<std::size_t>(k));
     for (std::size_t p = 0; p < unit.size(); ++p) {
-      for (int f = 0; f < k; ++f) {
-        const SensitivityFactor& factor = factors[f];
-        const double range = static_cast<double>(factor.high) - factor.low;
-        const double step = morris ? std::round(unit[p][f] * range)
-                                   : std::min(std::floor(unit[p][f] * (range + 1.0)), range);
-        (*steps)[p * k + f] = static_cast<std::int32_t>(step);
-      }
+      for (int f = 0; f < k; ++f) (*steps)[p * k + f] = SensitivityStep(factors[f], unit[p][f], morris);
     }
     const std::size_t designPoints = unit.size();
     std::vector<std::vector<double>>().swap(unit);

@@ -146,6 +146,36 @@ std::vector<std::vector<std::int32_t>> FactorialLevels(std::span<const SweepFact
 // each when its turn comes.
 std::vector<std::int32_t> FactorialLevel(std::span<const SweepFactor> factors, std::size_t index);
 
+// A sweep's design points: the full factorial of the factors over the base
+// settings, the first factor varying slowest.
+struct SweepDesign {
+  std::vector<RunSettings> settings;   // per design point
+  std::vector<std::string> leadCells;  // per design point: its factors' values, "12,30"
+};
+SweepDesign MakeSweepDesign(const RunSettings& base, std::span<const SweepFactor> factors);
+
+// The whole values a sweep or a screening offers for a numeric setting at
+// first: its admitted range by the rules (a range that depends on another
+// setting by that setting's value in `current`), and for a setting with no
+// bound above, from its bound below to twice its current value.
+struct SettingRange {
+  std::int32_t low = 0;
+  std::int32_t high = 0;
+};
+SettingRange AdmittedRange(const std::string& name, const RunSettings& current);
+
+// ---------------------------------------------------------------- tables of runs
+
+// The table of runs that sweeps, batch designs and sensitivity analyses write:
+// "point", the lead columns (the varied settings), "replicate,seed,status", the
+// statistics and "message"; one row per point and replicate, statistics a run
+// lacks left empty, a refused or failed run with its message.
+std::string RunTableHeader(std::span<const std::string> leadColumns, std::span<const Statistic> statistics);
+// The row of replicate `replicate` (1-based) of design point `point` (1-based);
+// `leadCells` as the design gives them (ignored without lead columns).
+std::string RunTableRow(std::size_t point, bool hasLeadColumns, const std::string& leadCells, std::size_t replicate,
+                        std::uint32_t seed, const PointOutcome& outcome, std::span<const Statistic> statistics);
+
 // ---------------------------------------------------------------- sensitivity
 
 // A factor of a sensitivity analysis: a whole-numbered setting between low and high.
@@ -164,6 +194,17 @@ struct MorrisDesign {
   std::vector<std::vector<double>> points;  // trajectory after trajectory
 };
 MorrisDesign MakeMorrisDesign(int factors, int trajectories, int levels, std::uint64_t seed);
+
+// The settings of a sensitivity design's points in the unit cube: each factor
+// from low to high in whole values (Morris on its grid, rounded; Sobol evenly
+// over the whole values). `used` receives the values run, as fractions of each
+// factor's range, for the indices.
+// The whole steps from LOW of one factor at a point of the unit cube, as
+// SensitivitySettings takes them; for designs too large to turn whole at once.
+std::int32_t SensitivityStep(const SensitivityFactor& factor, double unit, bool morris);
+std::vector<RunSettings> SensitivitySettings(const RunSettings& base, std::span<const SensitivityFactor> factors,
+                                             std::span<const std::vector<double>> unit, bool morris,
+                                             std::vector<std::vector<double>>& used);
 
 struct MorrisIndex {
   double mu = 0.0;       // mean elementary effect

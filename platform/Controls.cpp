@@ -1,6 +1,7 @@
 #include "platform/Controls.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QInputMethodEvent>
@@ -75,6 +76,12 @@ QWidget* MakeWidget(const ControlTemplate& control, QWidget* parent) {
       list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       return list;
     }
+    case ControlKind::ComboBox: {
+      auto* combo = new QComboBox(parent);
+      combo->setEditable(false);
+      combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+      return combo;
+    }
     case ControlKind::Custom: {
       // Stands in for a control whose class the page replaces once it is built.
       auto* frame = new QFrame(parent);
@@ -97,7 +104,7 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget* parent, DialogBa
                          control.kind != ControlKind::GroupBox;
   if (focusable) {
     widget->setFocusPolicy((control.styles & ControlStyle::TabStop) || control.kind == ControlKind::Edit ||
-                                   control.kind == ControlKind::ListBox
+                                   control.kind == ControlKind::ListBox || control.kind == ControlKind::ComboBox
                                ? Qt::StrongFocus
                                : Qt::ClickFocus);
   }

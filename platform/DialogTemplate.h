@@ -13,6 +13,7 @@ enum class ControlKind {
   CheckBox,     // automatic check box
   GroupBox,
   ListBox,
+  ComboBox,     // drop-down list: one of its lines, chosen from the list (no typing)
   Custom,       // a control of a window class the layer does not know; a placeholder
 };
 

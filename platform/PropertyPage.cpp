@@ -1,6 +1,7 @@
 #include "platform/PropertyPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -159,9 +160,12 @@ void CPropertyPage::LayOutControls() {
   const QSize grown = window_->size() - PixelSize();
   const int dx = std::max(grown.width(), 0);
   const int dy = std::max(grown.height(), 0);
-  for (const ControlTemplate& control : template_.controls) {
+  // The controls stand in template order: a text without an identifier of its
+  // own (IDC_STATIC) is found by its place, not by the identifier it shares.
+  for (std::size_t i = 0; i < template_.controls.size() && i < controls_.size(); ++i) {
+    const ControlTemplate& control = template_.controls[i];
     if (!(control.styles & (FollowRight | FollowBottom | GrowWidth | GrowHeight))) continue;
-    QWidget* widget = GetDlgItem(control.id);
+    QWidget* widget = controls_[i].second;
     if (!widget) continue;
     QRect place = DialogUnitsToPixels(QRect(control.x, control.y, control.width, control.height), baseUnits_);
     if (control.styles & FollowRight) place.translate(dx, 0);
@@ -185,6 +189,10 @@ void CPropertyPage::ConnectNotifications(QWidget* control, int controlId) {
     connect(button, &QPushButton::clicked, this, [this, controlId] { Dispatch(Notification::ButtonClicked, controlId); });
   } else if (auto* list = qobject_cast<QListWidget*>(control)) {
     connect(list, &QListWidget::currentRowChanged, this,
+            [this, controlId] { Dispatch(Notification::ListSelectionChange, controlId); });
+  } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+    // Only the user's choice: lines chosen from code raise nothing.
+    connect(combo, &QComboBox::activated, this,
             [this, controlId] { Dispatch(Notification::ListSelectionChange, controlId); });
   }
 }

@@ -55,17 +55,19 @@ void ShowMarkerState(QLegendMarker* marker) {
 QStringList TitleLines(const QString& title, const QFont& font, int width) {
   const QFontMetricsF metrics(font);
   QStringList lines;
-  QString line;
-  for (const QString& word : title.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-    const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-    if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
-      lines << line;
-      line = word;
-    } else {
-      line = longer;
+  for (const QString& paragraph : title.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    QString line;
+    for (const QString& word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+      if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+        lines << line;
+        line = word;
+      } else {
+        line = longer;
+      }
     }
+    if (!line.isEmpty()) lines << line;
   }
-  if (!line.isEmpty()) lines << line;
   return lines;
 }
 
@@ -168,6 +170,19 @@ void CyclePlotView::BuildChart() {
   axisY_->setRange(0, 100);
   chart->addAxis(axisX_, Qt::AlignBottom);
   chart->addAxis(axisY_, Qt::AlignLeft);
+  // The kept run's lines come first, so that this run's are drawn over them.
+  for (const SeriesKind& kind : SeriesKinds) {
+    auto* series = new QLineSeries;
+    series->setName(QString::fromUtf8(kind.name) + QStringLiteral(" (kept)"));
+    QColor faint = kind.color;
+    faint.setAlpha(80);
+    series->setPen(QPen(faint, 1.2));
+    chart->addSeries(series);
+    series->attachAxis(axisX_);
+    series->attachAxis(axisY_);
+    series->setVisible(false);
+    keptSeries_.push_back(series);
+  }
   for (const SeriesKind& kind : SeriesKinds) {
     auto* series = new QLineSeries;
     series->setName(QString::fromUtf8(kind.name));
@@ -177,6 +192,14 @@ void CyclePlotView::BuildChart() {
     series->attachAxis(axisY_);
     series_.push_back(series);
   }
+  keptLegend_ = new QLineSeries;
+  keptLegend_->setPen(QPen(QColor(150, 150, 150, 150), 3));
+  chart->addSeries(keptLegend_);
+  keptLegend_->attachAxis(axisX_);
+  keptLegend_->attachAxis(axisY_);
+  keptLegend_->setVisible(false);
+  for (QLineSeries* series : keptSeries_) chart->legend()->markers(series).front()->setVisible(false);
+  chart->legend()->markers(keptLegend_).front()->setVisible(false);
   setChart(chart);
   axisX_->setTickType(QValueAxis::TicksDynamic);
   connect(axisX_, &QValueAxis::rangeChanged, this, [this](qreal minimum, qreal maximum) {
@@ -198,6 +221,11 @@ void CyclePlotView::BuildChart() {
 
 void CyclePlotView::ConnectLegend() {
   for (QLegendMarker* marker : chart()->legend()->markers()) {
+    if (marker->series() == keptLegend_) {
+      connect(marker, &QLegendMarker::clicked, this, [this] { ShowKept(!keptSeries_.front()->isVisible()); });
+      continue;
+    }
+    if (std::find(keptSeries_.begin(), keptSeries_.end(), marker->series()) != keptSeries_.end()) continue;
     connect(marker, &QLegendMarker::clicked, this, [this, marker] {
       marker->series()->setVisible(!marker->series()->isVisible());
       marker->setVisible(true);  // hiding a series hides its entry too
@@ -210,6 +238,34 @@ void CyclePlotView::ConnectLegend() {
 void CyclePlotView::SetCycles(std::span<const CycleResult> cycles) {
   cycles_.assign(cycles.begin(), cycles.end());
   ResetZoom();
+  Decimate();
+}
+
+void CyclePlotView::SetTitle(const QString& title) {
+  title_ = title;
+  chart()->setTitle(title.toHtmlEscaped());
+}
+
+void CyclePlotView::SetKept(std::span<const CycleResult> cycles, const QString& name) {
+  kept_.assign(cycles.begin(), cycles.end());
+  keptLegend_->setName(name);
+  ShowKept(!kept_.empty());
+  QLegendMarker* marker = chart()->legend()->markers(keptLegend_).front();
+  marker->setVisible(!kept_.empty());
+}
+
+void CyclePlotView::ShowKept(bool visible) {
+  for (QLineSeries* series : keptSeries_) {
+    series->setVisible(visible && !kept_.empty());
+    chart()->legend()->markers(series).front()->setVisible(false);
+  }
+  // The legend entry stays while a run is kept, greyed while its lines are hidden.
+  keptLegend_->setVisible(true);
+  QLegendMarker* marker = chart()->legend()->markers(keptLegend_).front();
+  marker->setVisible(!kept_.empty());
+  QColor label = marker->labelBrush().color();
+  label.setAlphaF(visible ? 1.0 : 0.35);
+  marker->setLabelBrush(label);
   Decimate();
 }
 
@@ -269,6 +325,12 @@ void CyclePlotView::Decimate() {
     const std::vector<QPointF> points =
         DecimatedPoints(cycles_, SeriesKinds[i].value, axisX_->min(), axisX_->max(), columns);
     series_[i]->replace(QList<QPointF>(points.begin(), points.end()));
+  }
+  for (std::size_t i = 0; i < keptSeries_.size(); ++i) {
+    if (!keptSeries_[i]->isVisible() && !keptSeries_[i]->points().isEmpty() && !kept_.empty()) continue;
+    const std::vector<QPointF> points =
+        DecimatedPoints(kept_, SeriesKinds[i].value, axisX_->min(), axisX_->max(), columns);
+    keptSeries_[i]->replace(QList<QPointF>(points.begin(), points.end()));
   }
 }
 
@@ -365,9 +427,15 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
     copy.observedSeries_[i]->setVisible(observedSeries_[i]->isVisible());
   }
   for (QLegendMarker* marker : copy.chart()->legend()->markers()) {
+    if (marker->series() == copy.keptLegend_ ||
+        std::find(copy.keptSeries_.begin(), copy.keptSeries_.end(), marker->series()) != copy.keptSeries_.end()) {
+      continue;
+    }
     marker->setVisible(true);
     ShowMarkerState(marker);
   }
+  copy.SetKept(kept_, keptLegend_->name());
+  copy.ShowKept(!kept_.empty() && keptSeries_.front()->isVisible());
   copy.resize(size);
   copy.show();
   copy.SetVisibleCycles(axisX_->min(), axisX_->max());
@@ -391,7 +459,9 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
     svg.setSize(size);
     svg.setViewBox(area);
     svg.setTitle(QStringLiteral("VARNOLT flowering cycles"));
-    svg.setDescription(title);
+    // The generator writes the description into the XML as it is: notes with
+    // "&" or "<" would make a file no SVG viewer opens.
+    svg.setDescription(title.toHtmlEscaped());
     QPainter painter(&svg);
     copy.scene()->render(&painter, area, copy.chart()->geometry());
   } else {

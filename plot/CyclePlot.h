@@ -34,6 +34,19 @@ class CyclePlotView : public QChartView {
   void SetCycles(std::span<const CycleResult> cycles);
   std::size_t CycleTotal() const { return cycles_.size(); }
 
+  // The title above the chart (shown on one line); empty for none.
+  void SetTitle(const QString& title);
+  QString Title() const { return title_; }
+
+  // Another run's cycles kept for comparison: drawn faintly behind this run's
+  // series in their colours, with one legend entry named `name` that hides or
+  // shows them all. None clears them.
+  void SetKept(std::span<const CycleResult> cycles, const QString& name);
+  std::size_t KeptTotal() const { return kept_.size(); }
+  std::vector<QLineSeries*> KeptSeries() const { return keptSeries_; }
+  // The series that stands for the kept run in the legend (it has no points).
+  QLineSeries* KeptLegend() const { return keptLegend_; }
+
   // Observed percentages (a census) drawn as points over the lines, each in the
   // colour of its series: female, hermaphrodite, male, aborted, as (cycle,
   // percent). Series without points get no legend entry; all empty removes them.
@@ -77,8 +90,15 @@ class CyclePlotView : public QChartView {
   void Decimate();
   void ScrollBy(QPointF pixels);
 
+  // The kept run's lines (and its legend entry) are hidden or shown together.
+  void ShowKept(bool visible);
+
   std::vector<CycleResult> cycles_;
   std::vector<QLineSeries*> series_;
+  QString title_;
+  std::vector<CycleResult> kept_;
+  std::vector<QLineSeries*> keptSeries_;
+  QLineSeries* keptLegend_ = nullptr;
   Observed observed_;
   std::vector<QScatterSeries*> observedSeries_;
   QValueAxis* axisX_ = nullptr;
@@ -94,8 +114,8 @@ class CyclePlotView : public QChartView {
 std::vector<QPointF> DecimatedPoints(std::span<const CycleResult> cycles, double CycleResult::*value,
                                      double first, double last, int columns);
 
-// The title broken into lines at its spaces, each no wider than `width` in
-// the font (a single word wider than that keeps a line of its own).
+// The title broken into lines at its spaces and line breaks, each no wider
+// than `width` in the font (a single word wider than that keeps a line of its own).
 QStringList TitleLines(const QString& title, const QFont& font, int width);
 
 // The step between round ticks (1, 2 or 5 times a power of ten, never below

@@ -11,6 +11,31 @@
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
 #include "plot/CyclePlot.h"
+#include "plot/TablePicture.h"
+
+namespace {
+
+// Where SavePainted puts a picture while PictureBytes draws one on this thread.
+thread_local std::string* capturedBytes = nullptr;
+
+}  // namespace
+
+std::optional<std::string> PictureBytes(
+    const std::function<std::optional<std::string>(const std::filesystem::path&)>& write, PictureFormat format,
+    std::string& bytes) {
+  bytes.clear();
+  std::string* const outer = capturedBytes;
+  capturedBytes = &bytes;
+  std::optional<std::string> failure;
+  try {
+    failure = write(format == PictureFormat::Svg ? "picture.svg" : "picture.png");
+  } catch (...) {
+    capturedBytes = outer;
+    throw;
+  }
+  capturedBytes = outer;
+  return failure;
+}
 
 std::optional<std::string> SavePainted(const std::filesystem::path& path, PictureSize size, const std::string& title,
                                        const std::function<void(QPainter&, const QRectF&)>& paint) {
@@ -26,7 +51,8 @@ std::optional<std::string> SavePainted(const std::filesystem::path& path, Pictur
     svg.setSize(pixels);
     svg.setViewBox(area);
     svg.setTitle(QStringLiteral("VARNOLT experiment"));
-    svg.setDescription(QString::fromStdString(title));
+    // Written into the XML as it is: a "&" or "<" in the notes would spoil the file.
+    svg.setDescription(QString::fromStdString(title).toHtmlEscaped());
     QPainter painter(&svg);
     paint(painter, area);
   } else {
@@ -42,6 +68,10 @@ std::optional<std::string> SavePainted(const std::filesystem::path& path, Pictur
   }
   buffer.close();
   const QByteArray& bytes = buffer.data();
+  if (capturedBytes != nullptr) {
+    capturedBytes->assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return std::nullopt;
+  }
   if (const std::optional<FileError> error =
           ReplaceFileContents(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
     return FileErrorText(*error);

@@ -43,4 +43,9 @@ std::optional<std::string> WriteFitPicture(const FitPicture&, const std::filesys
   return CannotDraw;
 }
 
+std::optional<std::string> PictureBytes(const std::function<std::optional<std::string>(const std::filesystem::path&)>&,
+                                        PictureFormat, std::string&) {
+  return CannotDraw;
+}
+
 std::optional<std::string> DrawingProblem() { return CannotDraw; }

@@ -7,6 +7,7 @@
 // drawing renders offscreen and needs no display.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,3 +91,10 @@ std::optional<std::string> WriteSobolPicture(const std::vector<SobolPanel>& pane
 // twelve by a legend.
 std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, const std::filesystem::path& path,
                                                   PictureSize size, const std::string& title);
+
+// Draws a picture as one of the Write...Picture calls above does, `write`
+// making that call with the path it is given, but hands the bytes of the PNG or
+// SVG back instead of writing a file: the window shows the runner's pictures so.
+std::optional<std::string> PictureBytes(
+    const std::function<std::optional<std::string>(const std::filesystem::path&)>& write, PictureFormat format,
+    std::string& bytes);

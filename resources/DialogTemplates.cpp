@@ -83,6 +83,52 @@ DialogTemplate AboutPage() {
           }};
 }
 
+// The Experiments page: what to run on the left (the kind of experiment, the
+// settings it varies with their ranges, replicates, seed and statistics), what
+// it will cost and what to do with the results on the right, the results below:
+// a table and a chart that grow with the window.
+DialogTemplate ExperimentsPage() {
+  std::vector<ControlTemplate> c = {
+      {IDC_STATIC, ControlKind::Label, "Experiment:", 7, 10, 42, 9},
+      {1100, ControlKind::ComboBox, "", 50, 7, 78, 14, TabStop},
+      {1101, ControlKind::PushButton, "&Run", 132, 6, 44, 16, TabStop},
+      {IDC_STATIC, ControlKind::Label, "Settings", 7, 25, 80, 9},
+      {IDC_STATIC, ControlKind::Label, "From", 92, 25, 26, 9},
+      {IDC_STATIC, ControlKind::Label, "To", 120, 25, 26, 9},
+      {1102, ControlKind::Label, "Step", 148, 25, 26, 9},
+  };
+  for (int row = 0; row < 4; ++row) {
+    const int y = 34 + 14 * row, id = 1110 + 4 * row;
+    c.push_back({id, ControlKind::ComboBox, "", 7, y, 82, 13, TabStop});
+    c.push_back(Edit(id + 1, 92, y, 26, kEdit));
+    c.push_back(Edit(id + 2, 120, y, 26, kEdit));
+    c.push_back(Edit(id + 3, 148, y, 26));
+  }
+  const std::vector<ControlTemplate> rest = {
+      {1140, ControlKind::Label, "Replicates:", 7, 95, 40, 9},
+      {1141, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
+      {1144, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
+      {IDC_STATIC, ControlKind::Label, "Seed:", 78, 95, 20, 9},
+      {1142, ControlKind::Edit, "", 98, 92, 56, 13, kNumberEdit},
+      {IDC_STATIC, ControlKind::Label, "Statistics:", 7, 111, 40, 9},
+      {1143, ControlKind::Edit, "", 48, 108, 128, 13, kEdit},
+      // The census to fit and the way to it, in place of replicates and statistics.
+      {1171, ControlKind::Label, "", 7, 92, 110, 28},
+      {1170, ControlKind::PushButton, "&Open census...", 120, 92, 56, 14, TabStop},
+      {1145, ControlKind::Label, "", 180, 7, 113, 56, GrowWidth},
+      {1146, ControlKind::PushButton, "&Export CSV...", 180, 66, 56, 14, TabStop},
+      {1147, ControlKind::PushButton, "Save &picture...", 238, 66, 55, 14, TabStop},
+      {1148, ControlKind::PushButton, "&Copy", 180, 84, 40, 14, TabStop},
+      {1149, ControlKind::ComboBox, "", 224, 84, 69, 14, TabStop},
+      {1172, ControlKind::PushButton, "&Use these settings", 180, 102, 113, 14, TabStop},
+      // The page shares the width it grows by between the two (CPageExperiments::OnSize).
+      {1160, ControlKind::Custom, "Grid", 7, 126, 140, 68, TabStop | GrowHeight, "MFCGridCtrl"},
+      {1161, ControlKind::Custom, "Chart", 151, 126, 142, 68, GrowWidth | GrowHeight, "Picture"},
+  };
+  c.insert(c.end(), rest.begin(), rest.end());
+  return Page(resource::IDD_EXPERIMENTS, "Experiments", std::move(c));
+}
+
 std::vector<DialogTemplate> BuildTemplates() {
   std::vector<DialogTemplate> templates;
   templates.push_back(AboutPage());
@@ -193,7 +239,11 @@ std::vector<DialogTemplate> BuildTemplates() {
            "simulation results.",
            15, 11, 216, 18},
           {1029, ControlKind::PushButton, "&Run", 241, 9, 50, 23, TabStop},
-          {1033, ControlKind::Custom, "Grid", 7, 34, 286, 146, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
+          {1033, ControlKind::Custom, "Grid", 7, 34, 286, 128, TabStop | GrowWidth | GrowHeight, "MFCGridCtrl"},
+          // The seed of the next run: empty for a new one each run, as the clock gives it.
+          {1039, ControlKind::Label, "Seed:", 7, 168, 22, 9, FollowBottom},
+          {1037, ControlKind::Edit, "", 30, 165, 56, 14, kNumberEdit | FollowBottom},
+          {1038, ControlKind::PushButton, "&Use last seed", 233, 165, 60, 14, TabStop | FollowBottom | FollowRight},
           // Two lines: a large run's "Last run" line wraps rather than running under Copy results.
           {1036, ControlKind::Label, "", 7, 182, 222, 18, FollowBottom | GrowWidth},
           {1035, ControlKind::PushButton, "&Copy results", 233, 183, 60, 14, TabStop | FollowBottom | FollowRight},
@@ -204,15 +254,20 @@ std::vector<DialogTemplate> BuildTemplates() {
       {
           // The analysis and the hint (or the readout under the mouse) have two
           // lines each, so that neither is cut at the window's smallest size.
-          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 127, TabStop | GrowWidth | GrowHeight, "QChartView"},
-          {1041, ControlKind::Label, "", 7, 137, 286, 18, FollowBottom | GrowWidth},
-          {1042, ControlKind::Label, "", 7, 157, 286, 18, FollowBottom | GrowWidth},
+          {1040, ControlKind::Custom, "Chart", 7, 7, 286, 110, TabStop | GrowWidth | GrowHeight, "QChartView"},
+          {1041, ControlKind::Label, "", 7, 120, 286, 18, FollowBottom | GrowWidth},
+          {1042, ControlKind::Label, "", 7, 140, 286, 18, FollowBottom | GrowWidth},
+          // A run kept as a faint comparison behind the next ones, and what it was.
+          {1047, ControlKind::PushButton, "&Keep this run", 7, 162, 62, 14, TabStop | FollowBottom},
+          {1048, ControlKind::PushButton, "C&lear kept run", 73, 162, 62, 14, TabStop | FollowBottom},
+          {1049, ControlKind::Label, "", 139, 165, 154, 9, FollowBottom | GrowWidth},
           {1043, ControlKind::PushButton, "Reset &zoom", 7, 180, 50, 14, TabStop | FollowBottom},
           {1044, ControlKind::PushButton, "&Export CSV...", 61, 180, 58, 14, TabStop | FollowBottom},
           {IDC_STATIC, ControlKind::Label, "Picture size:", 140, 183, 46, 9, FollowBottom | FollowRight},
           {1045, ControlKind::Edit, "1600 x 900", 186, 180, 46, 14, kEdit | FollowBottom | FollowRight},
           {1046, ControlKind::PushButton, "&Save picture...", 236, 180, 57, 14, TabStop | FollowBottom | FollowRight},
       }));
+  templates.push_back(ExperimentsPage());
   return templates;
 }
 

@@ -26,6 +26,7 @@ inline constexpr int IDD_OUTPUT = 112;
 inline constexpr int IDD_FIRST_NODE_SEX = 130;
 inline constexpr int IDD_RESULTS = 136;
 inline constexpr int IDD_PLOT = 137;
+inline constexpr int IDD_EXPERIMENTS = 138;
 // Strings, icon, menu, toolbar images.
 inline constexpr int IDS_SHEET_CAPTION = 103;
 inline constexpr int IDR_MAINFRAME = 128;

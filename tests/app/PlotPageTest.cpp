@@ -3,8 +3,10 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include "SheetDriver.h"
 #include "results/CycleAnalysis.h"
@@ -114,4 +116,80 @@ TEST_F(PlotPage, SavesPicturesAndExportsTheTableWithItsRecord) {
   EXPECT_TRUE(json.contains("\"seed\": 11"));
   EXPECT_TRUE(json.contains("\"palmCount\": 300"));
   EXPECT_TRUE(json.contains("\"engine\": \"fast\""));
+}
+
+TEST_F(PlotPage, TheTitleNamesTheRunAndAKeptRunStaysBehindTheNextUntilCleared) {
+  ClickTab(sheet.pageNum);
+  TypeOver(Edit(sheet.pageNum, kRunNotes), "Plot 4 & 5");
+  Run("300");
+  ClickTab(sheet.pagePlot);
+  CyclePlotView& plot = sheet.pagePlot.Plot();
+  EXPECT_EQ(plot.Title(), "Plot 4 & 5: 300 cycles x 300 palms, seed 11");
+  EXPECT_EQ(plot.chart()->title(), "Plot 4 &amp; 5: 300 cycles x 300 palms, seed 11");
+  EXPECT_FALSE(sheet.pagePlot.GetDlgItem(kClearKept)->isEnabled());
+  EXPECT_EQ(plot.KeptTotal(), 0u);
+  for (QLineSeries* series : plot.KeptSeries()) EXPECT_FALSE(series->isVisible());
+
+  // A saved picture has the run's title above its analysis.
+  const QString svg = folder.filePath("cycles.svg");
+  prompts.AnswerNextFile(svg);
+  Click(kSavePicture);
+  // Notes with "&" still give a well-formed file.
+  QXmlStreamReader xml(ReadAll(svg));
+  QString description;
+  while (!xml.atEnd()) {
+    if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QStringLiteral("desc")) {
+      description = xml.readElementText();
+    }
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_TRUE(description.startsWith("Plot 4 & 5: 300 cycles x 300 palms, seed 11\nPeriod ")) << description.toStdString();
+  EXPECT_TRUE(description.endsWith("over cycles 101 to 300")) << description.toStdString();
+
+  const std::vector<CycleResult> first(CyclesOf(sheet.model.cycleResults).begin(),
+                                       CyclesOf(sheet.model.cycleResults).end());
+  Click(kKeepRun);
+  EXPECT_EQ(Label(kKeptRun), "Kept: Plot 4 & 5: 300 cycles x 300 palms, seed 11");
+  EXPECT_TRUE(sheet.pagePlot.GetDlgItem(kClearKept)->isEnabled());
+
+  sheet.seedSource = [] { return 12u; };
+  Run("200");
+  ClickTab(sheet.pagePlot);
+  EXPECT_EQ(plot.CycleTotal(), 200u);
+  EXPECT_EQ(plot.Title(), "Plot 4 & 5: 200 cycles x 300 palms, seed 12");
+  ASSERT_EQ(plot.KeptTotal(), 300u);
+  ASSERT_EQ(plot.KeptSeries().size(), 4u);
+  // The kept lines are the first run's female, hermaphrodite, male and aborted, faint.
+  const QList<QPointF> keptFemale = plot.KeptSeries()[0]->points();
+  ASSERT_FALSE(keptFemale.isEmpty());
+  EXPECT_EQ(keptFemale.front(), QPointF(1, first[0].female));
+  for (QLineSeries* series : plot.KeptSeries()) {
+    EXPECT_TRUE(series->isVisible());
+    EXPECT_LT(series->pen().color().alpha(), 255);
+    EXPECT_FALSE(plot.chart()->legend()->markers(series).front()->isVisible()) << "one entry for the kept run";
+  }
+  QLegendMarker* entry = plot.chart()->legend()->markers(plot.KeptLegend()).front();
+  EXPECT_TRUE(entry->isVisible());
+  EXPECT_EQ(entry->label(), "Kept run (seed 11)");
+  // Its legend entry hides and shows the kept lines.
+  emit entry->clicked();
+  for (QLineSeries* series : plot.KeptSeries()) EXPECT_FALSE(series->isVisible());
+  EXPECT_TRUE(entry->isVisible());
+  emit entry->clicked();
+  for (QLineSeries* series : plot.KeptSeries()) EXPECT_TRUE(series->isVisible());
+  // Switching pages keeps it; another run keeps it too.
+  ClickTab(sheet.pageResults);
+  ClickTab(sheet.pagePlot);
+  EXPECT_EQ(plot.KeptTotal(), 300u);
+
+  Click(kClearKept);
+  EXPECT_EQ(plot.KeptTotal(), 0u);
+  EXPECT_FALSE(entry->isVisible());
+  for (QLineSeries* series : plot.KeptSeries()) {
+    EXPECT_FALSE(series->isVisible());
+    EXPECT_TRUE(series->points().isEmpty());
+  }
+  EXPECT_EQ(Label(kKeptRun), "");
+  EXPECT_FALSE(sheet.pagePlot.GetDlgItem(kClearKept)->isEnabled());
+  EXPECT_EQ(plot.CycleTotal(), 200u) << "the shown run stays";
 }

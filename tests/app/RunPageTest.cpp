@@ -354,3 +354,62 @@ TEST_F(RunPage, TheResultsGridGivesNoCopyAndRefusesPasteDropAndEditing) {
   EXPECT_EQ(grid.findChild<QLineEdit*>(), nullptr);
   EXPECT_EQ(GridRows(grid), WorkedRunRows());
 }
+
+TEST_F(RunPage, TheSeedFieldRepeatsARunByteForByteAndIsNoSetting) {
+  ClickTab(sheet.pageResults);
+  QLineEdit* seedField = Edit(sheet.pageResults, kSeed);
+  ASSERT_NE(seedField, nullptr);
+  EXPECT_EQ(seedField->text(), "");
+  EXPECT_FALSE(sheet.pageResults.GetDlgItem(kUseLastSeed)->isEnabled());
+  auto* lastRun = qobject_cast<QLabel*>(sheet.pageResults.GetDlgItem(kLastRun));
+  EXPECT_TRUE(lastRun->textInteractionFlags() & Qt::TextSelectableByMouse) << "the seed can be copied";
+
+  // Empty: each run takes a new seed.
+  PressRun();
+  ExpectDone();
+  const QByteArray first = ReadAll(report);
+  seed = 8;
+  PressRun();
+  ExpectDone();
+  const QByteArray second = ReadAll(report);
+  ASSERT_NE(first, second);
+  EXPECT_TRUE(lastRun->text().contains("seed 8,"));
+
+  // A number: that seed, whatever the clock says; the report is the first one
+  // again, and the runner's with --seed 7.
+  seed = 9;
+  const int modified = sheet.settingsModified;
+  TypeOver(seedField, "7");
+  EXPECT_EQ(sheet.settingsModified, modified) << "the seed is no setting";
+  QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
+  ExpectDone();
+  EXPECT_EQ(ReadAll(report), first);
+  EXPECT_TRUE(lastRun->text().contains("seed 7,"));
+  seed = 7;
+  EXPECT_EQ(ReadAll(report), RunnerReport({}));
+  seed = 9;
+
+  // "Use last seed" after a run with a new seed repeats that run.
+  seedField->clear();
+  PressRun();
+  ExpectDone();
+  const QByteArray ninth = ReadAll(report);
+  seed = 10;
+  QTest::mouseClick(sheet.pageResults.GetDlgItem(kUseLastSeed), Qt::LeftButton);
+  EXPECT_EQ(seedField->text(), "9");
+  QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
+  ExpectDone();
+  EXPECT_EQ(ReadAll(report), ninth);
+
+  // A number no seed can be is refused before anything runs.
+  TypeOver(seedField, "4294967296");
+  QTest::mouseClick(sheet.pageResults.GetDlgItem(kRun), Qt::LeftButton);
+  const MessageRequest box = OnlyBox();
+  EXPECT_EQ(box.caption, "Invalid data");
+  EXPECT_TRUE(box.text.contains("4294967295")) << box.text.toStdString();
+  EXPECT_EQ(QApplication::focusWidget(), seedField);
+  EXPECT_EQ(seedField->selectedText(), "4294967296");
+  EXPECT_EQ(ReadAll(report), ninth);
+  EXPECT_TRUE(lastRun->text().contains("seed 9,"));
+  EXPECT_EQ(sheet.lastRun->settings, sheet.settings) << "the settings hold no seed";
+}

@@ -19,7 +19,8 @@ TEST_F(MainWindow, StartsOnTheSizePageUntitledAndUnmodified) {
 
   const QStringList expected = {"Size",         "Frond Numbers",       "First node sex", "Stress thresholds",
                                 "Leaf pruning", "Annual trend cycles", "Irrigation",     "Flower pruning",
-                                "Output file",  "RUN MODEL",           "Plot",           "About"};
+                                "Output file",  "RUN MODEL",           "Plot",           "Experiments",
+                                "About"};
   QStringList captions;
   for (int i = 0; i < sheet.Tabs()->Count(); ++i) captions << sheet.Tabs()->TabText(i);
   EXPECT_EQ(captions, expected);
@@ -77,9 +78,9 @@ TEST_F(MainWindow, MenuBarHoldsFileCommandsAndAboutAsACommand) {
 
 TEST_F(MainWindow, AboutCommandSelectsTheLastTab) {
   ChooseMenuCommand(resource::ID_ABOUT);
-  EXPECT_EQ(sheet.GetActiveIndex(), 11);
+  EXPECT_EQ(sheet.GetActiveIndex(), 12);
   EXPECT_EQ(Current(), &sheet.pageAbout);
-  EXPECT_EQ(sheet.Tabs()->CurrentIndex(), 11);
+  EXPECT_EQ(sheet.Tabs()->CurrentIndex(), 12);
   EXPECT_EQ(sheet.pageAbout.Window()->palette().color(QPalette::Window), QColor(Qt::white));
 }
 

@@ -55,7 +55,7 @@ TEST_F(PageLayout, FixedPlacesAndSizesHold) {
   // The run page fills the area of the larger About page: the grid grows and
   // Copy results follows the bottom right corner.
   const QSize grown = run.Window()->size() - run.PixelSize();
-  EXPECT_EQ(run.GetDlgItem(kGrid)->geometry(), Units(run, 7, 34, 286, 146).adjusted(0, 0, grown.width(), grown.height()));
+  EXPECT_EQ(run.GetDlgItem(kGrid)->geometry(), Units(run, 7, 34, 286, 128).adjusted(0, 0, grown.width(), grown.height()));
   EXPECT_EQ(run.GetDlgItem(kCopyResults)->geometry(),
             Units(run, 233, 183, 60, 14).translated(grown.width(), grown.height()));
   EXPECT_EQ(qobject_cast<QPushButton*>(run.GetDlgItem(kRun))->text(), "&Run");

@@ -1,6 +1,8 @@
 // The framework layer on pages of its own: data exchange rules, notifications,
 // the page protocol of the sheet, the tabs and the prompts seam.
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -324,3 +326,67 @@ TEST(PromptsTest, RecordingPromptsAnswerInOrderAndCountWhatWasNotScripted) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two texts without identifiers that follow the bottom edge, and a drop-down list.
+const DialogTemplate kFollowTemplate{
+    902, "Follow", 200, 100, "MS Sans Serif", 8,
+    {
+        {IDC_STATIC, ControlKind::Label, "one", 5, 80, 40, 9, ControlStyle::FollowBottom},
+        {IDC_STATIC, ControlKind::Label, "two", 60, 80, 40, 9, ControlStyle::FollowBottom | ControlStyle::FollowRight},
+        {20, ControlKind::ComboBox, "", 5, 5, 60, 14, ControlStyle::TabStop},
+    }};
+
+class FollowPage : public CPropertyPage {
+ public:
+  FollowPage() : CPropertyPage(kFollowTemplate) {
+    OnNotification(Notification::ListSelectionChange, 20, [this] { ++choices; });
+  }
+  int choices = 0;
+};
+
+}  // namespace
+
+TEST(PageLayoutTest, TextsWithoutIdentifiersFollowTheEdgesEachFromItsOwnPlace) {
+  RecordingPrompts prompts;
+  ScopedPrompts scope(prompts);
+  FollowPage page;
+  CPropertySheet sheet{QStringLiteral("Sheet")};
+  sheet.AddPage(&page);
+  sheet.Create();
+  sheet.show();
+  QList<QLabel*> labels = page.Window()->findChildren<QLabel*>();
+  ASSERT_EQ(labels.size(), 2);
+  std::sort(labels.begin(), labels.end(), [](QLabel* a, QLabel* b) { return a->text() < b->text(); });
+  const QRect one = labels[0]->geometry(), two = labels[1]->geometry();
+  const QSize before = page.Window()->size();
+  sheet.resize(sheet.size() + QSize(120, 80));
+  QCoreApplication::sendPostedEvents();
+  const QSize grown = page.Window()->size() - before;
+  ASSERT_GT(grown.height(), 0);
+  ASSERT_GT(grown.width(), 0);
+  EXPECT_EQ(labels[0]->geometry(), one.translated(0, grown.height()));
+  EXPECT_EQ(labels[1]->geometry(), two.translated(grown.width(), grown.height()));
+  EXPECT_NE(labels[0]->geometry(), labels[1]->geometry());
+}
+
+TEST(PageLayoutTest, ADropDownListNotifiesTheUsersChoiceOnly) {
+  RecordingPrompts prompts;
+  ScopedPrompts scope(prompts);
+  FollowPage page;
+  CPropertySheet sheet{QStringLiteral("Sheet")};
+  sheet.AddPage(&page);
+  sheet.Create();
+  sheet.show();
+  auto* list = qobject_cast<QComboBox*>(page.GetDlgItem(20));
+  ASSERT_NE(list, nullptr);
+  EXPECT_FALSE(list->isEditable());
+  list->addItems({"a", "b", "c"});
+  list->setCurrentIndex(2);  // from code: no notification
+  EXPECT_EQ(page.choices, 0);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Up);  // the user moves to the line above
+  EXPECT_EQ(list->currentIndex(), 1);
+  EXPECT_EQ(page.choices, 1);
+}

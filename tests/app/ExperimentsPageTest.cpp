@@ -1,0 +1,270 @@
+// The Experiments page driven as a user would: choose the settings to vary,
+// type their ranges, run, read the grid and the chart, export the table and
+// compare it with the runner's.
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "JobGate.h"
+#include "SheetDriver.h"
+
+using namespace control;
+
+namespace {
+
+class ExperimentsPage : public SheetDriver {
+ protected:
+  ExperimentsPage() {
+    sheet.seedSource = [] { return 5u; };
+    report = folder.filePath(QStringLiteral("report.dat"));
+    SetEdit(sheet.pageOutput, kOutputPath, report);
+    SetEdit(sheet.pageNum, kCycleCount, "80");
+    SetEdit(sheet.pageNum, kPalmCount, "20");
+    ClickTab(page());
+  }
+
+  CPageExperiments& page() { return sheet.pageExperiments; }
+  QComboBox* Combo(int id) { return qobject_cast<QComboBox*>(page().GetDlgItem(id)); }
+  QLineEdit* Field(int id) { return Edit(page(), id); }
+  // Picks the line as the user does: the list's own "activated" follows.
+  void Choose(int id, const QString& line) {
+    QComboBox* combo = Combo(id);
+    ASSERT_NE(combo, nullptr);
+    const int index = combo->findText(line);
+    ASSERT_GE(index, 0) << line.toStdString();
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
+  void Vary(int row, const QString& setting, const QString& from, const QString& to, const QString& step = {}) {
+    Choose(SettingRowControl(row, 0), setting);
+    TypeOver(Field(SettingRowControl(row, 1)), from);
+    TypeOver(Field(SettingRowControl(row, 2)), to);
+    if (!step.isEmpty()) TypeOver(Field(SettingRowControl(row, 3)), step);
+  }
+  void ClickRun() { QTest::mouseClick(page().GetDlgItem(kRunExperiment), Qt::LeftButton); }
+  QString Plan() { return qobject_cast<QLabel*>(page().GetDlgItem(kPlan))->text(); }
+
+  // Export CSV to a file; its bytes.
+  QByteArray Exported(const QString& name) {
+    const QString path = folder.filePath(name);
+    prompts.AnswerNextFile(path);
+    QTest::mouseClick(page().GetDlgItem(kExportTable), Qt::LeftButton);
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+    return ReadAll(path);
+  }
+
+  // The runner's table for the same design.
+  QByteArray Runner(QStringList args) {
+    const QString path = folder.filePath(QStringLiteral("runner.csv"));
+    QFile::remove(path);
+    args << "--set" << "cycleCount=80" << "--set" << "palmCount=20" << "--csv" << path;
+    QProcess runner;
+    runner.start(QStringLiteral(VARNOLT_BIN_DIR "/varnolt-cli"), args);
+    EXPECT_TRUE(runner.waitForFinished(120000));
+    EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
+    return ReadAll(path);
+  }
+
+  // A sweep of two settings, some of whose points the rules refuse.
+  void TwoSettingSweep(const QString& seed) {
+    Vary(0, "femaleThreshold", "10", "16", "3");
+    Vary(1, "maleThreshold", "15", "17", "1");
+    TypeOver(Field(kReplicates), "2");
+    TypeOver(Field(kExperimentSeed), seed);
+    EXPECT_TRUE(Plan().startsWith("9 points x 2 replicates = 18 runs of VARNOLT Simulation Run, 80 cycles x 20 palms."))
+        << Plan().toStdString();
+    EXPECT_TRUE(Plan().contains("The rules refuse 2 points (first: femaleThreshold 16 must be below maleThreshold 15"))
+        << Plan().toStdString();
+    ClickRun();
+  }
+
+  QTemporaryDir folder;
+  QString report;
+};
+
+}  // namespace
+
+TEST_F(ExperimentsPage, ASweepsTableIsTheRunnersByteForByteAndNothingIsWrittenUnasked) {
+  EXPECT_FALSE(page().GetDlgItem(kExportTable)->isEnabled());
+  EXPECT_EQ(GridRows(page().Grid()), QStringList{"Results"});
+  TwoSettingSweep("42");
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(Plan().startsWith("Sweep of 18 runs, seed 42 to 43; 2 points refused by the rules.")) << Plan().toStdString();
+
+  const QByteArray table = Exported("sweep.csv");
+  ASSERT_FALSE(table.isEmpty());
+  EXPECT_TRUE(table.startsWith("point,femaleThreshold,maleThreshold,replicate,seed,status,meanFemale,"));
+  EXPECT_EQ(table, Runner({"sweep", "--vary", "femaleThreshold=10:16:3", "--vary", "maleThreshold=15:17:1",
+                           "--replicates", "2", "--seed", "42"}));
+  EXPECT_FALSE(QFile::exists(report)) << "a sweep writes no report";
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+            (QStringList{"runner.csv", "runner.json", "sweep.csv"}))
+      << "the export and the runner's table with its record alone";
+
+  // One grid row per point; a refused point says why.
+  const QStringList rows = GridRows(page().Grid());
+  ASSERT_EQ(rows.size(), 10);
+  EXPECT_TRUE(rows[0].startsWith("Point|femaleThreshold|maleThreshold|meanFemale (95 % CI)|")) << rows[0].toStdString();
+  EXPECT_TRUE(rows[9].startsWith("9|16|17|")) << rows[9].toStdString();
+  EXPECT_TRUE(rows[7].startsWith("7|16|15|-|")) << rows[7].toStdString();
+  EXPECT_TRUE(rows[7].endsWith("refused: rule 5 (maleThreshold): Male threshold must be greater than the female "
+                               "threshold and no larger than 39"))
+      << rows[7].toStdString();
+  for (int row = 0; row < page().Grid().RowTotal(); ++row) {
+    EXPECT_TRUE(page().Grid().CellAt(row, 1)->IsReadOnly());
+  }
+  // The chart is the runner's heat map of the statistic chosen.
+  EXPECT_EQ(Combo(kChartChoice)->currentText(), "meanFemale");
+  page().Chart().Redraw();
+  EXPECT_FALSE(page().Chart().Image().isNull());
+  Choose(kChartChoice, "period");
+  page().Chart().Redraw();
+  EXPECT_FALSE(page().Chart().Image().isNull());
+
+  // One setting: the statistic against it. F5 on the page runs it.
+  Choose(SettingRowControl(1, 0), "(none)");
+  TypeOver(Field(kStatistics), "sexRatio,period");
+  QTest::keyClick(Field(kStatistics), Qt::Key_F5);
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_EQ(page().Grid().RowTotal(), 4);
+  EXPECT_EQ(Exported("one.csv"), Runner({"sweep", "--vary", "femaleThreshold=10:16:3", "--replicates", "2", "--seed",
+                                         "42", "--stat", "sexRatio,period"}));
+  EXPECT_EQ(Combo(kChartChoice)->count(), 2);
+  page().Chart().Redraw();
+  EXPECT_FALSE(page().Chart().Image().isNull());
+}
+
+TEST_F(ExperimentsPage, CancelDuringASweepLeavesThePreviousResults) {
+  TwoSettingSweep("42");
+  const std::string csv = page().ResultsCsv();
+  const QStringList grid = GridRows(page().Grid());
+  ASSERT_FALSE(csv.empty());
+
+  TypeOver(Field(kExperimentSeed), "7");
+  JobGate gate(3);
+  bool cancelled = false;
+  QString dialogText;
+  QTimer watch;
+  watch.setInterval(10);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* dialog = sheet.findChild<QProgressDialog*>(QStringLiteral("runProgress"));
+    if (cancelled || dialog == nullptr || !dialog->isVisible()) return;
+    cancelled = true;
+    dialogText = dialog->labelText();
+    QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+  });
+  watch.start();
+  QTimer::singleShot(60000, &sheet, [&gate] { gate.Release(); });  // fails the test rather than hanging it
+  ClickRun();
+  watch.stop();
+  ASSERT_TRUE(cancelled) << "the progress dialog never showed";
+  EXPECT_EQ(gate.Held(), 1);
+  EXPECT_EQ(dialogText, "Sweep: 18 runs of VARNOLT Simulation Run, 80 cycles x 20 palms");
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(page().ResultsCsv(), csv);
+  EXPECT_EQ(GridRows(page().Grid()), grid);
+  EXPECT_TRUE(Plan().startsWith("Sweep cancelled; the previous results are still shown.")) << Plan().toStdString();
+  EXPECT_FALSE(sheet.RunInProgress());
+}
+
+TEST_F(ExperimentsPage, FieldsStartAtTheAdmittedRangeAndWrongOnesAreRefused) {
+  Choose(SettingRowControl(0, 0), "abortThreshold");
+  EXPECT_EQ(Field(SettingRowControl(0, 1))->text(), "1");
+  EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "40");
+  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "4");
+  Choose(SettingRowControl(0, 0), "leafPruneCycle");
+  EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "80") << "up to the cycles of the run";
+  EXPECT_EQ(sheet.settingsModified, 1) << "unchanged by the page";
+  const int modified = sheet.settingsModified;
+  sheet.settingsModified = 0;
+
+  // Each wrong field: a box, the field selected, nothing run.
+  struct Case {
+    int control;
+    QString text;
+    QString message;
+  };
+  const Case cases[] = {
+      {SettingRowControl(0, 1), "ten", "From of leafPruneCycle must be a whole number."},
+      {SettingRowControl(0, 3), "0", "Step of leafPruneCycle must be a whole number, 1 or more."},
+      {kReplicates, "0", "Replicates must be a whole number from 1 to 10000."},
+      {kExperimentSeed, "4294967295", "seed"},
+      {kStatistics, "meanFemale,colour", "Statistics: unknown statistic \"colour\"; the statistics are meanFemale, "},
+  };
+  for (const Case& wrong : cases) {
+    SCOPED_TRACE(wrong.message.toStdString());
+    Vary(0, "leafPruneCycle", "1", "80", "8");
+    TypeOver(Field(kReplicates), "2");
+    TypeOver(Field(kExperimentSeed), "");
+    TypeOver(Field(kStatistics), "");
+    TypeOver(Field(wrong.control), wrong.text);
+    EXPECT_TRUE(Plan().contains(wrong.message)) << Plan().toStdString();
+    ClickRun();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].request.caption, "Invalid data");
+    EXPECT_TRUE(prompts.messages[0].request.text.contains(wrong.message)) << prompts.messages[0].request.text.toStdString();
+    EXPECT_EQ(QApplication::focusWidget(), Field(wrong.control));
+    EXPECT_EQ(Field(wrong.control)->selectedText(), wrong.text);
+    prompts.Clear();
+    EXPECT_TRUE(page().ResultsCsv().empty());
+  }
+  // The same setting twice, and a sweep too large for the window.
+  TypeOver(Field(kStatistics), "");
+  Vary(0, "leafPruneCycle", "1", "80", "8");
+  Vary(1, "leafPruneCycle", "1", "80", "8");
+  ClickRun();
+  EXPECT_EQ(prompts.MessageTexts(), QStringList{"leafPruneCycle is chosen twice; choose another setting."});
+  prompts.Clear();
+  Vary(0, "cycleCount", "1", "2000000", "1");
+  Choose(SettingRowControl(1, 0), "(none)");
+  ClickRun();
+  EXPECT_EQ(prompts.MessageTexts(),
+            QStringList{"cycleCount from 1 to 2000000 by 1 takes more than a million values; take a larger step."});
+  prompts.Clear();
+  Vary(0, "cycleCount", "1", "600000", "1");
+  ClickRun();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_TRUE(prompts.messages[0].request.text.startsWith("That is 1,200,000 runs; the window runs up to 1,000,000."))
+      << prompts.messages[0].request.text.toStdString();
+  EXPECT_EQ(sheet.settingsModified, 0) << "the experiment's fields are no settings";
+  sheet.settingsModified = modified;
+}
+
+TEST_F(ExperimentsPage, ScreeningGivesTheRunnersIndicesAndTheirChart) {
+  Choose(kExperimentKind, "Screening (Morris)");
+  EXPECT_TRUE(page().GetDlgItem(kTrajectories)->isVisible());
+  EXPECT_FALSE(page().GetDlgItem(kReplicates)->isVisible());
+  EXPECT_FALSE(page().GetDlgItem(SettingRowControl(0, 3))->isVisible()) << "screening takes no step";
+  EXPECT_TRUE(page().GetDlgItem(SettingRowControl(3, 0))->isVisible()) << "up to four settings";
+  Vary(0, "femaleThreshold", "10", "16");
+  Vary(1, "abortThreshold", "20", "30");
+  Vary(2, "randomPercent", "0", "40");
+  TypeOver(Field(kTrajectories), "6");
+  TypeOver(Field(kExperimentSeed), "9");
+  EXPECT_TRUE(Plan().startsWith("3 settings x 6 trajectories = 24 runs of")) << Plan().toStdString();
+  ClickRun();
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(Plan().startsWith("Screening of 3 settings from 24 runs, seed 9.")) << Plan().toStdString();
+
+  // Five statistics (the means and the period), three settings each, by mu*.
+  const QStringList rows = GridRows(page().Grid());
+  ASSERT_EQ(rows.size(), 16);
+  EXPECT_EQ(rows[0], "Statistic|Setting|mu*|mu* 95 % interval|sigma|mu|Effects");
+  EXPECT_TRUE(rows[1].startsWith("meanFemale|")) << rows[1].toStdString();
+  EXPECT_TRUE(rows[15].startsWith("period|")) << rows[15].toStdString();
+  EXPECT_EQ(Exported("screening.csv"),
+            Runner({"sensitivity", "--method", "morris", "--factor", "femaleThreshold=10:16", "--factor",
+                    "abortThreshold=20:30", "--factor", "randomPercent=0:40", "--trajectories", "6", "--seed", "9"}));
+  EXPECT_EQ(Combo(kChartChoice)->count(), 5);
+  page().Chart().Redraw();
+  EXPECT_FALSE(page().Chart().Image().isNull());
+
+  const QString picture = folder.filePath("morris.svg");
+  prompts.AnswerNextFile(picture);
+  QTest::mouseClick(page().GetDlgItem(kSaveChart), Qt::LeftButton);
+  EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(ReadAll(picture).contains("Morris screening of meanFemale (6 trajectories)"));
+}
