@@ -7,6 +7,7 @@
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
+#include "platform/Interrupts.h"
 
 namespace {
 
@@ -43,10 +44,15 @@ class MergeCommand final : public Command {
     const bool written = StreamTable(
         *options_.output, "merged table",
         [&](std::ostream& merged) {
-          problem = MergeShardStreams(parts, merged);
+          problem = MergeShardStreams(parts, merged, &InterruptionFlag());
           return !problem;
         },
         io);
+    if (const int signal = InterruptionSignal(); signal != 0 && !written) {
+      io.err << (*options_.output == "-" ? "Interrupted; the merged table on standard output is incomplete.\n"
+                                         : "Interrupted; nothing was merged.\n");
+      return InterruptedExitStatus(signal);
+    }
     if (problem) {
       PrintProblem(io, *problem);
       io.err << (*options_.output == "-" ? "The merged table on standard output is incomplete.\n"

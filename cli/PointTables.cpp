@@ -290,8 +290,13 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
       io);
 }
 
-bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& writer,
-                 CliStreams& io) {
+bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& write,
+                 CliStreams& io, bool keepWhenInterrupted) {
+  const auto writer = [&](std::ostream& out) {
+    if (!write(out)) return false;
+    InterruptionTestPoint("final-write");
+    return keepWhenInterrupted || !InterruptionFlag().load();
+  };
   if (path == "-") {
     const bool kept = writer(io.out);
     io.out.flush();
@@ -515,7 +520,8 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
                        io);
   };
   if (options.csv) {
-    written = StreamTable(*options.csv, "table", [&](std::ostream& csv) { return withCycles(&csv); }, io);
+    written = StreamTable(*options.csv, "table", [&](std::ostream& csv) { return withCycles(&csv); }, io,
+                          options.resume);
   } else {
     written = withCycles(nullptr);
   }
@@ -528,22 +534,33 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
   std::error_code ignoredCode;
   const std::size_t count = ran + invalid + failed;
-  TableRecordFacts facts{&table, &run, startTime, seconds, ran, invalid, failed, resumed, !stopped};
+  const bool complete = !stopped && count + resumed == run.slice.end - run.slice.begin;
+  TableRecordFacts facts{&table, &run, startTime, seconds, ran, invalid, failed, resumed, complete};
   const auto writeRecord = [&](const std::string& tablePath) {
     if (tablePath == "-" || !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) return true;
     const std::string record = TableRecordJson(facts);
-    return WriteTable(PathToUtf8(RecordPathBeside(PathFromUtf8(tablePath))), "record of the table", record, io);
+    // A table kept when a signal came keeps its record too.
+    return StreamTable(
+        PathToUtf8(RecordPathBeside(PathFromUtf8(tablePath))), "record of the table",
+        [&record](std::ostream& out) {
+          out << record;
+          return true;
+        },
+        io, true);
   };
-  if (stopped) {
+  // A signal during the runs or the writing of the last rows: nothing is left
+  // half-written, and the status says the command was stopped.
+  if (const int signal = InterruptionSignal(); signal != 0) {
     io.err << "\nStopped after " << count << " of " << todoCount << " runs.";
-    if (options.resume && written && writeRecord(*options.csv)) {
-      io.err << " Their rows are in " << *options.csv << "; run the same command again to finish.\n";
+    if (written && options.csv && *options.csv != "-" && writeRecord(*options.csv)) {
+      io.err << " Their rows are in " << *options.csv
+             << (complete ? ".\n" : "; run the same command again to finish.\n");
     } else if (options.csv && *options.csv == "-") {
       io.err << " The rows so far went to standard output.\n";
     } else {
       io.err << " Nothing was written.\n";
     }
-    return InterruptedExitStatus(InterruptionSignal());
+    return InterruptedExitStatus(signal);
   }
   if (!written) return ExitFailure;
   if (options.csv && !writeRecord(*options.csv)) return ExitFailure;

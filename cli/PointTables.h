@@ -124,8 +124,10 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
 // The same for a table written row by row as it is made: `writer` streams it,
 // and answers false to drop it (a stop, a failed run), which leaves any earlier
 // file whole and prints nothing. Standard output takes the rows as they come.
+// A signal caught by the time the last row is written drops the table too,
+// unless `keepWhenInterrupted` (a table to resume keeps the rows it has).
 bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& writer,
-                 CliStreams& io);
+                 CliStreams& io, bool keepWhenInterrupted = false);
 
 // A number in a table: the shortest text that reads back to the same double.
 std::string Number(double value);

@@ -196,15 +196,32 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   }
   if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
 
+  // The analysis of a long run takes a while (a minute and more at 20 million
+  // cycles): a signal during it, or while the files after the report are
+  // written, stops the command with its status. The report is whole by then.
+  const auto stoppedAfterReport = [&] {
+    io.err << "Interrupted after the report was written to "
+           << (toStandardOutput ? std::string("standard output") : settings.outputPath)
+           << "; nothing more was written.\n";
+    return InterruptedExitStatus(InterruptionSignal());
+  };
+  InterruptionTestPoint("analysis");
+  const CycleAnalysis analysis = AnalyseCycles(PublishedCycles(model), options.window, &InterruptionFlag());
+  if (InterruptionSignal() != 0) return stoppedAfterReport();
   std::ostringstream summary;
-  const CycleAnalysis analysis = AnalyseCycles(PublishedCycles(model), options.window);
   summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "
           << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << seed
           << "; report written to " << (toStandardOutput ? std::string("standard output") : settings.outputPath)
           << ".\n"
           << AnalysisLine(analysis) << ".\n";
   if (!options.statistics.empty()) summary << StatisticsLine(analysis, options.statistics) << ".\n";
-  const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, options, io, summary);
+  std::ostringstream written;
+  const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, analysis, options, io, written);
+  summary << written.str();
+  if (InterruptionSignal() != 0) {
+    io.err << written.str();  // the files finished before the signal, each whole
+    return stoppedAfterReport();
+  }
   if (outputTaken) {
     io.err << summary.str();
   } else {

@@ -16,6 +16,7 @@
 #include "cli/SharedOptions.h"
 #include "platform/FileIO.h"
 #include "platform/Version.h"
+#include "platform/Interrupts.h"
 #include "platform/WholeNumbers.h"
 #include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
@@ -323,7 +324,10 @@ class SensitivityCommand final : public Command {
       }
     }
     if (options_.csv) {
-      if (!WriteTable(*options_.csv, "table", csv, io)) return ExitFailure;
+      if (!WriteTable(*options_.csv, "table", csv, io)) {
+        if (InterruptionSignal() != 0) io.err << "Interrupted; the table of indices was not written.\n";
+        return ExitFailure;
+      }
       // What made the indices, beside them, so that a picture of them can say it.
       if (const std::optional<std::string> recordPath = TableRecordPath(options_.csv)) {
         nlohmann::ordered_json record;

@@ -292,4 +292,6 @@ struct ShardInput {
   std::string name;
   std::istream* in = nullptr;
 };
-std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged);
+// A `stop` set on the way ends it soon with the answer "stopped".
+std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
+                                             const std::atomic<bool>* stop = nullptr);

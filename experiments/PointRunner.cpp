@@ -55,8 +55,14 @@ PointOutcome RunOnePoint(const ExperimentPoint& point, const ExperimentControl& 
       return outcome;
     }
   }
+  // The analysis of a long point stops with the point.
+  std::atomic<bool> stopAnalysis{false};
+  {
+    std::stop_callback stopping(stop, [&stopAnalysis] { stopAnalysis.store(true); });
+    outcome.analysis = AnalyseCycles(cycles, experiment.window, &stopAnalysis);
+  }
+  if (stopAnalysis.load()) return PointOutcome{};  // NotRun
   outcome.status = PointStatus::Ran;
-  outcome.analysis = AnalyseCycles(cycles, experiment.window);
   if (experiment.keepCycles) outcome.cycles = std::move(cycles);
   return outcome;
 }

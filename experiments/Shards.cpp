@@ -226,7 +226,7 @@ class RowCheck {
 
 // Copies a part's rows to `merged`, checking each; the line after a row is read
 // before the row is taken, since the last line is the closing one.
-std::optional<std::string> CopyRows(PartRead& read, std::ostream& merged) {
+std::optional<std::string> CopyRows(PartRead& read, std::ostream& merged, const std::atomic<bool>* stop) {
   RowCheck check(read);
   std::string line, next;
   bool cut = false;
@@ -236,6 +236,7 @@ std::optional<std::string> CopyRows(PartRead& read, std::ostream& merged) {
     const bool more = NextLine(read, next, cut);
     if (more && cut) return CutShort(read);
     if (!more) break;
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return "stopped";
     // `line` is a row: the line after it was read first, so the row's line is read.line - 1.
     if (auto problem = check.Row(line)) return problem;
     merged << line << '\n';
@@ -246,7 +247,8 @@ std::optional<std::string> CopyRows(PartRead& read, std::ostream& merged) {
 
 }  // namespace
 
-std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged) {
+std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
+                                             const std::atomic<bool>* stop) {
   if (parts.empty()) return "no parts to merge";
   std::vector<PartRead> reads(parts.size());
   std::map<int, PartRead*> byShard;
@@ -280,7 +282,7 @@ std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& part
   if (!missing.empty()) return "shards missing: " + missing + " of " + std::to_string(reads[0].n);
   merged << reads[0].header << '\n';
   for (auto& [k, read] : byShard) {
-    if (auto problem = CopyRows(*read, merged)) return problem;
+    if (auto problem = CopyRows(*read, merged, stop)) return problem;
   }
   return std::nullopt;
 }
