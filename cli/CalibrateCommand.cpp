@@ -178,12 +178,13 @@ class CalibrateCommand final : public Command {
 };
 
 std::string CalibrateCommand::CalibrateNotes() {
-  return "Up to --budget candidates, the whole grid runs, in parallel; beyond, NLopt's controlled random search "
-         "looks for the best with rounding to whole values, then the neighbourhood of the best runs whole. For "
-         "each fitted setting the summary gives the values that fit as well as the best within the noise (for "
-         "loglik 1.92 of log-likelihood; for sse the same 95 % rule with the census's error variance estimated "
-         "from the best fit), or says that the census does not determine it.\n\n" +
-         SettingsNotes();
+  return Wrapped("Up to --budget candidates, the whole grid runs, in parallel; beyond, NLopt's controlled random "
+                 "search looks for the best with rounding to whole values, then the neighbourhood of the best runs "
+                 "whole. For each fitted setting the summary gives the values that fit as well as the best within "
+                 "the noise (for loglik 1.92 of log-likelihood; for sse the same 95 % rule with the census's error "
+                 "variance estimated from the best fit), or says that the census does not determine it.",
+                 "", "") +
+         "\n" + SettingsNotes();
 }
 
 int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io) {

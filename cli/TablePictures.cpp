@@ -486,9 +486,9 @@ int PlotTable(TableKind kind, const std::string& text, const TablePictureRequest
     return UsageError(io, "--point chooses a point of a per-cycle table (written by sweep or batch --cycles), and " +
                               request.source + " is " + TableKindName(kind));
   }
-  if (request.statistic && kind == TableKind::Cycles) {
+  if (request.statistic && (kind == TableKind::Cycles || kind == TableKind::Other)) {
     return UsageError(io, "--stat chooses a statistic of a table of points or indices, and " + request.source +
-                              " is a per-cycle table");
+                              (kind == TableKind::Cycles ? " is a per-cycle table" : " holds the cycles of a run"));
   }
   switch (kind) {
     case TableKind::Points: return PlotPointTable(text, request, io);

@@ -46,8 +46,11 @@ std::vector<std::string> Names(const fs::path& folder) {
 TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   CliSandbox sandbox;
   ASSERT_EQ(sandbox.Run(Plantation).status, 0);
-  const CliResult fit =
-      sandbox.Run(Fit({"-o", "best.dat", "--csv", "evaluations.csv", "--json", "fit.json", "--plot", "fit.png"}));
+  std::vector<std::string> outputs = {"-o", "best.dat", "--csv", "evaluations.csv", "--json", "fit.json"};
+#ifdef VARNOLT_RUNNER_DRAWS
+  outputs.insert(outputs.end(), {"--plot", "fit.png"});
+#endif
+  const CliResult fit = sandbox.Run(Fit(outputs));
   ASSERT_EQ(fit.status, 0) << fit.err;
   EXPECT_THAT(fit.out, HasSubstr("Method: exhaustive grid: every one of the 952 candidates"));
   EXPECT_THAT(fit.out, HasSubstr("  maleThreshold = 19 ("));
@@ -84,7 +87,9 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   EXPECT_TRUE(record["nse"]["herm"].is_null());  // the census's herm never varies
   EXPECT_GT(record["rmse"]["overall"].get<double>(), 0.0);
   EXPECT_EQ(record["commandLine"][1], "calibrate");
+#ifdef VARNOLT_RUNNER_DRAWS
   EXPECT_GT(fs::file_size(sandbox.Work() / "fit.png"), 1000u);
+#endif
   // With --json the record goes there only, not beside the table too.
   EXPECT_FALSE(fs::exists(sandbox.Work() / "evaluations.json"));
 
@@ -107,9 +112,13 @@ TEST(Calibrate, OneThreadOrTwoWriteTheSameFilesOnEitherPath) {
       const CliResult fit =
           sandbox.Run(Fit({"-o", name + ".dat", "--csv", name + ".csv", "--budget", budget, "--threads", threads}));
       ASSERT_EQ(fit.status, 0) << fit.err;
-      if (std::string(budget) == "60") EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      if (std::string(budget) == "60") {
+        EXPECT_THAT(fit.out, HasSubstr("Method: optimiser: the grid of 952"));
+      }
       const std::string files = ReadFile(sandbox.Work() / (name + ".csv")) + ReadFile(sandbox.Work() / (name + ".dat"));
-      if (!previous.empty()) EXPECT_EQ(files, previous) << budget;
+      if (!previous.empty()) {
+        EXPECT_EQ(files, previous) << budget;
+      }
       // Without --json the record stands beside the table, as every table of runs has one.
       EXPECT_EQ(nlohmann::json::parse(ReadFile(sandbox.Work() / (name + ".json")))["best"].size(), 3u);
       previous = files;

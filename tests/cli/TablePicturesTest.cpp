@@ -236,6 +236,7 @@ TEST(TablePictures, APointTheTableDoesNotHoldOrAPointOfAnotherTableIsRefusedSayi
   ASSERT_EQ(sandbox.Run(With({"sweep", "--vary", "randomPercent=0:50:25", "--csv", "t.csv", "--cycles", "c.csv"},
                              Small)).status,
             0);
+  ASSERT_EQ(sandbox.Run(With({"run", "--csv", "run.csv", "-o", "run.dat"}, Small)).status, 0);
   const struct {
     std::vector<std::string> args;
     const char* message;
@@ -251,6 +252,10 @@ TEST(TablePictures, APointTheTableDoesNotHoldOrAPointOfAnotherTableIsRefusedSayi
       {{"analyse", "t.csv"}, "t.csv is a table of points, which holds no cycles to analyse"},
       {{"plot", "c.csv", "--stat", "meanMale", "-o", "x.svg"}, "--stat chooses a statistic of a table of points or "
                                                                 "indices, and c.csv is a per-cycle table"},
+      {{"plot", "run.csv", "--stat", "meanMale", "-o", "x.svg"},
+       "--stat chooses a statistic of a table of points or indices, and run.csv holds the cycles of a run"},
+      {{"analyse", "run.csv", "--point", "1"}, "--point chooses a point of a per-cycle table (written by sweep or batch "
+                                               "--cycles), and run.csv is the cycles of a run"},
   };
   for (const auto& c : cases) {
     const CliResult result = sandbox.Run(c.args);
