@@ -22,6 +22,7 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
   return args;
 }
 
+#ifdef VARNOLT_RUNNER_DRAWS
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t count = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
@@ -37,7 +38,6 @@ std::pair<int, int> PngSize(const std::string& bytes) {
   return {big(16), big(20)};
 }
 
-#ifdef VARNOLT_RUNNER_DRAWS
 // The colours a PNG holds, as its pixels say: a blank picture has one.
 std::size_t ColoursIn(const std::string& png) {
   QImage image;
