@@ -22,7 +22,7 @@ bool IsFilePlace(const std::string& path) {
 }  // namespace
 
 bool StartsAsTable(std::string_view start) {
-  for (std::string_view known : {"# varnolt-cli ", "cycle,", "point,", "output,"}) {
+  for (std::string_view known : {"# varnolt-cli ", "cycle,", "point,", "output,", "evaluation,"}) {
     if (start.substr(0, known.size()) == known) return true;
   }
   return false;

@@ -38,7 +38,7 @@ class CommandFiles {
 };
 
 // True when `start`, the first bytes of a file, begin as a table this program
-// writes: a part's stamp, or the header of a results, points, cycles or indices
+// writes: a part's stamp, or the header of a results, points, cycles, indices or evaluations
 // table. The settings format has no signature, so a short table can read as
 // settings; a table is recognised by this before any settings-file check.
 bool StartsAsTable(std::string_view start);

@@ -74,6 +74,10 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 953);
   EXPECT_THAT(csv, HasSubstr("\n1,0,16,21,"));
   EXPECT_THAT(csv, HasSubstr(",16,16,21,,invalid,grid,rule 5 (maleThreshold): "));
+  // The table is known as a table, never taken for settings.
+  const CliResult shown = sandbox.Run({"show", "evaluations.csv"});
+  EXPECT_NE(shown.status, 0);
+  EXPECT_THAT(shown.err, HasSubstr("evaluations.csv is a table written by varnolt-cli, not a settings file"));
 
   const nlohmann::json record = nlohmann::json::parse(ReadFile(sandbox.Work() / "fit.json"));
   EXPECT_EQ(record["best"]["maleThreshold"], 19);
