@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <fstream>
 #include <filesystem>
 #include <iterator>
 
@@ -165,6 +167,21 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
     return std::nullopt;
   }
   return bytes;
+}
+
+std::unique_ptr<std::istream> OpenForReading(const std::string& path, CliStreams& io) {
+  std::error_code code;
+  std::error_code cause;
+  if (std::filesystem::is_directory(PathFromUtf8(path), code)) {
+    cause = std::make_error_code(std::errc::permission_denied);  // a folder is refused as Windows refuses it
+  } else {
+    errno = 0;
+    auto in = std::make_unique<std::ifstream>(PathFromUtf8(path), std::ios::binary);
+    if (*in) return in;
+    cause = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+  }
+  PrintProblem(io, "cannot read " + path + ": " + CauseText(MakeFileError(cause, PathFromUtf8(path)), path));
+  return nullptr;
 }
 
 std::optional<std::string> SafelyReplaceFile(const std::string& path, const ContentWriter& writer) {

@@ -8,6 +8,7 @@
 #include "cli/Help.h"
 #include "cli/Messages.h"
 #include "cli/ProgressLine.h"
+#include "cli/PointTables.h"
 #include "cli/Replicates.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SettingsFiles.h"
@@ -154,6 +155,18 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (std::optional<std::string> problem = SeedRangeProblem(seed, replicates)) {
     return UsageError(io, "--replicates " + std::to_string(replicates) + " from --seed " + std::to_string(seed) +
                               ": " + *problem);
+  }
+  if (replicates > 1) {
+    // Every replicate's cycles are held for the mean and spread of each cycle.
+    const double need = static_cast<double>(replicates) * (static_cast<double>(settings.cycleCount) + 1) *
+                        static_cast<double>(sizeof(CycleResult) + sizeof(double));
+    if (std::optional<std::string> problem =
+            MemoryProblem(static_cast<std::uint64_t>(std::min(need, 1.8e19)),
+                          "--replicates " + std::to_string(replicates) + " of " +
+                              Plural(settings.cycleCount, "cycle", "cycles"),
+                          "give fewer replicates or cycles")) {
+      return UsageError(io, *problem);
+    }
   }
   FloweringModel model;
   const int threads = options.threads ? *options.threads : 0;

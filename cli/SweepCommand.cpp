@@ -78,10 +78,21 @@ class SweepCommand final : public Command {
       for (std::int32_t v : factor.values) table.description += std::to_string(v) + ",";
       table.description += ";";
     }
-    SweepDesign design = MakeSweepDesign(*base, factors);
-    table.settings = std::move(design.settings);
-    table.leadCells = std::move(design.leadCells);
-    table.seeds.assign(table.settings.size(), seed);
+    // Point d of the full factorial, the first factor varying slowest, made when
+    // its turn comes.
+    std::vector<const FieldInfo*> fields;
+    for (const SweepFactor& factor : factors) fields.push_back(FindField(factor.name));
+    table.points = static_cast<std::size_t>(total);
+    table.seed = seed;
+    table.point = [base = *base, factors, fields](std::size_t design) {
+      DesignPoint point{base, {}};
+      const std::vector<std::int32_t> level = FactorialLevel(factors, design);
+      for (std::size_t f = 0; f < factors.size(); ++f) {
+        point.settings.*(fields[f]->integer) = level[f];
+        point.leadCells += (f == 0 ? "" : ",") + std::to_string(level[f]);
+      }
+      return point;
+    };
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }

@@ -81,7 +81,7 @@ void ExpectDryRunCountsTheRun(const std::vector<std::string>& command, const std
   EXPECT_THAT(dry.out, HasSubstr("--dry-run: nothing is run or written."));
   EXPECT_THAT(dry.out, HasSubstr("palm-cycles"));
   EXPECT_THAT(dry.out, HasSubstr("Time on this machine: "));
-  EXPECT_THAT(dry.out, HasSubstr("Memory: the table about "));
+  EXPECT_THAT(dry.out, HasSubstr("Files: the table about "));
 
   const CliResult real = sandbox.Run(command);
   ASSERT_EQ(real.status, 0) << real.err;
