@@ -20,6 +20,7 @@
 
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
+#include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
 namespace {
@@ -477,6 +478,7 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   }
   buffer.close();
   const QByteArray& bytes = buffer.data();
+  if (CapturePicture(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) return {};
   if (const std::optional<FileError> error =
           ReplaceFileContents(target, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
     return QString::fromStdString(FileErrorText(*error));
