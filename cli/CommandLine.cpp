@@ -158,9 +158,25 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
   InputFile file;
   std::optional<FileError> error = file.Open(PathFromUtf8(path));
   std::string bytes;
-  if (!error) {
+  if (!error && file.SizeKnown()) {
     bytes.resize(static_cast<std::size_t>(file.Remaining()));
     error = file.Read(bytes.data(), bytes.size());
+  } else if (!error) {
+    // A pipe, FIFO or device sends what it has, read until its end, and no more
+    // than a file this program reads whole could sensibly be.
+    std::size_t got = 0;
+    do {
+      const std::size_t held = bytes.size();
+      bytes.resize(held + (std::size_t{1} << 16));
+      error = file.ReadSome(bytes.data() + held, std::size_t{1} << 16, got);
+      bytes.resize(held + got);
+    } while (!error && got > 0);
+    if (!error && file.Remaining() == 0 && file.CountRest() > 0) {
+      PrintProblem(io, "cannot read " + path + ": it sends more than " +
+                           std::to_string(LargestUnsizedRead >> 20) +
+                           " MiB, the most read whole from a pipe or device; save it to a file and give that");
+      return std::nullopt;
+    }
   }
   if (error) {
     PrintProblem(io, "cannot read " + path + ": " + CauseText(*error, path));

@@ -322,7 +322,7 @@ bool StreamTable(const std::string& path, const std::string& what, const std::fu
 std::string Number(double value) { return ShortestNumber(value); }
 
 std::optional<std::string> TableRecordPath(const std::optional<std::string>& table) {
-  if (!table || *table == "-") return std::nullopt;
+  if (!table || *table == "-" || IsDescriptorPath(PathFromUtf8(*table))) return std::nullopt;
   std::error_code code;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*table), code);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return std::nullopt;
@@ -537,7 +537,9 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   const bool complete = !stopped && count + resumed == run.slice.end - run.slice.begin;
   TableRecordFacts facts{&table, &run, startTime, seconds, ran, invalid, failed, resumed, complete};
   const auto writeRecord = [&](const std::string& tablePath) {
-    if (tablePath == "-" || !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) return true;
+    if (!TableRecordPath(tablePath) || !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) {
+      return true;
+    }
     const std::string record = TableRecordJson(facts);
     // A table kept when a signal came keeps its record too.
     return StreamTable(

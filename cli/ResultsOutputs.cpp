@@ -14,7 +14,11 @@
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
   const std::optional<std::string> bytes = ReadWholeFile(path, io);
   if (!bytes) return std::nullopt;
-  std::istringstream in(*bytes);
+  return LoadResults(*bytes, path, io);
+}
+
+std::optional<std::vector<CycleResult>> LoadResults(const std::string& text, const std::string& path, CliStreams& io) {
+  std::istringstream in(text);
   ResultsTableRead read = ReadResultsTable(in);
   if (!read.error.empty()) {
     PrintProblem(io, "cannot read results from " + path + ": " + read.error);
@@ -43,7 +47,7 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
 
 std::optional<std::string> RecordPathOf(const RunOptions& options) {
   if (options.json) return options.json;
-  if (!options.csv || *options.csv == "-") return std::nullopt;
+  if (!options.csv || *options.csv == "-" || IsDescriptorPath(PathFromUtf8(*options.csv))) return std::nullopt;
   // A table sent to a device or pipe has no folder to put a record beside.
   std::error_code code;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*options.csv), code);

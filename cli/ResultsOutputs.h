@@ -37,3 +37,5 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
 
 // Reads a report or CSV whole and takes its table; prints why on failure.
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io);
+// The same from its text, read already (a pipe can be read only once).
+std::optional<std::vector<CycleResult>> LoadResults(const std::string& text, const std::string& path, CliStreams& io);
