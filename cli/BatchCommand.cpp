@@ -31,22 +31,10 @@ class BatchCommand final : public Command {
     AddTextOption(*command, "--settings", options_.settingsFile, "FILE.dat",
                   "the settings the design's columns change (the start-up settings unless given)")
         ->group(SettingsGroup);
-    AddSetOption(*command, options_.assignments, "change one setting of every run");
-    AddCsvOption(*command, options_.csv, "the table: one row per run and replicate; - for standard output");
-    AddTextOption(*command, "--cycles", options_.cycles, "PATH",
-                  "also the per-cycle table (point, replicate, cycle, percentages)")
-        ->group(OutputsGroup);
-    AddReplicatesOption(*command, options_.replicates, "run every line N times, seeds S to S+N-1 from its seed S");
-    AddSeedOption(*command, options_.seed, "the seed of replicate 1 where the design has no seed column");
-    AddStatisticsOption(*command, options_.statistics,
-                        "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
-                        "meanAborted, period and strength unless given)");
-    AddCyclesWindowOption(*command, options_.window);
-    AddThreadsOption(*command, options_.threads);
-    AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
-    command->add_flag("--dry-run", options_.dryRun,
-                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
-        ->group(RunningGroup);
+    AddRunTableOptions(*command, options_,
+                       {"change one setting of every run", "the table: one row per run and replicate; - for standard output",
+                        "run every line N times, seeds S to S+N-1 from its seed S",
+                        "the seed of replicate 1 where the design has no seed column"});
   }
 
   int Run(CliStreams& io) override {

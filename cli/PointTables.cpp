@@ -1,5 +1,7 @@
 #include "cli/PointTables.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <limits>
@@ -16,6 +18,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/RunOptions.h"
 #include "cli/SettingsFiles.h"
+#include "cli/SharedOptions.h"
 #include "platform/CsvText.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
@@ -236,6 +239,25 @@ class ResumedRowReader {
 };
 
 }  // namespace
+
+void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const RunTableWords& words) {
+  AddSetOption(command, options.assignments, words.set);
+  AddCsvOption(command, options.csv, words.csv);
+  AddTextOption(command, "--cycles", options.cycles, "PATH",
+                "also the per-cycle table (point, replicate, cycle, percentages)")
+      ->group(OutputsGroup);
+  AddReplicatesOption(command, options.replicates, words.replicates);
+  AddSeedOption(command, options.seed, words.seed);
+  AddStatisticsOption(command, options.statistics,
+                      "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
+                      "meanAborted, period and strength unless given)");
+  AddCyclesWindowOption(command, options.window);
+  AddThreadsOption(command, options.threads);
+  AddShardOptions(command, options.shard, options.resume, "the table of --csv");
+  command.add_flag("--dry-run", options.dryRun,
+                   "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
+      ->group(RunningGroup);
+}
 
 // The settings file (or the start-up defaults) with every --set applied.
 std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
@@ -581,9 +603,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
 std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io) {
   if (options.seed) return *options.seed;
-  // Never so close to the last seed that the replicates after it would pass it.
-  const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
-  const auto seed = static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+  const std::uint32_t seed = FreshSeedFor(static_cast<std::uint64_t>(std::max(options.replicates, 1)));
   io.err << "Seed " << seed << " (repeat these runs with --seed " << seed << ").\n";
   return seed;
 }

@@ -43,6 +43,16 @@ struct ExperimentOptions {
   std::vector<std::string> positional;
 };
 
+// The options sweep and batch share, declared once; the words say what a point
+// of the command's design is.
+struct RunTableWords {
+  std::string set;         // --set
+  std::string csv;         // --csv
+  std::string replicates;  // --replicates
+  std::string seed;        // --seed
+};
+void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const RunTableWords& words);
+
 // A design point: its settings and its cells in the table after the point number.
 struct DesignPoint {
   RunSettings settings;

@@ -150,9 +150,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     }
   }
   const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
-  // A seed of its own, never past the last seed with the replicates after it.
-  const std::uint32_t seed =
-      options.seed ? *options.seed : static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+  const std::uint32_t seed = options.seed ? *options.seed : FreshSeedFor(replicates);
   if (std::optional<std::string> problem = SeedRangeProblem(seed, replicates)) {
     return UsageError(io, "--replicates " + std::to_string(replicates) + " from --seed " + std::to_string(seed) +
                               ": " + *problem);

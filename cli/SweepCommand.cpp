@@ -23,22 +23,11 @@ class SweepCommand final : public Command {
                   "vary a numeric setting from FROM to TO by STEP (1 unless given); several give the full "
                   "factorial")
         ->group(DesignGroup);
-    AddSetOption(*command, options_.assignments, "change one setting of every point");
-    AddCsvOption(*command, options_.csv, "the table: one row per point and replicate; - for standard output");
-    AddTextOption(*command, "--cycles", options_.cycles, "PATH",
-                  "also the per-cycle table (point, replicate, cycle, percentages)")
-        ->group(OutputsGroup);
-    AddReplicatesOption(*command, options_.replicates, "run every point N times, seeds S to S+N-1 from --seed S");
-    AddSeedOption(*command, options_.seed, "the seed of replicate 1 (a random seed unless given)");
-    AddStatisticsOption(*command, options_.statistics,
-                        "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
-                        "meanAborted, period and strength unless given)");
-    AddCyclesWindowOption(*command, options_.window);
-    AddThreadsOption(*command, options_.threads);
-    AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
-    command->add_flag("--dry-run", options_.dryRun,
-                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
-        ->group(RunningGroup);
+    AddRunTableOptions(*command, options_,
+                       {"change one setting of every point",
+                        "the table: one row per point and replicate; - for standard output",
+                        "run every point N times, seeds S to S+N-1 from --seed S",
+                        "the seed of replicate 1 (a random seed unless given)"});
   }
 
   int Run(CliStreams& io) override {

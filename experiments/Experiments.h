@@ -77,6 +77,9 @@ int ExperimentDefaultThreads();
 // so that jobs started in the same second (an array of jobs, a shell loop)
 // differ. The window keeps its seed from the clock.
 std::uint32_t FreshSeed();
+// A fresh seed for `replicates` runs on consecutive seeds: never so high that
+// the last of them would pass the last seed.
+std::uint32_t FreshSeedFor(std::uint64_t replicates);
 // Whether seeds first to first + count - 1 are all seeds (none past 4294967295);
 // answers what is wrong and what to do when not.
 std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t count);

@@ -136,6 +136,11 @@ std::uint32_t FreshSeed() {
   return static_cast<std::uint32_t>(source());
 }
 
+std::uint32_t FreshSeedFor(std::uint64_t replicates) {
+  replicates = std::max<std::uint64_t>(replicates, 1);
+  return static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+}
+
 std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t count) {
   constexpr std::uint64_t last = std::numeric_limits<std::uint32_t>::max();
   if (count == 0 || first + (count - 1) <= last) return std::nullopt;
