@@ -66,7 +66,7 @@ class PlotCommand final : public Command {
     const std::optional<std::vector<CycleResult>> cycles = LoadResults(*text, source, io);
     if (!cycles) return ExitFailure;
     if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture_), size)) {
-      PrintProblem(io, "cannot write the picture to " + *picture_ + ": " + RunnerText(WithTypedPath(*problem, *picture_)));
+      PrintProblem(io, "cannot write the picture to " + *picture_ + ": " + PictureProblemText(*problem, *picture_));
       io.err << "Any earlier file there is unchanged.\n";
       return ExitFailure;
     }

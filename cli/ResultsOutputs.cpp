@@ -107,7 +107,9 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
     PictureSize size;
     if (options.plotSize) ParsePictureSize(*options.plotSize, size);
     if (auto problem = WritePlotPicture(cycles, PathFromUtf8(*options.plot), size)) {
-      fail("picture", *options.plot, *problem);
+      PrintProblem(io, "cannot write the picture to " + *options.plot + ": " + PictureProblemText(*problem, *options.plot));
+      io.err << "Any earlier file there is unchanged.\n";
+      written = false;
     } else {
       summary << "Picture written to " << *options.plot << ".\n";
     }

@@ -15,6 +15,7 @@
 #include "cli/SharedOptions.h"
 #include "platform/FileError.h"
 #include "platform/Interrupts.h"
+#include "platform/Windows1252.h"
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
 #include "experiments/Experiments.h"
@@ -193,6 +194,13 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (!outcome.Completed()) {
     PrintRunFailure(outcome, io);
     return ExitFailure;
+  }
+  // The report, like a settings file, holds its notes in Windows-1252, as
+  // VARNOLT on Windows reads them; what that lacks is written as "?".
+  if (const std::size_t lost = Windows1252Losses(settings.runNotes); lost != 0) {
+    io.err << "varnolt-cli: warning: the notes hold " << lost << (lost == 1 ? " character" : " characters")
+           << " that reports cannot store; written as ? in "
+           << (toStandardOutput ? std::string("the report on standard output") : settings.outputPath) << "\n";
   }
   if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
 

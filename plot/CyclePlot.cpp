@@ -201,7 +201,11 @@ void CyclePlotView::BuildChart() {
   keptLegend_->setVisible(false);
   for (QLineSeries* series : keptSeries_) chart->legend()->markers(series).front()->setVisible(false);
   chart->legend()->markers(keptLegend_).front()->setVisible(false);
+  // The view gives up the chart it had (the empty one it starts with) without
+  // deleting it: that one is deleted here, as nothing else would.
+  QChart* const previous = this->chart();
   setChart(chart);
+  delete previous;
   axisX_->setTickType(QValueAxis::TicksDynamic);
   connect(axisX_, &QValueAxis::rangeChanged, this, [this](qreal minimum, qreal maximum) {
     UseCycleTicks(axisX_, minimum, maximum);
