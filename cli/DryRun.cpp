@@ -114,7 +114,10 @@ std::optional<DryRunPlan> PlanPointTable(const PointTable& table, const Experime
     if (const ValidationRule* rule = FirstFailedRule(settings)) {
       ++plan.refusedRuns;
       if (design != lastRefused) {
-        plan.refused.push_back("point " + std::to_string(design + 1) + NamedCells(table, point) + ": rule " +
+        // Only the first ten are told, so only they are kept: a design of a hundred
+        // million refused points is planned in little memory.
+        if (++plan.refusedPoints <= 10)
+          plan.refused.push_back("point " + std::to_string(design + 1) + NamedCells(table, point) + ": rule " +
                                std::to_string(rule->number) + " (" + rule->field + ")");
         lastRefused = design;
       }
@@ -139,9 +142,10 @@ int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, 
   if (plan->refused.empty()) {
     io.out << ".\n";
   } else {
-    io.out << " (" << plan->refused.size() << (plan->refused.size() == 1 ? " point" : " points") << ")"
-           << (plan->refused.size() > 10 ? ", the first ten:" : ":") << "\n";
-    for (std::size_t i = 0; i < std::min<std::size_t>(10, plan->refused.size()); ++i) {
+    io.out << " (" << WithThousands(static_cast<std::int64_t>(plan->refusedPoints))
+           << (plan->refusedPoints == 1 ? " point" : " points") << ")"
+           << (plan->refusedPoints > 10 ? ", the first ten:" : ":") << "\n";
+    for (std::size_t i = 0; i < plan->refused.size(); ++i) {
       io.out << "  " << plan->refused[i] << "\n";
     }
   }
