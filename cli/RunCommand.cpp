@@ -1,6 +1,8 @@
 #include "cli/RunCommand.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -44,7 +46,22 @@ void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
 RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threads, std::int64_t palms,
                     bool progressLine, std::ostream& err) {
   RunOutcome outcome;
-  Job job([&](std::stop_token, RunControl& control) { outcome = run(control); }, threads);
+  Job job(
+      [&](std::stop_token stop, RunControl& control) {
+        // A stop in the middle of a run, without timing a signal to land there:
+        // with VARNOLT_TEST_INTERRUPT=running:SIGNAL the program signals itself
+        // as the run starts, and the run goes on only once that stop has reached
+        // the job, so it ends interrupted as a run stopped by a person would.
+        InterruptionTestPoint("running");
+        if (InterruptionFlag().load()) {
+          std::mutex lock;
+          std::condition_variable_any stopped;
+          std::unique_lock<std::mutex> held(lock);
+          stopped.wait(held, stop, [] { return false; });
+        }
+        outcome = run(control);
+      },
+      threads);
   InterruptionWatch interruption([&job] { job.Stop(); });
   const auto palmCount = static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0));
   ProgressLine line(

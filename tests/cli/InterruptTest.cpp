@@ -38,13 +38,14 @@ const std::vector<std::string> LongRun = {"run", "--seed", "1", "--set", "cycleC
 class Runner {
  public:
   // Starts varnolt-cli in `folder`, standard output to a file, standard error to `errFd`.
-  Runner(const fs::path& folder, std::vector<std::string> args, int errFd) {
+  Runner(const fs::path& folder, std::vector<std::string> args, int errFd, const char* interrupt = nullptr) {
     const std::string program = std::string(VARNOLT_BIN_DIR) + "/varnolt-cli";
     args.insert(args.begin(), program);
     const std::string out = (folder / "../stdout").string();
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(folder.c_str()) != 0) _exit(126);
+      if (interrupt != nullptr) setenv("VARNOLT_TEST_INTERRUPT", interrupt, 1);
       const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(outFd, 1);
       dup2(errFd, 2);
@@ -98,15 +99,15 @@ struct Stopped {
   std::string err;
 };
 
-// A long run with standard error to a file, sent `signal` after `wait` ms.
-Stopped StopAfter(const CliSandbox& sandbox, int signal, int wait) {
+// A long run with standard error to a file, stopped by `signal` that the
+// runner sends itself once the run has started (its test seam), so the stop
+// never depends on how fast this machine runs.
+Stopped StopRunning(const CliSandbox& sandbox, int signal) {
   const fs::path errPath = sandbox.Work() / "../stderr";
   const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  Runner runner(sandbox.Work(), LongRun, errFd);
+  const std::string interrupt = "running:" + std::to_string(signal);
+  Runner runner(sandbox.Work(), LongRun, errFd, interrupt.c_str());
   close(errFd);
-  if (!runner.Catches(signal)) return {-2, ""};
-  std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-  runner.Send(signal);
   const int status = runner.Status();
   return {status, ReadFile(errPath)};
 }
@@ -130,7 +131,7 @@ TEST(Interrupt, EachSignalStopsTheRunLeavesTheOldReportAndNoTemporaryFile) {
     SCOPED_TRACE(strsignal(signal));
     CliSandbox sandbox;
     WriteFile(sandbox.Work() / "report.dat", "an earlier report");
-    const Stopped stopped = StopAfter(sandbox, signal, 300);
+    const Stopped stopped = StopRunning(sandbox, signal);
     EXPECT_EQ(stopped.status, 128 + signal);
     EXPECT_THAT(stopped.err, HasSubstr("Interrupted; nothing was written.\n"));
     EXPECT_EQ(ReadFile(sandbox.Work() / "report.dat"), "an earlier report");
@@ -176,7 +177,7 @@ TEST(Interrupt, AProgressLineOnATerminalAndNeverInAFile) {
   close(slave);
   close(master);
 
-  const Stopped toFile = StopAfter(sandbox, SIGINT, 1800);
+  const Stopped toFile = StopRunning(sandbox, SIGINT);
   EXPECT_EQ(toFile.status, 130);
   EXPECT_EQ(toFile.err, "Interrupted; nothing was written.\n");
 }
