@@ -1,6 +1,8 @@
 // The Experiments page: sweeps, screening and fits from the window, run as
 // the runner runs them, shown in a grid and a chart.
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -14,6 +16,8 @@
 
 #include "app/Pages.h"
 #include "app/Sheet.h"
+#include "calibration/Calibration.h"
+#include "plot/PlotPicture.h"
 #include "experiments/Experiments.h"
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
@@ -83,6 +87,7 @@ struct CPageExperiments::Plan {
   RunSettings base;
   std::vector<SweepFactor> sweep;                // Sweep
   std::vector<SensitivityFactor> screening;      // Screening
+  std::vector<FitRange> fits;                    // Fit
   std::vector<int> rows;                         // the rows the factors came from
   int replicates = 1;
   int trajectories = 20;
@@ -105,6 +110,10 @@ struct CPageExperiments::Results {
   std::vector<HeatMapPlot> heatMaps;
   std::vector<MorrisPanel> morris;
   std::vector<std::string> titles;
+  // A fit: its picture, and the fitted settings with their best values.
+  std::optional<FitPicture> fit;
+  std::vector<std::string> fitted;
+  std::vector<std::int32_t> best;
 };
 
 CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS), chart_(new CPictureView) {
@@ -113,6 +122,8 @@ CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS),
   OnNotification(Notification::ButtonClicked, kExportTable, [this] { OnExportCsv(); });
   OnNotification(Notification::ButtonClicked, kSaveChart, [this] { OnSavePicture(); });
   OnNotification(Notification::ButtonClicked, kCopyTable, [this] { OnCopy(); });
+  OnNotification(Notification::ButtonClicked, kOpenCensus, [this] { OnOpenCensus(); });
+  OnNotification(Notification::ButtonClicked, kUseFitted, [this] { OnUseFitted(); });
   OnNotification(Notification::ListSelectionChange, kChartChoice, [this] { ShowChart(); });
   for (int row = 0; row < SettingRows; ++row) {
     OnNotification(Notification::ListSelectionChange, SettingRowControl(row, 0), [this, row] { OnSettingChosen(row); });
@@ -122,7 +133,7 @@ CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS),
   OnNotification(Notification::EditChange, kReplicates, kTrajectories, [this] { UpdatePlan(); });
 }
 
-CPageExperiments::~CPageExperiments() {
+CPageExperiments::~CPageExperiments() {  // here, where a Census is known
   // Not yet given to a window, the chart is the page's own.
   if (chart_ != nullptr && chart_->parent() == nullptr) delete chart_;
 }
@@ -136,7 +147,7 @@ bool CPageExperiments::OnInitDialog() {
   grid_.SetHeaderRowTotal(1);
 
   if (auto* kind = qobject_cast<QComboBox*>(GetDlgItem(kExperimentKind))) {
-    kind->addItems({QStringLiteral("Sweep"), QStringLiteral("Screening (Morris)")});
+    kind->addItems({QStringLiteral("Sweep"), QStringLiteral("Screening (Morris)"), QStringLiteral("Fit to a census")});
   }
   const std::vector<const FieldInfo*> fields = NumericSettings();
   for (int row = 0; row < SettingRows; ++row) {
@@ -226,13 +237,14 @@ void CPageExperiments::ShowKindControls() {
     for (int column = 0; column < 4; ++column) show(SettingRowControl(row, column), used && (column < 3 || kind == Kind::Sweep));
   }
   show(kStepHeader, kind == Kind::Sweep);
-  show(kReplicates, kind == Kind::Sweep);
+  show(kReplicates, kind != Kind::Screening);
   show(kTrajectories, kind == Kind::Screening);
   if (auto* label = qobject_cast<QLabel*>(GetDlgItem(kReplicatesLabel))) {
     label->setText(kind == Kind::Screening ? QStringLiteral("Trajectories:") : QStringLiteral("Replicates:"));
   }
   const bool fit = kind == Kind::Fit;
-  show(kReplicatesLabel, !fit);
+  show(kStatisticsLabel, !fit);
+  show(kStatistics, !fit);
   show(kOpenCensus, fit);
   show(kCensusName, fit);
   show(kUseFitted, fit);
@@ -246,7 +258,14 @@ void CPageExperiments::OnSettingChosen(int row) {
   if (name == NoSetting || name.isEmpty()) {
     for (int column = 1; column < 4; ++column) setText(SettingRowControl(row, column), QString());
   } else {
-    const SettingRange range = AdmittedRange(name.toStdString(), Sheet().settings);
+    SettingRange range = AdmittedRange(name.toStdString(), Sheet().settings);
+    // A fit keeps to what calibration admits for the setting.
+    std::string why;
+    if (CurrentKind() == Kind::Fit) {
+      if (std::optional<AdmittedValues> admitted = AdmittedValuesOf(name.toStdString(), Sheet().settings, why)) {
+        range = {admitted->low, admitted->high};
+      }
+    }
     // About ten values between the bounds to begin with.
     const std::int64_t span = static_cast<std::int64_t>(range.high) - range.low;
     const std::int64_t step = std::max<std::int64_t>(1, (span + 9) / 10);
@@ -292,18 +311,24 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadPlan(Plan& plan) co
                            .arg(name, Text(from), Text(to), Text(step))};
       }
       plan.sweep.push_back(std::move(factor));
-    } else {
+    } else if (plan.kind == Kind::Screening) {
       SensitivityFactor factor;
       if (std::optional<std::string> problem = ParseSensitivityFactor(name.toStdString() + "=" + from + ":" + to, factor)) {
         return Problem{SettingRowControl(row, 2), QStringLiteral("To of %1 must be greater than From.").arg(name)};
       }
       plan.screening.push_back(std::move(factor));
+    } else {
+      FitRange fit;
+      if (std::optional<std::string> problem = ParseFitRange(name.toStdString() + "=" + from + ":" + to, fit)) {
+        return Problem{SettingRowControl(row, 2), QStringLiteral("To of %1 must be From or more.").arg(name)};
+      }
+      plan.fits.push_back(std::move(fit));
     }
   }
   if (plan.rows.empty()) {
     return Problem{SettingRowControl(0, 0), QStringLiteral("Choose a setting to vary in the first row.")};
   }
-  if (plan.kind == Kind::Sweep) {
+  if (plan.kind != Kind::Screening) {
     const std::optional<int> replicates = ReadWholeNumber<int>(FieldText(kReplicates).toStdString());
     if (!replicates || *replicates < 1 || *replicates > 10000) {
       return Problem{kReplicates, QStringLiteral("Replicates must be a whole number from 1 to 10000.")};
@@ -328,6 +353,12 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadPlan(Plan& plan) co
     }
   }
   const QString statistics = FieldText(kStatistics);
+  if (plan.kind == Kind::Fit) {
+    // A fit's candidates are as many as its grid, up to calibration's budget.
+    plan.points = static_cast<std::size_t>(std::min(GridSize(plan.fits), 20000.0));
+    plan.runs = plan.points * static_cast<std::size_t>(plan.replicates);
+    return std::nullopt;
+  }
   if (statistics.isEmpty()) {
     plan.statistics = plan.kind == Kind::Screening ? DefaultSensitivityStatistics() : DefaultRunStatistics();
   } else if (std::optional<std::string> problem = ParseStatistics(statistics.toStdString(), plan.statistics)) {
@@ -365,10 +396,19 @@ void CPageExperiments::UpdatePlan() {
   if (!IsCreated()) return;
   Plan plan;
   QString text;
-  if (CurrentKind() == Kind::Fit) {
-    text = QStringLiteral("Open a census, choose the settings to fit with their ranges, then Run.");
-  } else if (std::optional<std::pair<int, QString>> problem = ReadPlan(plan)) {
+  if (std::optional<std::pair<int, QString>> problem = ReadPlan(plan)) {
     text = problem->second;
+  } else if (plan.kind == Kind::Fit) {
+    const double grid = GridSize(plan.fits);
+    text = QStringLiteral("Fit of %1 to ").arg(Counted(static_cast<std::int64_t>(plan.fits.size()), "setting", "settings"));
+    text += census_ ? censusName_ : QStringLiteral("a census (open one first)");
+    text += grid <= 20000 ? QStringLiteral(": the whole grid of %1").arg(Counted(static_cast<std::int64_t>(grid), "candidate", "candidates"))
+                          : QStringLiteral(": %1 candidates, searched by the optimiser in up to 20,000")
+                                .arg(QString::number(grid, 'g', 3));
+    text += QStringLiteral(", each %1 of %2, %3.")
+                .arg(Counted(plan.replicates, "run", "runs"))
+                .arg(Text(WithThousands(plan.base.palmCount)) + QStringLiteral(" palms"),
+                     QStringLiteral("up to the census's last cycle"));
   } else {
     // The points the rules refuse, counted as a dry run would.
     std::size_t refused = 0;
@@ -428,6 +468,7 @@ void CPageExperiments::OnRun() {
   }
   if (plan.kind == Kind::Sweep) RunSweep(plan);
   if (plan.kind == Kind::Screening) RunScreening(plan);
+  if (plan.kind == Kind::Fit) RunFit(plan);
 }
 
 namespace {
@@ -699,7 +740,7 @@ void CPageExperiments::ShowResults() {
     }
   }
   for (int id : {kExportTable, kSaveChart, kCopyTable, kChartChoice}) EnableControl(id, any);
-  EnableControl(kUseFitted, false);
+  EnableControl(kUseFitted, any && !results_->fitted.empty());
   ShowChart();
 }
 
@@ -721,6 +762,11 @@ void CPageExperiments::ShowChart() {
 
 std::optional<std::string> CPageExperiments::WriteChart(std::size_t chart, const std::filesystem::path& path,
                                                         PictureSize size, const std::string& title) const {
+  if (results_->fit) {
+    FitPicture picture = *results_->fit;
+    picture.title = title;
+    return WriteFitPicture(picture, path, size);
+  }
   if (!results_->settingPlots.empty()) return WriteSettingPicture(results_->settingPlots[chart], path, size, title);
   if (!results_->heatMaps.empty()) return WriteHeatMapPicture(results_->heatMaps[chart], path, size, title);
   return WriteMorrisPicture({results_->morris[chart]}, path, size, title);
@@ -765,4 +811,158 @@ void CPageExperiments::OnCopy() {
   QString text = results_->header.join(QLatin1Char('\t')) + QLatin1Char('\n');
   for (const QStringList& row : results_->rows) text += row.join(QLatin1Char('\t')) + QLatin1Char('\n');
   QGuiApplication::clipboard()->setText(text);
+}
+
+void CPageExperiments::RunFit(Plan& plan) {
+  if (!census_) {
+    Refuse(kOpenCensus, QStringLiteral("Open a census first: a CSV of cycles with the percentages observed, as "
+                                       "varnolt-cli calibrate reads it."));
+    return;
+  }
+  CSheet& sheet = Sheet();
+  CalibrationRequest request;
+  request.base = plan.base;
+  request.fits = plan.fits;
+  request.census = *census_;
+  request.seed = plan.seed ? *plan.seed : sheet.seedSource();
+  request.palms = plan.base.palmCount;
+  request.replicates = plan.replicates;
+  if (std::optional<std::string> problem = CheckCalibrationRequest(request)) {
+    Refuse(SettingRowControl(plan.rows.front(), 0), Text(*problem) + QLatin1Char('.'));
+    return;
+  }
+  CalibrationControl control;
+  CalibrationResult result;
+  const QString running = QStringLiteral("Fit: %1 of %2 palms, up to cycle %3")
+                              .arg(Counted(static_cast<std::int64_t>(plan.points), "candidate", "candidates"),
+                                   Grouped(request.palms))
+                              .arg(request.census.LastCycle());
+  const bool completed = sheet.RunJobWithProgress(
+      running, plan.points,
+      [&](std::stop_token stop, RunControl&) {
+        control.stop = stop;
+        result = Calibrate(request, control);
+      },
+      [&control] { return control.evaluations.load(); });
+  if (!completed || result.stopped) {
+    status_ = QStringLiteral("Fit cancelled; the previous results are still shown.");
+    UpdatePlan();
+    return;
+  }
+  if (!result.failure.empty()) {
+    CurrentPrompts().Message(Window(), {QStringLiteral("Nothing was fitted: ") + Text(result.failure) + QLatin1Char('.'),
+                                        QStringLiteral("Fit to a census"), MessageIcon::Warning, MessageButtons::Ok});
+    return;
+  }
+
+  auto results = std::make_unique<Results>();
+  results->kind = Kind::Fit;
+  results->csv = EvaluationsCsv(request, result);
+  results->csvName = QStringLiteral("fit-evaluations.csv");
+  results->header << QStringLiteral("Setting") << QStringLiteral("Best") << QStringLiteral("Fits as well")
+                  << QStringLiteral("Searched") << QStringLiteral("What the census says");
+  for (std::size_t f = 0; f < request.fits.size(); ++f) {
+    const FitRange& fit = request.fits[f];
+    const SettingProfile& profile = result.profiles[f];
+    results->rows.push_back({Text(fit.name), QString::number(result.best[f]),
+                             QStringLiteral("%1 to %2").arg(profile.fitLow).arg(profile.fitHigh),
+                             QStringLiteral("%1 to %2").arg(fit.low).arg(fit.high),
+                             Text(DeterminedText(fit, profile, result.best[f]))});
+    results->fitted.push_back(fit.name);
+    results->best.push_back(result.best[f]);
+  }
+  // The census over the best settings' cycles, up to its last cycle.
+  FitPicture picture;
+  const auto last = std::min<std::size_t>(static_cast<std::size_t>(request.census.LastCycle()), result.bestCycles.size());
+  picture.cycles.assign(result.bestCycles.begin(), result.bestCycles.begin() + static_cast<std::ptrdiff_t>(last));
+  CyclePlotView::Observed observed;
+  for (const CensusRow& row : request.census.rows) {
+    for (int s = 0; s < CensusSeriesCount; ++s) {
+      if (!row.percent[s]) continue;
+      picture.observed[s].push_back({static_cast<double>(row.cycle), *row.percent[s]});
+      observed[s].push_back(QPointF(static_cast<double>(row.cycle), *row.percent[s]));
+    }
+  }
+  std::string bestText;
+  for (std::size_t f = 0; f < request.fits.size(); ++f) {
+    bestText += (f == 0 ? "" : ", ") + request.fits[f].name + " " + std::to_string(result.best[f]);
+  }
+  QString fitLine = QStringLiteral("RMSE %1 points over %2").arg(result.fit.rmse, 0, 'f', 2).arg(
+      Counted(static_cast<std::int64_t>(result.fit.cells), "observed cell", "observed cells"));
+  QStringList nse;
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    const SeriesFit& series = result.fit.series[s];
+    if (series.cells > 0 && !std::isnan(series.nse)) {
+      nse << QStringLiteral("%1 %2").arg(QLatin1String(CensusSeriesNames[s])).arg(series.nse, 0, 'f', 2);
+    }
+  }
+  fitLine += nse.isEmpty() ? QStringLiteral("; no series varies enough for an NSE") : QStringLiteral("; NSE ") + nse.join(QStringLiteral(", "));
+  picture.title = "Census and best fit: " + bestText + " (RMSE " + QString::number(result.fit.rmse, 'f', 2).toStdString() +
+                  " points)";
+  results->fit = picture;
+  results->chartNames.push_back("census and best fit");
+  results->titles.push_back(picture.title + ", seed " + std::to_string(request.seed));
+  results->summary = QStringLiteral("Fit by %1: %2 in %3 s, seed %4. Best: %5. %6.")
+                         .arg(QLatin1String(SearchMethodName(result.method)),
+                              Counted(static_cast<std::int64_t>(result.evaluations.size()), "candidate", "candidates"))
+                         .arg(result.seconds, 0, 'f', 2)
+                         .arg(request.seed)
+                         .arg(Text(bestText), fitLine);
+  sheet.pagePlot.ShowFit(picture.cycles, observed, Text(picture.title), fitLine);
+  results_ = std::move(results);
+  status_ = results_->summary + QStringLiteral(" The Plot page shows the census over the fit.");
+  ShowResults();
+  UpdatePlan();
+}
+
+void CPageExperiments::OnOpenCensus() {
+  FileDialogRequest request;
+  request.mode = FileDialogMode::Open;
+  request.filter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|");
+  request.defaultExtension = QStringLiteral("csv");
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(Window(), request);
+  if (path) OpenCensus(*path);
+}
+
+bool CPageExperiments::OpenCensus(const QString& path) {
+  const auto refuse = [this](const QString& text) {
+    CurrentPrompts().Message(Window(), {text + QStringLiteral("\nThe census before it, if any, is still the one fitted."),
+                                        QStringLiteral("Census not read"), MessageIcon::Warning, MessageButtons::Ok});
+    return false;
+  };
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return refuse(QStringLiteral("\"%1\" could not be read: %2.").arg(path, file.errorString()));
+  }
+  const QByteArray bytes = file.readAll();
+  const QString name = QFileInfo(path).fileName();
+  CensusRead read = ReadCensus(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                               name.toStdString());
+  if (!read.error.empty()) return refuse(Text(read.error) + QLatin1Char('.'));
+  census_ = std::make_unique<Census>(std::move(read.census));
+  censusName_ = name;
+  if (auto* label = qobject_cast<QLabel*>(GetDlgItem(kCensusName))) {
+    // The name on a line of its own, shortened in the middle when it is long.
+    label->setText(QStringLiteral("%1\n%2, to cycle %3")
+                       .arg(label->fontMetrics().elidedText(name, Qt::ElideMiddle, label->width()),
+                            Counted(static_cast<std::int64_t>(census_->ObservedCells()), "cell", "cells"))
+                       .arg(census_->LastCycle()));
+    label->setToolTip(path);
+  }
+  UpdatePlan();
+  return true;
+}
+
+void CPageExperiments::OnUseFitted() {
+  if (!results_ || results_->fitted.empty()) return;
+  RunSettings& settings = Settings();
+  QStringList values;
+  for (std::size_t f = 0; f < results_->fitted.size(); ++f) {
+    settings.*(FindField(results_->fitted[f])->integer) = results_->best[f];
+    values << QStringLiteral("%1 %2").arg(Text(results_->fitted[f])).arg(results_->best[f]);
+  }
+  MarkModified();
+  status_ = QStringLiteral("The settings now hold the fitted values (%1); File > Save keeps them.")
+                .arg(values.join(QStringLiteral(", ")));
+  UpdatePlan();
 }

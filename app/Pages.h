@@ -217,6 +217,13 @@ class CPagePlot : public CSettingsPage {
   // x palms and its seed ("Plot 4: 770 cycles x 1,000 palms, seed 7").
   static QString RunTitle(const RunSettings& settings, std::uint32_t seed);
 
+  // A fit from the Experiments page: the census as points over the best
+  // settings' cycles, titled `title`, with `line` under the chart, until the
+  // next run replaces it.
+  void ShowFit(std::span<const CycleResult> cycles, const CyclePlotView::Observed& observed, const QString& title,
+               const QString& line);
+  bool ShowsFit() const { return fit_.has_value(); }
+
  private:
   void ShowResults();
   void ShowKeptState();
@@ -227,6 +234,14 @@ class CPagePlot : public CSettingsPage {
   CyclePlotView plot_;
   int shownVersion_ = -1;
   QString keptTitle_;  // the kept run's RunTitle
+  struct Fit {
+    std::vector<CycleResult> cycles;
+    CyclePlotView::Observed observed;
+    QString title, line;
+    int version = 0;  // the results version when it came
+  };
+  std::optional<Fit> fit_;  // shown in place of the last run until the next one
+  void ShowFitNow();
 };
 
 // The Experiments page: many runs from one description, as the runner's
@@ -235,6 +250,8 @@ class CPagePlot : public CSettingsPage {
 // screening over up to four settings, a fit to a census. Its results (a table
 // in a read-only grid and a chart) stay until the next experiment completes;
 // nothing is written unless Export CSV or Save picture asks for it.
+struct Census;
+
 class CPageExperiments : public CSettingsPage {
   Q_OBJECT
  public:
@@ -256,6 +273,14 @@ class CPageExperiments : public CSettingsPage {
   void OnSavePicture();
   // "Copy": the grid's table, tab-separated, on the clipboard.
   void OnCopy();
+  // "Open census...": reads a census as varnolt-cli calibrate reads it; one
+  // that cannot be read is told in a box and the census before it stays.
+  void OnOpenCensus();
+  // Opens the census at path as the button does after its dialog.
+  bool OpenCensus(const QString& path);
+  // "Use these settings": the fitted values become the settings, which are
+  // then modified (the save question follows).
+  void OnUseFitted();
 
   CGridCtrl& Grid() { return grid_; }
   CPictureView& Chart() { return *chart_; }
@@ -283,6 +308,7 @@ class CPageExperiments : public CSettingsPage {
   void Refuse(int controlId, const QString& message);
   void RunSweep(Plan& plan);
   void RunScreening(Plan& plan);
+  void RunFit(Plan& plan);
   void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
   QString FieldText(int controlId) const;
 
@@ -291,6 +317,8 @@ class CPageExperiments : public CSettingsPage {
   std::unique_ptr<Results> results_;
   QString plan_;
   QString status_;  // what became of the last experiment (cancelled, say)
+  std::unique_ptr<Census> census_;
+  QString censusName_;
 };
 
 // The About page: three centred texts on white.
@@ -338,6 +366,6 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kReplicatesLabel = 1140, kReplicates = 1141, kExperimentSeed = 1142, kStatistics = 1143,
                      kTrajectories = 1144, kPlan = 1145, kExportTable = 1146, kSaveChart = 1147, kCopyTable = 1148,
                      kChartChoice = 1149, kTable = 1160, kExperimentChart = 1161, kOpenCensus = 1170,
-                     kCensusName = 1171, kUseFitted = 1172;
+                     kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control

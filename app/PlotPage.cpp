@@ -73,9 +73,37 @@ bool CPagePlot::OnSetActive() {
   return CSettingsPage::OnSetActive();
 }
 
+void CPagePlot::ShowFit(std::span<const CycleResult> cycles, const CyclePlotView::Observed& observed,
+                        const QString& title, const QString& line) {
+  fit_ = Fit{std::vector<CycleResult>(cycles.begin(), cycles.end()), observed, title, line, Sheet().resultsVersion};
+  if (!IsCreated()) return;
+  shownVersion_ = Sheet().resultsVersion;
+  ShowFitNow();
+  ShowKeptState();
+}
+
+void CPagePlot::ShowFitNow() {
+  plot_.SetCycles(fit_->cycles);
+  plot_.SetObserved(fit_->observed);
+  plot_.SetTitle(fit_->title);
+  SetLabel(GetDlgItem(kAnalysis), fit_->line);
+  SetLabel(GetDlgItem(kReadout), PlotHint);
+  // Export CSV and Keep this run are of runs; the fit's table is the Experiments page's.
+  for (int id : {kResetZoom, kSavePicture, kPictureSize}) EnableControl(id, true);
+  for (int id : {kExportCsv, kKeepRun}) EnableControl(id, false);
+}
+
 void CPagePlot::ShowResults() {
   const std::span<const CycleResult> cycles = CyclesOf(Sheet().model.cycleResults);
   shownVersion_ = Sheet().resultsVersion;
+  // A fit stays until a run comes after it.
+  if (fit_ && fit_->version == Sheet().resultsVersion) {
+    ShowFitNow();
+    ShowKeptState();
+    return;
+  }
+  fit_.reset();
+  plot_.SetObserved({});
   plot_.SetCycles(cycles);
   const bool any = !cycles.empty();
   // A wrapped line keeps each "%" beside its number; the analysis is of the
@@ -133,7 +161,8 @@ void CPagePlot::OnSavePicture() {
                            QStringLiteral("png"), QStringLiteral("cycles.png")));
   if (!path) return;
   // The run above its analysis, each on lines of its own.
-  const QString analysis = QString::fromStdString(AnalysisLine(AnalyseCycles(PublishedCycles(Sheet().model))));
+  const QString analysis = fit_ ? fit_->line
+                                : QString::fromStdString(AnalysisLine(AnalyseCycles(PublishedCycles(Sheet().model))));
   const QString title = plot_.Title().isEmpty() ? analysis : plot_.Title() + QLatin1Char('\n') + analysis;
   const QString failure = plot_.SavePicture(*path, QSize(size.width, size.height), title);
   if (!failure.isEmpty()) ReportFileProblem(QStringLiteral("Picture not saved"), *path, failure);

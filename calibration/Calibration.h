@@ -255,7 +255,7 @@ RunSettings CandidateSettings(const CalibrationRequest& request, std::span<const
 struct CalibrationPlan {
   SearchMethod method = SearchMethod::Exhaustive;
   double gridSize = 0.0;           // every candidate of the ranges
-  std::uint64_t candidates = 0;    // exhaustive: the grid; optimiser: an estimate
+  std::uint64_t candidates = 0;    // exhaustive: the grid; optimiser: about the most it evaluates
   bool estimated = false;          // the optimiser's candidates depend on where the census leads it
   std::uint64_t refused = 0;       // exhaustive: candidates a rule refuses (never run); optimiser: not known
   std::uint64_t runs = 0;          // of the model: (candidates - refused) x replicates

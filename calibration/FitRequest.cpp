@@ -226,10 +226,10 @@ CalibrationPlan PlanCalibration(const CalibrationRequest& request) {
       }
     }
   } else {
-    // An estimate: the budget, the first polish (every neighbour one step away,
-    // or the steps of one and two settings beyond six) and one candidate per
-    // profile value. The search may settle before its budget, and the polish
-    // and profiles meet candidates already run.
+    // About the most it evaluates: the whole budget, the first polish (every
+    // neighbour one step away, or the steps of one and two settings beyond six)
+    // and one candidate per profile value. The search usually settles before its
+    // budget, and the polish and profiles meet candidates already run.
     double least = static_cast<double>(request.budget);
     if (k <= 6) {
       least += std::pow(3.0, static_cast<double>(k)) - 1;

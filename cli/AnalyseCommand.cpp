@@ -33,9 +33,10 @@ class AnalyseCommand final : public Command {
     }
     const std::string& source = sources_[0];
     std::vector<ReplicateCycles> runs;
+    // Read once: a pipe or process substitution gives its bytes only once.
+    const std::optional<std::string> text = ReadWholeFile(source, io);
+    if (!text) return ExitFailure;
     {
-      const std::optional<std::string> text = ReadWholeFile(source, io);
-      if (!text) return ExitFailure;
       const TableKind kind = KindOfTable(*text);
       if (kind == TableKind::Cycles) {
         if (!point_) {
@@ -55,7 +56,7 @@ class AnalyseCommand final : public Command {
       }
     }
     if (runs.empty()) {
-      std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
+      std::optional<std::vector<CycleResult>> cycles = LoadResults(*text, source, io);
       if (!cycles) return ExitFailure;
       runs.push_back({1, std::move(*cycles)});
     }

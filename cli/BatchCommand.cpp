@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <memory>
 
 #include "cli/Help.h"
 #include "cli/DryRun.h"
@@ -30,22 +31,10 @@ class BatchCommand final : public Command {
     AddTextOption(*command, "--settings", options_.settingsFile, "FILE.dat",
                   "the settings the design's columns change (the start-up settings unless given)")
         ->group(SettingsGroup);
-    AddSetOption(*command, options_.assignments, "change one setting of every run");
-    AddCsvOption(*command, options_.csv, "the table: one row per run and replicate; - for standard output");
-    AddTextOption(*command, "--cycles", options_.cycles, "PATH",
-                  "also the per-cycle table (point, replicate, cycle, percentages)")
-        ->group(OutputsGroup);
-    AddReplicatesOption(*command, options_.replicates, "run every line N times, seeds S to S+N-1 from its seed S");
-    AddSeedOption(*command, options_.seed, "the seed of replicate 1 where the design has no seed column");
-    AddStatisticsOption(*command, options_.statistics,
-                        "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
-                        "meanAborted, period and strength unless given)");
-    AddCyclesWindowOption(*command, options_.window);
-    AddThreadsOption(*command, options_.threads);
-    AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
-    command->add_flag("--dry-run", options_.dryRun,
-                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
-        ->group(RunningGroup);
+    AddRunTableOptions(*command, options_,
+                       {"change one setting of every run", "the table: one row per run and replicate; - for standard output",
+                        "run every line N times, seeds S to S+N-1 from its seed S",
+                        "the seed of replicate 1 where the design has no seed column"});
   }
 
   int Run(CliStreams& io) override {
@@ -108,6 +97,26 @@ class BatchCommand final : public Command {
     for (std::size_t c = 0; c < header->size(); ++c) {
       if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
     }
+    // Every row is checked before anything runs; the points are made again from
+    // the rows when their turn comes.
+    const auto pointOfRow = [seedColumn](const RunSettings& start, const std::vector<std::string>& names,
+                                         const std::vector<std::string>& cells, DesignPoint& point,
+                                         std::size_t& problemColumn) -> std::optional<std::string> {
+      point.settings = start;
+      point.leadCells.clear();
+      bool firstCell = true;
+      for (std::size_t c = 0; c < cells.size(); ++c) {
+        if (c == seedColumn) continue;
+        if (std::optional<std::string> problem = ApplyAssignment(point.settings, names[c] + "=" + cells[c])) {
+          problemColumn = c + 1;
+          return problem;
+        }
+        point.leadCells += (firstCell ? "" : ",") + CsvCell(cells[c]);
+        firstCell = false;
+      }
+      return std::nullopt;
+    };
+    DesignPoint checked;
     for (std::size_t l = 1; l < records.size(); ++l) {
       const std::vector<std::string>* cells = &records[l].cells;
       const std::size_t line = records[l].line;
@@ -115,41 +124,33 @@ class BatchCommand final : public Command {
         return refuse(line, 0, "the row has " + std::to_string(cells->size()) + " cells, the header " +
                                    std::to_string(header->size()));
       }
-      RunSettings settings = *base;
-      std::uint32_t rowSeed = seed;
-      std::string lead;
-      bool firstCell = true;
-      for (std::size_t c = 0; c < cells->size(); ++c) {
-        const std::string& name = (*header)[c];
-        const std::string& value = (*cells)[c];
-        if (c == seedColumn) {
-          const std::optional<std::uint32_t> read = ReadWholeNumber<std::uint32_t>(value);
-          if (!read) return refuse(line, c + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
-          rowSeed = *read;
-          continue;
+      if (seedColumn) {
+        const std::string& value = (*cells)[*seedColumn];
+        const std::optional<std::uint32_t> read = ReadWholeNumber<std::uint32_t>(value);
+        if (!read) {
+          return refuse(line, *seedColumn + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
         }
-        if (std::optional<std::string> problem = ApplyAssignment(settings, name + "=" + value)) {
-          return refuse(line, c + 1, *problem);
-        }
-        lead += (firstCell ? "" : ",") + CsvCell(value);
-        firstCell = false;
+        table.pointSeeds.push_back(*read);  // the column wins over --seed
+      }
+      std::size_t column = 0;
+      if (std::optional<std::string> problem = pointOfRow(*base, *header, *cells, checked, column)) {
+        return refuse(line, column, *problem);
       }
       table.description += records[l].text + ";";
-      table.settings.push_back(settings);
-      table.leadCells.push_back(lead);
-      table.seeds.push_back(rowSeed);
       rowLines.push_back(line);
     }
-    if (table.settings.empty()) return refuse(2, 0, "the design has no rows to run");
+    if (rowLines.empty()) return refuse(2, 0, "the design has no rows to run");
+    table.points = rowLines.size();
+    table.seed = seed;
     // Each row runs its own seeds S to S + N - 1. Two rows may share them on
     // purpose (common random numbers), but a row must not run part of another's.
     const auto replicates = static_cast<std::uint64_t>(options_.replicates);
     std::vector<std::pair<std::uint64_t, std::size_t>> starts;  // seed, row
-    for (std::size_t row = 0; seedColumn && row < table.seeds.size(); ++row) {
-      if (auto problem = SeedRangeProblem(table.seeds[row], replicates)) {
+    for (std::size_t row = 0; row < table.pointSeeds.size(); ++row) {
+      if (auto problem = SeedRangeProblem(table.pointSeeds[row], replicates)) {
         return refuse(rowLines[row], *seedColumn + 1, *problem);
       }
-      starts.emplace_back(table.seeds[row], row);
+      starts.emplace_back(table.pointSeeds[row], row);
     }
     std::sort(starts.begin(), starts.end());
     for (std::size_t i = 1; i < starts.size(); ++i) {
@@ -157,7 +158,7 @@ class BatchCommand final : public Command {
       const auto [first, row] = starts[i];
       if (first == start || first - start >= replicates) continue;
       const std::size_t later = std::max(row, other), earlier = std::min(row, other);
-      const std::uint64_t laterSeed = table.seeds[later], earlierSeed = table.seeds[earlier];
+      const std::uint64_t laterSeed = table.pointSeeds[later], earlierSeed = table.pointSeeds[earlier];
       return refuse(rowLines[later], *seedColumn + 1,
                     "seeds " + std::to_string(laterSeed) + " to " + std::to_string(laterSeed + replicates - 1) +
                         " of line " + std::to_string(rowLines[later]) + " overlap seeds " +
@@ -166,6 +167,13 @@ class BatchCommand final : public Command {
                         std::to_string(replicates) + " give rows seeds at least " + std::to_string(replicates) +
                         " apart, or the same seed to run the same seeds");
     }
+    auto rows = std::make_shared<std::vector<CsvRecord>>(std::move(records));
+    table.point = [rows, pointOfRow, base = *base](std::size_t design) {
+      DesignPoint point;
+      std::size_t column = 0;
+      pointOfRow(base, (*rows)[0].cells, (*rows)[design + 1].cells, point, column);
+      return point;
+    };
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }

@@ -200,10 +200,11 @@ int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateO
         plan.gridSize < 1e15 ? count(static_cast<std::uint64_t>(plan.gridSize)) : ShortestNumber(plan.gridSize);
     io.out << "Method: optimiser: the grid of " << grid << " candidates is more than the "
            << "budget of " << count(request.budget) << ".\n";
-    io.out << "Candidates: about " << count(plan.candidates) << " (the budget, the neighbourhood of the best and "
-           << "a candidate per value of each profile; where the census leads the search decides).\n";
+    io.out << "Candidates: at most about " << count(plan.candidates) << ": the search runs up to the budget, and "
+           << "stops sooner once its restarts find nothing better; then the neighbourhood of the best and a "
+           << "candidate per value of each profile.\n";
   }
-  io.out << "To run: " << (plan.estimated ? "about " : "") << count(plan.runs) << " runs of "
+  io.out << "To run: " << (plan.estimated ? "at most about " : "") << count(plan.runs) << " runs of "
          << WithThousands(request.palms) << " palms (" << request.replicates
          << (request.replicates == 1 ? " replicate" : " replicates") << " per candidate), "
          << WithThousands(static_cast<std::int64_t>(plan.palmCycles)) << " palm-cycles.\n";
@@ -211,6 +212,7 @@ int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateO
     const int threads = options.threads.value_or(0) > 0 ? *options.threads : ExperimentDefaultThreads();
     PrintTimeEstimate(CandidateSettings(request, plan.sample), request.seed, static_cast<std::size_t>(plan.runs),
                       plan.palmCycles, threads, io.out);
+    if (plan.estimated) io.out << "The search usually settles well before its budget: this is the most it should take.\n";
   }
   return ExitSuccess;
 }

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <fstream>
 #include <filesystem>
 #include <iterator>
 
@@ -156,15 +158,46 @@ std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io
   InputFile file;
   std::optional<FileError> error = file.Open(PathFromUtf8(path));
   std::string bytes;
-  if (!error) {
+  if (!error && file.SizeKnown()) {
     bytes.resize(static_cast<std::size_t>(file.Remaining()));
     error = file.Read(bytes.data(), bytes.size());
+  } else if (!error) {
+    // A pipe, FIFO or device sends what it has, read until its end, and no more
+    // than a file this program reads whole could sensibly be.
+    std::size_t got = 0;
+    do {
+      const std::size_t held = bytes.size();
+      bytes.resize(held + (std::size_t{1} << 16));
+      error = file.ReadSome(bytes.data() + held, std::size_t{1} << 16, got);
+      bytes.resize(held + got);
+    } while (!error && got > 0);
+    if (!error && file.Remaining() == 0 && file.CountRest() > 0) {
+      PrintProblem(io, "cannot read " + path + ": it sends more than " +
+                           std::to_string(LargestUnsizedRead >> 20) +
+                           " MiB, the most read whole from a pipe or device; save it to a file and give that");
+      return std::nullopt;
+    }
   }
   if (error) {
     PrintProblem(io, "cannot read " + path + ": " + CauseText(*error, path));
     return std::nullopt;
   }
   return bytes;
+}
+
+std::unique_ptr<std::istream> OpenForReading(const std::string& path, CliStreams& io) {
+  std::error_code code;
+  std::error_code cause;
+  if (std::filesystem::is_directory(PathFromUtf8(path), code)) {
+    cause = std::make_error_code(std::errc::permission_denied);  // a folder is refused as Windows refuses it
+  } else {
+    errno = 0;
+    auto in = std::make_unique<std::ifstream>(PathFromUtf8(path), std::ios::binary);
+    if (*in) return in;
+    cause = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+  }
+  PrintProblem(io, "cannot read " + path + ": " + CauseText(MakeFileError(cause, PathFromUtf8(path)), path));
+  return nullptr;
 }
 
 std::optional<std::string> SafelyReplaceFile(const std::string& path, const ContentWriter& writer) {

@@ -5,6 +5,7 @@
 // (NameCommand.cpp), the options several commands share are declared once
 // (SharedOptions.h), and CommandTable.cpp lists the commands, one line each.
 
+#include <istream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -59,6 +60,10 @@ int UsageError(CliStreams& io, const std::string& message);
 
 // Reads a file whole for a command; prints why on failure.
 std::optional<std::string> ReadWholeFile(const std::string& path, CliStreams& io);
+
+// Opens a file to read it through in pieces (a table larger than memory, a
+// pipe read as it sends); prints why and answers nothing on failure.
+std::unique_ptr<std::istream> OpenForReading(const std::string& path, CliStreams& io);
 
 // Writes a file through the safe replacement, which leaves any earlier file
 // whole on failure; answers the reason on failure.

@@ -39,8 +39,8 @@ std::string Duration(double seconds) {
 }
 
 // " (femaleThreshold=3, maleThreshold=20)": a design point's settings for a message.
-std::string NamedCells(const PointTable& table, std::size_t design) {
-  const std::string& joined = table.leadCells[design];
+std::string NamedCells(const PointTable& table, const DesignPoint& point) {
+  const std::string& joined = point.leadCells;
   if (table.leadColumns.empty()) return "";
   std::vector<std::string> cells(1);
   for (char c : joined) {
@@ -92,24 +92,32 @@ std::optional<DryRunPlan> PlanPointTable(const PointTable& table, const Experime
   }
   DryRunPlan plan;
   const auto replicates = static_cast<std::size_t>(std::max(1, options.replicates));
-  plan.designPoints = table.settings.size();
+  plan.designPoints = table.points;
   const ShardSlice slice = SliceOf(plan.designPoints * replicates, k, n);
   plan.runs = slice.end - slice.begin;
   // A row: point, the design's cells, replicate, seed, status and the statistics
   // (each at most 24 characters as the shortest text of a double).
   const double statisticsBytes = 6 * 24.0 + 8;
-  std::size_t lastRefused = plan.designPoints;
+  std::size_t lastRefused = plan.designPoints, made = plan.designPoints;
+  DesignPoint point;
   for (std::size_t i = slice.begin; i < slice.end; ++i) {
     const std::size_t design = i / replicates;
-    const RunSettings& settings = table.settings[design];
+    if (design != made) {
+      point = table.point(design);
+      made = design;
+    }
+    const RunSettings& settings = point.settings;
     plan.tableBytes += static_cast<double>(Digits(static_cast<double>(design + 1)).size() +
-                                           table.leadCells[design].size() + 2 +
+                                           point.leadCells.size() + 2 +
                                            Digits(static_cast<double>(i % replicates + 1)).size() + 11) +
                        statisticsBytes;
     if (const ValidationRule* rule = FirstFailedRule(settings)) {
       ++plan.refusedRuns;
       if (design != lastRefused) {
-        plan.refused.push_back("point " + std::to_string(design + 1) + NamedCells(table, design) + ": rule " +
+        // Only the first ten are told, so only they are kept: a design of a hundred
+        // million refused points is planned in little memory.
+        if (++plan.refusedPoints <= 10)
+          plan.refused.push_back("point " + std::to_string(design + 1) + NamedCells(table, point) + ": rule " +
                                std::to_string(rule->number) + " (" + rule->field + ")");
         lastRefused = design;
       }
@@ -134,9 +142,10 @@ int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, 
   if (plan->refused.empty()) {
     io.out << ".\n";
   } else {
-    io.out << " (" << plan->refused.size() << (plan->refused.size() == 1 ? " point" : " points") << ")"
-           << (plan->refused.size() > 10 ? ", the first ten:" : ":") << "\n";
-    for (std::size_t i = 0; i < std::min<std::size_t>(10, plan->refused.size()); ++i) {
+    io.out << " (" << WithThousands(static_cast<std::int64_t>(plan->refusedPoints))
+           << (plan->refusedPoints == 1 ? " point" : " points") << ")"
+           << (plan->refusedPoints > 10 ? ", the first ten:" : ":") << "\n";
+    for (std::size_t i = 0; i < plan->refused.size(); ++i) {
       io.out << "  " << plan->refused[i] << "\n";
     }
   }
@@ -147,18 +156,20 @@ int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, 
   // The calibration: the first point that would run, with fewer palms (and cycles
   // when needed), run as many times as there are threads to fill.
   const int threads = options.threads.value_or(0) > 0 ? *options.threads : ExperimentDefaultThreads();
-  const RunSettings* sample = nullptr;
-  for (const RunSettings& settings : table.settings) {
+  std::optional<RunSettings> sample;
+  for (std::size_t design = 0; willRun > 0 && design < table.points; ++design) {
+    RunSettings settings = table.point(design).settings;
     if (FirstFailedRule(settings) == nullptr) {
-      sample = &settings;
+      sample = std::move(settings);
       break;
     }
   }
-  if (willRun > 0 && sample != nullptr) {
-    PrintTimeEstimate(*sample, table.seeds.empty() ? 1u : table.seeds[0], willRun, plan->palmCycles, threads, io.out);
+  if (willRun > 0 && sample) {
+    PrintTimeEstimate(*sample, table.SeedOf(0), willRun, plan->palmCycles, threads, io.out);
   }
-  io.out << "Memory: the table about " << Bytes(plan->tableBytes);
-  if (options.cycles) io.out << ", the per-cycle table about " << Bytes(plan->cycleTableBytes) << ", held until written";
-  io.out << ".\n";
+  // Tables are written row by row as the runs finish: their size is on disk only.
+  io.out << "Files: the table about " << Bytes(plan->tableBytes);
+  if (options.cycles) io.out << ", the per-cycle table about " << Bytes(plan->cycleTableBytes);
+  io.out << ", written row by row.\n";
   return ExitSuccess;
 }

@@ -12,7 +12,8 @@ struct DryRunPlan {
   std::size_t designPoints = 0;
   std::size_t runs = 0;             // in the slice
   std::size_t refusedRuns = 0;      // in the slice
-  std::vector<std::string> refused; // per refused design point in the slice: "point N (cells): rule ..."
+  std::size_t refusedPoints = 0;    // design points in the slice with a refused run
+  std::vector<std::string> refused; // the first ten of those points: "point N (cells): rule ..."
   double palmCycles = 0;            // of the runs that would run
   double tableBytes = 0;            // the table of --csv (or --points)
   double cycleTableBytes = 0;       // the per-cycle table, when --cycles is given

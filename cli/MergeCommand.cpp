@@ -7,6 +7,7 @@
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
+#include "platform/Interrupts.h"
 
 namespace {
 
@@ -27,22 +28,38 @@ class MergeCommand final : public Command {
     for (const std::string& path : options_.positional) files.Reads("a part", path);
     files.Writes("-o", options_.output);
     if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
-    std::vector<ShardPart> parts;
+    // The parts are read through once as the merged table is written, so parts
+    // larger than memory merge; a part found wrong on the way drops the table.
+    std::vector<std::unique_ptr<std::istream>> streams;
+    std::vector<ShardInput> parts;
     for (const std::string& path : options_.positional) {
-      std::optional<std::string> text = ReadWholeFile(path, io);
-      if (!text) {
+      streams.push_back(OpenForReading(path, io));
+      if (!streams.back()) {
         io.err << "Nothing was merged.\n";
         return ExitFailure;
       }
-      parts.push_back({path, std::move(*text)});
+      parts.push_back({path, streams.back().get()});
     }
-    std::string merged;
-    if (std::optional<std::string> problem = MergeShards(parts, merged)) {
+    std::optional<std::string> problem;
+    const bool written = StreamTable(
+        *options_.output, "merged table",
+        [&](std::ostream& merged) {
+          problem = MergeShardStreams(parts, merged, &InterruptionFlag());
+          return !problem;
+        },
+        io);
+    if (const int signal = InterruptionSignal(); signal != 0 && !written) {
+      io.err << (*options_.output == "-" ? "Interrupted; the merged table on standard output is incomplete.\n"
+                                         : "Interrupted; nothing was merged.\n");
+      return InterruptedExitStatus(signal);
+    }
+    if (problem) {
       PrintProblem(io, *problem);
-      io.err << "Nothing was merged.\n";
+      io.err << (*options_.output == "-" ? "The merged table on standard output is incomplete.\n"
+                                         : "Nothing was merged.\n");
       return ExitFailure;
     }
-    if (!WriteTable(*options_.output, "merged table", merged, io)) return ExitFailure;
+    if (!written) return ExitFailure;
     if (*options_.output != "-") {
       io.out << "Merged " << parts.size() << (parts.size() == 1 ? " part" : " parts") << " into " << *options_.output
              << ".\n";

@@ -48,7 +48,8 @@ std::string CauseText(const FileError& error, const std::string& typedPath) {
       const std::string count = error.trailingBytes > LargestUnsizedRead
                                     ? "more than " + std::to_string(LargestUnsizedRead)
                                     : std::to_string(error.trailingBytes);
-      return "it is not a VARNOLT settings file (it has " + count + " bytes after the settings)";
+      return "it is not a VARNOLT settings file (it has " + count + (error.trailingBytes == 1 ? " byte" : " bytes") +
+             " after the settings)";
     }
     case FileErrorCause::EndOfFile:
     case FileErrorCause::BadLength: return "it is not a whole settings file: it ends too early or is damaged";
@@ -100,4 +101,15 @@ std::string RunFailureText(const RunOutcome& outcome) {
     }
     default: return RunnerText(outcome.message);
   }
+}
+
+std::string PictureProblemText(const std::string& problem, const std::string& typedPath) {
+  std::error_code code;
+  const std::filesystem::path path = PathFromUtf8(typedPath);
+  if (std::filesystem::is_directory(path, code)) return "it is a folder";
+  const std::filesystem::path folder = std::filesystem::absolute(path, code).parent_path();
+  if (!code && !std::filesystem::exists(folder, code)) {
+    return CauseText(std::make_error_code(std::errc::no_such_file_or_directory));
+  }
+  return RunnerText(WithTypedPath(problem, typedPath));
 }

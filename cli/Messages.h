@@ -31,3 +31,8 @@ std::string RunnerText(const std::string& sentence);
 // Why a run that started did not complete (a frond outside the nodes, too
 // little memory, a report that could not be written).
 std::string RunFailureText(const RunOutcome& outcome);
+
+// Why a picture could not be written to `typedPath`, in the words every other
+// file's failure uses: "it is a folder", the system's words for a folder that
+// does not exist, or else the drawing's own `problem` as runner text.
+std::string PictureProblemText(const std::string& problem, const std::string& typedPath);

@@ -106,3 +106,13 @@ std::optional<std::string> CommandFiles::Problem() const {
   }
   return std::nullopt;
 }
+
+bool NamesStandardOutput(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  const std::string normal = std::filesystem::path(path).lexically_normal().string();
+  return normal == "/dev/stdout" || normal == "/dev/fd/1" || normal == "/proc/self/fd/1";
+#endif
+}

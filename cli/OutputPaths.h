@@ -50,3 +50,7 @@ bool FileStartsAsTable(const std::string& path);
 // True when the two paths lead to the same regular file, or to the same place
 // where neither exists yet.
 bool SameFilePlace(const std::string& first, const std::string& second);
+
+// True for the names of standard output other than "-": /dev/stdout, /dev/fd/1
+// and /proc/self/fd/1.
+bool NamesStandardOutput(const std::string& path);

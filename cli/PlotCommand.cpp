@@ -54,18 +54,19 @@ class PlotCommand final : public Command {
     files.Reads("the source of the picture", source);
     files.Writes("-o", picture_);
     if (std::optional<std::string> problem = files.Problem()) return UsageError(io, *problem);
+    // Read once: a pipe or process substitution gives its bytes only once.
+    const std::optional<std::string> text = ReadWholeFile(source, io);
+    if (!text) return ExitFailure;
     {
-      const std::optional<std::string> text = ReadWholeFile(source, io);
-      if (!text) return ExitFailure;
       const TableKind kind = KindOfTable(*text);
       if (kind != TableKind::Other || point_ || statistic_) {
         return PlotTable(kind, *text, {source, *picture_, size, statistic_, point_}, io);
       }
     }
-    const std::optional<std::vector<CycleResult>> cycles = LoadResults(source, io);
+    const std::optional<std::vector<CycleResult>> cycles = LoadResults(*text, source, io);
     if (!cycles) return ExitFailure;
     if (std::optional<std::string> problem = WritePlotPicture(*cycles, PathFromUtf8(*picture_), size)) {
-      PrintProblem(io, "cannot write the picture to " + *picture_ + ": " + RunnerText(WithTypedPath(*problem, *picture_)));
+      PrintProblem(io, "cannot write the picture to " + *picture_ + ": " + PictureProblemText(*problem, *picture_));
       io.err << "Any earlier file there is unchanged.\n";
       return ExitFailure;
     }

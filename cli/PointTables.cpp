@@ -1,6 +1,11 @@
 #include "cli/PointTables.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <mutex>
 #include <chrono>
 #include <fstream>
 
@@ -13,9 +18,12 @@
 #include "cli/ProgressLine.h"
 #include "cli/RunOptions.h"
 #include "cli/SettingsFiles.h"
+#include "cli/SharedOptions.h"
 #include "platform/CsvText.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupts.h"
+#include "platform/SystemResources.h"
+#include "platform/WholeNumbers.h"
 #include "platform/Version.h"
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
@@ -42,13 +50,18 @@ std::optional<PointOutcome> OutcomeOfRow(const std::vector<std::string>& cells, 
 }
 
 struct TableRun {
-  std::vector<ExperimentPoint> points;
+  std::size_t runs = 0;  // every point and replicate of the whole design
   std::size_t replicates = 1;
   ShardSlice slice;
   int k = 1, n = 1;
   bool sharded = false;
   std::string fingerprint;  // the stamp: what made the table
   std::string prefix;       // stamp line (shards) and header
+  std::size_t prefixLines = 0;
+
+  std::uint32_t SeedOf(const PointTable& table, std::size_t i) const {
+    return table.SeedOf(i / replicates) + static_cast<std::uint32_t>(i % replicates);
+  }
 };
 
 // The record kept beside a table: what made it, so that it can be traced,
@@ -79,7 +92,7 @@ std::string TableRecordJson(const TableRecordFacts& facts) {
   }
   record["baseSettings"] = settings;
   record["design"] = table.description;
-  record["seed"] = table.seeds.empty() ? 0u : table.seeds.front();
+  record["seed"] = table.points == 0 ? 0u : table.SeedOf(0);
   record["replicates"] = run.replicates;
   record["startTime"] = UtcTimestamp(facts.start);
   record["seconds"] = facts.seconds;
@@ -104,22 +117,39 @@ std::optional<std::string> RecordedStamp(const std::string& tablePath, std::stri
   return std::nullopt;
 }
 
-std::string RowText(const PointTable& table, const TableRun& run, std::size_t i, const PointOutcome& outcome) {
-  const std::size_t design = i / run.replicates;
-  return RunTableRow(design + 1, !table.leadColumns.empty(), table.leadColumns.empty() ? "" : table.leadCells[design],
-                     i % run.replicates + 1, run.points[i].seed, outcome, table.statistics);
+std::string RowText(const PointTable& table, const TableRun& run, std::size_t i, const std::string& leadCells,
+                    const PointOutcome& outcome) {
+  return RunTableRow(i / run.replicates + 1, !table.leadColumns.empty(), leadCells, i % run.replicates + 1,
+                     run.SeedOf(table, i), outcome, table.statistics);
 }
 
-// Reads the rows an earlier, stopped run left in its table; answers a problem
-// when the file was made by another design or holds rows this run would not
-// write. A last row cut mid-line is dropped and run again.
-std::optional<std::string> ResumedRows(const std::string& path, const TableRun& run, const PointTable& table,
-                                       std::vector<std::string>& rows, CliStreams& io) {
+// A row's place in the table, from its point and replicate cells; nothing when
+// they are no point and replicate of this design.
+std::optional<std::size_t> RowIndex(const std::vector<std::string>& cells, std::size_t columns,
+                                    std::size_t replicateColumn, const TableRun& run) {
+  if (cells.size() != columns) return std::nullopt;
+  const std::optional<std::size_t> point = ReadWholeNumber<std::size_t>(cells[0]);
+  const std::optional<std::size_t> replicate = ReadWholeNumber<std::size_t>(cells[replicateColumn]);
+  if (!point || !replicate || *point < 1 || *replicate < 1 || *replicate > run.replicates ||
+      (*point - 1) > (run.runs - 1) / run.replicates || (*point - 1) * run.replicates + (*replicate - 1) >= run.runs) {
+    return std::nullopt;
+  }
+  return (*point - 1) * run.replicates + (*replicate - 1);
+}
+
+// The rows an earlier, stopped run left in its table, read through without
+// holding them: marks in `done` the runs they hold, and answers a problem when
+// the file was made by another design or holds rows this run would not write
+// (or not in the order it writes them). A last row cut mid-line is not counted,
+// and runs again.
+std::optional<std::string> ScanResumed(const std::string& path, const TableRun& run, const PointTable& table,
+                                       std::vector<bool>& done, std::size_t& resumed) {
+  resumed = 0;
   std::error_code ignored;
   if (!std::filesystem::exists(PathFromUtf8(path), ignored)) return std::nullopt;
-  std::optional<std::string> text = ReadWholeFile(path, io);
-  if (!text) return "the table to resume could not be read";
-  if (text->empty()) return std::nullopt;
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  if (!in) return path + " could not be opened to resume it";
+  if (in.peek() == std::char_traits<char>::eof()) return std::nullopt;
   const std::string otherDesign = "; give another --csv or leave out --resume to start afresh";
   if (!run.sharded) {
     std::string stamp;
@@ -131,63 +161,103 @@ std::optional<std::string> ResumedRows(const std::string& path, const TableRun& 
              run.fingerprint + ": other settings, factors, seed, replicates or version)" + otherDesign;
     }
   }
-  if (text->compare(0, run.prefix.size(), run.prefix) != 0) {
-    if (run.sharded && text->rfind("# varnolt-cli shard ", 0) == 0) {
-      return path + " was made by another design or shard (" + text->substr(0, text->find('\n')) + ")" + otherDesign;
+  std::string start(run.prefix.size(), '\0');
+  in.read(start.data(), static_cast<std::streamsize>(start.size()));
+  start.resize(static_cast<std::size_t>(in.gcount()));
+  if (start != run.prefix) {
+    if (run.sharded && start.rfind("# varnolt-cli shard ", 0) == 0) {
+      return path + " was made by another design or shard (" + start.substr(0, start.find('\n')) + ")" + otherDesign;
     }
     return path + " is not a table of this " + table.command + " (its first lines differ)" + otherDesign;
   }
-  // A row cut mid-line by a stop is no row: it runs again.
-  if (text->back() != '\n') text->erase(text->rfind('\n') + 1);
-  // A finished part ends in its closing line, which the new table writes again.
-  if (run.sharded) {
-    const std::size_t lastStart = text->rfind('\n', text->size() - 2) + 1;
-    if (text->compare(lastStart, 20, "# varnolt-cli shard ") == 0 && lastStart >= run.prefix.size()) {
-      text->erase(lastStart);
-    }
-  }
-  const CsvRead read = ReadCsv(std::string_view(*text).substr(run.prefix.size()));
-  const auto prefixLines = static_cast<std::size_t>(std::count(run.prefix.begin(), run.prefix.end(), '\n'));
-  if (read.openQuoteLine) {
-    return path + " line " + std::to_string(*read.openQuoteLine + prefixLines) + " is no row of this " + table.command;
-  }
   const std::size_t replicateColumn = 1 + table.leadColumns.size();
-  const std::string header = run.prefix.substr(run.prefix.rfind('\n', run.prefix.size() - 2) + 1);
-  const CsvRead headerRead = ReadCsv(header);
-  const std::size_t columns = headerRead.records.empty() ? 0 : headerRead.records[0].cells.size();
-  for (const CsvRecord& record : read.records) {
-    if (record.text.empty()) continue;
+  const std::size_t columns = replicateColumn + 3 + table.statistics.size() + 1;
+  CsvRecordReader reader(in);
+  CsvRecord record;
+  std::optional<std::size_t> previous;
+  bool closed = false;
+  while (reader.Next(record)) {
+    // A row cut mid-line by a stop is no row: it runs again.
+    if (!reader.EndedInLineBreak()) break;
+    const std::string where = path + " line " + std::to_string(record.line + run.prefixLines);
+    // A finished part ends in its closing line, which the new table writes again.
+    if (run.sharded && !closed && record.text.rfind("# varnolt-cli shard ", 0) == 0) {
+      closed = true;
+      continue;
+    }
+    if (closed || (record.text.empty() && record.cells.size() == 1)) return where + " is no row of this " + table.command;
     const std::vector<std::string>& cells = record.cells;
-    std::optional<std::size_t> point, replicate;
-    if (cells.size() == columns) {
-      point = ReadWholeNumber<std::size_t>(cells[0]);
-      replicate = ReadWholeNumber<std::size_t>(cells[replicateColumn]);
+    const std::optional<std::size_t> index = RowIndex(cells, columns, replicateColumn, run);
+    if (!index) return where + " is no row of this " + table.command;
+    const std::size_t point = *index / run.replicates + 1;
+    if (*index < run.slice.begin || *index >= run.slice.end) {
+      return path + " holds point " + std::to_string(point) + ", which is not in this run's points";
     }
-    const std::string where = path + " line " + std::to_string(record.line + prefixLines);
-    if (!point || !replicate || *point < 1 || *replicate < 1 || *replicate > run.replicates ||
-        (*point - 1) * run.replicates + (*replicate - 1) >= run.points.size()) {
-      return where + " is no row of this " + table.command;
-    }
-    const std::size_t i = (*point - 1) * run.replicates + (*replicate - 1);
-    if (i < run.slice.begin || i >= run.slice.end) {
-      return path + " holds point " + std::to_string(*point) + ", which is not in this run's points";
+    if (previous && *index == *previous) return where + " repeats point " + std::to_string(point) + otherDesign;
+    if (previous && *index < *previous) {
+      return where + " is out of order (point " + std::to_string(point) + " after a later one)" + otherDesign;
     }
     // The row must be the one this design writes for that run: its settings
     // cells and its seed.
     std::string lead;
     for (std::size_t f = 1; f < replicateColumn; ++f) lead += (f == 1 ? "" : ",") + CsvCell(cells[f]);
-    if ((!table.leadColumns.empty() && lead != table.leadCells[i / run.replicates]) ||
-        cells[replicateColumn + 1] != std::to_string(run.points[i].seed)) {
-      return where + " is not run " + std::to_string(*point) + " of this " + table.command +
+    if ((!table.leadColumns.empty() && lead != table.point(*index / run.replicates).leadCells) ||
+        cells[replicateColumn + 1] != std::to_string(run.SeedOf(table, *index))) {
+      return where + " is not run " + std::to_string(point) + " of this " + table.command +
              " (other settings or seed)" + otherDesign;
     }
-    if (!rows[i].empty()) return where + " repeats point " + std::to_string(*point) + otherDesign;
-    rows[i] = record.text + "\n";
+    previous = index;
+    done[*index] = true;
+    ++resumed;
+  }
+  if (reader.OpenQuoteLine()) {
+    return path + " line " + std::to_string(*reader.OpenQuoteLine() + run.prefixLines) + " is no row of this " +
+           table.command;
   }
   return std::nullopt;
 }
 
+// Reads the rows of a table being resumed again, in order, as the new table
+// reaches them: the scan has checked them all.
+class ResumedRowReader {
+ public:
+  ResumedRowReader(const std::string& path, const TableRun& run) : in_(PathFromUtf8(path), std::ios::binary), reader_(in_) {
+    in_.ignore(static_cast<std::streamsize>(run.prefix.size()));
+  }
+  // The next row, which must be that of run `index`.
+  std::optional<CsvRecord> Row(std::size_t index, std::size_t columns, std::size_t replicateColumn,
+                               const TableRun& run) {
+    CsvRecord record;
+    if (!reader_.Next(record) || !reader_.EndedInLineBreak()) return std::nullopt;
+    if (RowIndex(record.cells, columns, replicateColumn, run) != index) return std::nullopt;
+    return record;
+  }
+
+ private:
+  std::ifstream in_;
+  CsvRecordReader reader_;
+};
+
 }  // namespace
+
+void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const RunTableWords& words) {
+  AddSetOption(command, options.assignments, words.set);
+  AddCsvOption(command, options.csv, words.csv);
+  AddTextOption(command, "--cycles", options.cycles, "PATH",
+                "also the per-cycle table (point, replicate, cycle, percentages)")
+      ->group(OutputsGroup);
+  AddReplicatesOption(command, options.replicates, words.replicates);
+  AddSeedOption(command, options.seed, words.seed);
+  AddStatisticsOption(command, options.statistics,
+                      "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
+                      "meanAborted, period and strength unless given)");
+  AddCyclesWindowOption(command, options.window);
+  AddThreadsOption(command, options.threads);
+  AddShardOptions(command, options.shard, options.resume, "the table of --csv");
+  command.add_flag("--dry-run", options.dryRun,
+                   "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
+      ->group(RunningGroup);
+}
 
 // The settings file (or the start-up defaults) with every --set applied.
 std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
@@ -233,26 +303,50 @@ std::string SettingsText(const RunSettings& settings) {
 // Writes a table through the safe replacement (or to standard output for "-");
 // prints why on failure.
 bool WriteTable(const std::string& path, const std::string& what, const std::string& content, CliStreams& io) {
+  return StreamTable(
+      path, what,
+      [&content](std::ostream& out) {
+        out << content;
+        return true;
+      },
+      io);
+}
+
+bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& write,
+                 CliStreams& io, bool keepWhenInterrupted) {
+  const auto writer = [&](std::ostream& out) {
+    if (!write(out)) return false;
+    InterruptionTestPoint("final-write");
+    return keepWhenInterrupted || !InterruptionFlag().load();
+  };
   if (path == "-") {
-    io.out << content;
+    const bool kept = writer(io.out);
     io.out.flush();
-    return static_cast<bool>(io.out);
+    if (kept && !io.out) PrintProblem(io, "cannot write the " + what + " to standard output");
+    return kept && static_cast<bool>(io.out);
   }
   if (std::optional<std::string> problem = FileStartsAsTable(path) ? std::nullopt : ReportTargetProblem(path, {})) {
     PrintProblem(io, RunnerText(*problem));  // a table never takes the place of run settings
     return false;
   }
-  const std::optional<std::string> reason =
-      SafelyReplaceFile(path, [&content](std::ostream& out) { out << content; });
+  bool dropped = false;
+  const std::optional<std::string> reason = SafelyReplaceFile(path, [&](std::ostream& out) {
+    if (!writer(out)) {
+      dropped = true;
+      out.setstate(std::ios::badbit);  // the replacement is given up, and any earlier file stays
+    }
+  });
   if (!reason) return true;
-  PrintProblem(io, "cannot write the " + what + " to " + path + ": " + *reason);
+  if (!dropped) PrintProblem(io, "cannot write the " + what + " to " + path + ": " + *reason);
   return false;
 }
 
 std::string Number(double value) { return ShortestNumber(value); }
 
 std::optional<std::string> TableRecordPath(const std::optional<std::string>& table) {
-  if (!table || *table == "-" || IsDeviceOrPipe(PathFromUtf8(*table))) return std::nullopt;
+  if (!table || *table == "-" || IsDescriptorPath(PathFromUtf8(*table)) || IsDeviceOrPipe(PathFromUtf8(*table))) {
+    return std::nullopt;
+  }
   std::error_code code;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*table), code);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return std::nullopt;
@@ -274,11 +368,18 @@ std::optional<int> CheckTableFiles(const ExperimentOptions& options,
   return std::nullopt;
 }
 
+std::optional<std::string> MemoryProblem(std::uint64_t bytes, const std::string& what, const std::string& remedy) {
+  const std::optional<std::uint64_t> available = AvailableMemoryBytes();
+  const auto megabytes = [](std::uint64_t b) { return WithThousands(static_cast<std::int64_t>((b + (1u << 20) - 1) >> 20)) + " MB"; };
+  if (available ? bytes <= *available : bytes <= std::numeric_limits<std::size_t>::max() / 2) return std::nullopt;
+  return what + " needs " + megabytes(bytes) + " of memory" +
+         (available ? ", and only " + megabytes(*available) + " are free for it" : std::string()) + "; " + remedy;
+}
+
 // Runs the table's points (the shard's slice of them, those not yet in a table
-// to resume) and writes the table to --csv; `kept`, when given, receives every
-// point's outcome, and the table is then optional.
-int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
-                  std::vector<PointOutcome>* kept) {
+// to resume) and streams the table to --csv; `kept`, when given, receives every
+// run's outputs, and the table is then optional.
+int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io, RunOutputs* kept) {
   if (!options.csv && kept == nullptr) {
     return UsageError(io, table.command + " needs --csv PATH (or --csv - for standard output)");
   }
@@ -298,15 +399,12 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
   TableRun run;
   run.replicates = static_cast<std::size_t>(options.replicates);
-  for (std::size_t d = 0; d < table.settings.size(); ++d) {
-    if (auto problem = SeedRangeProblem(table.seeds[d], run.replicates)) return UsageError(io, *problem);
+  if (auto problem = SeedRangeProblem(table.seed, run.replicates)) return UsageError(io, *problem);
+  for (std::uint32_t seed : table.pointSeeds) {
+    if (auto problem = SeedRangeProblem(seed, run.replicates)) return UsageError(io, *problem);
   }
-  for (std::size_t d = 0; d < table.settings.size(); ++d) {
-    for (std::size_t r = 0; r < run.replicates; ++r) {
-      run.points.push_back({table.settings[d], table.seeds[d] + static_cast<std::uint32_t>(r)});
-    }
-  }
-  run.slice = SliceOf(run.points.size(), k, n);
+  run.runs = table.points * run.replicates;
+  run.slice = SliceOf(run.runs, k, n);
   run.k = k;
   run.n = n;
   run.sharded = options.shard.has_value();
@@ -314,24 +412,25 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
                                       ";version=" + VersionText() + ";");
   const std::string& fingerprint = run.fingerprint;
   const std::string stampLine =
-      run.sharded ? ShardStamp(k, n, fingerprint, run.points.size(), run.replicates) + "\n" : std::string();
+      run.sharded ? ShardStamp(k, n, fingerprint, run.runs, run.replicates) + "\n" : std::string();
   run.prefix = stampLine + RunTableHeader(table.leadColumns, table.statistics);
+  run.prefixLines = run.sharded ? 2 : 1;
 
-  std::vector<std::string> rows(run.points.size());
+  // What is held besides the points under way: a bit per run to resume, and
+  // the outputs of every run when indices are computed from them.
+  std::vector<bool> done;
+  std::size_t resumed = 0;
   if (options.resume) {
-    if (auto problem = ResumedRows(*options.csv, run, table, rows, io)) {
+    done.assign(run.runs, false);
+    if (auto problem = ScanResumed(*options.csv, run, table, done, resumed)) {
       PrintProblem(io, *problem);
       io.err << "Nothing was run.\n";
       return ExitUsage;
     }
   }
-  std::vector<bool> todo(run.points.size(), false);
-  std::size_t todoCount = 0, resumed = 0;
-  for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
-    todo[i] = rows[i].empty();
-    todoCount += todo[i] ? 1 : 0;
-    resumed += todo[i] ? 0 : 1;
-  }
+  const auto isDone = [&done](std::size_t i) { return !done.empty() && done[i]; };
+  const std::size_t todoCount = run.slice.end - run.slice.begin - resumed;
+  if (kept != nullptr) *kept = RunOutputs(table.statistics, run.runs);
 
   const auto startTime = std::chrono::system_clock::now();
   const auto started = std::chrono::steady_clock::now();
@@ -341,83 +440,161 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
   control.window = options.window;
   std::stop_source stop;
   control.stop = stop.get_token();
-  std::vector<PointOutcome> outcomes;
-  {
+  const std::size_t replicateColumn = 1 + table.leadColumns.size();
+  const std::size_t columns = replicateColumn + 3 + table.statistics.size() + 1;
+
+  std::size_t ran = 0, invalid = 0, failed = 0, cycleRows = 0;
+  bool stopped = false;
+  std::optional<std::string> streamProblem;
+  // Runs the points and writes each row as soon as it and all before it are
+  // done; the rows taken from the table being resumed are copied across in their
+  // places. Answers false when the table is to be dropped.
+  const auto runAndWrite = [&](std::ostream* csv, std::ostream* cycles) {
+    std::optional<ResumedRowReader> old;
+    if (resumed > 0) old.emplace(*options.csv, run);
+    std::size_t expected = run.slice.begin;
+    const auto copyResumed = [&](std::size_t i) {
+      std::optional<CsvRecord> row = old->Row(i, columns, replicateColumn, run);
+      if (!row) {
+        streamProblem = *options.csv + " changed while it was being resumed; run the same command again";
+        stop.request_stop();
+        return;
+      }
+      if (csv != nullptr) *csv << row->text << "\n";
+      if (kept != nullptr) {
+        if (std::optional<PointOutcome> outcome = OutcomeOfRow(row->cells, replicateColumn + 2, table.statistics)) {
+          kept->Set(i, *outcome);
+        }
+      }
+    };
+    if (csv != nullptr) *csv << run.prefix;
+    if (cycles != nullptr) *cycles << stampLine << "point,replicate,cycle,female,herm,male,aborted\n";
+    // Replicates of a design point share its settings, made once.
+    std::size_t madeDesign = table.points, rowDesign = table.points;
+    RunSettings madeSettings;
+    std::string rowLead;
     InterruptionWatch interruption([&stop] { stop.request_stop(); });
     ProgressLine progress(
         io.err, control.pointsDone,
-        [todoCount](std::uint64_t done, double elapsed) { return CountProgressText("Runs", done, todoCount, elapsed); },
+        [todoCount](std::uint64_t count, double elapsed) {
+          return CountProgressText("Runs", count, todoCount, elapsed);
+        },
         StandardErrorIsTerminal());
-    outcomes = RunPoints(run.points, control, todo);
+    StreamPoints(
+        run.slice.begin, run.slice.end, todoCount,
+        [&](std::size_t i) -> std::optional<ExperimentPoint> {
+          if (isDone(i)) return std::nullopt;
+          if (i / run.replicates != madeDesign) {
+            madeDesign = i / run.replicates;
+            madeSettings = table.point(madeDesign).settings;
+          }
+          return ExperimentPoint{madeSettings, run.SeedOf(table, i)};
+        },
+        control,
+        [&](std::size_t i, PointOutcome* outcome) {
+          expected = i + 1;
+          if (outcome == nullptr) {
+            if (!streamProblem) copyResumed(i);
+            return;
+          }
+          if (outcome->status == PointStatus::NotRun) return;
+          ran += outcome->status == PointStatus::Ran ? 1 : 0;
+          invalid += outcome->status == PointStatus::Invalid ? 1 : 0;
+          failed += outcome->status == PointStatus::Failed ? 1 : 0;
+          if (kept != nullptr) kept->Set(i, *outcome);
+          if (csv != nullptr) {
+            if (i / run.replicates != rowDesign && !table.leadColumns.empty()) {
+              rowDesign = i / run.replicates;
+              rowLead = table.point(rowDesign).leadCells;
+            }
+            *csv << RowText(table, run, i, rowLead, *outcome);
+            if (!*csv) stop.request_stop();  // the disk is full, say: running on would be in vain
+          }
+          if (cycles != nullptr) {
+            const std::string cycleLead =
+                std::to_string(i / run.replicates + 1) + "," + std::to_string(i % run.replicates + 1) + ",";
+            for (std::size_t c = 0; c < outcome->cycles.size(); ++c) {
+              const CycleResult& row = outcome->cycles[c];
+              ++cycleRows;
+              *cycles << cycleLead << c + 1 << "," << Number(row.female) << "," << Number(row.herm) << ","
+                      << Number(row.male) << "," << Number(row.aborted) << "\n";
+            }
+            if (!*cycles) stop.request_stop();
+          }
+        });
+    stopped = InterruptionFlag().load();
+    if (streamProblem) return false;
+    if (stopped) {
+      if (!options.resume) return false;
+      // The rows of the table being resumed that lie beyond the stop stay in it.
+      for (std::size_t i = expected; i < run.slice.end && !streamProblem; ++i) {
+        if (isDone(i)) copyResumed(i);
+      }
+      return !streamProblem;
+    }
+    if (run.sharded && csv != nullptr) *csv << ShardClosing(k, n, run.slice.end - run.slice.begin) << "\n";
+    if (run.sharded && cycles != nullptr) *cycles << ShardClosing(k, n, cycleRows) << "\n";
+    return true;
+  };
+
+  bool written = true;
+  const auto withCycles = [&](std::ostream* csv) {
+    if (!options.cycles) return runAndWrite(csv, nullptr);
+    return StreamTable(*options.cycles, "cycle table", [&](std::ostream& cycles) { return runAndWrite(csv, &cycles); },
+                       io);
+  };
+  if (options.csv) {
+    written = StreamTable(*options.csv, "table", [&](std::ostream& csv) { return withCycles(&csv); }, io,
+                          options.resume);
+  } else {
+    written = withCycles(nullptr);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const bool stopped = InterruptionFlag().load();
+  if (streamProblem) {
+    PrintProblem(io, *streamProblem);
+    io.err << "Nothing was written.\n";
+    return ExitFailure;
+  }
 
   std::error_code ignoredCode;
-  std::size_t ran = 0, invalid = 0, failed = 0;
-  std::string csv = run.prefix;
-  for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
-    if (todo[i] && outcomes[i].status != PointStatus::NotRun) rows[i] = RowText(table, run, i, outcomes[i]);
-    ran += outcomes[i].status == PointStatus::Ran ? 1 : 0;
-    invalid += outcomes[i].status == PointStatus::Invalid ? 1 : 0;
-    failed += outcomes[i].status == PointStatus::Failed ? 1 : 0;
-    csv += rows[i];
-  }
-  const std::size_t done = ran + invalid + failed;
-  TableRecordFacts facts{&table, &run, startTime, seconds, ran, invalid, failed, resumed, !stopped};
+  const std::size_t count = ran + invalid + failed;
+  const bool complete = !stopped && count + resumed == run.slice.end - run.slice.begin;
+  TableRecordFacts facts{&table, &run, startTime, seconds, ran, invalid, failed, resumed, complete};
   const auto writeRecord = [&](const std::string& tablePath) {
-    if (tablePath == "-" || IsDeviceOrPipe(PathFromUtf8(tablePath)) ||
-        !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) {
+    if (!TableRecordPath(tablePath) || !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) {
       return true;
     }
     const std::string record = TableRecordJson(facts);
-    return WriteTable(PathToUtf8(RecordPathBeside(PathFromUtf8(tablePath))), "record of the table", record, io);
+    // A table kept when a signal came keeps its record too.
+    return StreamTable(
+        PathToUtf8(RecordPathBeside(PathFromUtf8(tablePath))), "record of the table",
+        [&record](std::ostream& out) {
+          out << record;
+          return true;
+        },
+        io, true);
   };
-  if (stopped) {
-    io.err << "\nStopped after " << done << " of " << todoCount << " runs.";
-    if (options.resume && WriteTable(*options.csv, "table", csv, io) && writeRecord(*options.csv)) {
-      io.err << " Their rows are in " << *options.csv << "; run the same command again to finish.\n";
+  // A signal during the runs or the writing of the last rows: nothing is left
+  // half-written, and the status says the command was stopped.
+  if (const int signal = InterruptionSignal(); signal != 0) {
+    io.err << "\nStopped after " << count << " of " << todoCount << " runs.";
+    if (written && options.csv && *options.csv != "-" && writeRecord(*options.csv)) {
+      io.err << " Their rows are in " << *options.csv
+             << (complete ? ".\n" : "; run the same command again to finish.\n");
+    } else if (options.csv && *options.csv == "-") {
+      io.err << " The rows so far went to standard output.\n";
     } else {
       io.err << " Nothing was written.\n";
     }
-    return InterruptedExitStatus(InterruptionSignal());
+    return InterruptedExitStatus(signal);
   }
+  if (!written) return ExitFailure;
+  if (options.csv && !writeRecord(*options.csv)) return ExitFailure;
+  if (options.cycles && !writeRecord(*options.cycles)) return ExitFailure;
 
   const bool toStandardOutput = options.csv && *options.csv == "-";
   std::ostream& summary = toStandardOutput || table.summaryToError ? io.err : io.out;
-  if (run.sharded) csv += ShardClosing(k, n, run.slice.end - run.slice.begin) + "\n";
-  if (options.csv && !WriteTable(*options.csv, "table", csv, io)) return ExitFailure;
-  if (options.csv && !writeRecord(*options.csv)) return ExitFailure;
-  if (kept != nullptr) {
-    *kept = outcomes;
-    const std::size_t statusColumn = 3 + table.leadColumns.size();
-    for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
-      if (todo[i]) continue;
-      const CsvRead row = ReadCsv(rows[i]);
-      if (row.records.size() != 1) continue;
-      if (std::optional<PointOutcome> outcome = OutcomeOfRow(row.records[0].cells, statusColumn, table.statistics)) {
-        (*kept)[i] = *outcome;
-      }
-    }
-  }
-  if (options.cycles) {
-    std::string cycles = stampLine + "point,replicate,cycle,female,herm,male,aborted\n";
-    std::size_t cycleRows = 0;
-    for (std::size_t i = run.slice.begin; i < run.slice.end; ++i) {
-      const std::string lead =
-          std::to_string(i / run.replicates + 1) + "," + std::to_string(i % run.replicates + 1) + ",";
-      for (std::size_t c = 0; c < outcomes[i].cycles.size(); ++c) {
-        const CycleResult& row = outcomes[i].cycles[c];
-        ++cycleRows;
-        cycles += lead + std::to_string(c + 1) + "," + Number(row.female) + "," + Number(row.herm) + "," +
-                  Number(row.male) + "," + Number(row.aborted) + "\n";
-      }
-    }
-    if (run.sharded) cycles += ShardClosing(k, n, cycleRows) + "\n";
-    if (!WriteTable(*options.cycles, "cycle table", cycles, io)) return ExitFailure;
-    if (!writeRecord(*options.cycles)) return ExitFailure;
-  }
-  summary << table.command << ": " << done << (done == 1 ? " run" : " runs");
+  summary << table.command << ": " << count << (count == 1 ? " run" : " runs");
   if (options.shard) summary << " (shard " << k << " of " << n << ", design " << fingerprint << ")";
   if (resumed > 0) summary << ", " << resumed << " more taken from the table";
   summary << "; " << ran << " completed, " << invalid << " refused by a rule, " << failed << " failed.\n";
@@ -428,48 +605,53 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
 
 std::uint32_t BaseSeed(const ExperimentOptions& options, CliStreams& io) {
   if (options.seed) return *options.seed;
-  // Never so close to the last seed that the replicates after it would pass it.
-  const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
-  const auto seed = static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+  const std::uint32_t seed = FreshSeedFor(static_cast<std::uint64_t>(std::max(options.replicates, 1)));
   io.err << "Seed " << seed << " (repeat these runs with --seed " << seed << ").\n";
   return seed;
 }
 
-// The outcomes of a design's runs from the whole table of them (merged from
-// shards, say); answers why not when the table is of another design.
+// The outputs of a design's runs, read through the whole table of them (merged
+// from shards, say); answers why not when the table is of another design.
 std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table, std::size_t replicates,
-                                             std::vector<PointOutcome>& outcomes, CliStreams& io) {
-  const std::optional<std::string> text = ReadWholeFile(path, io);
-  if (!text) return path + " could not be read";
+                                             RunOutputs& outputs) {
+  std::error_code code;
+  if (std::filesystem::is_directory(PathFromUtf8(path), code)) return "cannot read " + path + ": it is a folder";
+  errno = 0;
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  if (!in) {
+    return "cannot read " + path + ": " + CauseText(std::error_code(errno != 0 ? errno : ENOENT, std::generic_category()));
+  }
   std::string header = RunTableHeader(table.leadColumns, table.statistics);
   header.pop_back();  // the record's text holds no line break
-  const CsvRead read = ReadCsv(*text);
-  const std::vector<CsvRecord>& records = read.records;
-  if (records.empty() || records[0].text != header) {
+  CsvRecordReader reader(in);
+  CsvRecord record;
+  if (!reader.Next(record) || record.text != header) {
     return path + " is no table of runs of these factors and statistics (its header differs)";
   }
-  if (read.openQuoteLine) return path + " line " + std::to_string(*read.openQuoteLine) + " leaves a quote open";
-  const std::size_t runs = table.settings.size() * replicates;
-  if (records.size() - 1 != runs) {
-    return path + " holds " + std::to_string(records.size() - 1) + " runs; this design has " + std::to_string(runs) +
-           " (are all the parts merged?)";
-  }
-  outcomes.assign(runs, {});
+  const std::size_t runs = table.points * replicates;
+  outputs = RunOutputs(table.statistics, runs);
   const std::size_t k = table.leadColumns.size();
-  for (std::size_t i = 0; i < runs; ++i) {
+  std::size_t i = 0;
+  for (; reader.Next(record); ++i) {
+    if (i >= runs) continue;  // counted, for the message
     const std::size_t point = i / replicates;
     const std::size_t replicate = i % replicates;
-    const std::vector<std::string>& cells = records[i + 1].cells;
+    const std::vector<std::string>& cells = record.cells;
     std::optional<PointOutcome> outcome = OutcomeOfRow(cells, 3 + k, table.statistics);
     std::string lead;
-    for (std::size_t f = 0; f < k && f + 1 < cells.size(); ++f) lead += (f == 0 ? "" : ",") + cells[f + 1];
-    if (!outcome || cells[0] != std::to_string(point + 1) || lead != table.leadCells[point] ||
+    for (std::size_t f = 0; f < k && f + 1 < cells.size(); ++f) lead += (f == 0 ? "" : ",") + CsvCell(cells[f + 1]);
+    if (!outcome || cells[0] != std::to_string(point + 1) || lead != table.point(point).leadCells ||
         cells[1 + k] != std::to_string(replicate + 1) ||
-        cells[2 + k] != std::to_string(table.seeds[point] + static_cast<std::uint32_t>(replicate))) {
-      return path + " line " + std::to_string(records[i + 1].line) + " is not run " + std::to_string(i + 1) +
+        cells[2 + k] != std::to_string(table.SeedOf(point) + static_cast<std::uint32_t>(replicate))) {
+      return path + " line " + std::to_string(record.line) + " is not run " + std::to_string(i + 1) +
              " of this design (other values, seed or outputs)";
     }
-    outcomes[i] = *outcome;
+    outputs.Set(i, *outcome);
+  }
+  if (reader.OpenQuoteLine()) return path + " line " + std::to_string(*reader.OpenQuoteLine()) + " leaves a quote open";
+  if (i != runs) {
+    return path + " holds " + std::to_string(i) + " runs; this design has " + std::to_string(runs) +
+           " (are all the parts merged?)";
   }
   return std::nullopt;
 }

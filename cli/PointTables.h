@@ -5,6 +5,7 @@
 // the experiments folder.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,18 +43,39 @@ struct ExperimentOptions {
   std::vector<std::string> positional;
 };
 
+// The options sweep and batch share, declared once; the words say what a point
+// of the command's design is.
+struct RunTableWords {
+  std::string set;         // --set
+  std::string csv;         // --csv
+  std::string replicates;  // --replicates
+  std::string seed;        // --seed
+};
+void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const RunTableWords& words);
+
+// A design point: its settings and its cells in the table after the point number.
+struct DesignPoint {
+  RunSettings settings;
+  std::string leadCells;
+};
+
 // A design of points, each run `replicates` times: the table's rows are design
-// point after design point, replicate after replicate.
+// point after design point, replicate after replicate. The points are made one
+// at a time when their turn comes, so a design of millions never sits whole in
+// memory.
 struct PointTable {
-  std::string command;                   // for messages and the fingerprint
-  std::vector<std::string> leadColumns;  // header cells after "point"
-  std::vector<std::string> leadCells;    // per design point: its cells after the point number, joined
-  std::vector<RunSettings> settings;     // per design point
-  std::vector<std::uint32_t> seeds;      // per design point: the seed of replicate 1
-  std::string description;               // what defines the design, for its fingerprint
-  RunSettings base;                      // the settings every point starts from, for the record
-  std::vector<Statistic> statistics;     // the table's columns of results
-  bool summaryToError = false;           // standard output carries another table
+  std::string command;                           // for messages and the fingerprint
+  std::vector<std::string> leadColumns;          // header cells after "point"
+  std::size_t points = 0;                        // design points
+  std::function<DesignPoint(std::size_t)> point; // design point d (from 0)
+  std::uint32_t seed = 0;                        // the seed of replicate 1 at every point...
+  std::vector<std::uint32_t> pointSeeds;         // ...unless each point has its own (a batch's seed column)
+  std::string description;                       // what defines the design, for its fingerprint
+  RunSettings base;                              // the settings every point starts from, for the record
+  std::vector<Statistic> statistics;             // the table's columns of results
+  bool summaryToError = false;                   // standard output carries another table
+
+  std::uint32_t SeedOf(std::size_t design) const { return pointSeeds.empty() ? seed : pointSeeds[design]; }
 };
 
 // The settings file (or the start-up defaults) with every --set applied; on a
@@ -83,16 +105,22 @@ std::optional<int> CheckTableFiles(const ExperimentOptions& options,
 // standard output, a device or a pipe.
 std::optional<std::string> TableRecordPath(const std::optional<std::string>& table);
 
-// Runs the table's points (the shard's slice of them, those not yet in a table
-// to resume) and writes the table to --csv; `kept`, when given, receives every
-// point's outcome, and the table is then optional. Returns the exit status.
-int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
-                  std::vector<PointOutcome>* kept = nullptr);
+// Why a design cannot run when holding `bytes` (its points, the outputs its
+// indices need) would not fit in the memory this computer has free: the need
+// and what is free, and `remedy`. Nothing when it fits.
+std::optional<std::string> MemoryProblem(std::uint64_t bytes, const std::string& what, const std::string& remedy);
 
-// The outcomes of a design's runs from the whole table of them (merged from
-// shards, say); answers why not when the table is of another design.
+// Runs the table's points (the shard's slice of them, those not yet in a table
+// to resume) and streams the table to --csv row by row; `kept`, when given,
+// receives every run's outputs, and the table is then optional. Returns the
+// exit status.
+int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
+                  RunOutputs* kept = nullptr);
+
+// The outputs of a design's runs, read through the whole table of them (merged
+// from shards, say); answers why not when the table is of another design.
 std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table, std::size_t replicates,
-                                             std::vector<PointOutcome>& outcomes, CliStreams& io);
+                                             RunOutputs& outputs);
 
 // The table's statistics (--stat, or `defaults`) and what --stat and
 // --cycles-window add to its description: nothing for the default columns over
@@ -102,6 +130,14 @@ void ChooseStatistics(PointTable& table, const ExperimentOptions& options, std::
 // Writes a table through the safe replacement (or to standard output for "-");
 // prints why on failure.
 bool WriteTable(const std::string& path, const std::string& what, const std::string& content, CliStreams& io);
+
+// The same for a table written row by row as it is made: `writer` streams it,
+// and answers false to drop it (a stop, a failed run), which leaves any earlier
+// file whole and prints nothing. Standard output takes the rows as they come.
+// A signal caught by the time the last row is written drops the table too,
+// unless `keepWhenInterrupted` (a table to resume keeps the rows it has).
+bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& writer,
+                 CliStreams& io, bool keepWhenInterrupted = false);
 
 // A number in a table: the shortest text that reads back to the same double.
 std::string Number(double value);

@@ -50,7 +50,11 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   }
   outcomes[0].status = PointStatus::Ran;
   outcomes[0].cycles = PublishedCycles(model);
-  outcomes[0].analysis = AnalyseCycles(outcomes[0].cycles, options.window);
+  outcomes[0].analysis = AnalyseCycles(outcomes[0].cycles, options.window, &InterruptionFlag());
+  if (InterruptionFlag().load()) {
+    io.err << "\nStopped; the report of replicate 1 is written, no table.\n";
+    return InterruptedExitStatus(InterruptionSignal());
+  }
   const std::span<const CycleResult> firstCycles = outcomes[0].cycles;
   for (const PointOutcome& outcome : outcomes) {
     if (outcome.status != PointStatus::Ran) {
@@ -79,7 +83,10 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
       }
       csv += "\n";
     }
-    if (!WriteTable(*options.csv, "CSV table", csv, io)) return ExitFailure;
+    if (!WriteTable(*options.csv, "CSV table", csv, io)) {
+      if (InterruptionSignal() != 0) io.err << "Interrupted; the report of replicate 1 is written, no table.\n";
+      return ExitFailure;
+    }
   }
   summary << "Ran " << count << " replicates of " << settings.cycleCount << " cycles of " << settings.palmCount
           << " palms from " << source << ", seeds " << first.seed << " to "

@@ -5,6 +5,7 @@
 
 #include "cli/Messages.h"
 #include "platform/FileIO.h"
+#include "platform/Interrupts.h"
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
@@ -13,7 +14,11 @@
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
   const std::optional<std::string> bytes = ReadWholeFile(path, io);
   if (!bytes) return std::nullopt;
-  std::istringstream in(*bytes);
+  return LoadResults(*bytes, path, io);
+}
+
+std::optional<std::vector<CycleResult>> LoadResults(const std::string& text, const std::string& path, CliStreams& io) {
+  std::istringstream in(text);
   ResultsTableRead read = ReadResultsTable(in);
   if (!read.error.empty()) {
     PrintProblem(io, "cannot read results from " + path + ": " + read.error);
@@ -42,7 +47,10 @@ std::optional<std::string> CheckResultsOptions(const RunOptions& options) {
 
 std::optional<std::string> RecordPathOf(const RunOptions& options) {
   if (options.json) return options.json;
-  if (!options.csv || *options.csv == "-" || IsDeviceOrPipe(PathFromUtf8(*options.csv))) return std::nullopt;
+  if (!options.csv || *options.csv == "-" || IsDescriptorPath(PathFromUtf8(*options.csv)) ||
+      IsDeviceOrPipe(PathFromUtf8(*options.csv))) {
+    return std::nullopt;
+  }
   // A table sent to a device or pipe has no folder to put a record beside.
   std::error_code code;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(*options.csv), code);
@@ -57,7 +65,8 @@ void AddResultsFiles(const RunOptions& options, CommandFiles& files) {
 }
 
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
-                         const RunOptions& options, CliStreams& io, std::ostream& summary) {
+                         const CycleAnalysis& analysis, const RunOptions& options, CliStreams& io,
+                         std::ostream& summary) {
   // What leaves the program holds count x 100 / palms, and the analysis uses the same.
   const std::vector<CycleResult> cycles = PublishedCycles(model);
   bool written = true;
@@ -66,33 +75,44 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
     io.err << "Any earlier file there is unchanged.\n";
     written = false;
   };
-  if (options.csv) {
+  const auto interrupted = [] { return InterruptionFlag().load(); };
+  // A file being written when a signal comes is dropped whole.
+  const auto unlessInterrupted = [&](const ContentWriter& write) {
+    return [&, write](std::ostream& out) {
+      write(out);
+      if (interrupted()) out.setstate(std::ios::badbit);
+    };
+  };
+  if (options.csv && !interrupted()) {
     if (*options.csv == "-") {
       WriteResultsCsv(cycles, io.out);
       io.out.flush();
       if (!io.out) fail("CSV table", "standard output", "the output failed");
-    } else if (auto problem =
-                   SafelyReplaceFile(*options.csv, [&](std::ostream& out) { WriteResultsCsv(cycles, out); })) {
-      fail("CSV table", *options.csv, *problem);
+    } else if (auto problem = SafelyReplaceFile(
+                   *options.csv, unlessInterrupted([&](std::ostream& out) { WriteResultsCsv(cycles, out); }))) {
+      if (!interrupted()) fail("CSV table", *options.csv, *problem);
     } else {
       summary << "CSV table written to " << *options.csv << ".\n";
     }
   }
-  if (const std::optional<std::string> recordPath = RecordPathOf(options)) {
+  InterruptionTestPoint("record");
+  if (const std::optional<std::string> recordPath = RecordPathOf(options); recordPath && !interrupted()) {
     RunRecord record = RecordOfRun(settings, outcome, cycles);
-    record.analysis = AnalyseCycles(cycles, options.window);
+    record.analysis = analysis;
     const std::string json = RunRecordJson(record);
-    if (auto problem = SafelyReplaceFile(*recordPath, [&](std::ostream& out) { out << json; })) {
-      fail("JSON record", *recordPath, *problem);
+    if (auto problem = SafelyReplaceFile(*recordPath, unlessInterrupted([&](std::ostream& out) { out << json; }))) {
+      if (!interrupted()) fail("JSON record", *recordPath, *problem);
     } else {
       summary << "JSON record written to " << *recordPath << ".\n";
     }
   }
-  if (options.plot) {
+  if (options.plot && !interrupted()) {
     PictureSize size;
     if (options.plotSize) ParsePictureSize(*options.plotSize, size);
     if (auto problem = WritePlotPicture(cycles, PathFromUtf8(*options.plot), size)) {
-      fail("picture", *options.plot, *problem);
+      PrintProblem(io, "cannot write the picture to " + *options.plot + ": " + PictureProblemText(*problem, *options.plot));
+      io.err << "Any earlier file there is unchanged.\n";
+      written = false;
     } else {
       summary << "Picture written to " << *options.plot << ".\n";
     }

@@ -11,6 +11,7 @@
 #include "cli/OutputPaths.h"
 #include "cli/RunOptions.h"
 #include "model/FloweringModel.h"
+#include "results/CycleAnalysis.h"
 #include "run/RunDriver.h"
 
 // Checks the output options of `run` before anything runs: at most one table on
@@ -26,10 +27,15 @@ std::optional<std::string> RecordPathOf(const RunOptions& options);
 void AddResultsFiles(const RunOptions& options, CommandFiles& files);
 
 // Writes the CSV, JSON record and picture that the options ask for, after a run
-// that completed. Prints what it wrote (or why it could not) to err, or to out
-// when `written` lines belong there; false when one of them failed.
+// that completed and its analysis. Prints what it wrote (or why it could not) to
+// err, or to out when `written` lines belong there; false when one of them
+// failed. A signal stops it before the next file, and drops the one being
+// written; the files written before stay whole.
 bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
-                         const RunOptions& options, CliStreams& io, std::ostream& summary);
+                         const CycleAnalysis& analysis, const RunOptions& options, CliStreams& io,
+                         std::ostream& summary);
 
 // Reads a report or CSV whole and takes its table; prints why on failure.
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io);
+// The same from its text, read already (a pipe can be read only once).
+std::optional<std::vector<CycleResult>> LoadResults(const std::string& text, const std::string& path, CliStreams& io);

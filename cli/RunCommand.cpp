@@ -1,6 +1,8 @@
 #include "cli/RunCommand.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -8,12 +10,14 @@
 #include "cli/Help.h"
 #include "cli/Messages.h"
 #include "cli/ProgressLine.h"
+#include "cli/PointTables.h"
 #include "cli/Replicates.h"
 #include "cli/ResultsOutputs.h"
 #include "cli/SettingsFiles.h"
 #include "cli/SharedOptions.h"
 #include "platform/FileError.h"
 #include "platform/Interrupts.h"
+#include "platform/Windows1252.h"
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
 #include "experiments/Experiments.h"
@@ -42,7 +46,22 @@ void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
 RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threads, std::int64_t palms,
                     bool progressLine, std::ostream& err) {
   RunOutcome outcome;
-  Job job([&](std::stop_token, RunControl& control) { outcome = run(control); }, threads);
+  Job job(
+      [&](std::stop_token stop, RunControl& control) {
+        // A stop in the middle of a run, without timing a signal to land there:
+        // with VARNOLT_TEST_INTERRUPT=running:SIGNAL the program signals itself
+        // as the run starts, and the run goes on only once that stop has reached
+        // the job, so it ends interrupted as a run stopped by a person would.
+        InterruptionTestPoint("running");
+        if (InterruptionFlag().load()) {
+          std::mutex lock;
+          std::condition_variable_any stopped;
+          std::unique_lock<std::mutex> held(lock);
+          stopped.wait(held, stop, [] { return false; });
+        }
+        outcome = run(control);
+      },
+      threads);
   InterruptionWatch interruption([&job] { job.Stop(); });
   const auto palmCount = static_cast<std::uint64_t>(std::max<std::int64_t>(palms, 0));
   ProgressLine line(
@@ -148,12 +167,22 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     }
   }
   const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
-  // A seed of its own, never past the last seed with the replicates after it.
-  const std::uint32_t seed =
-      options.seed ? *options.seed : static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
+  const std::uint32_t seed = options.seed ? *options.seed : FreshSeedFor(replicates);
   if (std::optional<std::string> problem = SeedRangeProblem(seed, replicates)) {
     return UsageError(io, "--replicates " + std::to_string(replicates) + " from --seed " + std::to_string(seed) +
                               ": " + *problem);
+  }
+  if (replicates > 1) {
+    // Every replicate's cycles are held for the mean and spread of each cycle.
+    const double need = static_cast<double>(replicates) * (static_cast<double>(settings.cycleCount) + 1) *
+                        static_cast<double>(sizeof(CycleResult) + sizeof(double));
+    if (std::optional<std::string> problem =
+            MemoryProblem(static_cast<std::uint64_t>(std::min(need, 1.8e19)),
+                          "--replicates " + std::to_string(replicates) + " of " +
+                              Plural(settings.cycleCount, "cycle", "cycles"),
+                          "give fewer replicates or cycles")) {
+      return UsageError(io, *problem);
+    }
   }
   FloweringModel model;
   const int threads = options.threads ? *options.threads : 0;
@@ -181,17 +210,41 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     PrintRunFailure(outcome, io);
     return ExitFailure;
   }
+  // The report, like a settings file, holds its notes in Windows-1252, as
+  // VARNOLT on Windows reads them; what that lacks is written as "?".
+  if (const std::size_t lost = Windows1252Losses(settings.runNotes); lost != 0) {
+    io.err << "varnolt-cli: warning: the notes hold " << lost << (lost == 1 ? " character" : " characters")
+           << " that reports cannot store; written as ? in "
+           << (toStandardOutput ? std::string("the report on standard output") : settings.outputPath) << "\n";
+  }
   if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
 
+  // The analysis of a long run takes a while (a minute and more at 20 million
+  // cycles): a signal during it, or while the files after the report are
+  // written, stops the command with its status. The report is whole by then.
+  const auto stoppedAfterReport = [&] {
+    io.err << "Interrupted after the report was written to "
+           << (toStandardOutput ? std::string("standard output") : settings.outputPath)
+           << "; nothing more was written.\n";
+    return InterruptedExitStatus(InterruptionSignal());
+  };
+  InterruptionTestPoint("analysis");
+  const CycleAnalysis analysis = AnalyseCycles(PublishedCycles(model), options.window, &InterruptionFlag());
+  if (InterruptionSignal() != 0) return stoppedAfterReport();
   std::ostringstream summary;
-  const CycleAnalysis analysis = AnalyseCycles(PublishedCycles(model), options.window);
   summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "
           << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << seed
           << "; report written to " << (toStandardOutput ? std::string("standard output") : settings.outputPath)
           << ".\n"
           << AnalysisLine(analysis) << ".\n";
   if (!options.statistics.empty()) summary << StatisticsLine(analysis, options.statistics) << ".\n";
-  const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, options, io, summary);
+  std::ostringstream written;
+  const bool outputsWritten = WriteResultsOutputs(model, settings, outcome, analysis, options, io, written);
+  summary << written.str();
+  if (InterruptionSignal() != 0) {
+    io.err << written.str();  // the files finished before the signal, each whole
+    return stoppedAfterReport();
+  }
   if (outputTaken) {
     io.err << summary.str();
   } else {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/Help.h"
@@ -15,6 +16,7 @@
 #include "cli/SharedOptions.h"
 #include "platform/FileIO.h"
 #include "platform/Version.h"
+#include "platform/Interrupts.h"
 #include "platform/WholeNumbers.h"
 #include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
@@ -147,22 +149,49 @@ class SensitivityCommand final : public Command {
     const auto replicates = static_cast<std::size_t>(options_.replicates);
     const int k = static_cast<int>(factors.size());
 
+    // What the design holds while it runs: its points in the unit cube as they
+    // are made, their whole-numbered steps, and each run's outputs for the
+    // indices. Too much for this computer is refused before anything is made.
+    const std::size_t designRows = morris ? static_cast<std::size_t>(options_.trajectories) * (k + 1)
+                                          : static_cast<std::size_t>(options_.samples) * (k + 2);
+    const std::size_t statisticCount =
+        options_.statistics.empty() ? DefaultSensitivityStatistics().size() : options_.statistics.size();
+    const double need = static_cast<double>(designRows) *
+                        (8.0 * k + 48 + 4.0 * k + static_cast<double>(replicates * RunOutputs::BytesPerRun(statisticCount)));
+    if (std::optional<std::string> problem = MemoryProblem(
+            static_cast<std::uint64_t>(std::min(need, 1.8e19)),
+            "the " + std::string(morris ? "Morris" : "Sobol") + " design of " + WithThousands(static_cast<std::int64_t>(designRows)) +
+                " points" + (replicates > 1 ? " x " + std::to_string(replicates) + " replicates" : std::string()),
+            morris ? "give fewer --trajectories or factors" : "give fewer --samples or factors")) {
+      return UsageError(io, *problem);
+    }
+
     // The unit cube to whole values: Morris on its grid (rounded), Sobol evenly
-    // over the whole values from low to high.
-    std::vector<std::vector<double>> unit;
+    // over the whole values from low to high. Each point keeps its steps from
+    // LOW, factor after factor; the cube's points go once they are turned.
     MorrisDesign morrisDesign;
     SaltelliDesign saltelli;
+    std::vector<std::vector<double>>& unit = morris ? morrisDesign.points : saltelli.points;
     if (morris) {
       morrisDesign = MakeMorrisDesign(k, options_.trajectories, options_.levels, designSeed);
-      unit = morrisDesign.points;
     } else {
       saltelli = MakeSaltelliDesign(k, options_.samples);
-      unit = saltelli.points;
     }
+    auto steps = std::make_shared<std::vector<std::int32_t>>(unit.size() * static_cast<std::size_t>(k));
+    for (std::size_t p = 0; p < unit.size(); ++p) {
+      for (int f = 0; f < k; ++f) (*steps)[p * k + f] = SensitivityStep(factors[f], unit[p][f], morris);
+    }
+    const std::size_t designPoints = unit.size();
+    std::vector<std::vector<double>>().swap(unit);
+    // Morris's effects are over the points as run, after rounding.
     std::vector<std::vector<double>> used;
-    std::vector<ExperimentPoint> points;
-    for (RunSettings& settings : SensitivitySettings(*base, factors, unit, morris, used)) {
-      points.push_back({std::move(settings), seed});
+    if (morris) {
+      used.assign(designPoints, std::vector<double>(static_cast<std::size_t>(k)));
+      for (std::size_t p = 0; p < designPoints; ++p) {
+        for (int f = 0; f < k; ++f) {
+          used[p][f] = (*steps)[p * k + f] / (static_cast<double>(factors[f].high) - factors[f].low);
+        }
+      }
     }
 
     PointTable table;
@@ -179,23 +208,27 @@ class SensitivityCommand final : public Command {
       table.leadColumns.push_back(factor.name);
       table.description += factor.name + "=" + std::to_string(factor.low) + ":" + std::to_string(factor.high) + ";";
     }
-    for (const ExperimentPoint& point : points) {
-      std::string cells;
+    std::vector<const FieldInfo*> fields;
+    for (const SensitivityFactor& factor : factors) fields.push_back(FindField(factor.name));
+    table.points = designPoints;
+    table.seed = seed;
+    table.point = [steps, factors, fields, k, base = *base](std::size_t design) {
+      DesignPoint point{base, {}};
       for (int f = 0; f < k; ++f) {
-        cells += (f == 0 ? "" : ",") + std::to_string(point.settings.*(FindField(factors[f].name)->integer));
+        const std::int32_t value = factors[f].low + (*steps)[design * k + f];
+        point.settings.*(fields[f]->integer) = value;
+        point.leadCells += (f == 0 ? "" : ",") + std::to_string(value);
       }
-      table.settings.push_back(point.settings);
-      table.leadCells.push_back(cells);
-      table.seeds.push_back(seed);
-    }
+      return point;
+    };
     if (options_.dryRun) {
       ExperimentOptions pointOptions = options_;
       pointOptions.csv = options_.points;
       return DryRunPointTable(table, pointOptions, io);
     }
-    std::vector<PointOutcome> outcomes;
+    RunOutputs outcomes;
     if (options_.fromPoints) {
-      if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, replicates, outcomes, io)) {
+      if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, replicates, outcomes)) {
         PrintProblem(io, *problem);
         io.err << "Nothing was computed.\n";
         return ExitFailure;
@@ -211,15 +244,14 @@ class SensitivityCommand final : public Command {
         return ExitSuccess;
       }
     }
-    std::size_t lost = 0;
-    for (const PointOutcome& outcome : outcomes) lost += outcome.status == PointStatus::Ran ? 0 : 1;
+    const std::size_t lost = outcomes.NotRan();
 
     const bool toStandardOutput = options_.csv && *options_.csv == "-";
     std::ostream& report = toStandardOutput ? io.err : io.out;
     std::string csv = morris ? "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n"
                              : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
     report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
-           << (k == 1 ? " factor" : " factors") << " from " << outcomes.size() << " runs (seed " << seed;
+           << (k == 1 ? " factor" : " factors") << " from " << outcomes.Runs() << " runs (seed " << seed;
     if (designSeed != seed) report << ", design seed " << designSeed;
     report << ")";
     if (replicates > 1) {
@@ -234,13 +266,13 @@ class SensitivityCommand final : public Command {
     for (const SensitivityFactor& factor : factors) nameWidth = std::max(nameWidth, factor.name.size() + 2);
     for (Statistic statistic : table.statistics) {
       const char* name = InfoOf(statistic).name;
-      const PointOutputs outputs = OutputsOfPoints(outcomes, replicates, statistic);
+      const PointOutputs outputs = outcomes.Of(replicates, statistic);
       const std::vector<double>& y = outputs.values;
       std::vector<int> order(static_cast<std::size_t>(k));
       for (int f = 0; f < k; ++f) order[f] = f;
       report << "\n" << name << ":\n";
       if (outputs.missing > 0) {
-        report << "  " << outputs.missing << " of " << outcomes.size() - lost << " runs have no " << name
+        report << "  " << outputs.missing << " of " << outcomes.Runs() - lost << " runs have no " << name
                << (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude ? " (no regular cycle)" : "")
                << "; " << outputs.pointsLeftOut << (outputs.pointsLeftOut == 1 ? " point" : " points")
                << " without one are left out" << (replicates > 1 ? ", the others average the replicates that have one" : "")
@@ -292,7 +324,10 @@ class SensitivityCommand final : public Command {
       }
     }
     if (options_.csv) {
-      if (!WriteTable(*options_.csv, "table", csv, io)) return ExitFailure;
+      if (!WriteTable(*options_.csv, "table", csv, io)) {
+        if (InterruptionSignal() != 0) io.err << "Interrupted; the table of indices was not written.\n";
+        return ExitFailure;
+      }
       // What made the indices, beside them, so that a picture of them can say it.
       if (const std::optional<std::string> recordPath = TableRecordPath(options_.csv)) {
         nlohmann::ordered_json record;
@@ -303,7 +338,7 @@ class SensitivityCommand final : public Command {
         record["seed"] = seed;
         record["designSeed"] = designSeed;
         record["replicates"] = replicates;
-        record["runs"] = outcomes.size();
+        record["runs"] = outcomes.Runs();
         record["runsLeftOut"] = lost;
         nlohmann::ordered_json factorList = nlohmann::ordered_json::array();
         for (const SensitivityFactor& factor : factors) {

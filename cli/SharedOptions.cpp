@@ -1,5 +1,6 @@
 #include "cli/SharedOptions.h"
 
+#include "cli/OutputPaths.h"
 #include "model/FastEngine.h"
 
 CLI::Option* AddTextOption(CLI::App& command, const std::string& name, std::optional<std::string>& into,
@@ -73,13 +74,31 @@ void AddReplicatesOption(CLI::App& command, std::int32_t& replicates, const std:
       ->group(RunningGroup);
 }
 
+namespace {
+
+// An output that may go to standard output: its names for it (/dev/stdout,
+// /dev/fd/1) mean "-", so that the summary then keeps out of its way too.
+CLI::Option* AddStandardOutputOption(CLI::App& command, const std::string& name, std::optional<std::string>& into,
+                                     const std::string& type, const std::string& description) {
+  return command
+      .add_option_function<std::string>(
+          name, [&into](const std::string& text) { into = NamesStandardOutput(text) ? "-" : text; }, description)
+      ->type_name(type);
+}
+
+}  // namespace
+
 void AddCsvOption(CLI::App& command, std::optional<std::string>& csv, const std::string& description) {
-  AddTextOption(command, "--csv", csv, "PATH|-", description)->group(OutputsGroup);
+  AddStandardOutputOption(command, "--csv", csv, "PATH|-", description)->group(OutputsGroup);
 }
 
 void AddOutputOption(CLI::App& command, std::optional<std::string>& output, const std::string& type,
                      const std::string& description) {
-  AddTextOption(command, "-o,--output", output, type, description)->group(OutputsGroup);
+  if (type.find("|-") != std::string::npos) {
+    AddStandardOutputOption(command, "-o,--output", output, type, description)->group(OutputsGroup);
+  } else {
+    AddTextOption(command, "-o,--output", output, type, description)->group(OutputsGroup);
+  }
 }
 
 void AddPlotSizeOption(CLI::App& command, std::optional<std::string>& plotSize, const std::string& description) {

@@ -23,22 +23,11 @@ class SweepCommand final : public Command {
                   "vary a numeric setting from FROM to TO by STEP (1 unless given); several give the full "
                   "factorial")
         ->group(DesignGroup);
-    AddSetOption(*command, options_.assignments, "change one setting of every point");
-    AddCsvOption(*command, options_.csv, "the table: one row per point and replicate; - for standard output");
-    AddTextOption(*command, "--cycles", options_.cycles, "PATH",
-                  "also the per-cycle table (point, replicate, cycle, percentages)")
-        ->group(OutputsGroup);
-    AddReplicatesOption(*command, options_.replicates, "run every point N times, seeds S to S+N-1 from --seed S");
-    AddSeedOption(*command, options_.seed, "the seed of replicate 1 (a random seed unless given)");
-    AddStatisticsOption(*command, options_.statistics,
-                        "the statistics of each run, the table's columns (meanFemale, meanHerm, meanMale, "
-                        "meanAborted, period and strength unless given)");
-    AddCyclesWindowOption(*command, options_.window);
-    AddThreadsOption(*command, options_.threads);
-    AddShardOptions(*command, options_.shard, options_.resume, "the table of --csv");
-    command->add_flag("--dry-run", options_.dryRun,
-                      "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
-        ->group(RunningGroup);
+    AddRunTableOptions(*command, options_,
+                       {"change one setting of every point",
+                        "the table: one row per point and replicate; - for standard output",
+                        "run every point N times, seeds S to S+N-1 from --seed S",
+                        "the seed of replicate 1 (a random seed unless given)"});
   }
 
   int Run(CliStreams& io) override {
@@ -78,10 +67,21 @@ class SweepCommand final : public Command {
       for (std::int32_t v : factor.values) table.description += std::to_string(v) + ",";
       table.description += ";";
     }
-    SweepDesign design = MakeSweepDesign(*base, factors);
-    table.settings = std::move(design.settings);
-    table.leadCells = std::move(design.leadCells);
-    table.seeds.assign(table.settings.size(), seed);
+    // Point d of the full factorial, the first factor varying slowest, made when
+    // its turn comes.
+    std::vector<const FieldInfo*> fields;
+    for (const SweepFactor& factor : factors) fields.push_back(FindField(factor.name));
+    table.points = static_cast<std::size_t>(total);
+    table.seed = seed;
+    table.point = [base = *base, factors, fields](std::size_t design) {
+      DesignPoint point{base, {}};
+      const std::vector<std::int32_t> level = FactorialLevel(factors, design);
+      for (std::size_t f = 0; f < factors.size(); ++f) {
+        point.settings.*(fields[f]->integer) = level[f];
+        point.leadCells += (f == 0 ? "" : ",") + std::to_string(level[f]);
+      }
+      return point;
+    };
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }

@@ -84,7 +84,7 @@ std::string PictureTitle(const std::string& source, const std::string& what, con
 }
 
 int PictureFailure(const std::optional<std::string>& failure, const std::string& picture, CliStreams& io) {
-  PrintProblem(io, "cannot write the picture to " + picture + ": " + RunnerText(WithTypedPath(*failure, picture)));
+  PrintProblem(io, "cannot write the picture to " + picture + ": " + PictureProblemText(*failure, picture));
   io.err << "Any earlier file there is unchanged.\n";
   return ExitFailure;
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -21,10 +22,13 @@ int main(int argc, char** argv) {
   err.setf(std::ios::unitbuf);
 
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
-  const int status = RunCommandLine(args, CliStreams{out, err});
+  int status = RunCommandLine(args, CliStreams{out, err});
+  // A signal is honoured to the end: whatever the command managed before it
+  // stopped, the status says it was stopped.
+  if (const int signal = InterruptionSignal(); signal != 0) status = InterruptedExitStatus(signal);
 
   out.flush();
   if (!out) err << "varnolt-cli: cannot write to standard output: " << CauseText(outBuffer.Error()) << "\n";
   err.flush();
-  return out && err ? status : ExitFailure;
+  return out && err ? status : std::max(status, static_cast<int>(ExitFailure));
 }

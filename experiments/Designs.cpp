@@ -73,6 +73,16 @@ std::vector<std::vector<std::int32_t>> FactorialLevels(std::span<const SweepFact
   return levels;
 }
 
+std::vector<std::int32_t> FactorialLevel(std::span<const SweepFactor> factors, std::size_t index) {
+  std::vector<std::int32_t> level(factors.size());
+  for (std::size_t f = factors.size(); f-- > 0;) {
+    const std::size_t count = factors[f].values.size();
+    level[f] = factors[f].values[index % count];
+    index /= count;
+  }
+  return level;
+}
+
 std::optional<std::string> ParseSensitivityFactor(const std::string& text, SensitivityFactor& factor) {
   const char* form = "NAME=LOW:HIGH (for example femaleThreshold=10:20)";
   std::string rest;

@@ -14,6 +14,7 @@
 #include <stop_token>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -54,6 +55,19 @@ struct ExperimentControl {
 std::vector<PointOutcome> RunPoints(std::span<const ExperimentPoint> points, ExperimentControl& control,
                                     const std::vector<bool>& todo = {});
 
+// Runs points by their index from `begin` to `end` without holding them all:
+// `pointAt` makes the point of an index when its turn comes (nothing for one
+// not to run, taken from a table, say), and `done` receives every index in
+// order with its outcome (null for one not run) as soon as it and all before it
+// are finished. A few points per thread are under way at a time, so memory
+// stays the same however many points there are. `runs`, the points that will
+// run, shares the threads between points and the engine. When stopped, the
+// points not finished are handed to `done` as NotRun, and later ones not at all.
+using PointMaker = std::function<std::optional<ExperimentPoint>(std::size_t index)>;
+using PointSink = std::function<void(std::size_t index, PointOutcome* outcome)>;
+void StreamPoints(std::size_t begin, std::size_t end, std::size_t runs, const PointMaker& pointAt,
+                  ExperimentControl& control, const PointSink& done);
+
 // The worker threads RunPoints uses when ExperimentControl::threads is 0.
 int ExperimentDefaultThreads();
 
@@ -63,6 +77,9 @@ int ExperimentDefaultThreads();
 // so that jobs started in the same second (an array of jobs, a shell loop)
 // differ. The window keeps its seed from the clock.
 std::uint32_t FreshSeed();
+// A fresh seed for `replicates` runs on consecutive seeds: never so high that
+// the last of them would pass the last seed.
+std::uint32_t FreshSeedFor(std::uint64_t replicates);
 // Whether seeds first to first + count - 1 are all seeds (none past 4294967295);
 // answers what is wrong and what to do when not.
 std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t count);
@@ -91,6 +108,28 @@ struct PointOutputs {
 };
 PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t replicates, Statistic statistic);
 
+// What the indices need of each run of a design, and no more, so that designs of
+// millions of runs fit: whether it ran and the value of each statistic (NaN
+// where the run has none).
+class RunOutputs {
+ public:
+  RunOutputs() = default;
+  RunOutputs(std::vector<Statistic> statistics, std::size_t runs);
+  // The bytes held per run, for telling a design's need before it runs.
+  static std::size_t BytesPerRun(std::size_t statistics) { return 1 + statistics * sizeof(double); }
+
+  void Set(std::size_t run, const PointOutcome& outcome);
+  std::size_t Runs() const { return ran_.size(); }
+  bool Ran(std::size_t run) const { return ran_[run] != 0; }
+  std::size_t NotRan() const;
+  PointOutputs Of(std::size_t replicates, Statistic statistic) const;
+
+ private:
+  std::vector<Statistic> statistics_;
+  std::vector<std::uint8_t> ran_;
+  std::vector<double> values_;  // run after run, one per statistic
+};
+
 // ---------------------------------------------------------------- sweeps
 
 // A varied setting and the values it takes.
@@ -106,6 +145,9 @@ std::optional<std::string> ParseSweepFactor(const std::string& text, SweepFactor
 // The full factorial, the first factor varying slowest; each entry holds one
 // value per factor.
 std::vector<std::vector<std::int32_t>> FactorialLevels(std::span<const SweepFactor> factors);
+// Entry `index` of that list, made alone: a sweep of millions of points makes
+// each when its turn comes.
+std::vector<std::int32_t> FactorialLevel(std::span<const SweepFactor> factors, std::size_t index);
 
 // A sweep's design points: the full factorial of the factors over the base
 // settings, the first factor varying slowest.
@@ -160,6 +202,9 @@ MorrisDesign MakeMorrisDesign(int factors, int trajectories, int levels, std::ui
 // from low to high in whole values (Morris on its grid, rounded; Sobol evenly
 // over the whole values). `used` receives the values run, as fractions of each
 // factor's range, for the indices.
+// The whole steps from LOW of one factor at a point of the unit cube, as
+// SensitivitySettings takes them; for designs too large to turn whole at once.
+std::int32_t SensitivityStep(const SensitivityFactor& factor, double unit, bool morris);
 std::vector<RunSettings> SensitivitySettings(const RunSettings& base, std::span<const SensitivityFactor> factors,
                                              std::span<const std::vector<double>> unit, bool morris,
                                              std::vector<std::vector<double>>& used);
@@ -241,3 +286,15 @@ struct ShardPart {
 // duplicated, renumbered or out of place), or rows of one point that disagree
 // on its settings. Works for tables of points and for per-cycle tables.
 std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std::string& merged);
+
+// The same, read through from streams and written to `merged` as the rows are
+// checked, so that parts larger than memory merge: the parts' first lines are
+// read first, then each part's rows in shard order. On a problem `merged` holds
+// a beginning only, for the caller to drop.
+struct ShardInput {
+  std::string name;
+  std::istream* in = nullptr;
+};
+// A `stop` set on the way ends it soon with the answer "stopped".
+std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
+                                             const std::atomic<bool>* stop = nullptr);

@@ -1,12 +1,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 #include <stop_token>
 
 #include <boost/math/distributions/students_t.hpp>
 #include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
+#include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
 #include "experiments/Experiments.h"
@@ -54,8 +55,14 @@ PointOutcome RunOnePoint(const ExperimentPoint& point, const ExperimentControl& 
       return outcome;
     }
   }
+  // The analysis of a long point stops with the point.
+  std::atomic<bool> stopAnalysis{false};
+  {
+    std::stop_callback stopping(stop, [&stopAnalysis] { stopAnalysis.store(true); });
+    outcome.analysis = AnalyseCycles(cycles, experiment.window, &stopAnalysis);
+  }
+  if (stopAnalysis.load()) return PointOutcome{};  // NotRun
   outcome.status = PointStatus::Ran;
-  outcome.analysis = AnalyseCycles(cycles, experiment.window);
   if (experiment.keepCycles) outcome.cycles = std::move(cycles);
   return outcome;
 }
@@ -64,34 +71,74 @@ PointOutcome RunOnePoint(const ExperimentPoint& point, const ExperimentControl& 
 
 int ExperimentDefaultThreads() { return std::max(1, tbb::this_task_arena::max_concurrency()); }
 
+void StreamPoints(std::size_t begin, std::size_t end, std::size_t runs, const PointMaker& pointAt,
+                  ExperimentControl& control, const PointSink& done) {
+  const int threads = control.threads > 0 ? control.threads : ExperimentDefaultThreads();
+  // Points share the threads out among themselves; a lone point gets them all.
+  const int engineThreads = runs >= static_cast<std::size_t>(threads) ? 1 : threads;
+  const std::stop_token stop = control.stop;
+  // A point in flight: made in order, run on any thread, handed on in order.
+  struct Flight {
+    std::size_t index = 0;
+    std::optional<ExperimentPoint> point;
+    PointOutcome outcome;
+  };
+  std::size_t next = begin;
+  tbb::task_arena arena(threads);
+  arena.execute([&] {
+    tbb::parallel_pipeline(
+        static_cast<std::size_t>(threads) * 4,
+        tbb::make_filter<void, Flight*>(tbb::filter_mode::serial_in_order,
+                                        [&](tbb::flow_control& flow) -> Flight* {
+                                          if (next >= end || stop.stop_requested()) {
+                                            flow.stop();
+                                            return nullptr;
+                                          }
+                                          auto* flight = new Flight;
+                                          flight->index = next++;
+                                          flight->point = pointAt(flight->index);
+                                          return flight;
+                                        }) &
+            tbb::make_filter<Flight*, Flight*>(tbb::filter_mode::parallel,
+                                               [&](Flight* flight) {
+                                                 if (flight->point && !stop.stop_requested()) {
+                                                   flight->outcome =
+                                                       RunOnePoint(*flight->point, control, engineThreads, stop);
+                                                   if (flight->outcome.status != PointStatus::NotRun) {
+                                                     control.pointsDone.fetch_add(1);
+                                                   }
+                                                 }
+                                                 return flight;
+                                               }) &
+            tbb::make_filter<Flight*, void>(tbb::filter_mode::serial_in_order, [&](Flight* flight) {
+              const std::unique_ptr<Flight> owned(flight);
+              done(flight->index, flight->point ? &flight->outcome : nullptr);
+            }));
+  });
+}
+
 std::vector<PointOutcome> RunPoints(std::span<const ExperimentPoint> points, ExperimentControl& control,
                                     const std::vector<bool>& todo) {
   std::vector<PointOutcome> outcomes(points.size());
-  std::vector<std::size_t> order;
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    if (todo.empty() || todo[i]) order.push_back(i);
-  }
-  const int threads = control.threads > 0 ? control.threads : ExperimentDefaultThreads();
-  // Points share the threads out among themselves; a lone point gets them all.
-  const int engineThreads = order.size() >= static_cast<std::size_t>(threads) ? 1 : threads;
-  const std::stop_token stop = control.stop;
-  tbb::task_arena arena(threads);
-  arena.execute([&] {
-    tbb::parallel_for(tbb::blocked_range<std::size_t>(0, order.size(), 1), [&](const auto& range) {
-      for (std::size_t j = range.begin(); j != range.end(); ++j) {
-        if (stop.stop_requested()) return;
-        const std::size_t i = order[j];
-        outcomes[i] = RunOnePoint(points[i], control, engineThreads, stop);
-        if (outcomes[i].status != PointStatus::NotRun) control.pointsDone.fetch_add(1);
-      }
-    });
-  });
+  std::size_t runs = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) runs += todo.empty() || todo[i] ? 1 : 0;
+  StreamPoints(
+      0, points.size(), runs,
+      [&](std::size_t i) { return todo.empty() || todo[i] ? std::optional(points[i]) : std::nullopt; }, control,
+      [&](std::size_t i, PointOutcome* outcome) {
+        if (outcome != nullptr) outcomes[i] = std::move(*outcome);
+      });
   return outcomes;
 }
 
 std::uint32_t FreshSeed() {
   std::random_device source;
   return static_cast<std::uint32_t>(source());
+}
+
+std::uint32_t FreshSeedFor(std::uint64_t replicates) {
+  replicates = std::max<std::uint64_t>(replicates, 1);
+  return static_cast<std::uint32_t>(FreshSeed() % ((std::uint64_t{1} << 32) - (replicates - 1)));
 }
 
 std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t count) {
@@ -117,10 +164,15 @@ Spread SpreadOf(std::span<const double> values) {
   return spread;
 }
 
-PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t replicates, Statistic statistic) {
+namespace {
+
+// The outputs of points from each run's value: `value(run)` answers nothing for
+// a run that did not run, and an empty value for one without the statistic.
+template <typename ValueOf>
+PointOutputs OutputsOf(std::size_t runs, std::size_t replicates, const ValueOf& value) {
   PointOutputs outputs;
   replicates = std::max<std::size_t>(replicates, 1);
-  const std::size_t points = outcomes.size() / replicates;
+  const std::size_t points = runs / replicates;
   outputs.values.assign(points, std::numeric_limits<double>::quiet_NaN());
   double sdSum = 0.0;
   std::size_t sdCount = 0;
@@ -128,11 +180,10 @@ PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t
   for (std::size_t p = 0; p < points; ++p) {
     values.clear();
     for (std::size_t r = 0; r < replicates; ++r) {
-      const PointOutcome& outcome = outcomes[p * replicates + r];
-      if (outcome.status != PointStatus::Ran) continue;
-      const std::optional<double> value = StatisticValue(outcome.analysis, statistic);
-      if (!value) ++outputs.missing;
-      values.push_back(value);
+      const std::optional<std::optional<double>> ran = value(p * replicates + r);
+      if (!ran) continue;
+      if (!*ran) ++outputs.missing;
+      values.push_back(*ran);
     }
     const StatisticSummary summary = SummariseValues(values);
     if (summary.count == 0) {
@@ -147,4 +198,38 @@ PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t
   }
   outputs.replicateSd = sdCount > 0 ? sdSum / static_cast<double>(sdCount) : std::numeric_limits<double>::quiet_NaN();
   return outputs;
+}
+
+}  // namespace
+
+PointOutputs OutputsOfPoints(std::span<const PointOutcome> outcomes, std::size_t replicates, Statistic statistic) {
+  return OutputsOf(outcomes.size(), replicates, [&](std::size_t run) -> std::optional<std::optional<double>> {
+    if (outcomes[run].status != PointStatus::Ran) return std::nullopt;
+    return StatisticValue(outcomes[run].analysis, statistic);
+  });
+}
+
+RunOutputs::RunOutputs(std::vector<Statistic> statistics, std::size_t runs)
+    : statistics_(std::move(statistics)), ran_(runs, 0), values_(runs * statistics_.size()) {}
+
+void RunOutputs::Set(std::size_t run, const PointOutcome& outcome) {
+  ran_[run] = outcome.status == PointStatus::Ran ? 1 : 0;
+  if (outcome.status != PointStatus::Ran) return;
+  for (std::size_t s = 0; s < statistics_.size(); ++s) {
+    values_[run * statistics_.size() + s] =
+        StatisticValue(outcome.analysis, statistics_[s]).value_or(std::numeric_limits<double>::quiet_NaN());
+  }
+}
+
+std::size_t RunOutputs::NotRan() const { return static_cast<std::size_t>(std::count(ran_.begin(), ran_.end(), 0)); }
+
+PointOutputs RunOutputs::Of(std::size_t replicates, Statistic statistic) const {
+  const auto column = static_cast<std::size_t>(
+      std::find(statistics_.begin(), statistics_.end(), statistic) - statistics_.begin());
+  return OutputsOf(ran_.size(), replicates, [&](std::size_t run) -> std::optional<std::optional<double>> {
+    if (ran_[run] == 0) return std::nullopt;
+    if (column >= statistics_.size()) return std::optional<double>();
+    const double value = values_[run * statistics_.size() + column];
+    return std::isnan(value) ? std::optional<double>() : std::optional<double>(value);
+  });
 }

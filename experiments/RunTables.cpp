@@ -84,6 +84,11 @@ std::string RunTableRow(std::size_t point, bool hasLeadColumns, const std::strin
          OutcomeCells(outcome, statistics) + "\n";
 }
 
+std::int32_t SensitivityStep(const SensitivityFactor& factor, double unit, bool morris) {
+  const double range = static_cast<double>(factor.high) - factor.low;
+  return static_cast<std::int32_t>(morris ? std::round(unit * range) : std::min(std::floor(unit * (range + 1.0)), range));
+}
+
 std::vector<RunSettings> SensitivitySettings(const RunSettings& base, std::span<const SensitivityFactor> factors,
                                              std::span<const std::vector<double>> unit, bool morris,
                                              std::vector<std::vector<double>>& used) {
@@ -93,11 +98,9 @@ std::vector<RunSettings> SensitivitySettings(const RunSettings& base, std::span<
   for (std::size_t p = 0; p < unit.size(); ++p) {
     for (std::size_t f = 0; f < k; ++f) {
       const SensitivityFactor& factor = factors[f];
-      const double range = static_cast<double>(factor.high) - factor.low;
-      const double step =
-          morris ? std::round(unit[p][f] * range) : std::min(std::floor(unit[p][f] * (range + 1.0)), range);
-      settings[p].*(FindField(factor.name)->integer) = static_cast<std::int32_t>(factor.low + step);
-      used[p][f] = step / range;
+      const std::int32_t step = SensitivityStep(factor, unit[p][f], morris);
+      settings[p].*(FindField(factor.name)->integer) = factor.low + step;
+      used[p][f] = step / (static_cast<double>(factor.high) - factor.low);
     }
   }
   return settings;

@@ -1,6 +1,9 @@
 #include <algorithm>
 #include <cstdio>
+#include <istream>
 #include <map>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,68 +56,54 @@ std::string ShardClosing(int k, int n, std::size_t rows) {
 
 namespace {
 
+// A part being merged: its stamp and header, read first; its rows are read
+// through once, in shard order, checked as they are copied.
 struct PartRead {
-  const ShardPart* part = nullptr;
+  const ShardInput* part = nullptr;
   int k = 0, n = 0;
   std::size_t total = 0, replicates = 1;
   std::string fingerprint, header;
-  std::vector<std::string> lines;     // the rows, without line breaks
-  std::vector<std::size_t> lineNumbers;  // each row's line in the file
+  std::size_t line = 0;  // the line last read
 };
 
-std::string LineOf(const PartRead& read, std::size_t row) {
-  return read.part->name + " line " + std::to_string(read.lineNumbers[row]);
+// The next line of a part, without its line break; false at its end. A last
+// line without a line break was cut short.
+bool NextLine(PartRead& read, std::string& line, bool& cut) {
+  cut = false;
+  if (!std::getline(*read.part->in, line)) return false;
+  ++read.line;
+  cut = read.part->in->eof();
+  return true;
 }
 
-// Splits a part into stamp, header, rows and closing line; answers what is wrong.
-std::optional<std::string> ReadPart(const ShardPart& part, PartRead& read) {
-  read.part = &part;
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  while (at < part.text.size()) {
-    std::size_t end = part.text.find('\n', at);
-    if (end == std::string::npos) {
-      return part.name + " ends in the middle of line " + std::to_string(lines.size() + 1) +
-             " (the part was cut short); run its shard again with --resume";
-    }
-    lines.push_back(part.text.substr(at, end - at));
-    at = end + 1;
+std::string CutShort(const PartRead& read) {
+  return read.part->name + " ends in the middle of line " + std::to_string(read.line) +
+         " (the part was cut short); run its shard again with --resume";
+}
+
+// Reads a part's stamp and header; answers what is wrong.
+std::optional<std::string> ReadPartStart(PartRead& read) {
+  std::string stampLine;
+  bool cut = false;
+  if (!NextLine(read, stampLine, cut) || stampLine.rfind(StampStart, 0) != 0) {
+    return read.part->name + " is not a part written with --shard (its first line is no shard stamp)";
   }
-  if (lines.empty() || lines[0].rfind(StampStart, 0) != 0) {
-    return part.name + " is not a part written with --shard (its first line is no shard stamp)";
-  }
+  if (cut) return CutShort(read);
   char fingerprint[17] = {};
   unsigned long long total = 0, replicates = 0;
   int used = 0;
-  const char* stamp = lines[0].c_str() + std::char_traits<char>::length(StampStart);
+  const char* stamp = stampLine.c_str() + std::char_traits<char>::length(StampStart);
   if (std::sscanf(stamp, "%d/%d design %16s runs %llu replicates %llu%n", &read.k, &read.n, fingerprint, &total,
                   &replicates, &used) != 5 ||
       stamp[used] != '\0' || read.k < 1 || read.k > read.n || replicates < 1) {
-    return part.name + " has a shard stamp this version does not write (" + lines[0] +
+    return read.part->name + " has a shard stamp this version does not write (" + stampLine +
            "); run its shard again with this version";
   }
   read.fingerprint = fingerprint;
   read.total = static_cast<std::size_t>(total);
   read.replicates = static_cast<std::size_t>(replicates);
-  if (lines.size() < 2) return part.name + " has no header line";
-  read.header = lines[1];
-  const std::string& last = lines.back();
-  std::size_t closingRows = 0;
-  const bool closed = lines.size() >= 3 && last.rfind(StampStart, 0) == 0 &&
-                      std::sscanf(last.c_str() + std::char_traits<char>::length(StampStart), "%*d/%*d complete, %zu",
-                                  &closingRows) == 1;
-  if (!closed || last != ShardClosing(read.k, read.n, closingRows)) {
-    return part.name + " is not complete: its run stopped before its last row (Ctrl+C or a time limit); " +
-           "finish it by running its shard again with --resume";
-  }
-  for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
-    read.lines.push_back(lines[i]);
-    read.lineNumbers.push_back(i + 1);
-  }
-  if (read.lines.size() != closingRows) {
-    return part.name + " holds " + std::to_string(read.lines.size()) + " rows where its closing line says " +
-           std::to_string(closingRows) + "; the part was changed after it was written";
-  }
+  if (!NextLine(read, read.header, cut)) return read.part->name + " has no header line";
+  if (cut) return CutShort(read);
   return std::nullopt;
 }
 
@@ -130,85 +119,143 @@ std::vector<std::string> Cells(const std::string& line) {
   return cells;
 }
 
-// Checks that a part's rows are exactly its slice of the table, in order: the
-// row index (point - 1) x replicates + (replicate - 1) runs through the slice
-// one by one (a per-cycle table repeats it once per cycle, cycles counting from 1).
-std::optional<std::string> CheckRows(const PartRead& read, std::size_t replicates) {
-  const std::vector<std::string> header = Cells(read.header);
-  if (header.empty() || header[0] != "point") return std::nullopt;  // a table of another kind: no rows to check
-  std::size_t replicateColumn = 0, cycleColumn = 0;
-  for (std::size_t c = 0; c < header.size(); ++c) {
-    if (header[c] == "replicate") replicateColumn = c;
-    if (header[c] == "cycle") cycleColumn = c;
+// Checks a part's rows as they are copied: they must be exactly its slice of
+// the table, in order: the row index (point - 1) x replicates + (replicate - 1)
+// runs through the slice one by one (a per-cycle table repeats it once per
+// cycle, cycles counting from 1); the part ends in its closing line, whose
+// count of rows is right.
+class RowCheck {
+ public:
+  explicit RowCheck(const PartRead& read) : read_(read), header_(Cells(read.header)) {
+    checked_ = !header_.empty() && header_[0] == "point";  // a table of another kind: no rows to check
+    for (std::size_t c = 0; c < header_.size(); ++c) {
+      if (header_[c] == "replicate") replicateColumn_ = c;
+      if (header_[c] == "cycle") cycleColumn_ = c;
+    }
+    slice_ = SliceOf(read.total, read.k, read.n);
+    expected_ = slice_.begin;
   }
-  const ShardSlice slice = SliceOf(read.total, read.k, read.n);
-  std::size_t expected = slice.begin;
-  std::optional<std::size_t> current;
-  long long lastCycle = 0;
-  std::map<std::string, std::string> leadOfPoint;
-  for (std::size_t r = 0; r < read.lines.size(); ++r) {
-    const std::vector<std::string> cells = Cells(read.lines[r]);
-    if (cells.size() != header.size()) {
-      return LineOf(read, r) + " has " + std::to_string(cells.size()) + " cells where the header has " +
-             std::to_string(header.size()) + " (two rows glued together, or a row cut short)";
+
+  std::optional<std::string> Row(const std::string& line) {
+    ++rows_;
+    if (!checked_) return std::nullopt;
+    const std::vector<std::string> cells = Cells(line);
+    if (cells.size() != header_.size()) {
+      return Where() + " has " + std::to_string(cells.size()) + " cells where the header has " +
+             std::to_string(header_.size()) + " (two rows glued together, or a row cut short)";
     }
     const std::optional<std::size_t> point = ReadWholeNumber<std::size_t>(cells[0]);
     const std::optional<std::size_t> replicate =
-        replicateColumn == 0 ? std::optional<std::size_t>(1) : ReadWholeNumber<std::size_t>(cells[replicateColumn]);
-    if (!point || !replicate || *point < 1 || *replicate < 1 || *replicate > replicates) {
-      return LineOf(read, r) + " has no valid point and replicate";
+        replicateColumn_ == 0 ? std::optional<std::size_t>(1) : ReadWholeNumber<std::size_t>(cells[replicateColumn_]);
+    if (!point || !replicate || *point < 1 || *replicate < 1 || *replicate > read_.replicates) {
+      return Where() + " has no valid point and replicate";
     }
-    const std::size_t index = (*point - 1) * replicates + (*replicate - 1);
+    const std::size_t index = (*point - 1) * read_.replicates + (*replicate - 1);
     long long cycle = 0;
-    if (cycleColumn != 0) {
-      const std::optional<long long> read_cycle = ReadWholeNumber<long long>(cells[cycleColumn]);
-      if (!read_cycle) return LineOf(read, r) + " has no valid cycle";
-      cycle = *read_cycle;
+    if (cycleColumn_ != 0) {
+      const std::optional<long long> readCycle = ReadWholeNumber<long long>(cells[cycleColumn_]);
+      if (!readCycle) return Where() + " has no valid cycle";
+      cycle = *readCycle;
     }
-    const bool sameRunNextCycle = cycleColumn != 0 && current && index == *current && cycle == lastCycle + 1;
-    const bool nextRun = index == expected && (cycleColumn == 0 || cycle == 1);
+    const bool sameRunNextCycle = cycleColumn_ != 0 && current_ && index == *current_ && cycle == lastCycle_ + 1;
+    const bool nextRun = index == expected_ && (cycleColumn_ == 0 || cycle == 1);
     if (!sameRunNextCycle && !nextRun) {
-      if (index < slice.begin || index >= slice.end) {
-        return LineOf(read, r) + " holds point " + std::to_string(*point) + " replicate " +
-               std::to_string(*replicate) + ", which is not in the slice of shard " + std::to_string(read.k) + "/" +
-               std::to_string(read.n);
+      if (index < slice_.begin || index >= slice_.end) {
+        return Where() + " holds point " + std::to_string(*point) + " replicate " + std::to_string(*replicate) +
+               ", which is not in the slice of shard " + std::to_string(read_.k) + "/" + std::to_string(read_.n);
       }
-      return LineOf(read, r) + " is out of place: point " + std::to_string(*point) + " replicate " +
-             std::to_string(*replicate) + (cycleColumn != 0 ? " cycle " + std::to_string(cycle) : std::string()) +
+      return Where() + " is out of place: point " + std::to_string(*point) + " replicate " +
+             std::to_string(*replicate) + (cycleColumn_ != 0 ? " cycle " + std::to_string(cycle) : std::string()) +
              " where the table's next row was expected (a row missing, repeated, renumbered or moved)";
     }
     if (nextRun) {
-      current = index;
-      ++expected;
+      current_ = index;
+      ++expected_;
     }
-    lastCycle = cycle;
+    lastCycle_ = cycle;
     // Every replicate of a point ran the same settings: the cells between the
-    // point and its replicate must agree.
-    if (replicateColumn > 1) {
+    // point and its replicate must agree. The rows of a point stand together.
+    if (replicateColumn_ > 1) {
       std::string lead;
-      for (std::size_t c = 1; c < replicateColumn; ++c) lead += cells[c] + ",";
-      const auto [it, added] = leadOfPoint.emplace(cells[0], lead);
-      if (!added && it->second != lead) {
-        return LineOf(read, r) + " gives point " + cells[0] + " other settings than the row before it";
+      for (std::size_t c = 1; c < replicateColumn_; ++c) lead += cells[c] + ",";
+      if (cells[0] == leadPoint_ && lead != lead_) {
+        return Where() + " gives point " + cells[0] + " other settings than the row before it";
       }
+      leadPoint_ = cells[0];
+      lead_ = std::move(lead);
     }
+    return std::nullopt;
   }
-  if (expected != slice.end) {
-    return read.part->name + " holds " + std::to_string(expected - slice.begin) + " of the " +
-           std::to_string(slice.end - slice.begin) + " runs of its slice";
+
+  // The part's closing line: answers what is wrong with it, or with the rows
+  // it closes.
+  std::optional<std::string> End(const std::optional<std::string>& closing) const {
+    std::size_t closingRows = 0;
+    const bool closed = closing && closing->rfind(StampStart, 0) == 0 &&
+                        std::sscanf(closing->c_str() + std::char_traits<char>::length(StampStart),
+                                    "%*d/%*d complete, %zu", &closingRows) == 1 &&
+                        *closing == ShardClosing(read_.k, read_.n, closingRows);
+    if (!closed) {
+      return read_.part->name + " is not complete: its run stopped before its last row (Ctrl+C or a time limit); " +
+             "finish it by running its shard again with --resume";
+    }
+    if (rows_ != closingRows) {
+      return read_.part->name + " holds " + std::to_string(rows_) + " rows where its closing line says " +
+             std::to_string(closingRows) + "; the part was changed after it was written";
+    }
+    if (checked_ && expected_ != slice_.end) {
+      return read_.part->name + " holds " + std::to_string(expected_ - slice_.begin) + " of the " +
+             std::to_string(slice_.end - slice_.begin) + " runs of its slice";
+    }
+    return std::nullopt;
   }
-  return std::nullopt;
+
+ private:
+  std::string Where() const { return read_.part->name + " line " + std::to_string(read_.line - 1); }
+
+  const PartRead& read_;
+  std::vector<std::string> header_;
+  bool checked_ = false;
+  std::size_t replicateColumn_ = 0, cycleColumn_ = 0;
+  ShardSlice slice_;
+  std::size_t expected_ = 0, rows_ = 0;
+  std::optional<std::size_t> current_;
+  long long lastCycle_ = 0;
+  std::string leadPoint_, lead_;
+};
+
+// Copies a part's rows to `merged`, checking each; the line after a row is read
+// before the row is taken, since the last line is the closing one.
+std::optional<std::string> CopyRows(PartRead& read, std::ostream& merged, const std::atomic<bool>* stop) {
+  RowCheck check(read);
+  std::string line, next;
+  bool cut = false;
+  bool have = NextLine(read, line, cut);
+  if (have && cut) return CutShort(read);
+  while (have) {
+    const bool more = NextLine(read, next, cut);
+    if (more && cut) return CutShort(read);
+    if (!more) break;
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return "stopped";
+    // `line` is a row: the line after it was read first, so the row's line is read.line - 1.
+    if (auto problem = check.Row(line)) return problem;
+    merged << line << '\n';
+    line.swap(next);
+  }
+  return check.End(have ? std::optional<std::string>(line) : std::nullopt);
 }
 
 }  // namespace
 
-std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std::string& merged) {
+std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
+                                             const std::atomic<bool>* stop) {
   if (parts.empty()) return "no parts to merge";
   std::vector<PartRead> reads(parts.size());
-  std::map<int, const PartRead*> byShard;
+  std::map<int, PartRead*> byShard;
   for (std::size_t p = 0; p < parts.size(); ++p) {
     PartRead& read = reads[p];
-    if (auto problem = ReadPart(parts[p], read)) return problem;
+    read.part = &parts[p];
+    if (auto problem = ReadPartStart(read)) return problem;
     const PartRead& reference = reads[0];
     if (p > 0) {
       if (read.fingerprint != reference.fingerprint || read.total != reference.total ||
@@ -233,12 +280,23 @@ std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std:
     if (!byShard.count(k)) missing += (missing.empty() ? "" : ", ") + std::to_string(k);
   }
   if (!missing.empty()) return "shards missing: " + missing + " of " + std::to_string(reads[0].n);
-  for (const PartRead& read : reads) {
-    if (auto problem = CheckRows(read, read.replicates)) return problem;
+  merged << reads[0].header << '\n';
+  for (auto& [k, read] : byShard) {
+    if (auto problem = CopyRows(*read, merged, stop)) return problem;
   }
-  merged = reads[0].header + "\n";
-  for (const auto& [k, read] : byShard) {
-    for (const std::string& line : read->lines) merged += line + "\n";
+  return std::nullopt;
+}
+
+std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std::string& merged) {
+  std::vector<std::istringstream> streams;
+  streams.reserve(parts.size());
+  std::vector<ShardInput> inputs;
+  for (const ShardPart& part : parts) {
+    streams.emplace_back(part.text);
+    inputs.push_back({part.name, &streams.back()});
   }
+  std::ostringstream out;
+  if (auto problem = MergeShardStreams(inputs, out)) return problem;
+  merged = out.str();
   return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include "platform/CsvText.h"
 
+#include <iterator>
+
 std::string CsvCell(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string cell = "\"";
@@ -77,4 +79,38 @@ std::optional<std::vector<std::string>> SplitCsvRecord(std::string_view line) {
   if (read.openQuoteLine || read.records.size() > 1) return std::nullopt;
   if (read.records.empty()) return std::vector<std::string>(1);
   return read.records.front().cells;
+}
+
+bool CsvRecordReader::Next(CsvRecord& record) {
+  std::string raw;
+  bool quoted = false;
+  std::size_t breaks = 0, quoteLine = line_;
+  endedInLineBreak_ = false;
+  for (std::istreambuf_iterator<char> at(in_), end; at != end; ++at) {
+    const char c = *at;
+    if (c == '"') {
+      if (!quoted) quoteLine = line_ + breaks;
+      quoted = !quoted;  // a doubled quote inside quotes turns it off and on again
+    }
+    if (c == '\n' && !quoted) {
+      endedInLineBreak_ = true;
+      ++at;
+      break;
+    }
+    if (c == '\n') ++breaks;
+    raw += c;
+  }
+  if (raw.empty() && !endedInLineBreak_) return false;
+  if (quoted) {
+    openQuoteLine_ = quoteLine;
+    return false;
+  }
+  if (first_ && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.erase(0, 3);
+  first_ = false;
+  CsvRead read = ReadCsv(raw);
+  if (read.records.empty()) read.records.emplace_back().cells.emplace_back();
+  record = std::move(read.records.front());
+  record.line = line_;
+  line_ += breaks + 1;
+  return true;
 }

@@ -5,6 +5,7 @@
 // written through here. Plain C++.
 
 #include <cstddef>
+#include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,3 +42,28 @@ CsvRead ReadCsv(std::string_view text);
 // The cells of one record standing on one line (no line break in it); nothing
 // when a quote is left open.
 std::optional<std::vector<std::string>> SplitCsvRecord(std::string_view line);
+
+// Reads the records of a stream one at a time, so that a table larger than
+// memory can be read through. Records are split as ReadCsv splits them.
+class CsvRecordReader {
+ public:
+  explicit CsvRecordReader(std::istream& in) : in_(in) {}
+
+  // The next record; false at the end of the stream or at a quote left open
+  // (then OpenQuoteLine() tells where).
+  bool Next(CsvRecord& record);
+
+  // Whether the record last read ended in a line break: one cut short by a
+  // stop, or still being written, has none.
+  bool EndedInLineBreak() const { return endedInLineBreak_; }
+
+  // The line of a cell whose quote is never closed, once Next() has stopped there.
+  std::optional<std::size_t> OpenQuoteLine() const { return openQuoteLine_; }
+
+ private:
+  std::istream& in_;
+  std::size_t line_ = 1;
+  bool first_ = true;
+  bool endedInLineBreak_ = false;
+  std::optional<std::size_t> openQuoteLine_;
+};

@@ -68,7 +68,9 @@ std::string FileErrorText(const FileError& error) {
       const std::string count = error.trailingBytes > LargestUnsizedRead
                                     ? "more than " + std::to_string(LargestUnsizedRead)
                                     : std::to_string(error.trailingBytes);
-      return WithPath("", p.empty() ? "An unnamed file" : p, " is not a VARNOLT settings file (it has " + count + " bytes after the settings).");
+      return WithPath("", p.empty() ? "An unnamed file" : p,
+                      " is not a VARNOLT settings file (it has " + count +
+                          (error.trailingBytes == 1 ? " byte" : " bytes") + " after the settings).");
     }
     // An archive knows nothing of the file beneath it, hence "an unnamed file".
     case FileErrorCause::EndOfFile:

@@ -227,9 +227,9 @@ std::error_code StreamInto(std::FILE* file, const ContentWriter& writer, bool to
 }
 
 // For devices and pipes, which take what comes as it comes.
-std::error_code WriteDirectly(const fs::path& target, const ContentWriter& writer) {
+std::error_code WriteDirectly(const fs::path& target, const ContentWriter& writer, const char* mode = "wb") {
   errno = 0;
-  FileHandle file(OpenForWriting(target, "wb", FileStep::Open));
+  FileHandle file(OpenForWriting(target, mode, FileStep::Open));
   if (!file) return LastError(EACCES);
   const std::error_code written = StreamInto(file.get(), writer, false);
   const std::error_code closed = Close(file);
@@ -478,6 +478,18 @@ std::optional<FileError> InputFile::Read(char* destination, std::size_t count) {
   return FileError{FileErrorCause::EndOfFile, {}};
 }
 
+std::optional<FileError> InputFile::ReadSome(char* destination, std::size_t count, std::size_t& got) {
+  got = 0;
+  if (file_ == nullptr) return MakeFileError(std::make_error_code(std::errc::bad_file_descriptor), path_);
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, Remaining()));
+  if (count == 0) return std::nullopt;
+  errno = 0;
+  got = std::fread(destination, 1, count, file_);
+  position_ += got;
+  if (got == 0 && std::ferror(file_)) return MakeFileError(LastError(), path_);
+  return std::nullopt;
+}
+
 std::uint64_t InputFile::CountRest() {
   if (sizeKnown_ || file_ == nullptr) return Remaining();
   std::vector<char> piece(std::size_t{1} << 16);
@@ -498,6 +510,11 @@ std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const C
   // No name at all would put the new file nowhere: refuse it before anything is made.
   if (requested.empty()) return failure(std::make_error_code(std::errc::no_such_file_or_directory));
 
+#ifndef _WIN32
+  // Appended to, so that what the descriptor's file already holds (the program's
+  // own lines on a redirected standard output) stays.
+  if (IsDescriptorPath(requested)) return failure(WriteDirectly(requested, writer, "ab"));
+#endif
   fs::path target = requested;
   if (const std::error_code looped = FollowLinks(target)) return failure(looped);
 #ifdef _WIN32
@@ -555,6 +572,19 @@ std::optional<ReplaceFailure> ReplaceFileWith(const fs::path& requested, const C
   if (code) return failure(code);
   temporary.kept = true;
   return std::nullopt;
+#endif
+}
+
+// Its link leads to what the descriptor is (a pipe's "pipe:[N]" is no path at
+// all), so such a name is opened as it stands, which the system resolves.
+bool IsDescriptorPath(const fs::path& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  const std::string text = path.lexically_normal().string();
+  return text == "/dev/stdout" || text == "/dev/stderr" || text == "/dev/stdin" || text.rfind("/dev/fd/", 0) == 0 ||
+         text.rfind("/proc/self/fd/", 0) == 0;
 #endif
 }
 

@@ -38,6 +38,14 @@ class InputFile {
   // EndOfFile; a failing device gives its own cause.
   std::optional<FileError> Read(char* destination, std::size_t count);
 
+  // Whether the size was known when it opened: a regular file's is, a pipe's
+  // or device's is not.
+  bool SizeKnown() const { return sizeKnown_; }
+
+  // Reads what comes, up to `count` bytes and no further than Remaining();
+  // `got` is 0 at the end. For a source of unknown size, read as it sends.
+  std::optional<FileError> ReadSome(char* destination, std::size_t count, std::size_t& got);
+
   // The bytes after the read position, read and dropped for a source of unknown
   // size; more than LargestUnsizedRead answers that limit plus one.
   std::uint64_t CountRest();
@@ -77,7 +85,10 @@ using ContentWriter = std::function<void(std::ostream&)>;
 // writer that throws, removes the temporary file again.
 //
 // What the target is stays as it was: a symbolic link, dangling or not, is
-// followed and the file it names written; a device or pipe is written directly.
+// followed and the file it names written; a device or pipe is written directly,
+// and so is a name for a descriptor the program holds (/dev/stdout, /dev/fd/N,
+// a shell's process substitution), which is appended to: whatever it leads to,
+// a pipe, a terminal or the file standard output goes to, is no file to replace.
 // Where a replacement would change the file's identity, the whole new content is
 // prepared first and then written over the old in place: a file with more than
 // one hard link (every link sees the new content), one whose owner could not be
@@ -89,6 +100,11 @@ std::optional<ReplaceFailure> ReplaceFileWith(const std::filesystem::path& targe
 // replaced, has no folder to put a file beside it, and is never the same file as
 // another output.
 bool IsDeviceOrPipe(const std::filesystem::path& path);
+
+// Whether `path` names a descriptor the program holds (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N, a shell's process substitution): written through as it is,
+// never replaced, and with no folder of its own to put a file beside.
+bool IsDescriptorPath(const std::filesystem::path& path);
 
 // ReplaceFileWith for contents already in memory.
 std::optional<FileError> ReplaceFileContents(const std::filesystem::path& target,

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -145,6 +146,24 @@ void CatchInterruptions() {
   Catch(SIGINT);
   Catch(SIGTERM);
   Catch(SIGHUP);
+#endif
+}
+
+void InterruptionTestPoint(const char* name) {
+  static const char* const asked = std::getenv("VARNOLT_TEST_INTERRUPT");
+  static std::atomic<bool> sent{false};  // once: a second Ctrl+C would end the program at once
+  if (asked == nullptr || sent.load()) return;
+  const char* colon = std::strchr(asked, ':');
+  if (colon == nullptr || std::strncmp(asked, name, static_cast<std::size_t>(colon - asked)) != 0 ||
+      name[colon - asked] != '\0') {
+    return;
+  }
+  const int signal = std::atoi(colon + 1);
+  if (signal <= 0 || sent.exchange(true)) return;
+#ifdef _WIN32
+  Note(signal);  // as the console handler notes an event
+#else
+  std::raise(signal);  // through the handler, as a signal from outside
 #endif
 }
 

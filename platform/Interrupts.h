@@ -36,6 +36,13 @@ class InterruptionWatch {
   bool fired_ = false;
 };
 
+// A place where work must notice a signal that arrives just then: the end of a
+// table's last row, the analysis after a run. Tests cannot time a signal to land
+// there, so when the environment says VARNOLT_TEST_INTERRUPT=NAME:SIGNAL (for
+// example final-write:15), the program sends itself SIGNAL on reaching the place
+// called NAME, the first time only. Without that variable it does nothing.
+void InterruptionTestPoint(const char* name);
+
 // The exit status for a program ended by that signal: 128 + its number, so 130
 // for Ctrl+C.
 int InterruptedExitStatus(int signal);

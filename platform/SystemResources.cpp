@@ -1,5 +1,6 @@
 #include "platform/SystemResources.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "platform/WideText.h"
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -27,15 +29,29 @@ std::optional<std::uint64_t> AvailableMemoryBytes() {
   return std::nullopt;
 #else
   // Linux reports what it can hand out, page cache included, as MemAvailable.
+  std::optional<std::uint64_t> available;
   std::ifstream meminfo("/proc/meminfo");
   std::string line;
   while (std::getline(meminfo, line)) {
     if (line.rfind("MemAvailable:", 0) != 0) continue;
     std::istringstream fields(line.substr(13));
     std::uint64_t kilobytes = 0;
-    if (fields >> kilobytes) return kilobytes * 1024;
+    if (fields >> kilobytes) available = kilobytes * 1024;
+    break;
   }
-  return std::nullopt;  // elsewhere the run relies on the allocation failing cleanly
+  // A limit on the program's address space (ulimit -v, a batch scheduler's)
+  // leaves it less than the machine has free: what the limit still allows.
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    std::uint64_t pages = 0;
+    std::ifstream statm("/proc/self/statm");
+    if (statm >> pages) {
+      const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+      const std::uint64_t room = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+      available = available ? std::min(*available, room) : room;
+    }
+  }
+  return available;  // nothing: the run relies on the allocation failing cleanly
 #endif
 }
 

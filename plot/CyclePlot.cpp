@@ -20,6 +20,7 @@
 
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
+#include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
 namespace {
@@ -200,7 +201,11 @@ void CyclePlotView::BuildChart() {
   keptLegend_->setVisible(false);
   for (QLineSeries* series : keptSeries_) chart->legend()->markers(series).front()->setVisible(false);
   chart->legend()->markers(keptLegend_).front()->setVisible(false);
+  // The view gives up the chart it had (the empty one it starts with) without
+  // deleting it: that one is deleted here, as nothing else would.
+  QChart* const previous = this->chart();
   setChart(chart);
+  delete previous;
   axisX_->setTickType(QValueAxis::TicksDynamic);
   connect(axisX_, &QValueAxis::rangeChanged, this, [this](qreal minimum, qreal maximum) {
     UseCycleTicks(axisX_, minimum, maximum);
@@ -477,6 +482,7 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   }
   buffer.close();
   const QByteArray& bytes = buffer.data();
+  if (CapturePicture(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) return {};
   if (const std::optional<FileError> error =
           ReplaceFileContents(target, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
     return QString::fromStdString(FileErrorText(*error));

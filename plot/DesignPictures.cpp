@@ -267,16 +267,32 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, co
       keyWidth = 3 * line + std::max(metrics.horizontalAdvance(QString::fromStdString(plot.lines.front().name)),
                                      metrics.horizontalAdvance(QString::fromStdString(plot.lines.back().name)));
     }
-    const QRectF room(area.left(), top, area.width() - keyWidth - line, area.bottom() - top);
+    const double keyLine = legend ? 0.0 : 1.2 * line;  // room for the mean's key above the plot
+    const QRectF room(area.left(), top + keyLine, area.width() - keyWidth - line, area.bottom() - top - keyLine);
     const ValueFrame frame(room, 1, double(std::max<std::size_t>(cycles, 2)), std::max(0.0, low - pad), high + pad, font);
     frame.Paint(painter, QStringLiteral("cycle"), QString::fromStdString(plot.quantity));
     painter.save();
     painter.setClipRect(frame.Plot());
+    // Many lines are drawn see-through, so that where they crowd shows, with
+    // the mean of the runs over them.
+    const double alpha = legend ? 1.0 : std::clamp(12.0 / double(plot.lines.size()), 0.04, 1.0);
     for (std::size_t i = 0; i < plot.lines.size(); ++i) {
-      const QColor colour =
+      QColor colour =
           legend ? SeriesColour(i) : ScaleColour(double(i) / double(std::max<std::size_t>(1, plot.lines.size() - 1)));
+      colour.setAlphaF(static_cast<float>(alpha));
       painter.setPen(QPen(colour, legend ? 1.5 : 1.0));
       painter.drawPolyline(LinePoints(frame, plot.lines[i].values));
+    }
+    std::vector<double> mean;
+    if (!legend) {
+      std::vector<std::size_t> count(cycles, 0);
+      mean.assign(cycles, 0.0);
+      for (const CycleLine& l : plot.lines) {
+        for (std::size_t c = 0; c < l.values.size(); ++c) mean[c] += l.values[c], ++count[c];
+      }
+      for (std::size_t c = 0; c < cycles; ++c) mean[c] = count[c] > 0 ? mean[c] / double(count[c]) : 0.0;
+      painter.setPen(QPen(Qt::black, 2));
+      painter.drawPolyline(LinePoints(frame, mean));
     }
     painter.restore();
     painter.save();
@@ -302,6 +318,13 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, co
       painter.drawText(QPointF(bar.right() + line / 2, bar.top() + line * 0.8),
                        QString::fromStdString(plot.lines.front().name));
       painter.drawText(QPointF(bar.right() + line / 2, bar.bottom()), QString::fromStdString(plot.lines.back().name));
+      // The mean's key under the title, at the right.
+      const QString meanName = QStringLiteral("mean of the runs");
+      const double width = metrics.horizontalAdvance(meanName);
+      const QPointF at(frame.Plot().right() - width - 2 * line, frame.Plot().top() - line * 0.6);
+      painter.setPen(QPen(Qt::black, 2));
+      painter.drawLine(at + QPointF(0, -line / 3), at + QPointF(1.5 * line, -line / 3));
+      painter.drawText(at + QPointF(2 * line, 0), meanName);
     }
     painter.restore();
   });

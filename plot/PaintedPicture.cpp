@@ -37,6 +37,12 @@ std::optional<std::string> PictureBytes(
   return failure;
 }
 
+bool CapturePicture(std::string_view bytes) {
+  if (capturedBytes == nullptr) return false;
+  capturedBytes->assign(bytes);
+  return true;
+}
+
 std::optional<std::string> SavePainted(const std::filesystem::path& path, PictureSize size, const std::string& title,
                                        const std::function<void(QPainter&, const QRectF&)>& paint) {
   const std::optional<PictureFormat> format = PictureFormatOf(path);
@@ -68,10 +74,7 @@ std::optional<std::string> SavePainted(const std::filesystem::path& path, Pictur
   }
   buffer.close();
   const QByteArray& bytes = buffer.data();
-  if (capturedBytes != nullptr) {
-    capturedBytes->assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return std::nullopt;
-  }
+  if (CapturePicture(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) return std::nullopt;
   if (const std::optional<FileError> error =
           ReplaceFileContents(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
     return FileErrorText(*error);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "plot/PictureFile.h"
 
@@ -20,6 +21,10 @@
 // failure answers why (a file already there is then left as it was).
 std::optional<std::string> SavePainted(const std::filesystem::path& path, PictureSize size, const std::string& title,
                                        const std::function<void(QPainter&, const QRectF&)>& paint);
+
+// While PictureBytes draws a picture on this thread, takes the picture's bytes
+// in place of the file and answers true; the picture's writer then writes nothing.
+bool CapturePicture(std::string_view bytes);
 
 // A colour of the scale from low (0) to high (1): dark blue through green to yellow.
 QColor ScaleColour(double t);

@@ -62,7 +62,11 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
       extend(statistic.x[i], statistic.high[i]);
     }
     for (std::size_t i = 0; i < statistic.pointX.size(); ++i) extend(statistic.pointX[i], statistic.pointY[i]);
-    auto* band = new QAreaSeries(LineOf(statistic.x, statistic.high), LineOf(statistic.x, statistic.low));
+    QLineSeries* const upper = LineOf(statistic.x, statistic.high);
+    QLineSeries* const lower = LineOf(statistic.x, statistic.low);
+    auto* band = new QAreaSeries(upper, lower);
+    upper->setParent(band);  // an area series does not own its lines: they go with it
+    lower->setParent(band);
     band->setName(QString::fromStdString(statistic.name + " 95 % interval"));
     QColor fill = tint;
     fill.setAlphaF(0.2f);

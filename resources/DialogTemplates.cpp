@@ -108,13 +108,13 @@ DialogTemplate ExperimentsPage() {
       {1140, ControlKind::Label, "Replicates:", 7, 95, 40, 9},
       {1141, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
       {1144, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
-      {IDC_STATIC, ControlKind::Label, "Seed:", 78, 95, 20, 9},
+      {1139, ControlKind::Label, "Seed:", 78, 95, 20, 9},
       {1142, ControlKind::Edit, "", 98, 92, 56, 13, kNumberEdit},
-      {IDC_STATIC, ControlKind::Label, "Statistics:", 7, 111, 40, 9},
+      {1138, ControlKind::Label, "Statistics:", 7, 111, 40, 9},
       {1143, ControlKind::Edit, "", 48, 108, 128, 13, kEdit},
-      // The census to fit and the way to it, in place of replicates and statistics.
-      {1171, ControlKind::Label, "", 7, 92, 110, 28},
-      {1170, ControlKind::PushButton, "&Open census...", 120, 92, 56, 14, TabStop},
+      // The census to fit and the way to it, in place of the statistics.
+      {1171, ControlKind::Label, "", 7, 107, 110, 18},
+      {1170, ControlKind::PushButton, "&Open census...", 120, 108, 56, 14, TabStop},
       {1145, ControlKind::Label, "", 180, 7, 113, 56, GrowWidth},
       {1146, ControlKind::PushButton, "&Export CSV...", 180, 66, 56, 14, TabStop},
       {1147, ControlKind::PushButton, "Save &picture...", 238, 66, 55, 14, TabStop},

@@ -11,10 +11,12 @@ namespace {
 // Autocorrelations of the mean-removed series at lags 0 to maxLag, each the
 // lagged sum over the whole series' sum of squares (the usual biased estimate,
 // which keeps long lags from looking stronger than they are).
-std::vector<double> Autocorrelation(const std::vector<double>& series, std::size_t maxLag, double sumOfSquares) {
+std::vector<double> Autocorrelation(const std::vector<double>& series, std::size_t maxLag, double sumOfSquares,
+                                    const std::atomic<bool>* stop) {
   std::vector<double> result(maxLag + 1, 0.0);
   const std::size_t n = series.size();
   for (std::size_t lag = 0; lag <= maxLag && lag < n; ++lag) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
     // Four running sums rather than one, so the compiler may keep them in
     // vector lanes: a run of 100,001 cycles asks for 5,000 lags.
     const double* a = series.data();
@@ -103,7 +105,7 @@ std::string CyclesWindowText(const CyclesWindow& window) {
   return std::to_string(window.first) + ":" + (window.last == 0 ? std::string() : std::to_string(window.last));
 }
 
-PeriodFound FindPeriod(std::span<const double> values) {
+PeriodFound FindPeriod(std::span<const double> values, const std::atomic<bool>* stop) {
   PeriodFound found;
   const std::size_t n = values.size();
   double mean = 0.0;
@@ -122,7 +124,8 @@ PeriodFound FindPeriod(std::span<const double> values) {
   const std::size_t maxLag = std::min<std::size_t>(n / 2, AnalysisMaxLag);
   if (maxLag < 2) return found;
   // One lag past the last, so that the last lag can be a local maximum too.
-  const std::vector<double> r = Autocorrelation(series, std::min(maxLag + 1, n - 1), sumOfSquares);
+  const std::vector<double> r = Autocorrelation(series, std::min(maxLag + 1, n - 1), sumOfSquares, stop);
+  if (stop != nullptr && stop->load()) return found;
   std::vector<std::size_t> peaks;
   std::size_t highest = 0;
   for (std::size_t lag = 2; lag <= maxLag; ++lag) {
@@ -148,7 +151,8 @@ PeriodFound FindPeriod(std::span<const double> values) {
   return found;
 }
 
-CycleAnalysis AnalyseCycles(std::span<const CycleResult> cycles, const std::optional<CyclesWindow>& chosen) {
+CycleAnalysis AnalyseCycles(std::span<const CycleResult> cycles, const std::optional<CyclesWindow>& chosen,
+                            const std::atomic<bool>* stop) {
   CycleAnalysis analysis;
   const auto count = static_cast<std::int64_t>(cycles.size());
   if (count == 0) return analysis;
@@ -181,7 +185,7 @@ CycleAnalysis AnalyseCycles(std::span<const CycleResult> cycles, const std::opti
     analysis.sexRatio = analysis.meanFemale / (analysis.meanFemale + analysis.meanMale);
   }
 
-  const PeriodFound found = FindPeriod(female);
+  const PeriodFound found = FindPeriod(female, stop);
   analysis.period = found.period;
   analysis.strength = found.strength;
   if (found.period) analysis.femaleAmplitude = MeanRollingRange(female, static_cast<std::size_t>(*found.period));

@@ -6,6 +6,7 @@
 // the runner's summary, the JSON record and the experiments all use it.
 // Plain C++.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -67,7 +68,10 @@ struct CycleAnalysis {
 // analysed cycles follow a burn-in of 100, or are the second half of a run of
 // under 200 cycles. A window must fit the run (see CyclesWindowProblem); one
 // that does not is cut to the run.
-CycleAnalysis AnalyseCycles(std::span<const CycleResult> cycles, const std::optional<CyclesWindow>& window = {});
+// A `stop` set while the analysis runs ends it soon (a long run's autocorrelation
+// takes a while), with an analysis that is then of no use.
+CycleAnalysis AnalyseCycles(std::span<const CycleResult> cycles, const std::optional<CyclesWindow>& window = {},
+                            const std::atomic<bool>* stop = nullptr);
 
 // The period of a series: among the local maxima of its autocorrelation at lags
 // 2 to min(n / 2, 5000), the shortest lag whose value is at least 0.8 times the
@@ -76,7 +80,7 @@ struct PeriodFound {
   std::optional<std::int64_t> period;
   std::optional<double> strength;
 };
-PeriodFound FindPeriod(std::span<const double> series);
+PeriodFound FindPeriod(std::span<const double> series, const std::atomic<bool>* stop = nullptr);
 
 // One line for the user: "Period 42 cycles (strength 0.81); mean female 31.2 %,
 // hermaphrodite 0.4 %, male 22.9 %, aborted 45.5 % over cycles 101 to 770", or

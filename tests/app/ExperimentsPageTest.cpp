@@ -268,3 +268,156 @@ TEST_F(ExperimentsPage, ScreeningGivesTheRunnersIndicesAndTheirChart) {
   EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
   EXPECT_TRUE(ReadAll(picture).contains("Morris screening of meanFemale (6 trajectories)"));
 }
+
+namespace {
+
+class FitPage : public ExperimentsPage {
+ protected:
+  // A census the model made: a run of 80 cycles of 20 palms with maleThreshold 21.
+  QString MakeCensus() {
+    const QString path = folder.filePath(QStringLiteral("census.csv"));
+    QProcess runner;
+    runner.start(QStringLiteral(VARNOLT_BIN_DIR "/varnolt-cli"),
+                 {"run", "--seed", "3", "--set", "cycleCount=80", "--set", "palmCount=20", "--set", "maleThreshold=21",
+                  "--output", folder.filePath("census-report.dat"), "--csv", path});
+    EXPECT_TRUE(runner.waitForFinished(60000));
+    EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
+    return path;
+  }
+  void OpenCensus(const QString& path) {
+    prompts.AnswerNextFile(path);
+    QTest::mouseClick(page().GetDlgItem(kOpenCensus), Qt::LeftButton);
+  }
+  // Fits maleThreshold and abortThreshold to the census with seed 3.
+  void Fit() {
+    Choose(kExperimentKind, "Fit to a census");
+    OpenCensus(MakeCensus());
+    ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+    Vary(0, "maleThreshold", "19", "23");
+    Vary(1, "abortThreshold", "22", "26");
+    TypeOver(Field(kExperimentSeed), "3");
+    TypeOver(Field(kReplicates), "1");
+    EXPECT_TRUE(Plan().startsWith("Fit of 2 settings to census.csv: the whole grid of 25 candidates, each 1 run of 20 palms"))
+        << Plan().toStdString();
+    ClickRun();
+    ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  }
+};
+
+}  // namespace
+
+TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem) {
+  EXPECT_FALSE(page().GetDlgItem(kOpenCensus)->isVisible());
+  Fit();
+  EXPECT_TRUE(page().GetDlgItem(kOpenCensus)->isVisible());
+  EXPECT_FALSE(page().GetDlgItem(kStatistics)->isVisible());
+  EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), "census.csv\n320 cells, to cycle 80")
+      << qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text().toStdString();
+  // The census came from these very runs: the best fits it exactly.
+  EXPECT_TRUE(Plan().contains("RMSE 0.00 points over 320 observed cells")) << Plan().toStdString();
+  const QStringList rows = GridRows(page().Grid());
+  ASSERT_EQ(rows.size(), 3);
+  EXPECT_EQ(rows[0], "Setting|Best|Fits as well|Searched|What the census says");
+  const QStringList male = rows[1].split('|'), abort = rows[2].split('|');
+  ASSERT_EQ(male.size(), 5);
+  ASSERT_EQ(abort.size(), 5);
+  EXPECT_EQ(male[0], "maleThreshold");
+  EXPECT_EQ(male[3], "19 to 23");
+  const int bestMale = male[1].toInt(), bestAbort = abort[1].toInt();
+  const QStringList range = male[2].split(" to ");
+  EXPECT_LE(range[0].toInt(), 21);
+  EXPECT_GE(range[1].toInt(), 21) << "the census's own value fits as well as the best";
+  // Every candidate evaluated, as the runner's calibrate writes them for the same fit.
+  const QString evaluations = folder.filePath("runner-evaluations.csv");
+  QProcess runner;
+  runner.start(QStringLiteral(VARNOLT_BIN_DIR "/varnolt-cli"),
+               {"calibrate", folder.filePath("census.csv"), "--set", "cycleCount=80", "--fit", "maleThreshold=19:23",
+                "--fit", "abortThreshold=22:26", "--seed", "3", "--palms", "20", "-o", folder.filePath("best.dat"),
+                "--csv", evaluations});
+  EXPECT_TRUE(runner.waitForFinished(120000));
+  EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
+  EXPECT_EQ(Exported("fit.csv"), ReadAll(evaluations));
+
+  // The Plot page shows the census over the fitted series.
+  ClickTab(sheet.pagePlot);
+  EXPECT_TRUE(sheet.pagePlot.ShowsFit());
+  EXPECT_EQ(sheet.pagePlot.Plot().CycleTotal(), 80u);
+  EXPECT_FALSE(sheet.pagePlot.Plot().ObservedSeries().empty());
+  EXPECT_TRUE(sheet.pagePlot.Plot().Title().startsWith("Census and best fit: maleThreshold ")) << sheet.pagePlot.Plot().Title().toStdString();
+  EXPECT_FALSE(sheet.pagePlot.GetDlgItem(kExportCsv)->isEnabled()) << "the table is the Experiments page's";
+
+  // Use these settings: the two fitted settings, and nothing else, change.
+  ClickTab(page());
+  RunSettings expected = sheet.settings;
+  expected.maleThreshold = bestMale;
+  expected.abortThreshold = bestAbort;
+  ASSERT_NE(sheet.settings, expected) << "a test that can fail: the best differs from the settings";
+  sheet.settingsModified = 0;
+  QTest::mouseClick(page().GetDlgItem(kUseFitted), Qt::LeftButton);
+  EXPECT_EQ(sheet.settings, expected);
+  EXPECT_EQ(sheet.settingsModified, 1);
+  ClickTab(sheet.pageTh);
+  EXPECT_EQ(Edit(sheet.pageTh, kMaleThreshold)->text(), QString::number(bestMale));
+  EXPECT_EQ(Edit(sheet.pageTh, kAbortThreshold)->text(), QString::number(bestAbort));
+
+  // A run after the fit takes the Plot page back.
+  PressRun();
+  prompts.Clear();
+  ClickTab(sheet.pagePlot);
+  EXPECT_FALSE(sheet.pagePlot.ShowsFit());
+  EXPECT_TRUE(sheet.pagePlot.Plot().ObservedSeries().empty());
+}
+
+TEST_F(FitPage, CancelDuringAFitLeavesThePreviousResults) {
+  Fit();
+  const std::string csv = page().ResultsCsv();
+  const QStringList grid = GridRows(page().Grid());
+  ASSERT_FALSE(csv.empty());
+
+  Vary(0, "maleThreshold", "18", "24");
+  JobGate gate(0);
+  bool cancelled = false;
+  QTimer watch;
+  watch.setInterval(10);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* dialog = sheet.findChild<QProgressDialog*>(QStringLiteral("runProgress"));
+    if (cancelled || dialog == nullptr || !dialog->isVisible()) return;
+    cancelled = true;
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  watch.start();
+  QTimer::singleShot(60000, &sheet, [&gate] { gate.Release(); });
+  ClickRun();
+  watch.stop();
+  ASSERT_TRUE(cancelled) << "the progress dialog never showed";
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(page().ResultsCsv(), csv);
+  EXPECT_EQ(GridRows(page().Grid()), grid);
+  EXPECT_TRUE(Plan().startsWith("Fit cancelled; the previous results are still shown.")) << Plan().toStdString();
+  EXPECT_TRUE(page().GetDlgItem(kUseFitted)->isEnabled());
+  EXPECT_TRUE(sheet.pagePlot.ShowsFit());
+}
+
+TEST_F(FitPage, ACensusThatCannotBeReadKeepsTheOneBefore) {
+  Choose(kExperimentKind, "Fit to a census");
+  Vary(0, "maleThreshold", "19", "23");
+  ClickRun();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_TRUE(prompts.messages[0].request.text.startsWith("Open a census first")) << prompts.messages[0].request.text.toStdString();
+  prompts.Clear();
+
+  OpenCensus(MakeCensus());
+  ASSERT_TRUE(prompts.messages.empty());
+  const QString shown = qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text();
+  const QString bad = folder.filePath("notes.csv");
+  QFile file(bad);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("plot,weight\n1,2\n");
+  file.close();
+  OpenCensus(bad);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].request.caption, "Census not read");
+  EXPECT_TRUE(prompts.messages[0].request.text.contains("notes.csv")) << prompts.messages[0].request.text.toStdString();
+  EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
+  EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
+}

@@ -81,7 +81,7 @@ void ExpectDryRunCountsTheRun(const std::vector<std::string>& command, const std
   EXPECT_THAT(dry.out, HasSubstr("--dry-run: nothing is run or written."));
   EXPECT_THAT(dry.out, HasSubstr("palm-cycles"));
   EXPECT_THAT(dry.out, HasSubstr("Time on this machine: "));
-  EXPECT_THAT(dry.out, HasSubstr("Memory: the table about "));
+  EXPECT_THAT(dry.out, HasSubstr("Files: the table about "));
 
   const CliResult real = sandbox.Run(command);
   ASSERT_EQ(real.status, 0) << real.err;
@@ -124,6 +124,13 @@ TEST(DryRun, ListsTheFirstTenRefusedPointsAndCountsTheRest) {
   EXPECT_EQ(planned.refusedRules.size(), 10u);
   EXPECT_THAT(dry.out, HasSubstr("the first ten:"));
   EXPECT_THAT(dry.out, HasSubstr("the per-cycle table about "));
+  // Thousands of refused points are counted, grouped, and only ten are listed.
+  const CliResult many = sandbox.Run(
+      With({"sweep", "--vary", "femaleThreshold=0:999", "--vary", "randomPercent=0:9", "--csv", "m.csv", "--dry-run"},
+           Small));
+  ASSERT_EQ(many.status, 0) << many.err;
+  EXPECT_THAT(many.out, ::testing::ContainsRegex("\\([0-9],[0-9]{3} points\\), the first ten:"));
+  EXPECT_EQ(CountDryRun(many.out).refusedRules.size(), 10u);
   // A wrong shard is bad usage, as in the real run.
   EXPECT_EQ(sandbox.Run(With({"sweep", "--vary", "femaleThreshold=0:3", "--shard", "4/3", "--csv", "p.csv",
                               "--dry-run"},

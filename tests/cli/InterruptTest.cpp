@@ -38,13 +38,14 @@ const std::vector<std::string> LongRun = {"run", "--seed", "1", "--set", "cycleC
 class Runner {
  public:
   // Starts varnolt-cli in `folder`, standard output to a file, standard error to `errFd`.
-  Runner(const fs::path& folder, std::vector<std::string> args, int errFd) {
+  Runner(const fs::path& folder, std::vector<std::string> args, int errFd, const char* interrupt = nullptr) {
     const std::string program = std::string(VARNOLT_BIN_DIR) + "/varnolt-cli";
     args.insert(args.begin(), program);
     const std::string out = (folder / "../stdout").string();
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(folder.c_str()) != 0) _exit(126);
+      if (interrupt != nullptr) setenv("VARNOLT_TEST_INTERRUPT", interrupt, 1);
       const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(outFd, 1);
       dup2(errFd, 2);
@@ -98,15 +99,15 @@ struct Stopped {
   std::string err;
 };
 
-// A long run with standard error to a file, sent `signal` after `wait` ms.
-Stopped StopAfter(const CliSandbox& sandbox, int signal, int wait) {
+// A long run with standard error to a file, stopped by `signal` that the
+// runner sends itself once the run has started (its test seam), so the stop
+// never depends on how fast this machine runs.
+Stopped StopRunning(const CliSandbox& sandbox, int signal) {
   const fs::path errPath = sandbox.Work() / "../stderr";
   const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  Runner runner(sandbox.Work(), LongRun, errFd);
+  const std::string interrupt = "running:" + std::to_string(signal);
+  Runner runner(sandbox.Work(), LongRun, errFd, interrupt.c_str());
   close(errFd);
-  if (!runner.Catches(signal)) return {-2, ""};
-  std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-  runner.Send(signal);
   const int status = runner.Status();
   return {status, ReadFile(errPath)};
 }
@@ -130,7 +131,7 @@ TEST(Interrupt, EachSignalStopsTheRunLeavesTheOldReportAndNoTemporaryFile) {
     SCOPED_TRACE(strsignal(signal));
     CliSandbox sandbox;
     WriteFile(sandbox.Work() / "report.dat", "an earlier report");
-    const Stopped stopped = StopAfter(sandbox, signal, 300);
+    const Stopped stopped = StopRunning(sandbox, signal);
     EXPECT_EQ(stopped.status, 128 + signal);
     EXPECT_THAT(stopped.err, HasSubstr("Interrupted; nothing was written.\n"));
     EXPECT_EQ(ReadFile(sandbox.Work() / "report.dat"), "an earlier report");
@@ -176,7 +177,7 @@ TEST(Interrupt, AProgressLineOnATerminalAndNeverInAFile) {
   close(slave);
   close(master);
 
-  const Stopped toFile = StopAfter(sandbox, SIGINT, 1800);
+  const Stopped toFile = StopRunning(sandbox, SIGINT);
   EXPECT_EQ(toFile.status, 130);
   EXPECT_EQ(toFile.err, "Interrupted; nothing was written.\n");
 }
@@ -258,6 +259,79 @@ TEST(StopAndResume, AStopWritesNothingAndAResumedBatchEqualsAnUnbrokenOne) {
                                        "--resume"});
   EXPECT_EQ(other.status, 2);
   EXPECT_THAT(other.err, HasSubstr("resumed.csv was made by another design"));
+}
+
+// A signal that lands at the very end of the work: the program sends it to
+// itself where the test names (VARNOLT_TEST_INTERRUPT), so no timing decides
+// where it lands.
+std::string At(const std::string& place, int signal) {
+  return "VARNOLT_TEST_INTERRUPT=" + place + ":" + std::to_string(signal) + " ";
+}
+
+TEST(SignalsToTheEnd, DuringTheAnalysisAfterTheReportNothingMoreIsWritten) {
+  CliSandbox reference;
+  const std::vector<std::string> run = {"run", "--seed", "3", "--set", "cycleCount=400", "--output", "r.dat",
+                                        "--csv", "r.csv"};
+  ASSERT_EQ(reference.Run(run).status, 0);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    CliSandbox sandbox;
+    const CliResult stopped = sandbox.Run(run, At("analysis", signal));
+    EXPECT_EQ(stopped.status, 128 + signal);
+    EXPECT_THAT(stopped.err, HasSubstr("Interrupted after the report was written to r.dat; nothing more was written."));
+    EXPECT_EQ(ReadFile(sandbox.Work() / "r.dat"), ReadFile(reference.Work() / "r.dat")) << "the report is whole";
+    EXPECT_EQ(sandbox.WorkEntries(), 1u) << "no CSV, record or temporary file";
+  }
+  // Between the files after the report: those done stay whole, the rest are not begun.
+  CliSandbox between;
+  const CliResult stopped = between.Run(run, At("record", SIGTERM));
+  EXPECT_EQ(stopped.status, 143);
+  EXPECT_EQ(ReadFile(between.Work() / "r.csv"), ReadFile(reference.Work() / "r.csv"));
+  EXPECT_FALSE(fs::exists(between.Work() / "r.json"));
+  EXPECT_EQ(between.WorkEntries(), 2u);
+}
+
+TEST(SignalsToTheEnd, DuringTheFinalWriteOfATableNothingIsHalfWritten) {
+  CliSandbox sandbox;
+  const fs::path work = sandbox.Work();
+  WriteFile(work / "design.csv", "randomPercent\n0\n10\n20\n");
+  WriteFile(work / "earlier.csv", "an earlier table\n");
+  const std::vector<std::vector<std::string>> commands = {
+      {"sweep", "--set", "cycleCount=60", "--vary", "randomPercent=0:20:10", "--seed", "1", "--csv", "earlier.csv",
+       "--cycles", "cycles.csv"},
+      {"batch", "design.csv", "--set", "cycleCount=60", "--seed", "1", "--csv", "earlier.csv"},
+      {"sensitivity", "--method", "morris", "--factor", "randomPercent=0:40", "--trajectories", "2", "--set",
+       "cycleCount=60", "--seed", "1", "--csv", "earlier.csv", "--points", "points.csv"}};
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    const CliResult stopped = sandbox.Run(command, At("final-write", SIGTERM));
+    EXPECT_EQ(stopped.status, 143) << stopped.err;
+    EXPECT_EQ(ReadFile(work / "earlier.csv"), "an earlier table\n");
+    EXPECT_EQ(sandbox.WorkEntries(), 2u) << "no table, record or temporary file beside the design and the old table";
+  }
+
+  // merge: the parts stay, no merged table.
+  for (const char* shard : {"1/2", "2/2"}) {
+    ASSERT_EQ(sandbox.Run({"sweep", "--set", "cycleCount=60", "--vary", "randomPercent=0:30:10", "--seed", "1",
+                           "--shard", shard, "--csv", std::string("part") + shard[0] + ".csv"})
+                  .status,
+              0);
+  }
+  const std::size_t before = sandbox.WorkEntries();
+  const CliResult merged = sandbox.Run({"merge", "part1.csv", "part2.csv", "-o", "all.csv"}, At("final-write", SIGINT));
+  EXPECT_EQ(merged.status, 130);
+  EXPECT_THAT(merged.err, HasSubstr("Interrupted; nothing was merged."));
+  EXPECT_EQ(sandbox.WorkEntries(), before);
+
+  // A table being resumed keeps its rows, all of them here, with its record.
+  const std::vector<std::string> resumable = {"sweep", "--set", "cycleCount=60", "--vary", "randomPercent=0:20:10",
+                                              "--seed", "1", "--csv", "resumed.csv", "--resume"};
+  const CliResult kept = sandbox.Run(resumable, At("final-write", SIGINT));
+  EXPECT_EQ(kept.status, 130);
+  EXPECT_THAT(kept.err, HasSubstr("Their rows are in resumed.csv."));
+  const std::string whole = ReadFile(work / "resumed.csv");
+  EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 4);
+  EXPECT_THAT(ReadFile(work / "resumed.json"), HasSubstr("\"complete\": true"));
 }
 
 }  // namespace

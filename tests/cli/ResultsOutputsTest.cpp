@@ -162,7 +162,7 @@ TEST(RunnerResults, BadOptionsRunNothingAndBadFilesSayWhy) {
   fs::create_directories(sandbox.Work() / "folder.png");
   const CliResult blocked = sandbox.Run(With(SeededRun, {"--plot", "folder.png"}));
   EXPECT_EQ(blocked.status, 1);
-  EXPECT_THAT(blocked.err, HasSubstr("varnolt-cli: cannot write the picture to folder.png: access to folder.png was denied\n"));
+  EXPECT_THAT(blocked.err, HasSubstr("varnolt-cli: cannot write the picture to folder.png: it is a folder\n"));
   EXPECT_TRUE(fs::exists(sandbox.Work() / "output.dat"));
 #endif
 }

@@ -194,6 +194,21 @@ TEST(TablePictures, PerCycleTablesDrawEveryRunOrThoseOfOnePoint) {
   const std::string png = ReadFile(sandbox.Work() / "two.png");
   EXPECT_EQ(PngSize(png), std::make_pair(500, 300));
   EXPECT_GT(ColoursIn(png), 8u);
+
+  // Past twelve runs, a colour scale from the first point to the last and the
+  // mean of the runs instead of a legend.
+  ASSERT_EQ(sandbox.Run(With({"sweep", "--vary", "randomPercent=0:50:5", "--replicates", "2", "--csv", "many.csv",
+                              "--cycles", "many-cycles.csv"},
+                             Small)).status,
+            0);
+  const CliResult many = sandbox.Run({"plot", "many-cycles.csv", "-o", "many.svg"});
+  ASSERT_EQ(many.status, 0) << many.err;
+  EXPECT_THAT(many.out, HasSubstr("Plotted 22 runs"));
+  const std::string crowd = ReadFile(sandbox.Work() / "many.svg");
+  for (const char* text : {"mean of the runs", ">point 1 replicate 1<", ">point 11 replicate 2<"}) {
+    EXPECT_THAT(crowd, HasSubstr(text)) << text;
+  }
+  EXPECT_EQ(Count(crowd, ">point "), 2u) << "the scale's two ends, no legend of 22 lines";
 }
 #endif  // VARNOLT_RUNNER_DRAWS
 

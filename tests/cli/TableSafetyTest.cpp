@@ -139,7 +139,7 @@ TEST_F(MergeParts, RefusesDamagedAndUnfinishedPartsNamingThePart) {
     return lines;
   };
   auto recount = [&](std::vector<std::string> lines, int delta) {
-    const std::size_t rows = lines.size() - 3 + static_cast<std::size_t>(delta) - static_cast<std::size_t>(delta);
+    const std::size_t rows = lines.size() - 3 + static_cast<std::size_t>(delta);
     std::string& closing = lines.back();
     closing = closing.substr(0, closing.find("complete, ")) + "complete, " + std::to_string(rows) +
               (rows == 1 ? " row" : " rows");
@@ -149,7 +149,8 @@ TEST_F(MergeParts, RefusesDamagedAndUnfinishedPartsNamingThePart) {
   // Stopped by a time limit: the stamp is there, the closing line is not.
   damaged("unfinished", without(part, last), "is not complete");
   damaged("last row missing", recount(without(part, last - 1), 0), "holds 6 of the 7 runs");
-  damaged("row missing, closing line kept", without(part, 3), "closing line says");
+  damaged("row missing, closing line kept", without(part, 3), "bad.csv line 4 is out of place");
+  damaged("closing line miscounted", recount(part, 1), "closing line says");
   std::vector<std::string> glued = part;
   glued[3] += glued[4];
   damaged("two rows glued", recount(without(glued, 4), 0), "cells where the header has");

@@ -109,6 +109,10 @@ TEST(ExperimentDesigns, SweepFactorsAndTheFactorial) {
   EXPECT_EQ(levels[0], (std::vector<std::int32_t>{1, 5}));
   EXPECT_EQ(levels[2], (std::vector<std::int32_t>{1, 7}));
   EXPECT_EQ(levels[3], (std::vector<std::int32_t>{2, 5}));
+  // Each point made alone is the same point, the last factor varying fastest.
+  const std::vector<SweepFactor> three = {{"a", {1, 2}}, {"b", {5, 6, 7}}, {"c", {-1, 0, 1, 2}}};
+  const auto all = FactorialLevels(three);
+  for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(FactorialLevel(three, i), all[i]) << "point " << i;
 }
 
 TEST(ExperimentPoints, EqualSingleRunsWhateverTheThreads) {

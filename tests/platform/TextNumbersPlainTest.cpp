@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <cstdint>
 #include <limits>
 
@@ -76,6 +78,33 @@ TEST(CsvText, AnOpenQuoteIsToldWithItsLine) {
   EXPECT_FALSE(SplitCsvRecord("a\nb"));  // two records, not one line
   EXPECT_EQ(SplitCsvRecord(""), (std::vector<std::string>{""}));
   EXPECT_EQ(SplitCsvRecord("x,\"y,z\""), (std::vector<std::string>{"x", "y,z"}));
+}
+
+// Read one record at a time, a stream gives the records ReadCsv gives for the
+// same text, and tells a last record cut before its line break.
+TEST(CsvText, ARecordReaderGivesWhatReadCsvGives) {
+  const std::string text = "\xEF\xBB\xBFname,notes\r\na,\"first\r\nsecond, \"\"quoted\"\"\"\r\n\r\nb,last\nc,cut";
+  const CsvRead whole = ReadCsv(text);
+  std::istringstream in(text);
+  CsvRecordReader reader(in);
+  CsvRecord record;
+  std::size_t count = 0;
+  while (reader.Next(record)) {
+    ASSERT_LT(count, whole.records.size());
+    EXPECT_EQ(record.cells, whole.records[count].cells) << "record " << count;
+    EXPECT_EQ(record.text, whole.records[count].text) << "record " << count;
+    EXPECT_EQ(record.line, whole.records[count].line) << "record " << count;
+    EXPECT_EQ(reader.EndedInLineBreak(), count + 1 < whole.records.size()) << "record " << count;
+    ++count;
+  }
+  EXPECT_EQ(count, whole.records.size());
+  EXPECT_FALSE(reader.OpenQuoteLine());
+
+  std::istringstream open("a,b\n1,\"open\n2,3\n");
+  CsvRecordReader openReader(open);
+  ASSERT_TRUE(openReader.Next(record));
+  EXPECT_FALSE(openReader.Next(record));
+  EXPECT_EQ(openReader.OpenQuoteLine(), 2u);
 }
 
 }  // namespace

@@ -198,7 +198,7 @@ TEST(SettingsFile, BytesAfterTheLastFieldMakeItNoSettingsFile) {
   EXPECT_EQ(LoadError(StoreSettings(NewDefaults()) + "trailing rubbish"),
             "An unnamed file is not a VARNOLT settings file (it has 16 bytes after the settings).");
   EXPECT_EQ(LoadError(StoreSettings(NewDefaults()) + '\0'),
-            "An unnamed file is not a VARNOLT settings file (it has 1 bytes after the settings).");
+            "An unnamed file is not a VARNOLT settings file (it has 1 byte after the settings).");
 }
 
 TEST(SettingsFile, AResultsReportIsNoSettingsFile) {
