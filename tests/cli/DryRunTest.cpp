@@ -129,7 +129,8 @@ TEST(DryRun, ListsTheFirstTenRefusedPointsAndCountsTheRest) {
       With({"sweep", "--vary", "femaleThreshold=0:999", "--vary", "randomPercent=0:9", "--csv", "m.csv", "--dry-run"},
            Small));
   ASSERT_EQ(many.status, 0) << many.err;
-  EXPECT_THAT(many.out, ::testing::ContainsRegex("\\([0-9],[0-9]{3} points\\), the first ten:"));
+  // GoogleTest's simple expressions (all it has on Windows): \d, no classes or counts.
+  EXPECT_THAT(many.out, ::testing::ContainsRegex("\\(\\d,\\d\\d\\d points\\), the first ten:"));
   EXPECT_EQ(CountDryRun(many.out).refusedRules.size(), 10u);
   // A wrong shard is bad usage, as in the real run.
   EXPECT_EQ(sandbox.Run(With({"sweep", "--vary", "femaleThreshold=0:3", "--shard", "4/3", "--csv", "p.csv",
