@@ -198,9 +198,16 @@ done
 
 # --- 5. The same files from Linux and from Windows -----------------------------
 
-[ -x "$linux_build/bin/varnolt-cli" ] || cmake --build "$linux_build" -j"$jobs" --target varnolt-cli >/dev/null
+# Both programs from the same sources: the version text (the commit) goes into
+# the stamps of shard parts, which would differ otherwise.
+cmake --build "$linux_build" -j"$jobs" --target varnolt-cli >"$cross_build.linux-build.log" 2>&1 ||
+  { tail -20 "$cross_build.linux-build.log"; fail "building the Linux varnolt-cli"; }
 linux_cli=$linux_build/bin/varnolt-cli
 windows_cli=$cross_build/bin/varnolt-cli.exe
+linux_version=$("$linux_cli" --version | head -1)
+windows_version=$(wine "$windows_cli" --version | head -1 | tr -d '\r')
+[ "$linux_version" = "$windows_version" ] ||
+  fail "the Linux build says '$linux_version' and the Windows build '$windows_version'; build both from the same sources"
 compare=$cross_build/compare
 rm -rf "$compare"
 mkdir -p "$compare/linux" "$compare/windows"

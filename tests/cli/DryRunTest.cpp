@@ -129,8 +129,7 @@ TEST(DryRun, ListsTheFirstTenRefusedPointsAndCountsTheRest) {
       With({"sweep", "--vary", "femaleThreshold=0:999", "--vary", "randomPercent=0:9", "--csv", "m.csv", "--dry-run"},
            Small));
   ASSERT_EQ(many.status, 0) << many.err;
-  // GoogleTest's simple expressions (all it has on Windows): \d, no classes or counts.
-  EXPECT_THAT(many.out, ::testing::ContainsRegex("\\(\\d,\\d\\d\\d points\\), the first ten:"));
+  EXPECT_THAT(many.out, HasSubstr("(9,830 points), the first ten:"));
   EXPECT_EQ(CountDryRun(many.out).refusedRules.size(), 10u);
   // A wrong shard is bad usage, as in the real run.
   EXPECT_EQ(sandbox.Run(With({"sweep", "--vary", "femaleThreshold=0:3", "--shard", "4/3", "--csv", "p.csv",
