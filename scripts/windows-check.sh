@@ -48,13 +48,13 @@ missing_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || printf '%s ' "$p"
   done
 }
-mkdir -p "$cache"
 if [ -n "$(missing_packages)" ]; then
   if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
     skip "it needs Debian's packages $(missing_packages)and this is no Debian machine to install them on"
   elif [ "$(id -u)" -ne 0 ] && ! sudo -n true 2>/dev/null; then
     skip "it needs $(missing_packages)(scripts/setup.sh installs them, as root)"
   fi
+  mkdir -p "$cache"
   say "installing $(missing_packages)with scripts/setup.sh"
   "$root/scripts/setup.sh" >"$cache/setup.log" 2>&1 || { tail -20 "$cache/setup.log"; fail "scripts/setup.sh"; }
   [ -z "$(missing_packages)" ] || fail "scripts/setup.sh left $(missing_packages)missing"
