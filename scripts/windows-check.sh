@@ -176,9 +176,11 @@ if [ ! -f "$WINEPREFIX/.varnolt-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.varnolt-ready"
 fi
-# Wine ends its server a few seconds after the last program; wait for that, so
-# that nothing of ours outlives the check.
-trap 'wineserver -w >/dev/null 2>&1 || true' EXIT
+# One Wine server for the whole check: one that ends after each program races
+# the start of the next, which then fails now and then ("wine client error").
+# It is ended with the check, so that nothing of ours outlives it.
+wineserver -p >/dev/null 2>&1 || true
+trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true' EXIT
 
 winerun() { wine "$@"; }
 
