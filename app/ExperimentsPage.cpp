@@ -62,16 +62,6 @@ std::vector<const FieldInfo*> NumericSettings() {
   return fields;
 }
 
-FileDialogRequest SaveDialog(const QString& filter, const QString& extension, const QString& initialName) {
-  FileDialogRequest request;
-  request.mode = FileDialogMode::Save;
-  request.filter = filter;
-  request.defaultExtension = extension;
-  request.initialName = initialName;
-  request.overwritePrompt = true;
-  return request;
-}
-
 // The run every point starts from, for titles: "Plot 4, 100 cycles x 10 palms".
 std::string BaseText(const RunSettings& settings) {
   std::string notes = QString::fromStdString(settings.runNotes).simplified().toStdString();
@@ -784,7 +774,7 @@ void CPageExperiments::ReportFileProblem(const QString& caption, const QString& 
 void CPageExperiments::OnExportCsv() {
   if (!results_) return;
   const std::optional<QString> path = CurrentPrompts().ChooseFile(
-      Window(), SaveDialog(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
+      Window(), SaveFileRequest(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
                            results_->csvName));
   if (!path) return;
   if (std::optional<FileError> error = ReplaceFileContents(PathFromUtf8(path->toStdString()), results_->csv)) {
@@ -797,7 +787,7 @@ void CPageExperiments::OnSavePicture() {
   if (!results_ || choice == nullptr || choice->currentIndex() < 0) return;
   const auto i = static_cast<std::size_t>(choice->currentIndex());
   const std::optional<QString> path = CurrentPrompts().ChooseFile(
-      Window(), SaveDialog(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"), QStringLiteral("png"),
+      Window(), SaveFileRequest(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"), QStringLiteral("png"),
                            Text(results_->chartNames[i]) + QStringLiteral(".png")));
   if (!path) return;
   const std::filesystem::path target = PathFromUtf8(path->toStdString());

@@ -23,17 +23,6 @@ const QString PlotHint = QStringLiteral(
     "Drag a rectangle to zoom, drag with the right button to pan, Home or Reset zoom to see all; "
     "click a legend entry to hide or show its line.");
 
-// A save dialog that asks before replacing a file.
-FileDialogRequest SaveDialog(const QString& filter, const QString& extension, const QString& initialName) {
-  FileDialogRequest request;
-  request.mode = FileDialogMode::Save;
-  request.filter = filter;
-  request.defaultExtension = extension;
-  request.initialName = initialName;
-  request.overwritePrompt = true;
-  return request;
-}
-
 void SetLabel(QWidget* widget, const QString& text) {
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
 }
@@ -157,7 +146,7 @@ void CPagePlot::OnSavePicture() {
     }
   }
   const std::optional<QString> path = CurrentPrompts().ChooseFile(
-      Window(), SaveDialog(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"),
+      Window(), SaveFileRequest(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"),
                            QStringLiteral("png"), QStringLiteral("cycles.png")));
   if (!path) return;
   // The run above its analysis, each on lines of its own.
@@ -172,7 +161,7 @@ void CPagePlot::OnExportCsv() {
   const CSheet& sheet = Sheet();
   if (!sheet.lastRun) return;
   const std::optional<QString> path = CurrentPrompts().ChooseFile(
-      Window(), SaveDialog(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
+      Window(), SaveFileRequest(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
                            QStringLiteral("cycles.csv")));
   if (!path) return;
   // The CSV and its record hold count x 100 / palms, and the record's analysis is of those.

@@ -41,6 +41,17 @@ struct FileDialogRequest {
   bool hideReadOnly = true;      // no read-only check box
 };
 
+// A save dialog that asks before replacing a file.
+inline FileDialogRequest SaveFileRequest(const QString& filter, const QString& extension, const QString& initialName) {
+  FileDialogRequest request;
+  request.mode = FileDialogMode::Save;
+  request.filter = filter;
+  request.defaultExtension = extension;
+  request.initialName = initialName;
+  request.overwritePrompt = true;
+  return request;
+}
+
 class Prompts {
  public:
   virtual ~Prompts() = default;
