@@ -15,6 +15,8 @@
 #include "plot/CyclePlot.h"
 #include "platform/PropertyPage.h"
 #include "resources/SettingControls.h"
+#include "experiments/Experiments.h"
+#include "run/Job.h"
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
@@ -286,13 +288,11 @@ class CPageExperiments : public CSettingsPage {
   CPictureView& Chart() { return *chart_; }
   // What Export CSV writes for the results shown; empty before any.
   std::string ResultsCsv() const;
-  // The line that says what Run would do (or what is wrong), kept up to date
-  // as the fields change.
-  QString PlanText() const;
 
  private:
   struct Results;
   struct Plan;
+  using Problem = std::pair<int, QString>;  // the control at fault and what is wrong
   void OnKindChanged();
   void OnSettingChosen(int row);
   void UpdatePlan();
@@ -304,11 +304,34 @@ class CPageExperiments : public CSettingsPage {
                                         const std::string& title) const;
   // Reads the fields into a plan; on a problem answers the control at fault
   // and what is wrong.
-  std::optional<std::pair<int, QString>> ReadPlan(Plan& plan) const;
+  std::optional<Problem> ReadPlan(Plan& plan) const;
+  // A varied setting's row read into the plan, one reader per experiment.
+  std::optional<Problem> ReadSweepFactor(Plan& plan, int row, const QString& name, const std::string& from,
+                                         const std::string& to) const;
+  std::optional<Problem> ReadScreeningFactor(Plan& plan, int row, const QString& name, const std::string& from,
+                                             const std::string& to) const;
+  std::optional<Problem> ReadFitFactor(Plan& plan, int row, const QString& name, const std::string& from,
+                                       const std::string& to) const;
+  // The plan line of each experiment.
+  QString SweepPlanText(const Plan& plan) const;
+  QString ScreeningPlanText(const Plan& plan) const;
+  QString FitPlanText(const Plan& plan) const;
+  // "The rules refuse none of the points", or how many and the first rule that fails.
+  static QString RefusedText(std::span<const RunSettings> points);
   void Refuse(int controlId, const QString& message);
   void RunSweep(Plan& plan);
   void RunScreening(Plan& plan);
   void RunFit(Plan& plan);
+  // The one way an experiment runs: as a job of the sheet, with `running` in
+  // the progress dialog after half a second and Cancel. A stopped job leaves
+  // the results shown and says so above the plan; answers whether it completed.
+  bool RunWithProgress(Kind kind, const QString& running, std::uint64_t total, Job::Work work,
+                       std::function<std::uint64_t()> done);
+  // The same for points of a design, each run once; `outcomes` only when complete.
+  bool RunPointsWithProgress(Kind kind, const QString& running, std::span<const ExperimentPoint> points,
+                             std::vector<PointOutcome>& outcomes);
+  // A completed experiment's results replace those shown.
+  void ShowNewResults(std::unique_ptr<Results> results);
   void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
   QString FieldText(int controlId) const;
 

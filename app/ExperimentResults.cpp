@@ -1,0 +1,128 @@
+// The Experiments page's results: the grid and the chart of the experiment
+// last completed, and what Export CSV, Save picture and Copy make of them.
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+
+#include "app/ExperimentsPage.h"
+#include "app/Sheet.h"
+#include "platform/FileError.h"
+#include "platform/FileIO.h"
+#include "platform/Prompts.h"
+
+
+using namespace control;
+using namespace experiments_page;
+
+namespace {
+
+const PictureSize SavedPictureSize{1600, 900};
+
+}  // namespace
+
+void CPageExperiments::ShowResults() {
+  grid_.RemoveAllCells();
+  const bool any = results_ != nullptr;
+  const int columns = any ? static_cast<int>(results_->header.size()) : 1;
+  const int rows = any ? static_cast<int>(results_->rows.size()) + 1 : 1;
+  grid_.SetRowTotal(rows);
+  grid_.SetColumnTotal(columns);
+  grid_.SetHeaderRowTotal(1);
+  grid_.SetHeaderColumnTotal(any ? 1 : 0);
+  const auto put = [this](int row, int column, const QString& text) {
+    grid_.PutCellText(row, column, text);
+    grid_.PutCellState(row, column, grid_.CellStateAt(row, column) | CellStateReadOnly);
+  };
+  if (!any) {
+    put(0, 0, QStringLiteral("Results"));
+  } else {
+    for (int column = 0; column < columns; ++column) put(0, column, results_->header[column]);
+    for (int row = 1; row < rows; ++row) {
+      const QStringList& cells = results_->rows[static_cast<std::size_t>(row - 1)];
+      for (int column = 0; column < columns && column < cells.size(); ++column) put(row, column, cells[column]);
+    }
+    for (int column = 0; column < columns; ++column) grid_.FitColumnToText(column);
+  }
+  if (!any) grid_.FitColumnsToClient(true);
+  grid_.update();
+
+  auto* choice = qobject_cast<QComboBox*>(GetDlgItem(kChartChoice));
+  if (choice != nullptr) {
+    choice->clear();
+    if (any) {
+      for (const std::string& name : results_->chartNames) choice->addItem(Text(name));
+    }
+  }
+  for (int id : {kExportTable, kSaveChart, kCopyTable, kChartChoice}) EnableControl(id, any);
+  EnableControl(kUseFitted, any && !results_->fitted.empty());
+  ShowChart();
+}
+
+void CPageExperiments::ShowChart() {
+  auto* choice = qobject_cast<QComboBox*>(GetDlgItem(kChartChoice));
+  const int index = choice != nullptr ? choice->currentIndex() : -1;
+  if (!results_ || index < 0 || static_cast<std::size_t>(index) >= results_->chartNames.size()) {
+    chart_->SetDrawing({}, QStringLiteral("Run an experiment: its chart shows here."));
+    return;
+  }
+  const auto i = static_cast<std::size_t>(index);
+  chart_->SetDrawing([this, i](PictureSize size, std::string& bytes) {
+    // Titles on the page are shorter than on saved pictures: the page names its run above.
+    return PictureBytes([&](const std::filesystem::path& path) { return WriteChart(i, path, size, results_->chartNames[i]); },
+                        PictureFormat::Png, bytes);
+  });
+}
+
+std::optional<std::string> CPageExperiments::WriteChart(std::size_t chart, const std::filesystem::path& path,
+                                                        PictureSize size, const std::string& title) const {
+  if (results_->fit) {
+    FitPicture picture = *results_->fit;
+    picture.title = title;
+    return WriteFitPicture(picture, path, size);
+  }
+  if (!results_->settingPlots.empty()) return WriteSettingPicture(results_->settingPlots[chart], path, size, title);
+  if (!results_->heatMaps.empty()) return WriteHeatMapPicture(results_->heatMaps[chart], path, size, title);
+  return WriteMorrisPicture({results_->morris[chart]}, path, size, title);
+}
+
+std::string CPageExperiments::ResultsCsv() const { return results_ ? results_->csv : std::string(); }
+
+void CPageExperiments::ReportFileProblem(const QString& caption, const QString& path, const QString& reason) {
+  CurrentPrompts().Message(Window(), {QStringLiteral("\"%1\" could not be written:\n%2.\nAny earlier file there is "
+                                                     "unchanged.")
+                                          .arg(path, reason),
+                                      caption, MessageIcon::Warning, MessageButtons::Ok});
+}
+
+void CPageExperiments::OnExportCsv() {
+  if (!results_) return;
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(
+      Window(), SaveFileRequest(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
+                           results_->csvName));
+  if (!path) return;
+  if (std::optional<FileError> error = ReplaceFileContents(PathFromUtf8(path->toStdString()), results_->csv)) {
+    ReportFileProblem(QStringLiteral("CSV not saved"), *path, Text(FileErrorText(*error)));
+  }
+}
+
+void CPageExperiments::OnSavePicture() {
+  auto* choice = qobject_cast<QComboBox*>(GetDlgItem(kChartChoice));
+  if (!results_ || choice == nullptr || choice->currentIndex() < 0) return;
+  const auto i = static_cast<std::size_t>(choice->currentIndex());
+  const std::optional<QString> path = CurrentPrompts().ChooseFile(
+      Window(), SaveFileRequest(QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg|"), QStringLiteral("png"),
+                           Text(results_->chartNames[i]) + QStringLiteral(".png")));
+  if (!path) return;
+  const std::filesystem::path target = PathFromUtf8(path->toStdString());
+  if (std::optional<std::string> failure = WriteChart(i, target, SavedPictureSize, results_->titles[i])) {
+    ReportFileProblem(QStringLiteral("Picture not saved"), *path, Text(*failure));
+  }
+}
+
+void CPageExperiments::OnCopy() {
+  if (!results_) return;
+  QString text = results_->header.join(QLatin1Char('\t')) + QLatin1Char('\n');
+  for (const QStringList& row : results_->rows) text += row.join(QLatin1Char('\t')) + QLatin1Char('\n');
+  QGuiApplication::clipboard()->setText(text);
+}
+

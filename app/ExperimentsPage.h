@@ -1,0 +1,79 @@
+#pragma once
+// What the Experiments page's files share: the plan read from the fields, the
+// results shown, and the wording of counts and numbers. Inside app/ only; the
+// page itself is declared with the others in Pages.h.
+
+#include <QString>
+#include <QStringList>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Pages.h"
+#include "calibration/Calibration.h"
+#include "experiments/Experiments.h"
+#include "platform/WholeNumbers.h"
+#include "plot/PlotPicture.h"
+#include "plot/TablePicture.h"
+#include "results/ResultsTable.h"
+#include "results/Statistics.h"
+
+namespace experiments_page {
+
+inline constexpr int SettingRows = 4;
+inline constexpr int MorrisLevels = 4;
+inline constexpr int MorrisBootstrap = 200;
+
+inline QString Text(const std::string& text) { return QString::fromStdString(text); }
+inline QString Grouped(std::int64_t count) { return Text(WithThousands(count)); }
+inline QString Counted(std::int64_t count, const char* one, const char* many) {
+  return Grouped(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+// A number as the grid shows it: four significant digits are plenty to read.
+inline QString Shown(double value) { return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'g', 4); }
+// A number in a CSV cell: the shortest text that reads back; empty for none.
+inline std::string Cell(double value) { return std::isnan(value) ? std::string() : ShortestNumber(value); }
+
+// The run every point starts from, for titles: "Plot 4, 100 cycles x 10 palms".
+std::string BaseText(const RunSettings& settings);
+
+}  // namespace experiments_page
+
+// What Run reads from the fields.
+struct CPageExperiments::Plan {
+  Kind kind = Kind::Sweep;
+  RunSettings base;
+  std::vector<SweepFactor> sweep;            // Sweep
+  std::vector<SensitivityFactor> screening;  // Screening
+  std::vector<FitRange> fits;                // Fit
+  std::vector<int> rows;                     // the rows the factors came from
+  int replicates = 1;
+  int trajectories = 20;
+  std::optional<std::uint32_t> seed;
+  std::vector<Statistic> statistics;
+  std::size_t points = 0;  // design points
+  std::size_t runs = 0;
+};
+
+// The results shown: the grid's table, what Export CSV writes, the charts.
+struct CPageExperiments::Results {
+  Kind kind = Kind::Sweep;
+  QStringList header;
+  std::vector<QStringList> rows;
+  std::string csv;
+  QString csvName;
+  QString summary;
+  std::vector<std::string> chartNames;  // per chart the statistic it shows
+  std::vector<SettingPlot> settingPlots;
+  std::vector<HeatMapPlot> heatMaps;
+  std::vector<MorrisPanel> morris;
+  std::vector<std::string> titles;
+  // A fit: its picture, and the fitted settings with their best values.
+  std::optional<FitPicture> fit;
+  std::vector<std::string> fitted;
+  std::vector<std::int32_t> best;
+};
+
