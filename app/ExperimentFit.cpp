@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QLabel>
 
+#include <algorithm>
+#include <climits>
+
 #include "app/ExperimentsPage.h"
 #include "app/Sheet.h"
 #include "platform/Prompts.h"
@@ -31,10 +34,10 @@ QString CPageExperiments::FitPlanText(const Plan& plan) const {
   text += grid <= 20000 ? QStringLiteral(": the whole grid of %1").arg(Counted(static_cast<std::int64_t>(grid), "candidate", "candidates"))
                         : QStringLiteral(": %1 candidates, searched by the optimiser in up to 20,000")
                               .arg(QString::number(grid, 'g', 3));
-  text += QStringLiteral(", each %1 of %2, %3.")
-              .arg(Counted(plan.replicates, "run", "runs"))
-              .arg(Text(WithThousands(plan.base.palmCount)) + QStringLiteral(" palms"),
-                   QStringLiteral("up to the census's last cycle"));
+  text += QStringLiteral(", each %1 of %2 up to ").arg(Counted(plan.replicates, "run", "runs"), Counted(plan.palms, "palm", "palms"));
+  // The runs go to the census's last cycle, whatever the Size page says.
+  text += census_ ? QStringLiteral("cycle %1, the census's last.").arg(census_->LastCycle())
+                  : QStringLiteral("the census's last cycle.");
   return text;
 }
 
@@ -47,10 +50,12 @@ void CPageExperiments::RunFit(Plan& plan) {
   CSheet& sheet = Sheet();
   CalibrationRequest request;
   request.base = plan.base;
+  // The candidates run to the census's last cycle, whatever the Size page says.
+  request.base.cycleCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(census_->LastCycle(), 1, INT32_MAX));
   request.fits = plan.fits;
   request.census = *census_;
-  request.seed = plan.seed ? *plan.seed : sheet.seedSource();
-  request.palms = plan.base.palmCount;
+  request.seed = plan.seed ? *plan.seed : NewSeed(sheet, static_cast<std::uint64_t>(plan.replicates));
+  request.palms = plan.palms;
   request.replicates = plan.replicates;
   if (std::optional<std::string> problem = CheckCalibrationRequest(request)) {
     Refuse(SettingRowControl(plan.rows.front(), 0), Text(*problem) + QLatin1Char('.'));
@@ -82,6 +87,7 @@ void CPageExperiments::RunFit(Plan& plan) {
   results->csvName = QStringLiteral("fit-evaluations.csv");
   results->header << QStringLiteral("Setting") << QStringLiteral("Best") << QStringLiteral("Fits as well")
                   << QStringLiteral("Searched") << QStringLiteral("What the census says");
+  results->numberHeader = {"setting", "best", "fitsFrom", "fitsTo", "searchedFrom", "searchedTo", "census"};
   for (std::size_t f = 0; f < request.fits.size(); ++f) {
     const FitRange& fit = request.fits[f];
     const SettingProfile& profile = result.profiles[f];
@@ -89,9 +95,13 @@ void CPageExperiments::RunFit(Plan& plan) {
                              QStringLiteral("%1 to %2").arg(profile.fitLow).arg(profile.fitHigh),
                              QStringLiteral("%1 to %2").arg(fit.low).arg(fit.high),
                              Text(DeterminedText(fit, profile, result.best[f]))});
+    results->numberRows.push_back({fit.name, std::to_string(result.best[f]), std::to_string(profile.fitLow),
+                                   std::to_string(profile.fitHigh), std::to_string(fit.low), std::to_string(fit.high),
+                                   DeterminedText(fit, profile, result.best[f])});
     results->fitted.push_back(fit.name);
     results->best.push_back(result.best[f]);
   }
+  results->seed = request.seed;
   // The census over the best settings' cycles, up to its last cycle.
   FitPicture picture;
   const auto last = std::min<std::size_t>(static_cast<std::size_t>(request.census.LastCycle()), result.bestCycles.size());
@@ -182,8 +192,12 @@ void CPageExperiments::OnUseFitted() {
     values << QStringLiteral("%1 %2").arg(Text(results_->fitted[f])).arg(results_->best[f]);
   }
   MarkModified();
-  status_ = QStringLiteral("The settings now hold the fitted values (%1); File > Save keeps them.")
-                .arg(values.join(QStringLiteral(", ")));
+  // The Run page repeats the fit's runs: its seed with the fitted values.
+  Sheet().pageResults.SetSeed(results_->seed);
+  status_ = QStringLiteral("The settings now hold the fitted values (%1) and the RUN MODEL page the fit's seed %2; "
+                           "File > Save keeps the settings.")
+                .arg(values.join(QStringLiteral(", ")))
+                .arg(results_->seed);
   UpdatePlan();
 }
 

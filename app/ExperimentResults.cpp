@@ -18,6 +18,24 @@ namespace {
 
 const PictureSize SavedPictureSize{1600, 900};
 
+// The number a cell starts with ("28.34 ± 0.06", "21 to 23"), if any.
+std::optional<double> LeadingNumber(const QString& text) {
+  const QString first = text.section(QLatin1Char(' '), 0, 0);
+  bool ok = false;
+  const double value = first.toDouble(&ok);
+  return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+// Rows sort by number where both cells start with one, else by text; a cell
+// with no value ("-") goes after every number.
+int CompareCells(const CGridCellBase* a, const CGridCellBase* b, std::intptr_t) {
+  const QString left = a != nullptr ? a->GetText() : QString(), right = b != nullptr ? b->GetText() : QString();
+  const std::optional<double> x = LeadingNumber(left), y = LeadingNumber(right);
+  if (x && y) return *x < *y ? -1 : *x > *y ? 1 : 0;
+  if (x || y) return x ? -1 : 1;
+  return left.compare(right);
+}
+
 }  // namespace
 
 void CPageExperiments::ShowResults() {
@@ -42,6 +60,9 @@ void CPageExperiments::ShowResults() {
       for (int column = 0; column < columns && column < cells.size(); ++column) put(row, column, cells[column]);
     }
     for (int column = 0; column < columns; ++column) grid_.FitColumnToText(column);
+    // A click on a column's header sorts the rows by it, again the other way.
+    grid_.SetSortOnHeaderClick(true);
+    grid_.SetCompareFunction(&CompareCells);
   }
   if (!any) grid_.FitColumnsToClient(true);
   grid_.update();
@@ -121,8 +142,13 @@ void CPageExperiments::OnSavePicture() {
 
 void CPageExperiments::OnCopy() {
   if (!results_) return;
-  QString text = results_->header.join(QLatin1Char('\t')) + QLatin1Char('\n');
-  for (const QStringList& row : results_->rows) text += row.join(QLatin1Char('\t')) + QLatin1Char('\n');
+  const auto line = [](const std::vector<std::string>& cells) {
+    QStringList texts;
+    for (const std::string& cell : cells) texts << Text(cell).simplified();
+    return texts.join(QLatin1Char('\t')) + QLatin1Char('\n');
+  };
+  QString text = line(results_->numberHeader);
+  for (const std::vector<std::string>& row : results_->numberRows) text += line(row);
   QGuiApplication::clipboard()->setText(text);
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/ExperimentsPage.h"
 #include "app/Sheet.h"
+#include "settings/ValidationRules.h"
 
 
 using namespace control;
@@ -28,14 +29,21 @@ QString CPageExperiments::ScreeningPlanText(const Plan& plan) const {
                      .arg(Counted(static_cast<std::int64_t>(plan.screening.size()), "setting", "settings"),
                           Counted(plan.trajectories, "trajectory", "trajectories"),
                           Counted(static_cast<std::int64_t>(plan.runs), "run", "runs"), Text(BaseText(plan.base)));
-  text += RefusedText(SensitivitySettings(plan.base, plan.screening, design.points, true, used));
+  std::size_t refused = 0;
+  std::string first;
+  for (const RunSettings& point : SensitivitySettings(plan.base, plan.screening, design.points, true, used)) {
+    if (const ValidationRule* rule = FirstFailedRule(point)) {
+      if (refused++ == 0) first = RuleFailureLine(*rule, point);
+    }
+  }
+  text += RefusedText(refused, first);
   // Morris's points come from the seed: without one, these are seed 0's.
   text += plan.seed ? QStringLiteral(".") : QStringLiteral(" with seed 0's trajectories.");
   return text;
 }
 
 void CPageExperiments::RunScreening(Plan& plan) {
-  const std::uint32_t seed = plan.seed ? *plan.seed : Sheet().seedSource();
+  const std::uint32_t seed = plan.seed ? *plan.seed : NewSeed(Sheet(), 1);
   const int k = static_cast<int>(plan.screening.size());
   const MorrisDesign design = MakeMorrisDesign(k, plan.trajectories, MorrisLevels, seed);
   std::vector<std::vector<double>> used;
@@ -57,6 +65,7 @@ void CPageExperiments::RunScreening(Plan& plan) {
   results->header << QStringLiteral("Statistic") << QStringLiteral("Setting") << QStringLiteral("mu*")
                   << QStringLiteral("mu* 95 % interval") << QStringLiteral("sigma") << QStringLiteral("mu")
                   << QStringLiteral("Effects");
+  results->numberHeader = {"statistic", "setting", "muStar", "muStarLow", "muStarHigh", "sigma", "mu", "effects"};
   std::size_t lost = 0;
   for (const PointOutcome& outcome : outcomes) lost += outcome.status == PointStatus::Ran ? 0 : 1;
   for (Statistic statistic : plan.statistics) {
@@ -76,6 +85,8 @@ void CPageExperiments::RunScreening(Plan& plan) {
       results->rows.push_back({Text(name), Text(factor), Shown(m.muStar),
                                Shown(m.muStarLow) + QStringLiteral(" to ") + Shown(m.muStarHigh), Shown(m.sigma),
                                Shown(m.mu), QString::number(m.effects)});
+      results->numberRows.push_back({name, factor, Cell(m.muStar), Cell(m.muStarLow), Cell(m.muStarHigh), Cell(m.sigma),
+                                     Cell(m.mu), std::to_string(m.effects)});
       if (m.effects > 0) panel.factors.push_back({factor, m.muStar, m.muStarLow, m.muStarHigh, m.sigma});
     }
     results->chartNames.push_back(name);

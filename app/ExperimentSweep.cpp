@@ -110,15 +110,46 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadSweepFactor(Plan& p
 }
 
 QString CPageExperiments::SweepPlanText(const Plan& plan) const {
-  return QStringLiteral("%1 x %2 = %3 of %4. ")
-             .arg(Counted(static_cast<std::int64_t>(plan.points), "point", "points"),
-                  Counted(plan.replicates, "replicate", "replicates"),
-                  Counted(static_cast<std::int64_t>(plan.runs), "run", "runs"), Text(BaseText(plan.base))) +
-         RefusedText(MakeSweepDesign(plan.base, plan.sweep).settings) + QLatin1Char('.');
+  QString text = QStringLiteral("%1 x %2 = %3 of %4. ")
+                     .arg(Counted(static_cast<std::int64_t>(plan.points), "point", "points"),
+                          Counted(plan.replicates, "replicate", "replicates"),
+                          Counted(static_cast<std::int64_t>(plan.runs), "run", "runs"), Text(BaseText(plan.base)));
+  // The values each setting takes, as they will run.
+  for (const SweepFactor& factor : plan.sweep) {
+    QStringList values;
+    const std::size_t count = factor.values.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      if (count > 8 && i == 3) {
+        values << QStringLiteral("...");
+        i = count - 3;
+      }
+      values << QString::number(factor.values[i]);
+    }
+    text += QStringLiteral("%1 %2. ").arg(Text(factor.name), values.join(QStringLiteral(", ")));
+  }
+  // The points the rules refuse, counted on one record point by point (the
+  // first setting slowest), so that a plan of a million points holds none.
+  std::vector<std::int32_t RunSettings::*> fields;
+  for (const SweepFactor& factor : plan.sweep) fields.push_back(FindField(factor.name)->integer);
+  RunSettings point = plan.base;
+  std::vector<std::size_t> at(plan.sweep.size(), 0);
+  std::size_t refused = 0;
+  std::string first;
+  for (std::size_t d = 0; d < plan.points; ++d) {
+    for (std::size_t f = 0; f < fields.size(); ++f) point.*fields[f] = plan.sweep[f].values[at[f]];
+    if (const ValidationRule* rule = FirstFailedRule(point)) {
+      if (refused++ == 0) first = RuleFailureLine(*rule, point);
+    }
+    for (std::size_t f = fields.size(); f-- > 0;) {
+      if (++at[f] < plan.sweep[f].values.size()) break;
+      at[f] = 0;
+    }
+  }
+  return text + RefusedText(refused, first) + QLatin1Char('.');
 }
 
 void CPageExperiments::RunSweep(Plan& plan) {
-  const std::uint32_t seed = plan.seed ? *plan.seed : Sheet().seedSource();
+  const std::uint32_t seed = plan.seed ? *plan.seed : NewSeed(Sheet(), static_cast<std::uint64_t>(plan.replicates));
   const SweepDesign design = MakeSweepDesign(plan.base, plan.sweep);
   const auto replicates = static_cast<std::size_t>(plan.replicates);
   std::vector<ExperimentPoint> points;
@@ -151,10 +182,21 @@ void CPageExperiments::RunSweep(Plan& plan) {
     results->header << Text(InfoOf(statistic).name) + (replicates > 1 ? QStringLiteral(" (95 % CI)") : QString());
   }
   results->header << QStringLiteral("Note");
+  results->numberHeader.push_back("point");
+  results->numberHeader.insert(results->numberHeader.end(), leadColumns.begin(), leadColumns.end());
+  for (Statistic statistic : plan.statistics) {
+    results->numberHeader.push_back(InfoOf(statistic).name);
+    if (replicates > 1) results->numberHeader.push_back(std::string(InfoOf(statistic).name) + " ci95");
+  }
+  results->numberHeader.push_back("note");
   std::size_t refused = 0, failed = 0;
   for (std::size_t d = 0; d < design.settings.size(); ++d) {
     QStringList row{QString::number(d + 1)};
-    for (const QString& value : Text(design.leadCells[d]).split(QLatin1Char(','))) row << value;
+    std::vector<std::string> numbers{std::to_string(d + 1)};
+    for (const QString& value : Text(design.leadCells[d]).split(QLatin1Char(','))) {
+      row << value;
+      numbers.push_back(value.toStdString());
+    }
     const std::span<const PointOutcome> mine(outcomes.data() + d * replicates, replicates);
     for (Statistic statistic : plan.statistics) {
       std::vector<std::optional<double>> values;
@@ -163,6 +205,8 @@ void CPageExperiments::RunSweep(Plan& plan) {
       QString cell = summary.count == 0 ? QStringLiteral("-") : Shown(summary.mean);
       if (summary.count > 1) cell += QStringLiteral(" \u00b1 ") + Shown(summary.ci95);
       row << cell;
+      numbers.push_back(summary.count == 0 ? std::string() : Cell(summary.mean));
+      if (replicates > 1) numbers.push_back(summary.count > 1 ? Cell(summary.ci95) : std::string());
     }
     QString note;
     if (mine.front().status == PointStatus::Invalid) {
@@ -174,6 +218,8 @@ void CPageExperiments::RunSweep(Plan& plan) {
     }
     row << note;
     results->rows.push_back(row);
+    numbers.push_back(note.toStdString());
+    results->numberRows.push_back(std::move(numbers));
   }
 
   // A chart per statistic: against the setting, or a heat map over two.

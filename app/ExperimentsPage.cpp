@@ -45,6 +45,11 @@ std::string experiments_page::BaseText(const RunSettings& settings) {
   return notes.empty() ? run : notes + ", " + run;
 }
 
+std::uint32_t experiments_page::NewSeed(CSheet& sheet, std::uint64_t consecutive) {
+  const std::uint64_t seeds = (std::uint64_t{1} << 32) - (std::max<std::uint64_t>(consecutive, 1) - 1);
+  return static_cast<std::uint32_t>(sheet.seedSource() % seeds);
+}
+
 CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS), chart_(new CPictureView) {
   OnNotification(Notification::ListSelectionChange, kExperimentKind, [this] { OnKindChanged(); });
   OnNotification(Notification::ButtonClicked, kRunExperiment, [this] { OnRun(); });
@@ -60,6 +65,7 @@ CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS),
                    [this] { UpdatePlan(); });
   }
   OnNotification(Notification::EditChange, kReplicates, kTrajectories, [this] { UpdatePlan(); });
+  OnNotification(Notification::EditChange, kFitPalms, [this] { UpdatePlan(); });
 }
 
 CPageExperiments::~CPageExperiments() {  // here, where a Census is known
@@ -99,6 +105,10 @@ bool CPageExperiments::OnInitDialog() {
     }
   };
   setText(kReplicates, QStringLiteral("1"));
+  setText(kFitPalms, QStringLiteral("2000"));
+  if (auto* palms = GetDlgItem(kFitPalms)) {
+    palms->setToolTip(QStringLiteral("The palms each candidate runs: enough that their noise does not hide the fit."));
+  }
   setText(kTrajectories, QStringLiteral("20"));
   setText(kExperimentSeed, QString(), QStringLiteral("new each run"));
   setText(kStatistics, QString(), QStringLiteral("the usual ones"));
@@ -177,6 +187,8 @@ void CPageExperiments::ShowKindControls() {
   show(kOpenCensus, fit);
   show(kCensusName, fit);
   show(kUseFitted, fit);
+  show(kFitPalms, fit);
+  show(kFitPalmsLabel, fit);
 }
 
 void CPageExperiments::OnSettingChosen(int row) {
@@ -195,9 +207,19 @@ void CPageExperiments::OnSettingChosen(int row) {
         range = {admitted->low, admitted->high};
       }
     }
-    // About ten values between the bounds to begin with.
+    // About ten values between the bounds to begin with, the last of them the
+    // upper bound when a step of 5 to 21 values allows.
     const std::int64_t span = static_cast<std::int64_t>(range.high) - range.low;
-    const std::int64_t step = std::max<std::int64_t>(1, (span + 9) / 10);
+    std::int64_t step = std::max<std::int64_t>(1, (span + 9) / 10);
+    for (std::int64_t distance = 0; distance < step && span % step != 0; ++distance) {
+      for (const std::int64_t candidate : {step - distance, step + distance}) {
+        const std::int64_t values = candidate >= 1 ? span / candidate + 1 : 0;
+        if (candidate >= 1 && span % candidate == 0 && values >= 5 && values <= 21) {
+          step = candidate;
+          break;
+        }
+      }
+    }
     setText(SettingRowControl(row, 1), QString::number(range.low));
     setText(SettingRowControl(row, 2), QString::number(range.high));
     setText(SettingRowControl(row, 3), QString::number(step));
@@ -260,6 +282,11 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadPlan(Plan& plan) co
   }
   const QString statistics = FieldText(kStatistics);
   if (plan.kind == Kind::Fit) {
+    const std::optional<std::int32_t> palms = ReadWholeNumber<std::int32_t>(FieldText(kFitPalms).toStdString());
+    if (!palms || *palms < 1 || *palms > 1000000) {
+      return Problem{kFitPalms, QStringLiteral("Palms must be a whole number from 1 to 1000000.")};
+    }
+    plan.palms = *palms;
     // A fit's candidates are as many as its grid, up to calibration's budget.
     plan.points = static_cast<std::size_t>(std::min(GridSize(plan.fits), 20000.0));
     plan.runs = plan.points * static_cast<std::size_t>(plan.replicates);
@@ -315,15 +342,7 @@ void CPageExperiments::UpdatePlan() {
   }
 }
 
-QString CPageExperiments::RefusedText(std::span<const RunSettings> points) {
-  // The points the rules refuse, counted as a dry run would.
-  std::size_t refused = 0;
-  std::string first;
-  for (const RunSettings& point : points) {
-    if (const ValidationRule* rule = FirstFailedRule(point)) {
-      if (refused++ == 0) first = RuleFailureLine(*rule, point);
-    }
-  }
+QString CPageExperiments::RefusedText(std::size_t refused, const std::string& first) {
   return refused == 0 ? QStringLiteral("The rules refuse none of the points")
                       : QStringLiteral("The rules refuse %1 (first: %2)")
                             .arg(Counted(static_cast<std::int64_t>(refused), "point", "points"), Text(first));

@@ -37,6 +37,10 @@ inline QString Shown(double value) { return std::isnan(value) ? QStringLiteral("
 // A number in a CSV cell: the shortest text that reads back; empty for none.
 inline std::string Cell(double value) { return std::isnan(value) ? std::string() : ShortestNumber(value); }
 
+// A new seed for an experiment whose Seed field is empty, from the sheet's
+// source, low enough that its `consecutive` seeds are all seeds.
+std::uint32_t NewSeed(CSheet& sheet, std::uint64_t consecutive);
+
 // The run every point starts from, for titles: "Plot 4, 100 cycles x 10 palms".
 std::string BaseText(const RunSettings& settings);
 
@@ -52,6 +56,7 @@ struct CPageExperiments::Plan {
   std::vector<int> rows;                     // the rows the factors came from
   int replicates = 1;
   int trajectories = 20;
+  std::int32_t palms = 2000;  // Fit: the palms each candidate runs
   std::optional<std::uint32_t> seed;
   std::vector<Statistic> statistics;
   std::size_t points = 0;  // design points
@@ -66,6 +71,10 @@ struct CPageExperiments::Results {
   std::string csv;
   QString csvName;
   QString summary;
+  // What Copy puts on the clipboard: the table in numbers a spreadsheet reads
+  // (full precision, an interval's ends in columns of their own).
+  std::vector<std::string> numberHeader;
+  std::vector<std::vector<std::string>> numberRows;
   std::vector<std::string> chartNames;  // per chart the statistic it shows
   std::vector<SettingPlot> settingPlots;
   std::vector<HeatMapPlot> heatMaps;
@@ -75,5 +84,6 @@ struct CPageExperiments::Results {
   std::optional<FitPicture> fit;
   std::vector<std::string> fitted;
   std::vector<std::int32_t> best;
+  std::uint32_t seed = 0;  // the fit's, which Use these settings gives the Run page
 };
 

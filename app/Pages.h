@@ -170,6 +170,8 @@ class CPageResults : public CSettingsPage {
   // "Use last seed": the last run's seed into the Seed field, so that the next
   // run repeats it.
   void OnUseLastSeed();
+  // The seed the next runs take, in the Seed field (a fit's, say).
+  void SetSeed(std::uint32_t seed);
 
  private:
   // The Seed field: nothing when empty (a new seed each run), else its seed. A
@@ -182,6 +184,7 @@ class CPageResults : public CSettingsPage {
   // (a null text puts the note back).
   void ShowRunNote(const QString& text);
   QString note_;
+  std::optional<std::uint32_t> seed_;  // for the Seed field before the page is first shown
 
   // Takes the place of the template's control 1033 when the window is built.
   // The window then holds it as a child; a member is destroyed before the page
@@ -317,7 +320,7 @@ class CPageExperiments : public CSettingsPage {
   QString ScreeningPlanText(const Plan& plan) const;
   QString FitPlanText(const Plan& plan) const;
   // "The rules refuse none of the points", or how many and the first rule that fails.
-  static QString RefusedText(std::span<const RunSettings> points);
+  static QString RefusedText(std::size_t refused, const std::string& first);
   void Refuse(int controlId, const QString& message);
   void RunSweep(Plan& plan);
   void RunScreening(Plan& plan);
@@ -389,6 +392,7 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kReplicatesLabel = 1140, kReplicates = 1141, kExperimentSeed = 1142, kStatistics = 1143,
                      kTrajectories = 1144, kPlan = 1145, kExportTable = 1146, kSaveChart = 1147, kCopyTable = 1148,
                      kChartChoice = 1149, kTable = 1160, kExperimentChart = 1161, kOpenCensus = 1170,
-                     kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139;
+                     kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139,
+                     kFitPalms = 1173, kFitPalmsLabel = 1174;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control

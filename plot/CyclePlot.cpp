@@ -281,8 +281,8 @@ void CyclePlotView::SetObserved(const Observed& observed) {
     delete series;
   }
   observedSeries_.clear();
-  // With points beside lines, the legend shows each entry as it is drawn.
-  chart()->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+  // The legend keeps one entry per state, so that its words fit beside the
+  // chart: a state's points come and go with its line.
   for (std::size_t i = 0; i < observed.size(); ++i) {
     if (observed[i].empty()) continue;
     auto* series = new QScatterSeries;
@@ -295,14 +295,11 @@ void CyclePlotView::SetObserved(const Observed& observed) {
     chart()->addSeries(series);
     series->attachAxis(axisX_);
     series->attachAxis(axisY_);
+    series->setVisible(series_[i]->isVisible());
     observedSeries_.push_back(series);
-    chart()->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
-    for (QLegendMarker* marker : chart()->legend()->markers(series)) {
-      connect(marker, &QLegendMarker::clicked, this, [marker] {
-        marker->series()->setVisible(!marker->series()->isVisible());
-        marker->setVisible(true);
-        ShowMarkerState(marker);
-      });
+    for (QLegendMarker* marker : chart()->legend()->markers(series)) marker->setVisible(false);
+    for (QLegendMarker* marker : chart()->legend()->markers(series_[i])) {
+      connect(marker, &QLegendMarker::clicked, series, [series, line = series_[i]] { series->setVisible(line->isVisible()); });
     }
   }
 }
@@ -432,10 +429,10 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
     copy.observedSeries_[i]->setVisible(observedSeries_[i]->isVisible());
   }
   for (QLegendMarker* marker : copy.chart()->legend()->markers()) {
-    if (marker->series() == copy.keptLegend_ ||
-        std::find(copy.keptSeries_.begin(), copy.keptSeries_.end(), marker->series()) != copy.keptSeries_.end()) {
-      continue;
-    }
+    const auto among = [marker](const auto& list) {
+      return std::find(list.begin(), list.end(), marker->series()) != list.end();
+    };
+    if (marker->series() == copy.keptLegend_ || among(copy.keptSeries_) || among(copy.observedSeries_)) continue;
     marker->setVisible(true);
     ShowMarkerState(marker);
   }
@@ -454,6 +451,7 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   copy.chart()->setTitle(lines.join(QStringLiteral("<br>")));
   copy.chart()->layout()->activate();
   copy.Decimate();
+  ReportCutChartTexts(*copy.scene());
 
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);

@@ -62,5 +62,9 @@ class ValueFrame {
   QFont font_;
 };
 
+// Reports every text of the chart's scene that Qt Charts cut short ("...").
+class QGraphicsScene;
+void ReportCutChartTexts(const QGraphicsScene& scene);
+
 // A value formatted for a label, in at most six significant digits.
 QString ValueLabel(double value);

@@ -1,6 +1,7 @@
 // The Experiments page driven as a user would: choose the settings to vary,
 // type their ranges, run, read the grid and the chart, export the table and
 // compare it with the runner's.
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QProcess>
@@ -174,7 +175,7 @@ TEST_F(ExperimentsPage, FieldsStartAtTheAdmittedRangeAndWrongOnesAreRefused) {
   Choose(SettingRowControl(0, 0), "abortThreshold");
   EXPECT_EQ(Field(SettingRowControl(0, 1))->text(), "1");
   EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "40");
-  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "4");
+  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "3") << "1 to 40 by 3 reaches 40";
   Choose(SettingRowControl(0, 0), "leafPruneCycle");
   EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "80") << "up to the cycles of the run";
   EXPECT_EQ(sheet.settingsModified, 1) << "unchanged by the page";
@@ -297,6 +298,7 @@ class FitPage : public ExperimentsPage {
     Vary(1, "abortThreshold", "22", "26");
     TypeOver(Field(kExperimentSeed), "3");
     TypeOver(Field(kReplicates), "1");
+    TypeOver(Field(kFitPalms), "20");
     EXPECT_TRUE(Plan().startsWith("Fit of 2 settings to census.csv: the whole grid of 25 candidates, each 1 run of 20 palms"))
         << Plan().toStdString();
     ClickRun();
@@ -420,4 +422,84 @@ TEST_F(FitPage, ACensusThatCannotBeReadKeepsTheOneBefore) {
   EXPECT_TRUE(prompts.messages[0].request.text.contains("notes.csv")) << prompts.messages[0].request.text.toStdString();
   EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
   EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
+}
+
+TEST_F(ExperimentsPage, ThePlanListsTheValuesAndCountsRefusedPointsAndTheDefaultStepReachesTo) {
+  Choose(SettingRowControl(0, 0), "femaleThreshold");
+  // 0 to 38 in about ten steps: a step of 2 reaches 38, where 4 would stop at 36.
+  EXPECT_EQ(Field(SettingRowControl(0, 1))->text(), "0");
+  EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "38");
+  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "2");
+  EXPECT_TRUE(Plan().contains("femaleThreshold 0, 2, 4, ..., 34, 36, 38.")) << Plan().toStdString();
+  Vary(0, "femaleThreshold", "10", "16", "3");
+  EXPECT_TRUE(Plan().contains("femaleThreshold 10, 13, 16.")) << Plan().toStdString();
+
+  // A million points: counted one by one, as the runs will meet them.
+  Vary(0, "femaleThreshold", "1", "1000", "1");
+  Vary(1, "randomPercent", "0", "999", "1");
+  EXPECT_TRUE(Plan().startsWith("1,000,000 points x 1 replicate = 1,000,000 runs")) << Plan().toStdString();
+  EXPECT_TRUE(Plan().contains("The rules refuse 984,000 points (first: femaleThreshold 17 must be below "))
+      << Plan().toStdString();
+}
+
+TEST_F(ExperimentsPage, ResultsSortByAnyColumnAndCopyGivesNumbersASpreadsheetReads) {
+  TwoSettingSweep("42");
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(page().GetDlgItem(kCopyTable), Qt::LeftButton);
+  const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 10);
+  EXPECT_TRUE(lines[0].startsWith("point\tfemaleThreshold\tmaleThreshold\tmeanFemale\tmeanFemale ci95\tmeanHerm\t"))
+      << lines[0].toStdString();
+  const QStringList first = lines[1].split('\t');
+  bool number = false;
+  first[3].toDouble(&number);
+  EXPECT_TRUE(number) << first[3].toStdString();
+  first[4].toDouble(&number);
+  EXPECT_TRUE(number) << "the interval in a column of its own: " << first[4].toStdString();
+  EXPECT_FALSE(lines[1].contains(QChar(0x00b1)));
+
+  // A click on a header sorts by its numbers, a second the other way.
+  CGridCtrl& grid = page().Grid();
+  const auto column = [&grid](int c) {
+    QStringList cells;
+    for (int row = 1; row < grid.RowTotal(); ++row) cells << grid.CellTextAt(row, c);
+    return cells;
+  };
+  QRect header;
+  ASSERT_TRUE(grid.CellRectOf(0, 2, header));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, header.center());
+  EXPECT_EQ(column(2), (QStringList{"15", "15", "15", "16", "16", "16", "17", "17", "17"}));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, header.center());
+  EXPECT_EQ(column(2), (QStringList{"17", "17", "17", "16", "16", "16", "15", "15", "15"}));
+}
+
+TEST_F(FitPage, TheFitRunsItsOwnPalmsToTheCensussLastCycleAndGivesTheRunPageItsSeed) {
+  Choose(kExperimentKind, "Fit to a census");
+  EXPECT_EQ(Field(kFitPalms)->text(), "2000");
+  // The census goes to cycle 80; the Size page says 40.
+  SetEdit(sheet.pageNum, kCycleCount, "40");
+  ClickTab(page());
+  OpenCensus(MakeCensus());
+  Vary(0, "maleThreshold", "20", "22");
+  Choose(SettingRowControl(1, 0), "(none)");
+  TypeOver(Field(kExperimentSeed), "3");
+  TypeOver(Field(kFitPalms), "20");
+  EXPECT_TRUE(Plan().contains("each 1 run of 20 palms up to cycle 80, the census's last.")) << Plan().toStdString();
+  ClickRun();
+  ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(Plan().contains("RMSE 0.00 points over 320 observed cells")) << Plan().toStdString();
+  EXPECT_EQ(sheet.settings.cycleCount, 40) << "the Size page keeps its own";
+
+  QTest::mouseClick(page().GetDlgItem(kUseFitted), Qt::LeftButton);
+  EXPECT_EQ(sheet.settings.maleThreshold, 21);
+  ClickTab(sheet.pageResults);
+  EXPECT_EQ(Edit(sheet.pageResults, kSeed)->text(), "3");
+
+  // A palms field that holds no palms is refused before anything runs.
+  ClickTab(page());
+  TypeOver(Field(kFitPalms), "0");
+  prompts.Clear();
+  ClickRun();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].request.text, "Palms must be a whole number from 1 to 1000000.");
 }
