@@ -85,6 +85,11 @@ void CPageExperiments::RunFit(Plan& plan) {
   results->kind = Kind::Fit;
   results->csv = EvaluationsCsv(request, result);
   results->csvName = QStringLiteral("fit-evaluations.csv");
+  results->commandLine = "varnolt-cli calibrate " + ShellWord(censusPath_.toStdString()) + SetOptions(request.base);
+  for (const std::string& factor : plan.factorTexts) results->commandLine += " --fit " + ShellWord(factor);
+  results->commandLine += " --palms " + std::to_string(request.palms) + " --replicates " +
+                          std::to_string(request.replicates) + " --seed " + std::to_string(request.seed) +
+                          " -o best.dat --csv fit-evaluations.csv";
   results->header << QStringLiteral("Setting") << QStringLiteral("Best") << QStringLiteral("Fits as well")
                   << QStringLiteral("Searched") << QStringLiteral("What the census says");
   results->numberHeader = {"setting", "best", "fitsFrom", "fitsTo", "searchedFrom", "searchedTo", "census"};
@@ -171,6 +176,7 @@ bool CPageExperiments::OpenCensus(const QString& path) {
   if (!read.error.empty()) return refuse(Text(read.error) + QLatin1Char('.'));
   census_ = std::make_unique<Census>(std::move(read.census));
   censusName_ = name;
+  censusPath_ = QFileInfo(path).absoluteFilePath();
   if (auto* label = qobject_cast<QLabel*>(GetDlgItem(kCensusName))) {
     // The name on a line of its own, shortened in the middle when it is long.
     label->setText(QStringLiteral("%1\n%2, to cycle %3")

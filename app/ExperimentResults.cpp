@@ -74,7 +74,7 @@ void CPageExperiments::ShowResults() {
       for (const std::string& name : results_->chartNames) choice->addItem(Text(name));
     }
   }
-  for (int id : {kExportTable, kSaveChart, kCopyTable, kChartChoice}) EnableControl(id, any);
+  for (int id : {kExportTable, kSaveChart, kCopyTable, kCopyCommand, kChartChoice}) EnableControl(id, any);
   EnableControl(kUseFitted, any && !results_->fitted.empty());
   ShowChart();
 }
@@ -138,6 +138,10 @@ void CPageExperiments::OnSavePicture() {
   if (std::optional<std::string> failure = WriteChart(i, target, SavedPictureSize, results_->titles[i])) {
     ReportFileProblem(QStringLiteral("Picture not saved"), *path, Text(*failure));
   }
+}
+
+void CPageExperiments::OnCopyCommandLine() {
+  if (results_) QGuiApplication::clipboard()->setText(Text(results_->commandLine));
 }
 
 void CPageExperiments::OnCopy() {

@@ -60,6 +60,11 @@ void CPageExperiments::RunScreening(Plan& plan) {
   auto results = std::make_unique<Results>();
   results->kind = Kind::Screening;
   results->csvName = QStringLiteral("screening.csv");
+  results->commandLine = "varnolt-cli sensitivity --method morris" + SetOptions(plan.base);
+  for (const std::string& factor : plan.factorTexts) results->commandLine += " --factor " + ShellWord(factor);
+  results->commandLine += " --trajectories " + std::to_string(plan.trajectories) + " --seed " + std::to_string(seed);
+  if (!plan.statisticsText.empty()) results->commandLine += " --stat " + ShellWord(plan.statisticsText);
+  results->commandLine += " --csv screening.csv";
   // The indices as `varnolt-cli sensitivity --method morris --csv` writes them.
   results->csv = "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n";
   results->header << QStringLiteral("Statistic") << QStringLiteral("Setting") << QStringLiteral("mu*")

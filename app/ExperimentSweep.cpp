@@ -173,6 +173,11 @@ void CPageExperiments::RunSweep(Plan& plan) {
                                 plan.statistics);
   }
   results->csvName = QStringLiteral("sweep.csv");
+  results->commandLine = "varnolt-cli sweep" + SetOptions(plan.base);
+  for (const std::string& factor : plan.factorTexts) results->commandLine += " --vary " + ShellWord(factor);
+  results->commandLine += " --replicates " + std::to_string(replicates) + " --seed " + std::to_string(seed);
+  if (!plan.statisticsText.empty()) results->commandLine += " --stat " + ShellWord(plan.statisticsText);
+  results->commandLine += " --csv sweep.csv";
 
   // One grid row per point: its values, the replicates' mean of each
   // statistic (with its 95 % interval), and what refused it.

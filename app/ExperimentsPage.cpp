@@ -9,6 +9,8 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <set>
 
 #include "app/ExperimentsPage.h"
@@ -50,12 +52,33 @@ std::uint32_t experiments_page::NewSeed(CSheet& sheet, std::uint64_t consecutive
   return static_cast<std::uint32_t>(sheet.seedSource() % seeds);
 }
 
+std::string experiments_page::ShellWord(const std::string& word) {
+  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("_=:,./+-").find(c) != std::string_view::npos;
+  });
+  if (plain) return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string experiments_page::SetOptions(const RunSettings& settings) {
+  const RunSettings start = StartupDefaults();
+  std::string options;
+  for (const FieldInfo& field : RunSettingsFields()) {
+    const std::string value = FieldValueText(settings, field);
+    if (value != FieldValueText(start, field)) options += " --set " + ShellWord(std::string(field.name) + "=" + value);
+  }
+  return options;
+}
+
 CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS), chart_(new CPictureView) {
   OnNotification(Notification::ListSelectionChange, kExperimentKind, [this] { OnKindChanged(); });
   OnNotification(Notification::ButtonClicked, kRunExperiment, [this] { OnRun(); });
   OnNotification(Notification::ButtonClicked, kExportTable, [this] { OnExportCsv(); });
   OnNotification(Notification::ButtonClicked, kSaveChart, [this] { OnSavePicture(); });
   OnNotification(Notification::ButtonClicked, kCopyTable, [this] { OnCopy(); });
+  OnNotification(Notification::ButtonClicked, kCopyCommand, [this] { OnCopyCommandLine(); });
   OnNotification(Notification::ButtonClicked, kOpenCensus, [this] { OnOpenCensus(); });
   OnNotification(Notification::ButtonClicked, kUseFitted, [this] { OnUseFitted(); });
   OnNotification(Notification::ListSelectionChange, kChartChoice, [this] { ShowChart(); });
@@ -248,6 +271,8 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadPlan(Plan& plan) co
       return Problem{SettingRowControl(row, 2), QStringLiteral("To of %1 must be a whole number.").arg(name)};
     }
     plan.rows.push_back(row);
+    plan.factorTexts.push_back(name.toStdString() + "=" + from + ":" + to +
+                               (plan.kind == Kind::Sweep ? ":" + FieldText(SettingRowControl(row, 3)).toStdString() : ""));
     const std::optional<Problem> problem = plan.kind == Kind::Sweep       ? ReadSweepFactor(plan, row, name, from, to)
                                            : plan.kind == Kind::Screening ? ReadScreeningFactor(plan, row, name, from, to)
                                                                           : ReadFitFactor(plan, row, name, from, to);
@@ -292,6 +317,7 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadPlan(Plan& plan) co
     plan.runs = plan.points * static_cast<std::size_t>(plan.replicates);
     return std::nullopt;
   }
+  plan.statisticsText = statistics.toStdString();
   if (statistics.isEmpty()) {
     plan.statistics = plan.kind == Kind::Screening ? DefaultSensitivityStatistics() : DefaultRunStatistics();
   } else if (std::optional<std::string> problem = ParseStatistics(statistics.toStdString(), plan.statistics)) {

@@ -44,6 +44,13 @@ std::uint32_t NewSeed(CSheet& sheet, std::uint64_t consecutive);
 // The run every point starts from, for titles: "Plot 4, 100 cycles x 10 palms".
 std::string BaseText(const RunSettings& settings);
 
+// A word of a command line as a POSIX shell reads it back: as it is when it
+// holds only letters, digits and _=:,./+-, else in single quotes.
+std::string ShellWord(const std::string& word);
+// " --set NAME=VALUE" for every setting that differs from the start-up
+// settings the runner begins with.
+std::string SetOptions(const RunSettings& settings);
+
 }  // namespace experiments_page
 
 // What Run reads from the fields.
@@ -54,6 +61,8 @@ struct CPageExperiments::Plan {
   std::vector<SensitivityFactor> screening;  // Screening
   std::vector<FitRange> fits;                // Fit
   std::vector<int> rows;                     // the rows the factors came from
+  std::vector<std::string> factorTexts;      // each as the runner takes it: "NAME=FROM:TO[:STEP]"
+  std::string statisticsText;                // the Statistics field, empty for the usual ones
   int replicates = 1;
   int trajectories = 20;
   std::int32_t palms = 2000;  // Fit: the palms each candidate runs
@@ -70,6 +79,8 @@ struct CPageExperiments::Results {
   std::vector<QStringList> rows;
   std::string csv;
   QString csvName;
+  // The runner's command that writes the same table (Copy command line).
+  std::string commandLine;
   QString summary;
   // What Copy puts on the clipboard: the table in numbers a spreadsheet reads
   // (full precision, an interval's ends in columns of their own).

@@ -276,8 +276,10 @@ class CPageExperiments : public CSettingsPage {
   void OnExportCsv();
   // "Save picture...": the chart, PNG or SVG, 1600 x 900.
   void OnSavePicture();
-  // "Copy": the grid's table, tab-separated, on the clipboard.
+  // "Copy": the table in numbers, tab-separated, on the clipboard.
   void OnCopy();
+  // "Copy command line": the varnolt-cli command that writes the same table.
+  void OnCopyCommandLine();
   // "Open census...": reads a census as varnolt-cli calibrate reads it; one
   // that cannot be read is told in a box and the census before it stays.
   void OnOpenCensus();
@@ -345,6 +347,7 @@ class CPageExperiments : public CSettingsPage {
   QString status_;  // what became of the last experiment (cancelled, say)
   std::unique_ptr<Census> census_;
   QString censusName_;
+  QString censusPath_;
 };
 
 // The About page: three centred texts on white.
@@ -393,6 +396,6 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kTrajectories = 1144, kPlan = 1145, kExportTable = 1146, kSaveChart = 1147, kCopyTable = 1148,
                      kChartChoice = 1149, kTable = 1160, kExperimentChart = 1161, kOpenCensus = 1170,
                      kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139,
-                     kFitPalms = 1173, kFitPalmsLabel = 1174;
+                     kFitPalms = 1173, kFitPalmsLabel = 1174, kCopyCommand = 1175;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control

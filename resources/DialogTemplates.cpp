@@ -120,21 +120,22 @@ DialogTemplate ExperimentsPage() {
       {1170, ControlKind::PushButton, "&Open census...", 152, 108, 58, 14, TabStop},
       // The plan (with what became of the last experiment above it) has room
       // for a fit's whole summary at the page's smallest size.
-      {1145, ControlKind::Label, "", 216, 7, 217, 76, GrowWidth},
-      {1146, ControlKind::PushButton, "&Export CSV...", 216, 88, 58, 14, TabStop},
-      {1147, ControlKind::PushButton, "Save &picture...", 278, 88, 60, 14, TabStop},
-      {1148, ControlKind::PushButton, "&Copy", 342, 88, 40, 14, TabStop},
+      {1145, ControlKind::Label, "", 216, 7, 237, 76, GrowWidth},
+      {1146, ControlKind::PushButton, "&Export CSV...", 216, 88, 56, 14, TabStop},
+      {1147, ControlKind::PushButton, "Save &picture...", 276, 88, 58, 14, TabStop},
+      {1148, ControlKind::PushButton, "&Copy", 338, 88, 34, 14, TabStop},
+      {1175, ControlKind::PushButton, "Copy command &line", 376, 88, 77, 14, TabStop},
       {IDC_STATIC, ControlKind::Label, "Chart:", 216, 109, 24, 9},
       {1149, ControlKind::ComboBox, "", 242, 106, 100, 14, TabStop},
-      {1172, ControlKind::PushButton, "&Use these settings", 346, 106, 87, 14, TabStop},
+      {1172, ControlKind::PushButton, "&Use these settings", 346, 106, 107, 14, TabStop},
       // The page shares the width it grows by between the two (CPageExperiments::OnSize).
       {1160, ControlKind::Custom, "Grid", 7, 128, 180, 195, TabStop | GrowHeight, "MFCGridCtrl"},
-      {1161, ControlKind::Custom, "Chart", 191, 128, 242, 195, GrowWidth | GrowHeight, "Picture"},
+      {1161, ControlKind::Custom, "Chart", 191, 128, 262, 195, GrowWidth | GrowHeight, "Picture"},
   };
   c.insert(c.end(), rest.begin(), rest.end());
   // Larger than the input pages: the results need the room, and the window
   // never opens smaller than its largest page.
-  return {resource::IDD_EXPERIMENTS, "Experiments", 440, 330, kFont, kFontPoints, std::move(c)};
+  return {resource::IDD_EXPERIMENTS, "Experiments", 460, 330, kFont, kFontPoints, std::move(c)};
 }
 
 std::vector<DialogTemplate> BuildTemplates() {

@@ -15,6 +15,19 @@
 using namespace control;
 
 namespace {
+// Runs a command line as a shell reads it, in `folder`, with the built runner
+// for "varnolt-cli".
+int RunCommandLine(QString line, const QString& folder) {
+  EXPECT_TRUE(line.startsWith("varnolt-cli ")) << line.toStdString();
+  line.replace(0, 11, QStringLiteral("'" VARNOLT_BIN_DIR "/varnolt-cli'"));
+  QProcess shell;
+  shell.setWorkingDirectory(folder);
+  shell.start(QStringLiteral("/bin/sh"), {"-c", line});
+  EXPECT_TRUE(shell.waitForFinished(120000));
+  EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+  return shell.exitCode();
+}
+
 
 class ExperimentsPage : public SheetDriver {
  protected:
@@ -75,7 +88,8 @@ class ExperimentsPage : public SheetDriver {
     Vary(1, "maleThreshold", "15", "17", "1");
     TypeOver(Field(kReplicates), "2");
     TypeOver(Field(kExperimentSeed), seed);
-    EXPECT_TRUE(Plan().startsWith("9 points x 2 replicates = 18 runs of VARNOLT Simulation Run, 80 cycles x 20 palms."))
+    EXPECT_TRUE(Plan().startsWith("9 points x 2 replicates = 18 runs of ")) << Plan().toStdString();
+    EXPECT_TRUE(Plan().contains(", 80 cycles x 20 palms. femaleThreshold 10, 13, 16. maleThreshold 15, 16, 17."))
         << Plan().toStdString();
     EXPECT_TRUE(Plan().contains("The rules refuse 2 points (first: femaleThreshold 16 must be below maleThreshold 15"))
         << Plan().toStdString();
@@ -339,6 +353,12 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   EXPECT_TRUE(runner.waitForFinished(120000));
   EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
   EXPECT_EQ(Exported("fit.csv"), ReadAll(evaluations));
+  // Copy command line gives the same fit, to the census's last cycle.
+  QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
+  const QString line = QApplication::clipboard()->text();
+  EXPECT_TRUE(line.contains("--set cycleCount=80")) << line.toStdString();
+  ASSERT_EQ(RunCommandLine(line, folder.path()), 0);
+  EXPECT_EQ(ReadAll(folder.filePath("fit-evaluations.csv")), ReadAll(evaluations));
 
   // The Plot page shows the census over the fitted series.
   ClickTab(sheet.pagePlot);
@@ -502,4 +522,37 @@ TEST_F(FitPage, TheFitRunsItsOwnPalmsToTheCensussLastCycleAndGivesTheRunPageItsS
   ClickRun();
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].request.text, "Palms must be a whole number from 1 to 1000000.");
+}
+
+TEST_F(ExperimentsPage, CopyCommandLineGivesTheRunnersCommandForTheSameTableByteForByte) {
+  // Notes a shell must be given in quotes, with a quote of their own.
+  SetEdit(sheet.pageNum, kRunNotes, "Plot 4's \"trial\" $HOME");
+  ClickTab(page());
+  TwoSettingSweep("42");
+  const QByteArray table = Exported("exported.csv");
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
+  const QString line = QApplication::clipboard()->text();
+  EXPECT_TRUE(line.contains("--set 'runNotes=Plot 4'\\''s \"trial\" $HOME'")) << line.toStdString();
+  EXPECT_TRUE(line.contains("--vary femaleThreshold=10:16:3 --vary maleThreshold=15:17:1 --replicates 2 --seed 42"))
+      << line.toStdString();
+  ASSERT_EQ(RunCommandLine(line, folder.path()), 0);
+  EXPECT_EQ(ReadAll(folder.filePath("sweep.csv")), table);
+
+  // A screening, its seed new: the command names the seed it took.
+  Choose(kExperimentKind, "Screening (Morris)");
+  Vary(0, "femaleThreshold", "8", "14");
+  Vary(1, "maleThreshold", "16", "24");
+  Choose(SettingRowControl(2, 0), "(none)");
+  Choose(SettingRowControl(3, 0), "(none)");
+  TypeOver(Field(kTrajectories), "4");
+  TypeOver(Field(kExperimentSeed), "");
+  ClickRun();
+  ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  const QByteArray indices = Exported("exported-screening.csv");
+  QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
+  const QString screening = QApplication::clipboard()->text();
+  EXPECT_TRUE(screening.contains(" --seed 5 ")) << screening.toStdString();
+  ASSERT_EQ(RunCommandLine(screening, folder.path()), 0);
+  EXPECT_EQ(ReadAll(folder.filePath("screening.csv")), indices);
 }
