@@ -13,6 +13,8 @@
 #include "platform/Prompts.h"
 
 
+namespace varnolt {
+
 using namespace control;
 using namespace experiments_page;
 
@@ -207,3 +209,4 @@ void CPageExperiments::OnUseFitted() {
   UpdatePlan();
 }
 
+}  // namespace varnolt

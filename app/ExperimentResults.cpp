@@ -11,6 +11,8 @@
 #include "platform/Prompts.h"
 
 
+namespace varnolt {
+
 using namespace control;
 using namespace experiments_page;
 
@@ -156,3 +158,4 @@ void CPageExperiments::OnCopy() {
   QGuiApplication::clipboard()->setText(text);
 }
 
+}  // namespace varnolt

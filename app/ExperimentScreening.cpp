@@ -7,6 +7,8 @@
 #include "settings/ValidationRules.h"
 
 
+namespace varnolt {
+
 using namespace control;
 using namespace experiments_page;
 
@@ -107,3 +109,4 @@ void CPageExperiments::RunScreening(Plan& plan) {
   ShowNewResults(std::move(results));
 }
 
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include "settings/ValidationRules.h"
 
 
+namespace varnolt {
+
 using namespace control;
 using namespace experiments_page;
 
@@ -250,3 +252,4 @@ void CPageExperiments::RunSweep(Plan& plan) {
   ShowNewResults(std::move(results));
 }
 
+}  // namespace varnolt

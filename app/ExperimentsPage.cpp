@@ -21,6 +21,8 @@
 #include "settings/ValidationRules.h"
 
 
+namespace varnolt {
+
 using namespace control;
 using namespace experiments_page;
 
@@ -427,3 +429,4 @@ void CPageExperiments::ShowNewResults(std::unique_ptr<Results> results) {
   UpdatePlan();
 }
 
+}  // namespace varnolt

@@ -21,6 +21,7 @@
 #include "results/ResultsTable.h"
 #include "results/Statistics.h"
 
+namespace varnolt {
 namespace experiments_page {
 
 inline constexpr int SettingRows = 4;
@@ -98,3 +99,4 @@ struct CPageExperiments::Results {
   std::uint32_t seed = 0;  // the fit's, which Use these settings gives the Run page
 };
 
+}  // namespace varnolt

@@ -20,6 +20,8 @@
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 class CSheet;
 
 // What the input pages share: the way to the sheet, its settings and the one
@@ -399,3 +401,5 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kFitPalms = 1173, kFitPalmsLabel = 1174, kCopyCommand = 1175;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control
+
+}  // namespace varnolt

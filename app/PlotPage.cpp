@@ -16,6 +16,8 @@
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -188,3 +190,5 @@ void CPagePlot::OnExportCsv() {
                       QString::fromStdString(FileErrorText(*error)));
   }
 }
+
+}  // namespace varnolt

@@ -17,6 +17,8 @@
 #include "plot/CyclePlot.h"
 #include "plot/TablePicture.h"
 
+namespace varnolt {
+
 namespace {
 
 // Where SavePainted puts a picture while PictureBytes draws one on this thread.
@@ -229,3 +231,5 @@ void ReportCutChartTexts(const QGraphicsScene& scene) {
     if (text.contains(QStringLiteral("...")) || text.contains(QChar(0x2026))) ReportCutText(text.toStdString());
   }
 }
+
+}  // namespace varnolt

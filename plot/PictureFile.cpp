@@ -6,6 +6,8 @@
 
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 std::optional<int> ReadSide(std::string_view text) {
@@ -48,3 +50,5 @@ void WatchCutTexts(std::function<void(const std::string& text)> watcher) { cutTe
 void ReportCutText(const std::string& text) {
   if (cutTextWatcher) cutTextWatcher(text);
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+namespace varnolt {
+
 struct PictureSize {
   int width = 1600;
   int height = 900;
@@ -29,3 +31,5 @@ std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path);
 // places pictures are shown in can be checked for room. None stops watching.
 void WatchCutTexts(std::function<void(const std::string& text)> watcher);
 void ReportCutText(const std::string& text);
+
+}  // namespace varnolt

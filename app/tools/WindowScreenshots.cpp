@@ -14,7 +14,8 @@
 #include "app/Sheet.h"
 #include "platform/RecordingPrompts.h"
 
-using namespace control;
+using namespace varnolt;
+using namespace varnolt::control;
 
 namespace {
 

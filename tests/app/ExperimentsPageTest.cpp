@@ -12,6 +12,8 @@
 #include "JobGate.h"
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -556,3 +558,5 @@ TEST_F(ExperimentsPage, CopyCommandLineGivesTheRunnersCommandForTheSameTableByte
   ASSERT_EQ(RunCommandLine(screening, folder.path()), 0);
   EXPECT_EQ(ReadAll(folder.filePath("screening.csv")), indices);
 }
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include "plot/CyclePlot.h"
 #include "plot/PictureFile.h"
 
+namespace varnolt {
+
 using namespace control;
 
 TEST(OpeningSize, ThreeQuartersOfASmallScreenAtMostAndNeverLessThanTheContent) {
@@ -157,3 +159,5 @@ TEST_F(WholeTexts, EveryPageShowsItsTextsWholeAtTheOpeningSizeBeforeAndAfterEach
   ASSERT_EQ(experiments().Grid().RowTotal(), 3);
   ExpectEveryPageWhole("after a fit");
 }
+
+}  // namespace varnolt
