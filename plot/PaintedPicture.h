@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGraphicsScene>
 #include <QPainter>
 #include <QRectF>
 #include <QString>
@@ -65,7 +66,6 @@ class ValueFrame {
 };
 
 // Reports every text of the chart's scene that Qt Charts cut short ("...").
-class QGraphicsScene;
 void ReportCutChartTexts(const QGraphicsScene& scene);
 
 // A value formatted for a label, in at most six significant digits.
