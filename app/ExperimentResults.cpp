@@ -142,6 +142,16 @@ void CPageExperiments::OnSavePicture() {
   }
 }
 
+void CPageExperiments::OnEarlierChosen() {
+  auto* shown = qobject_cast<QComboBox*>(GetDlgItem(kShownExperiment));
+  const int index = shown != nullptr ? shown->currentIndex() : -1;
+  if (index < 0 || static_cast<std::size_t>(index) >= history_.size()) return;
+  results_ = history_[static_cast<std::size_t>(index)].get();
+  status_ = results_->summary;
+  ShowResults();
+  UpdatePlan();
+}
+
 void CPageExperiments::OnCopyCommandLine() {
   if (results_) QGuiApplication::clipboard()->setText(Text(results_->commandLine));
 }

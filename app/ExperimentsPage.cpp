@@ -81,6 +81,7 @@ CPageExperiments::CPageExperiments() : CSettingsPage(resource::IDD_EXPERIMENTS),
   OnNotification(Notification::ButtonClicked, kSaveChart, [this] { OnSavePicture(); });
   OnNotification(Notification::ButtonClicked, kCopyTable, [this] { OnCopy(); });
   OnNotification(Notification::ButtonClicked, kCopyCommand, [this] { OnCopyCommandLine(); });
+  OnNotification(Notification::ListSelectionChange, kShownExperiment, [this] { OnEarlierChosen(); });
   OnNotification(Notification::ButtonClicked, kOpenCensus, [this] { OnOpenCensus(); });
   OnNotification(Notification::ButtonClicked, kUseFitted, [this] { OnUseFitted(); });
   OnNotification(Notification::ListSelectionChange, kChartChoice, [this] { ShowChart(); });
@@ -423,8 +424,16 @@ bool CPageExperiments::RunPointsWithProgress(Kind kind, const QString& running, 
 }
 
 void CPageExperiments::ShowNewResults(std::unique_ptr<Results> results) {
-  results_ = std::move(results);
+  history_.push_back(std::move(results));
+  results_ = history_.back().get();
   status_ = results_->summary;
+  if (auto* shown = qobject_cast<QComboBox*>(GetDlgItem(kShownExperiment))) {
+    // The first sentence names it: "Sweep of 18 runs, seed 42 to 43".
+    const QString name = results_->summary.section(QStringLiteral(". "), 0, 0).section(QLatin1Char(';'), 0, 0);
+    shown->addItem(QStringLiteral("%1. %2").arg(history_.size()).arg(name));
+    shown->setCurrentIndex(shown->count() - 1);
+    shown->setToolTip(QStringLiteral("The experiments run since the window opened: choose one to see its results again."));
+  }
   ShowResults();
   UpdatePlan();
 }

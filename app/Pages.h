@@ -344,7 +344,11 @@ class CPageExperiments : public CSettingsPage {
 
   CGridCtrl grid_{0, 0, 0, 0};
   CPictureView* chart_;  // owned by the page's window once it is built
-  std::unique_ptr<Results> results_;
+  // The experiments completed since the window opened, the first first; the
+  // list "Shown" goes back to any of them. results_ is the one shown.
+  std::vector<std::unique_ptr<Results>> history_;
+  Results* results_ = nullptr;
+  void OnEarlierChosen();
   QString plan_;
   QString status_;  // what became of the last experiment (cancelled, say)
   std::unique_ptr<Census> census_;
@@ -398,7 +402,7 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kTrajectories = 1144, kPlan = 1145, kExportTable = 1146, kSaveChart = 1147, kCopyTable = 1148,
                      kChartChoice = 1149, kTable = 1160, kExperimentChart = 1161, kOpenCensus = 1170,
                      kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139,
-                     kFitPalms = 1173, kFitPalmsLabel = 1174, kCopyCommand = 1175;
+                     kFitPalms = 1173, kFitPalmsLabel = 1174, kCopyCommand = 1175, kShownExperiment = 1176;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control
 

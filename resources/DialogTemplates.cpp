@@ -131,8 +131,11 @@ DialogTemplate ExperimentsPage() {
       {1149, ControlKind::ComboBox, "", 242, 106, 100, 14, TabStop},
       {1172, ControlKind::PushButton, "&Use these settings", 346, 106, 107, 14, TabStop},
       // The page shares the width it grows by between the two (CPageExperiments::OnSize).
-      {1160, ControlKind::Custom, "Grid", 7, 128, 180, 195, TabStop | GrowHeight, "MFCGridCtrl"},
-      {1161, ControlKind::Custom, "Chart", 191, 128, 262, 195, GrowWidth | GrowHeight, "Picture"},
+      // The experiments run since the window opened, to go back to.
+      {IDC_STATIC, ControlKind::Label, "Shown:", 216, 127, 24, 9},
+      {1176, ControlKind::ComboBox, "", 242, 124, 211, 14, TabStop | GrowWidth},
+      {1160, ControlKind::Custom, "Grid", 7, 142, 180, 181, TabStop | GrowHeight, "MFCGridCtrl"},
+      {1161, ControlKind::Custom, "Chart", 191, 142, 262, 181, GrowWidth | GrowHeight, "Picture"},
   };
   c.insert(c.end(), rest.begin(), rest.end());
   // Larger than the input pages: the results need the room, and the window

@@ -560,3 +560,27 @@ TEST_F(ExperimentsPage, CopyCommandLineGivesTheRunnersCommandForTheSameTableByte
 }
 
 }  // namespace varnolt
+
+namespace varnolt {
+
+TEST_F(ExperimentsPage, TheExperimentsRunSinceTheWindowOpenedCanBeShownAgain) {
+  TwoSettingSweep("42");
+  const QStringList sweep = GridRows(page().Grid());
+  const std::string sweepCsv = page().ResultsCsv();
+  Choose(kExperimentKind, "Screening (Morris)");
+  Vary(0, "femaleThreshold", "8", "14");
+  Vary(1, "maleThreshold", "16", "24");
+  TypeOver(Field(kTrajectories), "4");
+  ClickRun();
+  ASSERT_NE(GridRows(page().Grid()), sweep);
+  QComboBox* shown = Combo(kShownExperiment);
+  ASSERT_EQ(shown->count(), 2);
+  EXPECT_EQ(shown->itemText(0), "1. Sweep of 18 runs, seed 42 to 43");
+  EXPECT_TRUE(shown->itemText(1).startsWith("2. Screening of 2 settings from 12 runs, seed 42")) << shown->itemText(1).toStdString();
+  Choose(kShownExperiment, shown->itemText(0));
+  EXPECT_EQ(GridRows(page().Grid()), sweep);
+  EXPECT_EQ(page().ResultsCsv(), sweepCsv);
+  EXPECT_TRUE(Plan().startsWith("Sweep of 18 runs, seed 42 to 43")) << Plan().toStdString();
+}
+
+}  // namespace varnolt
