@@ -13,7 +13,9 @@ shift 2
 extract="$source/tests/docs/extract-examples.awk"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export PATH="$bin:$PATH" LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
+# Debian's python3 (with pandas) before any other the PATH names, as a reader of the
+# guides on Debian has it.
+export PATH="$bin:/usr/bin:$PATH" LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 failures=0 examples=0 skipped=0
 
 # The help's "Examples:" lines and the man pages' .EX blocks, as Markdown code
