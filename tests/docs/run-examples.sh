@@ -20,10 +20,15 @@ failures=0 examples=0 skipped=0
 
 # The help's "Examples:" lines and the man pages' .EX blocks, as Markdown code
 # blocks, on the lines where they stand (so that messages give true line numbers).
+# In the help each example is a command: a line indented by two starts one (any
+# command, `printf ... > design.csv` too), and a line indented further goes on
+# with the one before, after its backslash.
 help_as_markdown() {
   awk '/^[A-Za-z ]*[Ee]xamples?:[ \t]*$/ {print "```"; on = 1; next}
        on && /^[^ \t]/ {print "```"; on = 0}
-       {line = $0; if (on) sub(/^[ \t]+/, "", line); print on ? line : ""}
+       {line = $0
+        if (on) {start = (line ~ /^  [^ \t]/); sub(/^[ \t]+/, "", line); if (start) line = "$ " line}
+        print on ? line : ""}
        END {if (on) print "```"}'
 }
 man_as_markdown() {
@@ -86,7 +91,14 @@ else
   run_page "varnolt-cli --help" "$work/help.md"
   for command in $(varnolt-cli --help | awk '/^Commands:/ {on = 1; next} on && /^$/ {exit} on && /^  [a-z]/ {print $1}'); do
     [[ $command == help ]] && continue
-    varnolt-cli "$command" --help 2>/dev/null | help_as_markdown >"$work/help-$command.md"
+    varnolt-cli "$command" --help >"$work/help-$command.txt" 2>/dev/null
+    # Every command's help ends with its examples.
+    if ! awk '/^Examples:$/ {on = 1; next} on && /^[^ \t]/ {bad = 1} END {exit !(on && !bad)}' \
+        "$work/help-$command.txt"; then
+      echo "FAIL: varnolt-cli $command --help does not end with an Examples: section"
+      failures=$((failures + 1))
+    fi
+    help_as_markdown <"$work/help-$command.txt" >"$work/help-$command.md"
     run_page "varnolt-cli $command --help" "$work/help-$command.md"
   done
   for page in "$source"/packaging/man/*.1.in; do
