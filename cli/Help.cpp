@@ -7,6 +7,8 @@
 
 #include "cli/RunOptions.h"
 
+namespace varnolt {
+
 namespace {
 
 struct CommandTexts {
@@ -171,3 +173,5 @@ void PrintCommandHelp(const CLI::App& command, std::ostream& out) {
   }
   if (!texts.notes.empty()) out << "\n" << texts.notes;
 }
+
+}  // namespace varnolt
