@@ -9,6 +9,8 @@
 #include "platform/WholeNumbers.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 // Every whole-numbered setting that a calibration may fit, for messages.
@@ -259,3 +261,5 @@ CalibrationPlan PlanCalibration(const CalibrationRequest& request) {
   plan.palmCycles = static_cast<double>(plan.runs) * request.palms * request.base.cycleCount;
   return plan;
 }
+
+}  // namespace varnolt

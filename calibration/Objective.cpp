@@ -6,6 +6,8 @@
 
 #include "calibration/Calibration.h"
 
+namespace varnolt {
+
 double SeriesValue(const CycleResult& row, int series) {
   switch (series) {
     case 0: return row.female;
@@ -131,3 +133,5 @@ FitStatistics FitOf(const Census& census, std::span<const CycleResult> cycles) {
   fit.rmse = fit.cells > 0 ? std::sqrt(allSquares / static_cast<double>(fit.cells)) : 0.0;
   return fit;
 }
+
+}  // namespace varnolt

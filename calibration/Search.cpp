@@ -12,6 +12,8 @@
 #include "calibration/Calibration.h"
 #include "experiments/Experiments.h"
 
+namespace varnolt {
+
 namespace {
 
 using Values = std::vector<std::int32_t>;
@@ -528,3 +530,5 @@ RunSettings BestSettings(const CalibrationRequest& request, const CalibrationRes
   settings.palmCount = request.base.palmCount;
   return settings;
 }
+
+}  // namespace varnolt

@@ -26,6 +26,8 @@
 #include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace {
 
 struct CalibrateOptions {
@@ -315,7 +317,7 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
                  SearchStageName(now) + "), " + ClockText(elapsed) + " elapsed";
         },
         !options.quiet && StandardErrorIsTerminal());
-    result = ::Calibrate(request, control);
+    result = varnolt::Calibrate(request, control);
   }
   if (result.stopped) {
     io.err << "\nStopped after " << WithThousands(static_cast<std::int64_t>(result.evaluations.size()))
@@ -379,3 +381,5 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
 }  // namespace
 
 std::unique_ptr<Command> MakeCalibrateCommand(CLI::App& parent) { return std::make_unique<CalibrateCommand>(parent); }
+
+}  // namespace varnolt

@@ -29,6 +29,8 @@
 #include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 std::string Plural(std::int32_t count, const char* one, const char* many) {
@@ -254,3 +256,5 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (!outputsWritten) return ExitFailure;
   return ExitSuccess;
 }
+
+}  // namespace varnolt

@@ -23,6 +23,8 @@
 #include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
+namespace varnolt {
+
 namespace {
 
 struct SeriesKind {
@@ -489,3 +491,5 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   }
   return {};
 }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include "calibration/Calibration.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 RunSettings Truth() {
@@ -78,3 +80,5 @@ void BM_Optimiser6(benchmark::State& state) {
 BENCHMARK(BM_Optimiser6)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime();
 
 }  // namespace
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include "JobGate.h"
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -421,3 +423,5 @@ TEST_F(FitPage, ACensusThatCannotBeReadKeepsTheOneBefore) {
   EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
   EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
 }
+
+}  // namespace varnolt
