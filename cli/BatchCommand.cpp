@@ -11,6 +11,8 @@
 
 namespace varnolt {
 
+namespace varnolt {
+
 namespace {
 
 class BatchCommand final : public Command {

@@ -12,6 +12,8 @@
 
 namespace varnolt {
 
+namespace varnolt {
+
 namespace {
 
 // "r.csv: what; made by varnolt-cli sweep ..." from the record beside the

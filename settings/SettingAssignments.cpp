@@ -4,6 +4,8 @@
 
 namespace varnolt {
 
+namespace varnolt {
+
 std::string SettingNames() {
   std::string names;
   for (const FieldInfo& field : RunSettingsFields()) {
