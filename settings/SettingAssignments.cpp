@@ -4,8 +4,6 @@
 
 namespace varnolt {
 
-namespace varnolt {
-
 std::string SettingNames() {
   std::string names;
   for (const FieldInfo& field : RunSettingsFields()) {
