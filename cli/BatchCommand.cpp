@@ -11,8 +11,6 @@
 
 namespace varnolt {
 
-namespace varnolt {
-
 namespace {
 
 class BatchCommand final : public Command {

@@ -12,8 +12,6 @@
 
 namespace varnolt {
 
-namespace varnolt {
-
 namespace {
 
 // "r.csv: what; made by varnolt-cli sweep ..." from the record beside the
