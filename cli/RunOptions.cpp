@@ -1,6 +1,4 @@
-#include "settings/SettingAssignments.h"
-
-#include "platform/WholeNumbers.h"
+#include "cli/RunOptions.h"
 
 namespace varnolt {
 
