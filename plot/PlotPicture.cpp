@@ -53,6 +53,12 @@ std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std:
     for (const auto& [cycle, percent] : picture.observed[s]) observed[s].push_back(QPointF(cycle, percent));
   }
   view.SetObserved(observed);
+  CyclePlotView::Observed residuals;
+  for (std::size_t s = 0; s < residuals.size(); ++s) {
+    for (const auto& [cycle, residual] : picture.residuals[s]) residuals[s].push_back(QPointF(cycle, residual));
+  }
+  view.SetResiduals(residuals);
+  view.SetShaded(picture.heldOut, QStringLiteral("held out of the fit"));
   const QString failure = view.SavePicture(QString::fromStdString(PathToUtf8(path)), QSize(size.width, size.height),
                                            QString::fromStdString(picture.title));
   if (!failure.isEmpty()) return failure.toStdString();
