@@ -358,7 +358,6 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
       {"value", result.bestObjective},
       {"thresholds", std::move(thresholds)},
       {"thresholdRule", result.thresholdRule},
-      {"simulatedCensuses", request.simulatedCensuses},
   };
   if (request.objective == ObjectiveKind::LogLik) objective["logLikelihood"] = result.logLikelihood;
   ordered_json json = {
@@ -379,6 +378,7 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
       {"fitted", std::move(fitted)},
       {"palms", request.palms},
       {"replicates", request.replicates},
+      {"simulatedCensuses", request.simulatedCensuses},
       {"seeds", std::move(seeds)},
       {"method", SearchMethodName(result.method)},
       {"gridSize", result.gridSize < 9e15 ? ordered_json(static_cast<std::uint64_t>(result.gridSize))

@@ -421,6 +421,9 @@ TEST(CalibrationSearch, AStopEndsTheWorkAndLeavesNoBest) {
     EXPECT_TRUE(result.stopped) << budget;
     EXPECT_EQ(reports, 1);
     EXPECT_TRUE(result.best.empty());
+    // What Ctrl+C prints: the best of what ran before the stop.
+    ASSERT_EQ(result.bestSoFar.size(), 2u);
+    EXPECT_TRUE(std::isfinite(result.bestSoFarObjective));
     EXPECT_TRUE(result.profiles.empty());
   }
 }
