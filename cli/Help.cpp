@@ -3,7 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstddef>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "cli/RunOptions.h"
 
@@ -22,6 +25,70 @@ std::map<std::string, CommandTexts>& Texts() {
 
 constexpr std::size_t OptionColumn = 24;  // where an option's meaning starts
 
+// The examples that end each command's help. Each command's examples run in that
+// order in an empty folder (the documentation's test runs them), so an example
+// makes the files the later ones read.
+const std::map<std::string, std::vector<std::string>>& Examples() {
+  static const std::map<std::string, std::vector<std::string>> examples{
+      {"run",
+       {"varnolt-cli run --seed 1",
+        "varnolt-cli run --seed 1 --set cycleCount=770 --set palmCount=1000 --output large.dat --csv large.csv",
+        "varnolt-cli run --seed 1 --set palmCount=1 --output -",
+        "varnolt-cli run --seed 1 --set cycleCount=300 --replicates 3 --csv replicates.csv --output replicate1.dat",
+        "varnolt-cli run --seed 1 --set cycleCount=770 --set palmCount=1000 --output window.dat --stat sexRatio,period "
+        "--cycles-window 400:700 --quiet"}},
+      {"show",
+       {"varnolt-cli set trial.dat cycleCount=770 palmCount=1000", "varnolt-cli show trial.dat"}},
+      {"set",
+       {"varnolt-cli set trial4.dat \"runNotes=Trial 4\" cycleCount=770 palmCount=1000",
+        "varnolt-cli set trial4.dat irrigation=1 irrigationStart=200 irrigationEnd=400"}},
+      {"plot",
+       {"varnolt-cli run --seed 1 --set cycleCount=770 --set palmCount=1000 --output run.dat",
+        "varnolt-cli plot run.dat -o run.png",
+        "varnolt-cli sweep --vary randomPercent=0:50:25 --set cycleCount=300 --seed 7 --csv sweep.csv --cycles cycles.csv",
+        "varnolt-cli plot sweep.csv --stat period -o period.svg --plot-size 960x540",
+        "varnolt-cli plot cycles.csv --point 2 -o point2.png"}},
+      {"analyse",
+       {"varnolt-cli run --seed 1 --set cycleCount=770 --set palmCount=1000 --output run.dat --csv run.csv",
+        "varnolt-cli analyse run.dat",
+        "varnolt-cli analyse run.csv --stat sexRatio,femaleAmplitude --cycles-window 400:700",
+        "varnolt-cli sweep --vary randomPercent=0:50:25 --set cycleCount=300 --seed 7 --csv sweep.csv --cycles cycles.csv",
+        "varnolt-cli analyse cycles.csv --point 3"}},
+      {"sweep",
+       {"varnolt-cli sweep --vary randomPercent=0:100:25 --set cycleCount=770 --set palmCount=1000 --seed 1 "
+        "--csv random.csv",
+        "varnolt-cli sweep --vary maleThreshold=17:24 --vary abortThreshold=20:30:5 --set cycleCount=300 --replicates 3 "
+        "--seed 1 --csv grid.csv --cycles grid-cycles.csv",
+        "varnolt-cli sweep --vary femaleThreshold=0:38 --set cycleCount=770 --set palmCount=1000 --seed 1 --csv big.csv "
+        "--dry-run"}},
+      {"batch",
+       {"printf 'maleThreshold,randomPercent,seed\\n17,25,1\\n20,10,11\\n' > design.csv",
+        "varnolt-cli batch design.csv --set cycleCount=300 --csv design-results.csv",
+        "varnolt-cli set base.dat cycleCount=300 palmCount=50",
+        "varnolt-cli batch design.csv --settings base.dat --replicates 3 --stat sexRatio,period --csv replicates.csv"}},
+      {"sensitivity",
+       {"varnolt-cli sensitivity --method morris --factor maleThreshold=17:39 --factor randomPercent=0:50 "
+        "--set cycleCount=300 --seed 1 --csv morris.csv",
+        "varnolt-cli sensitivity --method sobol --samples 64 --factor sexStressFirstFrond=15:25 "
+        "--factor abortThreshold=18:30 --set cycleCount=300 --seed 1 --csv sobol.csv --points sobol-runs.csv",
+        "varnolt-cli sensitivity --method sobol --samples 64 --factor sexStressFirstFrond=15:25 "
+        "--factor abortThreshold=18:30 --set cycleCount=300 --seed 1 --from-points sobol-runs.csv"}},
+      {"calibrate",
+       {"varnolt-cli run --seed 7 --set cycleCount=200 --set palmCount=300 --set maleThreshold=19 --csv census.csv "
+        "--output plantation.dat",
+        "varnolt-cli calibrate census.csv --set cycleCount=200 --fit maleThreshold=16:22 --fit abortThreshold=21:27 "
+        "--seed 1 -o best.dat --csv evaluations.csv",
+        "varnolt-cli calibrate census.csv --set cycleCount=200 --fit maleThreshold=16:22 --fit randomPercent=0:100 "
+        "--dry-run"}},
+      {"merge",
+       {"varnolt-cli sweep --vary randomPercent=0:50:10 --seed 7 --shard 1/2 --csv part-1.csv",
+        "varnolt-cli sweep --vary randomPercent=0:50:10 --seed 7 --shard 2/2 --csv part-2.csv",
+        "varnolt-cli merge part-1.csv part-2.csv -o all.csv"}},
+      {"help", {"varnolt-cli help run", "varnolt-cli help"}},
+  };
+  return examples;
+}
+
 // "--set NAME=VALUE", "-o, --output PATH|-", "FILE.dat".
 std::string OptionTitle(const CLI::Option& option) {
   if (option.get_positional()) return option.get_name(true);
@@ -32,6 +99,46 @@ std::string OptionTitle(const CLI::Option& option) {
   const std::string type = option.get_type_name();
   if (option.get_expected_max() > 0 && !type.empty()) title += " " + type;
   return title;
+}
+
+// An example as the shell takes it: a line too long for the help goes on, after a
+// backslash, on lines indented further; words in quotes, and an option and its
+// value, are never split.
+std::string ExampleText(const std::string& example) {
+  std::vector<std::string> words;
+  std::string word;
+  char quote = 0;
+  for (const char c : example) {
+    if (quote == 0 && c == ' ') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+      continue;
+    }
+    if (quote == 0 && (c == '\'' || c == '"')) quote = c;
+    else if (c == quote) quote = 0;
+    word += c;
+  }
+  if (!word.empty()) words.push_back(word);
+  // An option and its value stay on one line.
+  for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+    if (words[i].size() > 1 && words[i][0] == '-' && words[i + 1][0] != '-' && words[i + 1][0] != '>') {
+      words[i] += " " + words[i + 1];
+      words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    }
+  }
+  std::string text;
+  std::string line = "  ";
+  bool empty = true;  // no word on the line yet
+  for (const std::string& next : words) {
+    if (!empty && line.size() + 1 + next.size() + 2 > HelpWidth) {
+      text += line + " \\\n";
+      line = "      ";
+      empty = true;
+    }
+    line += (empty ? "" : " ") + next;
+    empty = false;
+  }
+  return text + line + "\n";
 }
 
 void PrintEntry(const std::string& title, const std::string& meaning, std::ostream& out) {
@@ -170,4 +277,9 @@ void PrintCommandHelp(const CLI::App& command, std::ostream& out) {
     }
   }
   if (!texts.notes.empty()) out << "\n" << texts.notes;
+  const auto examples = Examples().find(command.get_name());
+  if (examples != Examples().end()) {
+    out << "\nExamples:\n";
+    for (const std::string& example : examples->second) out << ExampleText(example);
+  }
 }

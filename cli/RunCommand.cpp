@@ -89,7 +89,7 @@ class RunCommand final : public Command {
                   "seed the random generator with N (0 to 4294967295); without it a random seed, which is "
                   "printed");
     AddStatisticsOption(*command, options_.statistics,
-                        "also print these statistics of the run (of the replicates with --replicates)");
+                        "also print these statistics of the run, or of the replicates with --replicates");
     AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
     AddReplicatesOption(*command, options_.replicates,

@@ -57,8 +57,11 @@ void AddThreadsOption(CLI::App& command, std::optional<int>& threads) {
                                          std::to_string(most));
             }
             if (*value > most) {
-              throw CLI::ValidationError("--threads " + text + ": this machine runs at most " + std::to_string(most) +
-                                         " worker threads at once; give a number from 1 to " + std::to_string(most));
+              throw CLI::ValidationError("--threads " + text + ": this machine runs " +
+                                         (most == 1 ? std::string("1 worker thread at a time; give 1, or leave it out")
+                                                    : "at most " + std::to_string(most) +
+                                                          " worker threads at once; give a number from 1 to " +
+                                                          std::to_string(most)));
             }
             threads = *value;
           },
@@ -135,7 +138,7 @@ void AddStatisticsOption(CLI::App& command, std::vector<Statistic>& statistics, 
               throw CLI::ValidationError(*problem);
             }
           },
-          description + " (" + StatisticNames() + ")")
+          description + "; the names: " + StatisticNames())
       ->type_name("NAME,...")
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)

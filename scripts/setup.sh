@@ -21,6 +21,8 @@ packages=(
   libcli11-dev
   # calibration: the optimiser beyond an exhaustive grid, the census's SHA-256
   libnlopt-cxx-dev libssl-dev
+  # the documentation's tests: its pandas and R examples, its pictures compared
+  python3-pandas r-base-core python3-pil
   # installing: man pages, desktop entry and metainfo checks, the .deb
   mandoc desktop-file-utils appstream lintian dpkg-dev file fakeroot
   # the Windows check: the cross compiler (posix threads), Wine to run what it

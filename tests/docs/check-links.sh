@@ -3,7 +3,7 @@
 # README.md, CHANGELOG.md and docs/*.md names a file that exists, and a heading
 # that exists when it names one (#anchor, as GitHub makes them: lower case,
 # punctuation dropped, spaces as hyphens); CITATION.cff carries the fields CFF 1.2
-# requires and the project's version.
+# requires and the project's version; no guide is over 600 lines.
 # Usage: check-links.sh SOURCE_DIR VERSION
 set -uo pipefail
 source=$(cd "$1" && pwd) version=$2
@@ -35,6 +35,12 @@ for page in "${pages[@]}"; do
     fi
   done < <(awk '/^ *```/ {code = !code; next} !code' "$page" | sed 's/`[^`]*`//g' \
              | grep -oE '\]\([^) :]+\)' | sed -E 's/^\]\(//; s/\)$//' | sort -u)
+done
+
+# A guide a reader can take in: none over 600 lines (split it by what it is for).
+for page in "$source"/docs/*.md; do
+  lines=$(wc -l <"$page")
+  ((lines <= 600)) || fail "docs/${page##*/} has $lines lines; split it (no guide over 600)"
 done
 
 cff=$source/CITATION.cff

@@ -13,15 +13,22 @@ shift 2
 extract="$source/tests/docs/extract-examples.awk"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export PATH="$bin:$PATH" LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
+# Debian's python3 (with pandas) before any other the PATH names, as a reader of the
+# guides on Debian has it.
+export PATH="$bin:/usr/bin:$PATH" LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 failures=0 examples=0 skipped=0
 
 # The help's "Examples:" lines and the man pages' .EX blocks, as Markdown code
 # blocks, on the lines where they stand (so that messages give true line numbers).
+# In the help each example is a command: a line indented by two starts one (any
+# command, `printf ... > design.csv` too), and a line indented further goes on
+# with the one before, after its backslash.
 help_as_markdown() {
   awk '/^[A-Za-z ]*[Ee]xamples?:[ \t]*$/ {print "```"; on = 1; next}
        on && /^[^ \t]/ {print "```"; on = 0}
-       {line = $0; if (on) sub(/^[ \t]+/, "", line); print on ? line : ""}
+       {line = $0
+        if (on) {start = (line ~ /^  [^ \t]/); sub(/^[ \t]+/, "", line); if (start) line = "$ " line}
+        print on ? line : ""}
        END {if (on) print "```"}'
 }
 man_as_markdown() {
@@ -84,7 +91,14 @@ else
   run_page "varnolt-cli --help" "$work/help.md"
   for command in $(varnolt-cli --help | awk '/^Commands:/ {on = 1; next} on && /^$/ {exit} on && /^  [a-z]/ {print $1}'); do
     [[ $command == help ]] && continue
-    varnolt-cli "$command" --help 2>/dev/null | help_as_markdown >"$work/help-$command.md"
+    varnolt-cli "$command" --help >"$work/help-$command.txt" 2>/dev/null
+    # Every command's help ends with its examples.
+    if ! awk '/^Examples:$/ {on = 1; next} on && /^[^ \t]/ {bad = 1} END {exit !(on && !bad)}' \
+        "$work/help-$command.txt"; then
+      echo "FAIL: varnolt-cli $command --help does not end with an Examples: section"
+      failures=$((failures + 1))
+    fi
+    help_as_markdown <"$work/help-$command.txt" >"$work/help-$command.md"
     run_page "varnolt-cli $command --help" "$work/help-$command.md"
   done
   for page in "$source"/packaging/man/*.1.in; do

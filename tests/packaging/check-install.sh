@@ -29,6 +29,18 @@ for file in share/applications/varnolt.desktop share/man/man1/varnolt.1 share/ma
   [[ -s $prefix/$file ]] || fail "$file is missing or empty"
 done
 grep -q "GNU GENERAL PUBLIC LICENSE" "$prefix/share/doc/varnolt/LICENSE" || fail "LICENSE is not the GPL"
+# The sample data and the Slurm script, which the guides send a reader to: the
+# installed runner reads the samples as they stand.
+examples=$prefix/share/varnolt/examples
+[[ -x $examples/varnolt-sweep.sbatch ]] || fail "share/varnolt/examples/varnolt-sweep.sbatch is missing or not executable"
+bash -n "$examples/varnolt-sweep.sbatch" || fail "the installed Slurm script is no valid bash"
+samples=$(mktemp -d)
+(cd "$samples" && "$prefix/bin/varnolt-cli" batch "$examples/sample-design.csv" --set cycleCount=300 --set palmCount=20 \
+   --seed 1 --csv design.csv >/dev/null 2>&1) || fail "varnolt-cli batch refuses the installed sample-design.csv"
+(cd "$samples" && "$prefix/bin/varnolt-cli" calibrate "$examples/sample-census.csv" --set cycleCount=300 \
+   --fit maleThreshold=16:22 --fit abortThreshold=21:27 --dry-run >/dev/null 2>&1) \
+  || fail "varnolt-cli calibrate refuses the installed sample-census.csv"
+rm -rf "$samples"
 # Every file the installed README and guides link to is installed beside them.
 doc=$prefix/share/doc/varnolt
 for file in CHANGELOG.md CITATION.cff docs/runner.md docs/settings.md; do

@@ -24,7 +24,8 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/varnolt ./usr/bin/varnolt-cli ./usr/lib/varnolt/libvarnolt-drawing.so \
     ./usr/share/applications/varnolt.desktop \
     ./usr/share/man/man1/varnolt.1.gz ./usr/share/man/man1/varnolt-cli.1.gz ./usr/share/doc/varnolt/copyright \
-    ./usr/share/icons/hicolor/256x256/apps/varnolt.png ./usr/share/bash-completion/completions/varnolt-cli; do
+    ./usr/share/icons/hicolor/256x256/apps/varnolt.png ./usr/share/bash-completion/completions/varnolt-cli \
+    ./usr/share/varnolt/examples/sample-census.csv ./usr/share/varnolt/examples/varnolt-sweep.sbatch; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 grep -q '^Homepage: ' <<<"$(dpkg-deb -f "$deb")" || fail "no Homepage in control"
