@@ -113,7 +113,7 @@ std::string FitTable(const FitStatistics& fit) {
   return text;
 }
 
-std::string PValueText(double p) { return p < 0.01 ? "p < 0.01" : "p = " + Fixed(p, 2); }
+std::string PValueText(double p) { return "p = " + Fixed(p, 3); }
 
 }  // namespace
 
@@ -130,7 +130,8 @@ std::string LackOfFitText(const CalibrationResult& result) {
   std::string series;
   for (int s = 0; s < CensusSeriesCount; ++s) {
     const SeriesLackOfFit& one = lack.series[s];
-    if (one.cells == 0) continue;
+    // A series that never varies in the census or the runs (herm, often) says nothing.
+    if (one.cells == 0 || (one.residualVariance == 0.0 && one.expectedVariance == 0.0)) continue;
     series += std::string(series.empty() ? "" : "; ") + CensusSeriesNames[s] + " " + Fixed(one.ratio, 2) +
               " times, lag-1 autocorrelation " + Fixed(one.lag1, 2) + " (" + Fixed(one.expectedLag1, 2) +
               " expected)";

@@ -30,7 +30,11 @@ namespace {
 
 constexpr double Infinity = std::numeric_limits<double>::infinity();
 constexpr double Level = 0.95;         // of the ranges
-constexpr double FalseAlarm = 0.05;    // of the lack-of-fit flag, for a census the model fits
+// The lack-of-fit flag: fewer than 1 in 40 simulated censuses fit as poorly. Half
+// the usual 5 %, since a census of a treated plantation can fit a little less well
+// than its simulated twins even when the model is right (an irrigated census gave
+// p below 5 % for 1 of 8 seeds).
+constexpr double FalseAlarm = 0.025;
 
 // The seeds of the simulated censuses: drawn from the calibration's seed, far
 // from its candidates' consecutive seeds (SplitMix64).

@@ -345,7 +345,7 @@ namespace {
 // same grey bands.
 std::unique_ptr<QChartView> ResidualPanel(const CyclePlotView::Observed& residuals,
                                           const std::vector<std::pair<double, double>>& shaded, double first,
-                                          double last, QSize size) {
+                                          double last, QSize size, const QRectF& plotArea) {
   auto view = std::make_unique<QChartView>();
   view->setAttribute(Qt::WA_DontShowOnScreen);
   auto* chart = new QChart;
@@ -394,12 +394,19 @@ std::unique_ptr<QChartView> ResidualPanel(const CyclePlotView::Observed& residua
     series->attachAxis(axisX);
     series->attachAxis(axisY);
   }
+  axisX->setTickType(QValueAxis::TicksDynamic);
+  axisY->setTickType(QValueAxis::TicksDynamic);
   axisX->setRange(first, last);
   UseCycleTicks(axisX, first, last);
   axisY->setRange(-reach, reach);
   UseRoundTicks(axisY, -reach, reach, 4, 0.01);
   view->resize(size);
   view->show();
+  QCoreApplication::sendPostedEvents();
+  chart->layout()->activate();
+  // The cycles line up with the plot's above.
+  const QRectF own = chart->plotArea();
+  chart->setPlotArea(QRectF(plotArea.left(), own.top(), plotArea.width(), own.height()));
   QCoreApplication::sendPostedEvents();
   chart->layout()->activate();
   return view;
@@ -562,7 +569,8 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   const QRectF plotArea(QPointF(0, 0), QSizeF(plotSize));
   const QRectF panelArea(QPointF(0, plotSize.height()), QSizeF(size.width(), size.height() - plotSize.height()));
   if (panel) {
-    residualPanel = ResidualPanel(residuals_, shaded_, axisX_->min(), axisX_->max(), panelArea.size().toSize());
+    residualPanel = ResidualPanel(residuals_, shaded_, copy.axisX_->min(), copy.axisX_->max(),
+                                  panelArea.size().toSize(), copy.chart()->plotArea());
   }
   const auto render = [&](QPainter& painter) {
     copy.scene()->render(&painter, plotArea, copy.chart()->geometry());
