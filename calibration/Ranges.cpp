@@ -124,14 +124,73 @@ double CandidateObjective(const FitProblem& problem, std::span<const Census> cen
   return sum;
 }
 
-Refit RefitOf(const FitProblem& problem, std::span<const Census> censuses, std::span<const KeptCandidate> candidates,
-              const std::vector<std::int32_t>& truth) {
+// The sum of squares over flat arrays: each census's observed cells as offsets
+// into a candidate's series (at shift 0) with their weights, so that a refit of
+// thousands of candidates is a tight loop.
+struct FlatCells {
+  std::vector<std::vector<std::ptrdiff_t>> offsets;  // per part
+  std::vector<std::vector<double>> weights;
+};
+
+FlatCells FlatCellsOf(const FitProblem& problem) {
+  FlatCells flat;
+  for (const CensusPart& part : problem.parts) {
+    std::vector<std::ptrdiff_t> offsets;
+    std::vector<double> weights;
+    for (const CensusRow& row : part.fit.rows) {
+      for (int s = 0; s < CensusSeriesCount; ++s) {
+        if (!row.percent[s]) continue;
+        offsets.push_back(static_cast<std::ptrdiff_t>(row.cycle - part.firstModelCycle) * CensusSeriesCount + s);
+        weights.push_back(CensusRowWeight(part.fit, row, part.meanPalms));
+      }
+    }
+    flat.offsets.push_back(std::move(offsets));
+    flat.weights.push_back(std::move(weights));
+  }
+  return flat;
+}
+
+double FlatSse(const FitProblem& problem, const FlatCells& flat, std::span<const std::vector<double>> observed,
+               const KeptCandidate& candidate) {
+  double sum = 0.0;
+  for (std::size_t p = 0; p < flat.offsets.size(); ++p) {
+    const double* series = candidate.series[p].data +
+                           static_cast<std::ptrdiff_t>(problem.ShiftOf(problem.parts[p], candidate.values)) *
+                               CensusSeriesCount;
+    const std::vector<std::ptrdiff_t>& offsets = flat.offsets[p];
+    const std::vector<double>& weights = flat.weights[p];
+    const std::vector<double>& values = observed[p];
+    double part = 0.0;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+      const double difference = series[offsets[i]] - values[i];
+      part += weights[i] * difference * difference;
+    }
+    sum += part;
+  }
+  return sum;
+}
+
+Refit RefitOf(const FitProblem& problem, const FlatCells& flat, std::span<const Census> censuses,
+              std::span<const KeptCandidate> candidates, const std::vector<std::int32_t>& truth) {
   Refit refit;
   const std::size_t k = problem.coordinates.size();
   std::vector<double> atTruth(k, Infinity);
   std::size_t best = 0;
+  std::vector<std::vector<double>> observed;
+  if (problem.kind == ObjectiveKind::Sse) {
+    for (const Census& census : censuses) {
+      std::vector<double> values;
+      for (const CensusRow& row : census.rows) {
+        for (const auto& percent : row.percent) {
+          if (percent) values.push_back(*percent);
+        }
+      }
+      observed.push_back(std::move(values));
+    }
+  }
   for (std::size_t c = 0; c < candidates.size(); ++c) {
-    const double objective = CandidateObjective(problem, censuses, candidates[c]);
+    const double objective = problem.kind == ObjectiveKind::Sse ? FlatSse(problem, flat, observed, candidates[c])
+                                                                : CandidateObjective(problem, censuses, candidates[c]);
     if (objective < refit.best) {
       refit.best = objective;
       best = c;
@@ -185,7 +244,12 @@ class Simulator {
  public:
   Simulator(const CalibrationRequest& request, const FitProblem& problem, std::span<const KeptCandidate> candidates,
             CalibrationControl& control, std::span<const double> palms)
-      : request_(request), problem_(problem), candidates_(candidates), control_(control), palms_(palms) {}
+      : request_(request),
+        problem_(problem),
+        candidates_(candidates),
+        control_(control),
+        palms_(palms),
+        flat_(FlatCellsOf(problem)) {}
 
   // The refits of censuses simulated from candidate `generating`; nothing when stopped.
   std::optional<std::vector<Refit>> Refits(std::size_t generating) {
@@ -238,7 +302,7 @@ class Simulator {
                         [&](const tbb::blocked_range<std::size_t>& range) {
                           for (std::size_t b = range.begin(); b != range.end(); ++b) {
                             if (control_.stop.stop_requested()) return;
-                            refits[b] = RefitOf(problem_, censuses[b], candidates_, source.values);
+                            refits[b] = RefitOf(problem_, flat_, censuses[b], candidates_, source.values);
                           }
                         });
     });
@@ -252,6 +316,7 @@ class Simulator {
   std::span<const KeptCandidate> candidates_;
   CalibrationControl& control_;
   std::span<const double> palms_;
+  FlatCells flat_;
   std::uint64_t rounds_ = 0;
 };
 

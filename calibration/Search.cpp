@@ -20,8 +20,10 @@ using Values = std::vector<std::int32_t>;
 constexpr double Infinity = std::numeric_limits<double>::infinity();
 constexpr std::size_t None = static_cast<std::size_t>(-1);
 // The candidates whose simulated censuses' refits calibrate the ranges: the
-// best of them, which holds every candidate of a grid of moderate size.
-constexpr std::size_t KeptCandidates = 4096;
+// best of them, which holds every candidate of a grid of moderate size. A
+// candidate far down the list fits the census far worse than the best, and so
+// fits the best's simulated twins worse too.
+constexpr std::size_t KeptCandidates = 2048;
 
 // A candidate's run settings on one census's base.
 RunSettings PartCandidateSettings(const CalibrationRequest& request, const CensusPart& part,
