@@ -30,6 +30,8 @@
 #include "results/Statistics.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -956,3 +958,5 @@ void CPageExperiments::OnUseFitted() {
                 .arg(values.join(QStringLiteral(", ")));
   UpdatePlan();
 }
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 #include "platform/Windows1252.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace {
 
 // saveOutcome values.
@@ -41,7 +43,7 @@ QString CSheet::TitleFor(const QString& path) { return QFileInfo(path).fileName(
 
 void CSheet::UpdateTitle() { setWindowTitle(settingsPath.isEmpty() ? UntitledTitle() : TitleFor(settingsPath)); }
 
-void CSheet::ResetSettings() { ::ResetSettings(settings); }
+void CSheet::ResetSettings() { varnolt::ResetSettings(settings); }
 
 std::optional<FileError> CSheet::SerializeSettings(Archive direction, const QString& path) {
   if (direction == Archive::Store) {
@@ -208,3 +210,5 @@ void CSheet::OnFileExit() {
 }
 
 bool CSheet::OnCloseRequest() { return StopRunFirst() && SaveChangesFirst(); }
+
+}  // namespace varnolt

@@ -5,6 +5,8 @@
 #include "platform/Prompts.h"
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 using namespace control;
 
 // --- Shared ------------------------------------------------------------------
@@ -99,3 +101,5 @@ void CPageOutput::OnBrowse() {
   UpdateData(false);
   MarkModified();
 }
+
+}  // namespace varnolt

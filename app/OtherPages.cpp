@@ -5,6 +5,8 @@
 #include "app/Pages.h"
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 CPageAbout::CPageAbout() : CPropertyPage(FindDialogTemplate(resource::IDD_ABOUT)) {}
 
 bool CPageAbout::OnInitDialog() {
@@ -23,3 +25,5 @@ bool CPageAbout::OnInitDialog() {
   }
   return result;
 }
+
+}  // namespace varnolt

@@ -18,6 +18,8 @@
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 class CSheet;
 
 // What the input pages share: the way to the sheet, its settings and the one
@@ -369,3 +371,5 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <algorithm>
 
+namespace varnolt {
+
 CPictureView::CPictureView(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
   QPalette palette = this->palette();
@@ -64,3 +66,5 @@ void CPictureView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ScheduleRedraw();
 }
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 
 #include "plot/PictureFile.h"
 
+namespace varnolt {
+
 class CPictureView : public QWidget {
   Q_OBJECT
  public:
@@ -41,3 +43,5 @@ class CPictureView : public QWidget {
   QImage image_;
   bool scheduled_ = false;
 };
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -178,3 +180,5 @@ void CPagePlot::OnExportCsv() {
                       QString::fromStdString(FileErrorText(*error)));
   }
 }
+
+}  // namespace varnolt

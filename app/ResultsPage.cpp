@@ -19,6 +19,8 @@
 #include "results/ResultsTable.h"
 #include "run/ReportTarget.h"
 
+namespace varnolt {
+
 using namespace control;
 
 CPageResults::CPageResults() : CSettingsPage(resource::IDD_RESULTS) {
@@ -86,7 +88,7 @@ void CPageResults::OnSize() {
   if (grid_.ColumnTotal() > 0) grid_.FitColumnsToClient(true);
 }
 
-void CPageResults::FillResultsGrid() { ::FillResultsGrid(grid_, ResultRows(Sheet().model.cycleResults)); }
+void CPageResults::FillResultsGrid() { varnolt::FillResultsGrid(grid_, ResultRows(Sheet().model.cycleResults)); }
 
 void CPageResults::ShowResults() {
   FillResultsGrid();
@@ -197,3 +199,5 @@ bool CPageResults::PreTranslateMessage(QObject* receiver, QKeyEvent* event) {
   receiver->event(event);
   return true;
 }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include "platform/WindowGestures.h"
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 CSheet::CSheet(QWidget* parent) : CPropertySheet(LoadResourceString(resource::IDS_SHEET_CAPTION), parent, 0) {
   for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{
            &pageNum, &pageFronds, &pageSex, &pageTh, &pageLeaf, &pageTrend, &pageIrrig, &pageFlower, &pageOutput,
@@ -73,3 +75,5 @@ void CSheet::ReportInvalidSetting(CPropertyPage& page, int controlId, const QStr
   CurrentPrompts().Message(this, {message, QStringLiteral("Invalid data"), MessageIcon::Stop, MessageButtons::Ok});
   page.FocusAndSelect(controlId);
 }
+
+}  // namespace varnolt

@@ -18,6 +18,8 @@
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 // The file dialog for a ".dat" file: the File commands' Open and Save As, and
 // the Output file page's "..." (a save dialog too).
 FileDialogRequest DatFileDialog(FileDialogMode mode, const QString& initialName);
@@ -166,3 +168,5 @@ class CSheet : public CPropertySheet {
   void ShowSettingsOnCurrentPage();
   void UpdateTitle();
 };
+
+}  // namespace varnolt

@@ -19,6 +19,8 @@
 #include "platform/WholeNumbers.h"
 #include "run/Job.h"
 
+namespace varnolt {
+
 // A run in progress: its job, whether the window has heard of its end, and the
 // event loops that wait for that end.
 struct CSheet::ActiveRun {
@@ -82,7 +84,7 @@ RunOutcome CSheet::KeepAsLastRun(const RunSettings& runSettings, RunOutcome outc
   return outcome;
 }
 
-RunOutcome CSheet::RunSimulation() { return KeepAsLastRun(settings, ::RunSimulation(model, settings, seedSource())); }
+RunOutcome CSheet::RunSimulation() { return KeepAsLastRun(settings, varnolt::RunSimulation(model, settings, seedSource())); }
 
 RunOutcome CSheet::RunSimulationWithProgress(std::optional<std::uint32_t> chosenSeed) {
   FloweringModel next;  // the model takes the results only once they are complete
@@ -91,7 +93,7 @@ RunOutcome CSheet::RunSimulationWithProgress(std::optional<std::uint32_t> chosen
   RunOutcome outcome;
   RunJobWithProgress(RunningText(runSettings), static_cast<std::uint64_t>(std::max<std::int32_t>(runSettings.palmCount, 1)),
                      [&](std::stop_token, RunControl& control) {
-                       outcome = ::RunSimulation(next, runSettings, seed, &control);
+                       outcome = varnolt::RunSimulation(next, runSettings, seed, &control);
                      });
   if (outcome.Completed() || outcome.status == RunStatus::ReportNotWritten) model = std::move(next);
   return KeepAsLastRun(runSettings, std::move(outcome));
@@ -190,3 +192,5 @@ void CSheet::OnRunCommand() {
   if (!SetActivePage(&pageResults)) return;
   pageResults.OnRun();
 }
+
+}  // namespace varnolt

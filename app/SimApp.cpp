@@ -5,6 +5,8 @@
 
 #include "app/Sheet.h"
 
+namespace varnolt {
+
 int CSimApp::InitInstance() {
   CSheet sheet;
   m_pMainWnd = &sheet;
@@ -19,3 +21,5 @@ int CSimApp::InitInstance() {
   m_pMainWnd = nullptr;
   return 0;
 }
+
+}  // namespace varnolt

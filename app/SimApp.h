@@ -3,6 +3,8 @@
 
 #include <QString>
 
+namespace varnolt {
+
 class CSheet;
 
 class CSimApp {
@@ -15,3 +17,5 @@ class CSimApp {
   // as File > Open would open it; empty to start untitled.
   QString startupFile;
 };
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 #include <array>
 #include <string_view>
 
+namespace varnolt {
+
 StartupRequest ParseStartupArguments(const std::vector<std::string>& args) {
   StartupRequest request;
   std::vector<std::string> files;
@@ -81,3 +83,5 @@ std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) 
   }
   return kept;
 }
+
+}  // namespace varnolt

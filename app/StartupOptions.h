@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace varnolt {
+
 struct StartupRequest {
   enum class Action { OpenWindow, PrintHelp, PrintVersion, Refuse };
   Action action = Action::OpenWindow;
@@ -23,3 +25,5 @@ std::string StartupHelp();
 // -style=NAME, --reverse...; with one dash or two, values included), up to
 // "--". Lets bad usage be refused before Qt starts and looks for a display.
 std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args);
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 #include "app/Sheet.h"
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 using namespace control;
 
 CTreatmentPage::CTreatmentPage(int templateId, std::int32_t RunSettings::*treatmentSwitch, int checkBoxId,
@@ -74,3 +76,5 @@ void CPageFlower::DoDataExchange(CDataExchange* dx) {
   DDX_Check(dx, kFlowerPruning, s.flowerPruning);
   DDX_Text(dx, kFlowerPruneStart, s.flowerPruneStart);
 }
+
+}  // namespace varnolt

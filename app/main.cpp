@@ -11,6 +11,7 @@
 #include "platform/Version.h"
 
 int main(int argc, char* argv[]) {
+  using namespace varnolt;
   // --help, --version and bad usage answer before Qt starts, so they need no display.
   const StartupRequest early = ParseStartupArguments(WithoutQtOptions(Utf8Arguments(argc, argv)));
   if (early.action == StartupRequest::Action::PrintHelp) {

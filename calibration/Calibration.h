@@ -61,6 +61,8 @@
 #include "model/FloweringModel.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 // ---------------------------------------------------------------- the census
 
 // The four series a census may observe, in the order of the runner's CSV.
@@ -391,3 +393,5 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
 
 // The SHA-256 of the bytes as 64 lower-case hex digits.
 std::string Sha256Hex(std::string_view bytes);
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
 
+namespace varnolt {
+
 namespace {
 
 std::string Fixed(double value, int decimals) {
@@ -410,3 +412,5 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
   };
   return json.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
+
+}  // namespace varnolt

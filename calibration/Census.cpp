@@ -11,6 +11,8 @@
 #include "platform/CsvText.h"
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 enum class Column { Cycle, Female, Herm, Male, Aborted, Palms, Total };
@@ -226,3 +228,5 @@ class CensusReader {
 }  // namespace
 
 CensusRead ReadCensus(std::string_view text, const std::string& fileName) { return CensusReader(fileName).Read(text); }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 
 std::vector<FitRange> FittedValues(const CalibrationRequest& request) {
   std::vector<FitRange> values = request.fits;
@@ -112,3 +114,4 @@ double ProblemObjective(const FitProblem& problem, std::span<const SeriesView> s
   return sum;
 }
 
+}  // namespace varnolt

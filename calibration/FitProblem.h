@@ -14,6 +14,8 @@
 
 #include "calibration/Calibration.h"
 
+namespace varnolt {
+
 
 // The simulated percentages of one candidate on one part: the four series of
 // each model cycle from `first` on, averaged over the replicates.
@@ -146,3 +148,4 @@ double CensusObjective(const Census& census, double meanPalms, const Value& valu
   return sum;
 }
 
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include "platform/WholeNumbers.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 // Every whole-numbered setting that a calibration may fit, for messages.
@@ -319,3 +321,5 @@ CalibrationPlan PlanCalibration(const CalibrationRequest& request) {
   }
   return plan;
 }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include "calibration/FitProblem.h"
 
 
+namespace varnolt {
+
 double SeriesValue(const CycleResult& row, int series) {
   switch (series) {
     case 0: return row.female;
@@ -99,3 +101,5 @@ std::array<std::vector<ResidualPoint>, CensusSeriesCount> BestResiduals(const Ca
   }
   return residuals;
 }
+
+}  // namespace varnolt

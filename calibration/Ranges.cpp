@@ -25,6 +25,8 @@
 #include "calibration/FitProblem.h"
 #include "experiments/Experiments.h"
 
+namespace varnolt {
+
 
 namespace {
 
@@ -69,9 +71,12 @@ double SimulatedPalms(const CalibrationRequest& request, const FitProblem& probl
     }
   }
   (void)problem;
-  const double runs = binomial / (static_cast<double>(request.palms) * request.replicates);
-  const double palms = binomial / std::max(residual - runs, binomial * 1e-6);
-  return std::clamp(std::round(palms), 1.0, 1e6);
+  // A census that the runs follow more closely than their own noise allows is
+  // at least as exact as the runs: it counts as many palms as they do, no more.
+  const double runPalms = static_cast<double>(request.palms) * request.replicates;
+  const double runs = binomial / runPalms;
+  const double palms = binomial / std::max(residual - runs, binomial / runPalms);
+  return std::clamp(std::round(palms), 1.0, runPalms);
 }
 
 // What one refit of a simulated census leaves: its best objective, the rise of
@@ -429,3 +434,5 @@ bool CalibrateRanges(const CalibrationRequest& request, const FitProblem& proble
   }
   return true;
 }
+
+}  // namespace varnolt

@@ -13,6 +13,7 @@
 #include "calibration/FitProblem.h"
 #include "experiments/Experiments.h"
 
+namespace varnolt {
 
 namespace {
 
@@ -727,3 +728,4 @@ RunSettings BestSettings(const CalibrationRequest& request, const CalibrationRes
   return settings;
 }
 
+}  // namespace varnolt

@@ -16,6 +16,8 @@
 
 #include "calibration/Calibration.h"
 
+namespace varnolt {
+
 namespace {
 
 constexpr std::size_t DigestBytes = 32;
@@ -67,3 +69,5 @@ std::string Sha256Hex(std::string_view bytes) {
 #endif
   return HexOf(digest);
 }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include "results/CycleAnalysis.h"
 #include "results/Statistics.h"
 
+namespace varnolt {
+
 namespace {
 
 class AnalyseCommand final : public Command {
@@ -86,3 +88,5 @@ class AnalyseCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeAnalyseCommand(CLI::App& parent) { return std::make_unique<AnalyseCommand>(parent); }
+
+}  // namespace varnolt

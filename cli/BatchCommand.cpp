@@ -13,6 +13,8 @@
 #include "platform/CsvText.h"
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 class BatchCommand final : public Command {
@@ -185,3 +187,5 @@ class BatchCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeBatchCommand(CLI::App& parent) { return std::make_unique<BatchCommand>(parent); }
+
+}  // namespace varnolt

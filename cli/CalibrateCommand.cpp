@@ -27,6 +27,8 @@
 #include "run/ReportTarget.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace {
 
 // Refuses outputs that would lose something (the census, the base settings,
@@ -264,7 +266,7 @@ CalibrationResult CalibrateCommand::RunCalibration(const CalibrationRequest& req
                SearchStageName(now) + "), " + ClockText(elapsed) + " elapsed";
       },
       !options.quiet && StandardErrorIsTerminal());
-  return ::Calibrate(request, control);
+  return varnolt::Calibrate(request, control);
 }
 
 int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
@@ -328,3 +330,5 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
 }  // namespace
 
 std::unique_ptr<Command> MakeCalibrateCommand(CLI::App& parent) { return std::make_unique<CalibrateCommand>(parent); }
+
+}  // namespace varnolt

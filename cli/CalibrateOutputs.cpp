@@ -15,6 +15,8 @@
 #include "results/ResultsTable.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace {
 
 std::string Fixed(double value, int decimals) {
@@ -142,3 +144,5 @@ void ReportStoppedCalibration(const CalibrationRequest& request, const Calibrati
   }
   io.err << " (" << ObjectiveName(request.objective) << " " << ShortestNumber(result.bestSoFarObjective) << ").\n";
 }
+
+}  // namespace varnolt

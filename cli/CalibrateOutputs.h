@@ -12,6 +12,8 @@
 #include "cli/CommandLine.h"
 #include "plot/PlotPicture.h"
 
+namespace varnolt {
+
 struct CalibrateOptions {
   std::vector<std::string> positional;      // CENSUS.csv [FILE.dat]
   std::string census;
@@ -50,3 +52,5 @@ int WriteCalibration(const CalibrateOptions& options, const CalibrationRequest& 
 
 // What a stopped calibration says: how far it came, the best so far; nothing is written.
 void ReportStoppedCalibration(const CalibrationRequest& request, const CalibrationResult& result, CliStreams& io);
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include "platform/FileError.h"
 #include "platform/Version.h"
 
+namespace varnolt {
+
 namespace {
 
 // The command the line named, if any.
@@ -210,3 +212,5 @@ std::optional<std::string> SafelyReplaceFile(const std::string& path, const Cont
   }
   return std::nullopt;
 }
+
+}  // namespace varnolt

@@ -18,6 +18,8 @@ namespace CLI {
 class App;
 }
 
+namespace varnolt {
+
 enum ExitStatus : int {
   ExitSuccess = 0,
   ExitFailure = 1,  // the run, or reading or writing a file, failed
@@ -68,3 +70,5 @@ std::unique_ptr<std::istream> OpenForReading(const std::string& path, CliStreams
 // Writes a file through the safe replacement, which leaves any earlier file
 // whole on failure; answers the reason on failure.
 std::optional<std::string> SafelyReplaceFile(const std::string& path, const ContentWriter& writer);
+
+}  // namespace varnolt

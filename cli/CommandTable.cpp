@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+namespace varnolt {
+
 // NAME's maker, MakeNAMECommand, is defined in its own file, cli/NAMECommand.cpp.
 #define VARNOLT_COMMAND(NAME)                                     \
   [](CLI::App& parent) {                                          \
@@ -24,3 +26,5 @@ const std::vector<CommandMaker>& CommandMakers() {
   };
   return table;
 }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include "platform/WholeNumbers.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 // The runs of a calibration stay this small, so that a dry run takes well under a
@@ -173,3 +175,5 @@ int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, 
   io.out << ", written row by row.\n";
   return ExitSuccess;
 }
+
+}  // namespace varnolt

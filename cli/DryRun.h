@@ -5,6 +5,8 @@
 #include "cli/CommandLine.h"
 #include "cli/PointTables.h"
 
+namespace varnolt {
+
 // What a table's run would do: its design points and runs (the shard's slice when
 // --shard is given), the points the rules refuse, the palm-cycles of the runs that
 // would run, an estimate of the time on this machine and of the tables' size.
@@ -35,3 +37,5 @@ void PrintTimeEstimate(const RunSettings& sample, std::uint32_t seed, std::size_
 // `calibrate --dry-run` is CalibrateCommand.cpp's own: the calibration library's
 // PlanCalibration gives its candidates, runs and palm-cycles, and the time comes
 // from PrintTimeEstimate above.
+
+}  // namespace varnolt

@@ -10,6 +10,8 @@
 
 #include "cli/RunOptions.h"
 
+namespace varnolt {
+
 namespace {
 
 struct CommandTexts {
@@ -283,3 +285,5 @@ void PrintCommandHelp(const CLI::App& command, std::ostream& out) {
     for (const std::string& example : examples->second) out << ExampleText(example);
   }
 }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@ namespace CLI {
 class App;
 }
 
+namespace varnolt {
+
 inline constexpr std::size_t HelpWidth = 80;
 
 // Adds a command to the parser with what its help says besides its options:
@@ -35,3 +37,5 @@ std::string SettingsNotes();
 // `text` broken into lines of at most HelpWidth characters, each begun with
 // `indent` (the first with `first` when given).
 std::string Wrapped(const std::string& text, const std::string& indent, const std::string& first);
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 #include "cli/Help.h"
 #include "cli/SharedOptions.h"
 
+namespace varnolt {
+
 namespace {
 
 class HelpCommand final : public Command {
@@ -37,3 +39,5 @@ class HelpCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeHelpCommand(CLI::App& parent) { return std::make_unique<HelpCommand>(parent); }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include "cli/SharedOptions.h"
 #include "platform/Interrupts.h"
 
+namespace varnolt {
+
 namespace {
 
 class MergeCommand final : public Command {
@@ -74,3 +76,5 @@ class MergeCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeMergeCommand(CLI::App& parent) { return std::make_unique<MergeCommand>(parent); }
+
+}  // namespace varnolt

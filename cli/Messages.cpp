@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace varnolt {
+
 namespace {
 
 std::string WithoutFinalPeriod(std::string text) {
@@ -113,3 +115,5 @@ std::string PictureProblemText(const std::string& problem, const std::string& ty
   }
   return RunnerText(WithTypedPath(problem, typedPath));
 }
+
+}  // namespace varnolt

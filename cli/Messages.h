@@ -11,6 +11,8 @@
 #include "platform/FileError.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 // The cause of a system error, as the runner says it: the system's own text
 // for it ("no such file or directory", "permission denied"), begun in lower
 // case, without a final period.
@@ -36,3 +38,5 @@ std::string RunFailureText(const RunOutcome& outcome);
 // file's failure uses: "it is a folder", the system's words for a folder that
 // does not exist, or else the drawing's own `problem` as runner text.
 std::string PictureProblemText(const std::string& problem, const std::string& typedPath);
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include "platform/FileIO.h"
 #include "run/ReportTarget.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -116,3 +118,5 @@ bool NamesStandardOutput(const std::string& path) {
   return normal == "/dev/stdout" || normal == "/dev/fd/1" || normal == "/proc/self/fd/1";
 #endif
 }
+
+}  // namespace varnolt

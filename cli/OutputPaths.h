@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace varnolt {
+
 class CommandFiles {
  public:
   // A file the command reads; `what` names it in messages ("the design").
@@ -54,3 +56,5 @@ bool SameFilePlace(const std::string& first, const std::string& second);
 // True for the names of standard output other than "-": /dev/stdout, /dev/fd/1
 // and /proc/self/fd/1.
 bool NamesStandardOutput(const std::string& path);
+
+}  // namespace varnolt

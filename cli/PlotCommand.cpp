@@ -12,6 +12,8 @@
 #include "plot/PlotPicture.h"
 #include "results/CycleAnalysis.h"
 
+namespace varnolt {
+
 namespace {
 
 class PlotCommand final : public Command {
@@ -87,3 +89,5 @@ class PlotCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakePlotCommand(CLI::App& parent) { return std::make_unique<PlotCommand>(parent); }
+
+}  // namespace varnolt

@@ -29,6 +29,8 @@
 #include "results/RunRecord.h"
 #include "run/ReportTarget.h"
 
+namespace varnolt {
+
 namespace {
 
 // The outcome a table's row gives, its status in cells[statusColumn]; nothing
@@ -661,3 +663,5 @@ void ChooseStatistics(PointTable& table, const ExperimentOptions& options, std::
   if (!options.statistics.empty()) table.description += "stat=" + StatisticsHeader(table.statistics) + ";";
   if (options.window) table.description += "window=" + CyclesWindowText(*options.window) + ";";
 }
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 #include "experiments/Experiments.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 // The options of the commands that run tables of points; each command declares
 // the ones it takes.
 struct ExperimentOptions {
@@ -141,3 +143,5 @@ bool StreamTable(const std::string& path, const std::string& what, const std::fu
 
 // A number in a table: the shortest text that reads back to the same double.
 std::string Number(double value);
+
+}  // namespace varnolt

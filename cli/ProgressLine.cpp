@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace varnolt {
+
 std::string ClockText(double seconds) {
   const auto whole = static_cast<long long>(std::llround(std::max(0.0, seconds)));
   char text[32];
@@ -65,3 +67,5 @@ void ProgressLine::Watch() {
     err_ << '\r' << line << std::string(width_ - line.size(), ' ') << std::flush;
   } while (!ended_.wait_for(guard, milliseconds(100), over));
 }
+
+}  // namespace varnolt

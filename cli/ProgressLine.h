@@ -17,6 +17,8 @@
 
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 // "1:05" or "2:03:10" for a duration in seconds.
 std::string ClockText(double seconds);
 
@@ -49,3 +51,5 @@ class ProgressLine {
   bool finished_ = false;
   std::thread thread_;
 };
+
+}  // namespace varnolt

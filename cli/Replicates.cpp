@@ -12,6 +12,7 @@
 #include "results/ResultsTable.h"
 #include "results/Statistics.h"
 
+namespace varnolt {
 
 std::optional<std::string> CheckReplicateOptions(const RunOptions& options) {
   if (options.replicates > 1 && (options.json || options.plot)) {
@@ -118,3 +119,5 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   if (options.csv && *options.csv != "-") summary << "Per-cycle mean and spread written to " << *options.csv << ".\n";
   return ExitSuccess;
 }
+
+}  // namespace varnolt

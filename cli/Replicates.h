@@ -10,6 +10,8 @@
 #include "model/FloweringModel.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 // Checks --replicates against the other options of `run`; the message for a
 // usage error, or nothing.
 std::optional<std::string> CheckReplicateOptions(const RunOptions& options);
@@ -20,3 +22,5 @@ std::optional<std::string> CheckReplicateOptions(const RunOptions& options);
 // and their mean and spread. Returns the exit status.
 int FinishReplicates(const FloweringModel& model, const RunSettings& settings, const RunOutcome& first,
                      const RunOptions& options, const std::string& source, CliStreams& io);
+
+}  // namespace varnolt

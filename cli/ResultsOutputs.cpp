@@ -11,6 +11,8 @@
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
 
+namespace varnolt {
+
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io) {
   const std::optional<std::string> bytes = ReadWholeFile(path, io);
   if (!bytes) return std::nullopt;
@@ -119,3 +121,5 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
   }
   return written;
 }
+
+}  // namespace varnolt

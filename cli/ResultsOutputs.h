@@ -14,6 +14,8 @@
 #include "results/CycleAnalysis.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 // Checks the output options of `run` before anything runs: at most one table on
 // standard output, a picture named .png or .svg, a picture size that fits. On a
 // problem answers the message for a usage error.
@@ -39,3 +41,5 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& path, CliStreams& io);
 // The same from its text, read already (a pipe can be read only once).
 std::optional<std::vector<CycleResult>> LoadResults(const std::string& text, const std::string& path, CliStreams& io);
+
+}  // namespace varnolt

@@ -29,6 +29,8 @@
 #include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 std::string Plural(std::int32_t count, const char* one, const char* many) {
@@ -210,8 +212,8 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     PrintRunFailure(outcome, io);
     return ExitFailure;
   }
-  // The report, like a settings file, holds its notes in Windows-1252, as
-  // VARNOLT on Windows reads them; what that lacks is written as "?".
+  // The report, like a settings file, holds its notes in Windows-1252 on every
+  // platform; what that lacks is written as "?".
   if (const std::size_t lost = Windows1252Losses(settings.runNotes); lost != 0) {
     io.err << "varnolt-cli: warning: the notes hold " << lost << (lost == 1 ? " character" : " characters")
            << " that reports cannot store; written as ? in "
@@ -254,3 +256,5 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (!outputsWritten) return ExitFailure;
   return ExitSuccess;
 }
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 // Runs from the given settings with the options applied on top; `source` says
 // where the settings came from, for the summary ("the start-up defaults", a file),
 // and `settingsFile` names the file they were read from, which the report may
@@ -27,3 +29,5 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
 // cleared at the end.
 RunOutcome WatchRun(const std::function<RunOutcome(RunControl&)>& run, int threads, std::int64_t palms,
                     bool progressLine, std::ostream& err);
+
+}  // namespace varnolt

@@ -1,5 +1,7 @@
 #include "cli/RunOptions.h"
 
+namespace varnolt {
+
 std::string SettingNames() {
   std::string names;
   for (const FieldInfo& field : RunSettingsFields()) {
@@ -34,3 +36,5 @@ std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::str
   settings.*(field->integer) = *number;
   return std::nullopt;
 }
+
+}  // namespace varnolt

@@ -11,6 +11,7 @@
 #include "results/Statistics.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
 
 struct RunOptions {
   std::vector<std::string> assignments;  // each --set NAME=VALUE, in order
@@ -36,3 +37,5 @@ std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::str
 
 // The accepted setting names, comma separated, in the record's order.
 std::string SettingNames();
+
+}  // namespace varnolt

@@ -22,6 +22,8 @@
 #include "results/ResultsTable.h"
 #include "results/Statistics.h"
 
+namespace varnolt {
+
 namespace {
 
 // A number in a column of the printed report; a dash where there is none.
@@ -360,3 +362,5 @@ class SensitivityCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeSensitivityCommand(CLI::App& parent) { return std::make_unique<SensitivityCommand>(parent); }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include "platform/Windows1252.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace {
 
 class SetCommand final : public Command {
@@ -75,3 +77,5 @@ class SetCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeSetCommand(CLI::App& parent) { return std::make_unique<SetCommand>(parent); }
+
+}  // namespace varnolt

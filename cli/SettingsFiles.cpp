@@ -4,6 +4,8 @@
 #include "cli/OutputPaths.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 void PrintLoadError(const FileError& error, const std::string& path, CliStreams& io) {
   PrintProblem(io, "cannot read settings from " + path + ": " + CauseText(error, path));
 }
@@ -20,3 +22,5 @@ std::optional<RunSettings> LoadSettingsForCommand(const std::string& path, CliSt
   }
   return settings;
 }
+
+}  // namespace varnolt

@@ -3,6 +3,8 @@
 #include "cli/OutputPaths.h"
 #include "model/FastEngine.h"
 
+namespace varnolt {
+
 CLI::Option* AddTextOption(CLI::App& command, const std::string& name, std::optional<std::string>& into,
                            const std::string& type, const std::string& description) {
   return command
@@ -177,3 +179,5 @@ void AddPointOption(CLI::App& command, std::optional<std::int64_t>& point, const
           description)
       ->type_name("N");
 }
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 #include "platform/WholeNumbers.h"
 #include "results/Statistics.h"
 
+namespace varnolt {
+
 // The groups the help lists options under, in this order.
 inline constexpr const char* SettingsGroup = "Settings to run";
 inline constexpr const char* OutputsGroup = "What to write";
@@ -94,3 +96,5 @@ CLI::Option* AddListOption(CLI::App& command, const std::string& name, std::vect
 // The arguments that are no option, kept in order for the command to check.
 CLI::Option* AddArguments(CLI::App& command, const std::string& name, std::vector<std::string>& into,
                           const std::string& description);
+
+}  // namespace varnolt

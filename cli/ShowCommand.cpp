@@ -6,6 +6,8 @@
 #include "cli/SettingsFiles.h"
 #include "cli/SharedOptions.h"
 
+namespace varnolt {
+
 namespace {
 
 std::string ValueText(const RunSettings& settings, const FieldInfo& field) {
@@ -39,3 +41,5 @@ class ShowCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeShowCommand(CLI::App& parent) { return std::make_unique<ShowCommand>(parent); }
+
+}  // namespace varnolt

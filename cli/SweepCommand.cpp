@@ -8,6 +8,8 @@
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
 
+namespace varnolt {
+
 namespace {
 
 class SweepCommand final : public Command {
@@ -93,3 +95,5 @@ class SweepCommand final : public Command {
 }  // namespace
 
 std::unique_ptr<Command> MakeSweepCommand(CLI::App& parent) { return std::make_unique<SweepCommand>(parent); }
+
+}  // namespace varnolt

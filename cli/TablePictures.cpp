@@ -16,6 +16,8 @@
 #include "results/RunRecord.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 namespace {
 
 struct PointTableText {
@@ -516,3 +518,5 @@ std::optional<std::vector<ReplicateCycles>> RunsOfPoint(const std::string& text,
   for (CycleRun& run : runs) result.push_back({run.replicate, std::move(run.cycles)});
   return result;
 }
+
+}  // namespace varnolt

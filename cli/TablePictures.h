@@ -12,6 +12,8 @@
 #include "model/FloweringModel.h"
 #include "plot/PictureFile.h"
 
+namespace varnolt {
+
 // What a table holds, by its header: a table of points (sweep, batch, the runs
 // of a sensitivity analysis), Morris or Sobol indices, a per-cycle table
 // (sweep --cycles), or none of these (a report or a run's own CSV).
@@ -45,3 +47,5 @@ struct ReplicateCycles {
 // damaged table) prints it and answers nothing, with the status in `status`.
 std::optional<std::vector<ReplicateCycles>> RunsOfPoint(const std::string& text, const std::string& source,
                                                                  std::int64_t point, CliStreams& io, int& status);
+
+}  // namespace varnolt

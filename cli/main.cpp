@@ -11,6 +11,7 @@
 #include "platform/SystemResources.h"
 
 int main(int argc, char** argv) {
+  using namespace varnolt;
   UseBinaryStandardOutput();  // a report on standard output keeps its CR LF
   CatchInterruptions();       // Ctrl+C and kill stop a run at a safe point
   // Streams that remember why a write failed: output lost to a full disk or a

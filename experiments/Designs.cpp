@@ -3,6 +3,8 @@
 #include "experiments/Experiments.h"
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 // A setting's value in a factor: a whole 32-bit number, signed or not, held
@@ -97,3 +99,5 @@ std::optional<std::string> ParseSensitivityFactor(const std::string& text, Sensi
   factor.high = static_cast<std::int32_t>(*high);
   return std::nullopt;
 }
+
+}  // namespace varnolt

@@ -24,6 +24,8 @@
 #include "results/Statistics.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 // ---------------------------------------------------------------- running points
 
 struct ExperimentPoint {
@@ -298,3 +300,5 @@ struct ShardInput {
 // A `stop` set on the way ends it soon with the answer "stopped".
 std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
                                              const std::atomic<bool>* stop = nullptr);
+
+}  // namespace varnolt

@@ -15,6 +15,8 @@
 #include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 std::string OneLine(std::string text) {
@@ -233,3 +235,5 @@ PointOutputs RunOutputs::Of(std::size_t replicates, Statistic statistic) const {
     return std::isnan(value) ? std::optional<double>() : std::optional<double>(value);
   });
 }
+
+}  // namespace varnolt

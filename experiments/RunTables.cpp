@@ -7,6 +7,8 @@
 #include "platform/CsvText.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 SweepDesign MakeSweepDesign(const RunSettings& base, std::span<const SweepFactor> factors) {
   SweepDesign design;
   std::vector<std::int32_t RunSettings::*> members;
@@ -105,3 +107,5 @@ std::vector<RunSettings> SensitivitySettings(const RunSettings& base, std::span<
   }
   return settings;
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 
 #include "experiments/Experiments.h"
 
+namespace varnolt {
+
 MorrisDesign MakeMorrisDesign(int factors, int trajectories, int levels, std::uint64_t seed) {
   MorrisDesign design;
   design.factors = factors;
@@ -261,3 +263,5 @@ std::vector<SobolIndex> SobolIndices(const SaltelliDesign& design, std::span<con
   }
   return indices;
 }
+
+}  // namespace varnolt

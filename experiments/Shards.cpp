@@ -10,6 +10,8 @@
 #include "experiments/Experiments.h"
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 constexpr const char* StampStart = "# varnolt-cli shard ";
@@ -300,3 +302,5 @@ std::optional<std::string> MergeShards(const std::vector<ShardPart>& parts, std:
   merged = out.str();
   return std::nullopt;
 }
+
+}  // namespace varnolt

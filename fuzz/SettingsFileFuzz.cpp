@@ -11,6 +11,8 @@
 
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace {
 
 void Check(bool condition, const char* what) {
@@ -22,7 +24,10 @@ void Check(bool condition, const char* what) {
 
 }  // namespace
 
+}  // namespace varnolt
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace varnolt;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   RunSettings sentinel;
   sentinel.runNotes = "sentinel";

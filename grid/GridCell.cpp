@@ -3,6 +3,8 @@
 #include "grid/GridDefaultCell.h"
 #include "grid/GridInPlaceEdit.h"
 
+namespace varnolt {
+
 CGridCell::CGridCell() = default;
 CGridCell::~CGridCell() = default;
 
@@ -76,3 +78,5 @@ bool CGridCell::Edit(int row, int column, QRect rect, QPoint, int editorId, int 
 void CGridCell::CloseEditor() {
   if (auto* editor = qobject_cast<CInPlaceEdit*>(editWindow_.data())) editor->EndEdit();
 }
+
+}  // namespace varnolt

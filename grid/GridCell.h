@@ -14,6 +14,8 @@
 
 #include <memory>
 
+namespace varnolt {
+
 class CGridCell : public CGridCellBase {
  public:
   CGridCell();
@@ -61,3 +63,5 @@ class CGridCell : public CGridCellBase {
   CGridCtrl* grid_ = nullptr;
   QPointer<QWidget> editWindow_;
 };
+
+}  // namespace varnolt

@@ -3,6 +3,8 @@
 #include "grid/GridCtrl.h"
 #include "grid/GridDefaultCell.h"
 
+namespace varnolt {
+
 // A plain cell has no use for its position; cells that do override this.
 void CGridCellBase::SetPosition(int, int) {}
 
@@ -40,3 +42,5 @@ bool CGridCellBase::OnSetCursor() {
   if (CGridCtrl* grid = GetGrid()) grid->setCursor(Qt::ArrowCursor);
   return true;
 }
+
+}  // namespace varnolt

@@ -11,11 +11,14 @@
 
 #include <cstdint>
 
-class CGridCtrl;
-class CGridDefaultCell;
 class QPainter;
 class QPaintDevice;
 class QWidget;
+
+namespace varnolt {
+
+class CGridCtrl;
+class CGridDefaultCell;
 
 // Cell state flags.
 inline constexpr std::uint32_t CellStateFocused = 0x01;
@@ -113,3 +116,5 @@ class CGridCellBase {
  private:
   std::uint32_t state_ = 0;
 };
+
+}  // namespace varnolt

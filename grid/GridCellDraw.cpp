@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 int QtTextFlagsFor(std::uint32_t format) {
   int flags = 0;
   if (format & DT_RIGHT) flags |= Qt::AlignRight;
@@ -250,3 +252,5 @@ QSize CGridCellBase::CellExtentFor(QPaintDevice* device) {
   }
   return size;
 }
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+namespace varnolt {
+
 CGridCtrl::CGridCtrl(int rows, int columns, int fixedRows, int fixedColumns, QWidget* parent)
     : QWidget(parent) {
   // Every pixel of the client area is painted here; Qt need not erase it.
@@ -220,3 +222,5 @@ QSize CGridCtrl::sizeHint() const {
   };
   return QSize(clamp(TotalColumnsWidth() + 2, 100, 800), clamp(TotalRowsHeight() + 2, 80, 600));
 }
+
+}  // namespace varnolt

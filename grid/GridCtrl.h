@@ -35,6 +35,9 @@
 
 class QMimeData;
 class QScrollBar;
+
+namespace varnolt {
+
 class CTitleTip;
 
 // What the in-place editor reports when an edit ends: the cell, the text it
@@ -588,3 +591,5 @@ class CGridCtrl : public QWidget {
   int wheelLines_ = 3;
   int wheelRemainder_ = 0;
 };
+
+}  // namespace varnolt

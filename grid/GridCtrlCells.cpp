@@ -5,6 +5,8 @@
 
 #include <new>
 
+namespace varnolt {
+
 std::uint64_t CGridCtrl::SelectionKey(int row, int column) {
   return (std::uint64_t(std::uint32_t(column)) << 32) | std::uint32_t(row);
 }
@@ -372,3 +374,5 @@ void CGridCtrl::ClearFocusCell() {
   }
   focusCell_ = CellId{};
 }
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 std::unique_ptr<QMimeData> CGridCtrl::SelectionAsText() {
   const CellRange range = SelectedCellRange();
   if (!range.IsValid() || range.maxRow >= rowCount_ || range.maxColumn >= columnCount_) return nullptr;
@@ -131,3 +133,5 @@ bool CGridCtrl::CanPaste() const {
 }
 
 bool CGridCtrl::CanSelectAll() const { return selectionEnabled_; }
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 namespace {
 Qt::DropAction ActionFor(Qt::KeyboardModifiers modifiers) {
   return (modifiers & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction;
@@ -141,3 +143,5 @@ void CGridCtrl::dropEvent(QDropEvent* event) {
   event->setDropAction(ActionFor(event->modifiers()));
   event->accept();
 }
+
+}  // namespace varnolt

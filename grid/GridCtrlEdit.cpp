@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+namespace varnolt {
+
 // The starting character says how the editor opens: EditStartedByMouse (a click
 // or F2) and Enter put the caret after the text; Backspace also deletes the
 // last character; Tab, Space, the page keys, Home, End and the arrows select
@@ -89,3 +91,5 @@ void CGridCtrl::OfferTitleTip(int row, int column) {
   if (!titleTip_) titleTip_ = new CTitleTip(this);
   titleTip_->Show(textRect, text, 0, textRect, cell->GetFontObject(), titleTipTextColour_, titleTipBackColour_);
 }
+
+}  // namespace varnolt

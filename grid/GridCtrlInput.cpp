@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 // ---- Qt's events, turned into the grid's own handlers ----
 
 void CGridCtrl::mousePressEvent(QMouseEvent* event) {
@@ -600,3 +602,5 @@ bool CGridCtrl::HandleKeyPress(int key, Qt::KeyboardModifiers modifiers) {
   if (scrolledDown) OnVScroll(SB_ENDSCROLL);
   return true;
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 namespace {
 
 // A run of visible rows or columns: index, start and size of each.
@@ -163,3 +165,5 @@ void CGridCtrl::InvalidateCellRect(int row, int column) {
   if (!CellRectOf(row, column, rect)) return;
   update(rect.adjusted(0, 0, 1, 1));
 }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace varnolt {
+
 namespace {
 // Qt scroll bars count in int; a larger range is shown in coarser steps.
 constexpr std::int64_t kLargestBarRange = INT_MAX / 2;
@@ -250,3 +252,5 @@ void CGridCtrl::ScrollCellIntoView(int row, int column) {
     if (scrollPosition_[Vertical] == before) break;
   }
 }
+
+}  // namespace varnolt

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace varnolt {
+
 CellId CGridCtrl::MoveFocusTo(int row, int column) {
   CellId cell{row, column};
   if (cell == focusCell_) return focusCell_;
@@ -228,3 +230,5 @@ void CGridCtrl::SortRange(int column, bool ascending, std::intptr_t value, int l
     }
   }
 }
+
+}  // namespace varnolt

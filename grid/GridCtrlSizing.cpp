@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace varnolt {
+
 namespace {
 int ClampToInt(std::int64_t value) {
   return int(std::clamp<std::int64_t>(value, INT_MIN / 2, INT_MAX / 2));
@@ -196,3 +198,5 @@ void CGridCtrl::FitColumnsToClient(bool expandFixed) {
   Invalidate();
   ResetScrollBars();
 }
+
+}  // namespace varnolt

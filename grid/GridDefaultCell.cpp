@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 
+namespace varnolt {
+
 CGridDefaultCell::CGridDefaultCell() {
   format_ = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
   // The desktop's message-box font is the starting font of every grid.
@@ -28,3 +30,5 @@ void CGridDefaultCell::SetFont(const GridFont* font) {
   width_ = metrics.horizontalAdvance(QStringLiteral(" XXXXXXXXXXXX "));
   height_ = metrics.height() * 3 / 2;
 }
+
+}  // namespace varnolt

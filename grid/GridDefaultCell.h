@@ -6,6 +6,8 @@
 
 #include "grid/GridCell.h"
 
+namespace varnolt {
+
 class CGridDefaultCell : public CGridCell {
  public:
   CGridDefaultCell();
@@ -32,3 +34,5 @@ class CGridDefaultCell : public CGridCell {
   QFont fontObject_;
   std::uint32_t style_ = 0;
 };
+
+}  // namespace varnolt

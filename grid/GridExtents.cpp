@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 void GridExtents::Set(int index, unsigned size) {
   if (sizes_[std::size_t(index)] == size) return;
   sizes_[std::size_t(index)] = size;
@@ -56,3 +58,5 @@ int GridExtents::IndexAt(std::int64_t offset) const {
   if (found == totals_.end()) return Count();
   return int(found - totals_.begin()) - 1;
 }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace varnolt {
+
 class GridExtents {
  public:
   int Count() const { return int(sizes_.size()); }
@@ -37,3 +39,5 @@ class GridExtents {
   mutable std::vector<std::int64_t> totals_{0};
   mutable int validUpTo_ = 0;
 };
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace varnolt {
+
 namespace {
 
 bool IsArrowOrPageKey(int key) {
@@ -175,3 +177,5 @@ void CInPlaceEdit::EndEdit() {
   Close();
   grid_->OnEndInPlaceEdit(end);
 }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include <QRect>
 #include <QString>
 
+namespace varnolt {
+
 class CGridCtrl;
 
 // The keys that end an edit and then move on to edit the next cell: Tab (with
@@ -66,3 +68,5 @@ class CInPlaceEdit : public QLineEdit {
   bool arrowsLeave_;
   bool ended_ = false;
 };
+
+}  // namespace varnolt

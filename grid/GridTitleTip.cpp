@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace varnolt {
+
 CTitleTip::CTitleTip(QWidget* owner)
     : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowTransparentForInput),
@@ -82,3 +84,5 @@ bool CTitleTip::eventFilter(QObject* watched, QEvent* event) {
   }
   return false;
 }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QWidget>
 
+namespace varnolt {
+
 class CTitleTip : public QWidget {
   Q_OBJECT
 
@@ -44,3 +46,5 @@ class CTitleTip : public QWidget {
   QColor backColour_;
   int xOffset_ = 0;
 };
+
+}  // namespace varnolt

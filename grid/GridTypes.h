@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace varnolt {
+
 // A colour as the cells store it: 0x00RRGGBB for a real colour. CLR_DEFAULT has
 // a high byte no real colour has, so "use the default cell's colour" can never
 // be confused with black.
@@ -132,3 +134,5 @@ using GridOwnerCallback = std::function<long(GridNotification&)>;
 
 // Virtual mode's cell-data callback: fills the record, given the caller's value.
 using GridCellDataCallback = std::function<bool(GridDisplayInfo&, std::intptr_t)>;
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace varnolt {
+
 inline constexpr const char* InvalidSubscriptText = "invalid vector<T> subscript";
 
 template <typename T>
@@ -45,3 +47,5 @@ class CheckedVector {
 
   std::vector<T> items;
 };
+
+}  // namespace varnolt

@@ -22,6 +22,8 @@
 #include "model/FastEngineLanes.h"
 #include "model/RandomJump.h"
 
+namespace varnolt {
+
 namespace {
 
 using varnolt_lanes::LanePlan;
@@ -281,3 +283,5 @@ FastRun RunFast(FloweringModel& model, std::uint32_t seed, RunControl* control, 
   run.finished = true;
   return run;
 }
+
+}  // namespace varnolt

@@ -16,6 +16,8 @@
 
 #include "model/FloweringModel.h"
 
+namespace varnolt {
+
 // Progress and cancellation of a run in progress, shared with the thread that
 // watches it: read palmsDone at any time, set cancel to stop between blocks.
 struct RunControl {
@@ -69,3 +71,5 @@ int FastEngineDefaultThreads();
 // What a run of these settings holds in memory at its peak, in bytes, beyond the
 // previous results.
 std::uint64_t FastEngineMemoryBytes(const ModelSettings& settings, int threads = 0);
+
+}  // namespace varnolt

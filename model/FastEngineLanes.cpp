@@ -16,6 +16,8 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+namespace varnolt {
+
 HWY_BEFORE_NAMESPACE();
 namespace varnolt_lanes {
 namespace HWY_NAMESPACE {
@@ -390,3 +392,5 @@ const char* TargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameImpl)(); }
 
 }  // namespace varnolt_lanes
 #endif
+
+}  // namespace varnolt

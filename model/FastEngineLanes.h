@@ -8,6 +8,8 @@
 
 #include "model/LanePlan.h"
 
+namespace varnolt {
+
 namespace varnolt_lanes {
 
 // A block of VectorsPerBlock x LaneBytes() palms through all cycles.
@@ -32,3 +34,5 @@ std::size_t ScratchBytes();
 const char* TargetName();
 
 }  // namespace varnolt_lanes
+
+}  // namespace varnolt

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace varnolt {
+
 namespace {
 
 // Rows for a run of that many cycles: row 0 and rows 1 to cycleCount. The model
@@ -166,3 +168,5 @@ void FloweringModel::AdvanceNodes(int cycle) {
   nodes[FemalePosition] = MaturedCode(nodes[FemalePosition]);
   recordedStates[cycle] = nodes[RecordedPosition];
 }
+
+}  // namespace varnolt

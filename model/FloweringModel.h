@@ -18,6 +18,8 @@
 #include "model/FloweringRule.h"
 #include "model/RuntimeRandom.h"
 
+namespace varnolt {
+
 // One cycle's results, in percent of the palms.
 struct CycleResult {
   double female = 0.0;
@@ -95,3 +97,5 @@ class FloweringModel {
   void AbortAt(std::int64_t node);
   void CountPalmRecord();
 };
+
+}  // namespace varnolt

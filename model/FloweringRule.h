@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace varnolt {
+
 // The state of a node, and at the same time the stress it generates. The codes
 // are ordered: each step down from Female is one more of the sex decisions
 // holding (the fast engine counts them), and Mixed + 1 is Female.
@@ -209,3 +211,5 @@ static_assert(CodeOf(NodeSex::Mixed) + 1 == CodeOf(NodeSex::Female), "turning Fe
 static_assert(NodePositionCount < NodeSlotCount && RecordedPosition <= NodePositionCount &&
                   FemalePosition <= MovingPositions && FlowerPrunePosition <= MovingPositions,
               "the named positions lie among the simulated ones");
+
+}  // namespace varnolt

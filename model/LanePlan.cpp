@@ -13,6 +13,8 @@
 
 #include "model/RuntimeRandom.h"
 
+namespace varnolt {
+
 namespace varnolt_lanes {
 namespace {
 
@@ -267,3 +269,5 @@ std::uint64_t LanePlanBytes(const ModelSettings& s, std::uint64_t rows) {
 }
 
 }  // namespace varnolt_lanes
+
+}  // namespace varnolt

@@ -18,6 +18,8 @@
 
 #include "model/FloweringRule.h"
 
+namespace varnolt {
+
 namespace varnolt_lanes {
 
 inline constexpr int VectorsPerBlock = 2;  // vectors of palms stepped side by side
@@ -73,3 +75,5 @@ std::optional<LanePlan> MakeLanePlan(const ModelSettings& settings);
 std::uint64_t LanePlanBytes(const ModelSettings& settings, std::uint64_t rows);
 
 }  // namespace varnolt_lanes
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 
 #include "model/RuntimeRandom.h"
 
+namespace varnolt {
+
 struct RandomJump {
   std::uint32_t multiplier = 1;
   std::uint32_t increment = 0;
@@ -32,3 +34,5 @@ struct RandomJump {
     return result;
   }
 };
+
+}  // namespace varnolt

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace varnolt {
+
 class RuntimeRandom {
  public:
   static constexpr int Max = 32767;
@@ -32,3 +34,5 @@ class RuntimeRandom {
  private:
   std::uint32_t state = 1;  // the runtime's state before any srand
 };
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include <QVariant>
 #include <limits>
 
+namespace varnolt {
+
 namespace {
 
 constexpr const char* kControlIdProperty = "controlId";
@@ -138,3 +140,5 @@ bool DigitsOnlyFilter::eventFilter(QObject* watched, QEvent* event) {
   }
   return QObject::eventFilter(watched, event);
 }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 
 class QWidget;
 
+namespace varnolt {
+
 // Builds one control as a child of `parent`, placed in dialog units.
 QWidget* CreateControl(const ControlTemplate& control, QWidget* parent, DialogBaseUnits base);
 
@@ -28,3 +30,5 @@ class DigitsOnlyFilter : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+}  // namespace varnolt

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace varnolt {
+
 std::string CsvCell(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string cell = "\"";
@@ -114,3 +116,5 @@ bool CsvRecordReader::Next(CsvRecord& record) {
   line_ += breaks + 1;
   return true;
 }
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+namespace varnolt {
+
 // A cell as written: in quotes (with its quotes doubled) when it holds a comma,
 // a quote or a line break, else as it stands.
 std::string CsvCell(std::string_view text);
@@ -67,3 +69,5 @@ class CsvRecordReader {
   bool endedInLineBreak_ = false;
   std::optional<std::size_t> openQuoteLine_;
 };
+
+}  // namespace varnolt

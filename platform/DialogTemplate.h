@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace varnolt {
+
 enum class ControlKind {
   Label,        // static text, left aligned, wraps at word boundaries
   CentredLabel, // static text, centred
@@ -68,3 +70,5 @@ struct MenuTemplate {
   int id;
   std::vector<MenuItemTemplate> items;
 };
+
+}  // namespace varnolt

@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QStringList>
 
+namespace varnolt {
+
 namespace {
 int Scale(int value, int numerator, int denominator) {
   // Rounded to the nearest pixel, halves away from zero.
@@ -41,3 +43,5 @@ QFont TemplateFont(const char* family, int pointSize) {
   font.setPointSize(pointSize);
   return font;
 }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QSize>
 
+namespace varnolt {
+
 struct DialogBaseUnits {
   int x;  // average character width, pixels
   int y;  // character height, pixels
@@ -20,3 +22,5 @@ QSize DialogUnitsToPixels(const QSize& units, DialogBaseUnits base);
 // that this system lacks are replaced by a face of the same metrics where one
 // is installed (Liberation Sans for Arial and the MS sans faces).
 QFont TemplateFont(const char* family, int pointSize);
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 
 #include "platform/WideText.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -165,3 +167,5 @@ std::string PathToUtf8(const fs::path& path) {
   return std::string(text.begin(), text.end());
 #endif
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+namespace varnolt {
+
 enum class FileErrorCause {
   // Causes reported with the file's full path.
   NotFound,
@@ -74,3 +76,5 @@ bool IsWindowsStylePath(const std::string& path);
 // Paths cross into and out of the program as UTF-8 on every platform.
 std::filesystem::path PathFromUtf8(const std::string& utf8);
 std::string PathToUtf8(const std::filesystem::path& path);
+
+}  // namespace varnolt

@@ -25,6 +25,8 @@
 #include <unistd.h>
 #endif
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -594,3 +596,5 @@ std::optional<FileError> ReplaceFileContents(const fs::path& target, std::string
   if (failure) return failure->error;
   return std::nullopt;
 }
+
+}  // namespace varnolt

@@ -16,6 +16,8 @@
 
 #include "platform/FileError.h"
 
+namespace varnolt {
+
 // A file open for reading. Reads come in the caller's pieces, so a reader can
 // refuse a length the file cannot hold before it has allocated anything. A pipe
 // or device, whose size is unknown, is read as it sends, and no further than
@@ -149,3 +151,5 @@ class FileFaultInjector {
 
 // Installs `injector` (null removes it); answers the one it replaces.
 FileFaultInjector* SetFileFaultInjector(FileFaultInjector* injector);
+
+}  // namespace varnolt

@@ -1,5 +1,7 @@
 #include "platform/IntegerText.h"
 
+namespace varnolt {
+
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -30,3 +32,5 @@ std::optional<std::int32_t> ReadInteger(std::string_view text) {
 }
 
 std::string FormatInteger(std::int32_t value) { return std::to_string(value); }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace varnolt {
+
 // Leading blanks are skipped, one optional sign is taken, then decimal digits
 // until the first character that cannot continue the number; whatever follows is
 // ignored (" 12abc" reads 12, "2.5" reads 2). No digit at all reads nothing.
@@ -19,3 +21,5 @@ std::string FormatInteger(std::int32_t value);
 
 // Only this many leading characters of an edit take part in the reading.
 inline constexpr std::size_t kIntegerReadLimit = 63;
+
+}  // namespace varnolt

@@ -23,6 +23,8 @@
 #include <unistd.h>
 #endif
 
+namespace varnolt {
+
 namespace {
 
 // The signal handler wakes the listener thread through a semaphore, whose post
@@ -180,3 +182,5 @@ bool StandardErrorIsTerminal() {
   return isatty(fileno(stderr)) != 0;
 #endif
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <functional>
 
+namespace varnolt {
+
 // Catches the signals from now on; a signal that was ignored when the program
 // started (as for a job in the background) stays ignored.
 void CatchInterruptions();
@@ -49,3 +51,5 @@ int InterruptedExitStatus(int signal);
 
 // Whether standard error is a terminal a person watches.
 bool StandardErrorIsTerminal();
+
+}  // namespace varnolt

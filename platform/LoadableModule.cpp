@@ -11,6 +11,8 @@
 #include <dlfcn.h>
 #endif
 
+namespace varnolt {
+
 void* LoadModuleEntry(const std::filesystem::path& path, const char* entry, std::string& why) {
 #if defined(_WIN32)
   HMODULE module = LoadLibraryW(path.c_str());
@@ -55,3 +57,5 @@ std::optional<std::filesystem::path> ProgramFolder() {
   return program.parent_path();
 #endif
 }
+
+}  // namespace varnolt

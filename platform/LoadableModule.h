@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace varnolt {
+
 // Loads the library at path for the rest of the process and answers the
 // address of its function `entry`; on failure answers nothing and says why in
 // `why` (the system's own reason: no such file, a library it needs is missing).
@@ -15,3 +17,5 @@ void* LoadModuleEntry(const std::filesystem::path& path, const char* entry, std:
 // The folder of the running program, resolved through links; nothing where the
 // system cannot tell.
 std::optional<std::filesystem::path> ProgramFolder();
+
+}  // namespace varnolt

@@ -6,6 +6,8 @@
 #include <QStyleOptionTab>
 #include <QTabBar>
 
+namespace varnolt {
+
 namespace {
 constexpr int kHorizontalPadding = 9;
 constexpr int kVerticalPadding = 5;
@@ -166,3 +168,5 @@ void PageTabs::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) Relayout();
   QWidget::changeEvent(event);
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <vector>
 
+namespace varnolt {
+
 class PageTabs : public QWidget {
   Q_OBJECT
 
@@ -48,3 +50,5 @@ class PageTabs : public QWidget {
   std::vector<QRect> rects_;
   int current_ = -1;
 };
+
+}  // namespace varnolt

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace varnolt {
+
 namespace {
 
 Prompts* installedPrompts = nullptr;
@@ -86,3 +88,5 @@ QStringList FileDialogNameFilters(const QString& filter) {
   }
   return filters;
 }
+
+}  // namespace varnolt

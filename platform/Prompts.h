@@ -9,6 +9,8 @@
 
 class QWidget;
 
+namespace varnolt {
+
 enum class MessageIcon { None, Information, Question, Warning, Stop };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
@@ -87,3 +89,5 @@ class ScopedPrompts {
 // "VARNOLT files (*.dat)", "All files (*.*)". A description that does not name
 // its patterns in parentheses gets them appended.
 QStringList FileDialogNameFilters(const QString& filter);
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 #include "platform/PropertySheet.h"
 #include "platform/Prompts.h"
 
+namespace varnolt {
+
 namespace {
 
 // Thrown by CDataExchange::Fail, caught by UpdateData.
@@ -295,3 +297,5 @@ QWidget* CPropertyPage::ReplaceControl(int controlId, QWidget* replacement) {
   }
   return nullptr;
 }
+
+}  // namespace varnolt

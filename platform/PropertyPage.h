@@ -19,6 +19,9 @@
 
 class QKeyEvent;
 class QWidget;
+
+namespace varnolt {
+
 class CPropertySheet;
 class CPropertyPage;
 
@@ -140,3 +143,5 @@ class CPropertyPage : public QObject {
   bool exchanging_ = false;
   bool firstSetActive_ = true;
 };
+
+}  // namespace varnolt

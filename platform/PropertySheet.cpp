@@ -17,6 +17,8 @@
 #include "platform/PageTabs.h"
 #include "platform/PropertyPage.h"
 
+namespace varnolt {
+
 CPropertySheet::CPropertySheet(const QString& caption, QWidget* parent, int selectPage)
     : QDialog(parent), startPage_(selectPage) {
   setWindowTitle(caption);
@@ -232,3 +234,5 @@ bool CPropertySheet::eventFilter(QObject* watched, QEvent* event) {
   }
   return PreTranslateMessage(watched, key);
 }
+
+}  // namespace varnolt

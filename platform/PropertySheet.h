@@ -15,6 +15,9 @@ class QKeyEvent;
 class QMenuBar;
 class QAction;
 class QStackedWidget;
+
+namespace varnolt {
+
 class PageTabs;
 class CPropertyPage;
 
@@ -93,3 +96,5 @@ class CPropertySheet : public QDialog {
   bool created_ = false;
   bool switching_ = false;
 };
+
+}  // namespace varnolt

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace varnolt {
+
 MessageAnswer RecordingPrompts::Message(QWidget* owner, const MessageRequest& request) {
   if (onMessage) onMessage(request);
   MessageAnswer answer;
@@ -41,3 +43,5 @@ void RecordingPrompts::Clear() {
   messageAnswers_.clear();
   fileAnswers_.clear();
 }
+
+}  // namespace varnolt

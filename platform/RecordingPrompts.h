@@ -11,6 +11,8 @@
 
 #include "platform/Prompts.h"
 
+namespace varnolt {
+
 class RecordingPrompts : public Prompts {
  public:
   struct MessageRecord {
@@ -51,3 +53,5 @@ class RecordingPrompts : public Prompts {
   std::deque<MessageAnswer> messageAnswers_;
   std::deque<std::optional<QString>> fileAnswers_;
 };
+
+}  // namespace varnolt

@@ -21,6 +21,8 @@
 #include <unistd.h>
 #endif
 
+namespace varnolt {
+
 std::optional<std::uint64_t> AvailableMemoryBytes() {
 #if defined(_WIN32)
   MEMORYSTATUSEX status{};
@@ -89,3 +91,5 @@ void ShowStartupText(const std::string& text, bool isError, std::ostream& stream
   stream << text;
   stream.flush();
 }
+
+}  // namespace varnolt

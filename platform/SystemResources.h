@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace varnolt {
+
 // Memory that a new allocation can still get without pushing other programs out,
 // in bytes; nothing when the platform cannot tell.
 std::optional<std::uint64_t> AvailableMemoryBytes();
@@ -27,3 +29,5 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // wrong argument). Started on Windows without a console, it has no stream to
 // say it on: a message box shows it instead. Otherwise it goes to `stream`.
 void ShowStartupText(const std::string& text, bool isError, std::ostream& stream);
+
+}  // namespace varnolt

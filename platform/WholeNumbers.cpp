@@ -1,5 +1,7 @@
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 std::string WithThousands(std::int64_t number) {
   // The magnitude as unsigned, so that the lowest int64 has one too.
   const std::uint64_t magnitude =
@@ -10,3 +12,5 @@ std::string WithThousands(std::int64_t number) {
   }
   return number < 0 ? "-" + digits : digits;
 }
+
+}  // namespace varnolt

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace varnolt {
+
 enum class Sign { Refused, Allowed };
 
 // Decimal digits with nothing around them: no blanks, no fraction, no exponent,
@@ -34,3 +36,5 @@ std::optional<Integer> ReadWholeNumber(std::string_view text, Sign sign = Sign::
 
 // 1000000 as "1,000,000", -1234 as "-1,234".
 std::string WithThousands(std::int64_t number);
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+namespace varnolt {
+
 std::wstring WideFromUtf8(std::string_view utf8) {
   if (utf8.empty()) return {};
   const int size = static_cast<int>(utf8.size());
@@ -24,4 +26,6 @@ std::string Utf8FromWide(std::wstring_view wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), count, nullptr, nullptr);
   return utf8;
 }
+
+}  // namespace varnolt
 #endif

@@ -6,6 +6,8 @@
 #include <windows.h>
 #endif
 
+namespace varnolt {
+
 void AddMinimizeGestures(QWidget* window) {
   window->setWindowFlag(Qt::WindowMinimizeButtonHint, true);
 #ifdef Q_OS_WIN
@@ -17,3 +19,5 @@ void AddMinimizeGestures(QWidget* window) {
   }
 #endif
 }
+
+}  // namespace varnolt

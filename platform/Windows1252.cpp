@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace varnolt {
+
 namespace {
 
 // Code points of bytes 0x80 to 0x9F; the rest of 1252 equals Latin-1.
@@ -114,3 +116,5 @@ std::string Utf16ToUtf8(std::u16string_view units) {
   }
   return out;
 }
+
+}  // namespace varnolt

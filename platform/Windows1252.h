@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace varnolt {
+
 // UTF-8 to Windows-1252. A character that 1252 cannot hold becomes '?';
 // a malformed UTF-8 sequence becomes one '?' per bad byte.
 std::string Utf8ToWindows1252(std::string_view utf8);
@@ -25,3 +27,5 @@ std::string Utf16ToUtf8(std::u16string_view units);
 
 // Appends the UTF-8 form of one code point.
 void AppendUtf8(std::string& out, char32_t codePoint);
+
+}  // namespace varnolt

@@ -24,6 +24,8 @@
 #include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
+namespace varnolt {
+
 namespace {
 
 struct SeriesKind {
@@ -611,3 +613,5 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   }
   return {};
 }
+
+}  // namespace varnolt

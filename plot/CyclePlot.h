@@ -23,6 +23,8 @@ class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
 
+namespace varnolt {
+
 class CyclePlotView : public QChartView {
   Q_OBJECT
 
@@ -136,3 +138,5 @@ QStringList TitleLines(const QString& title, const QFont& font, int width);
 // The step between round ticks (1, 2 or 5 times a power of ten, never below
 // `smallest`) that gives about `ticks` of them from minimum to maximum.
 double RoundTickStep(double minimum, double maximum, int ticks, double smallest);
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include "plot/PaintedPicture.h"
 #include "plot/TablePicture.h"
 
+namespace varnolt {
+
 namespace {
 
 const QColor FirstColour(0x21, 0x61, 0x9c);  // S1
@@ -329,3 +331,5 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, co
     painter.restore();
   });
 }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include "platform/Version.h"
 #include "plot/DrawingModule.h"
 
+namespace varnolt {
+
 const char* DrawingModuleFileName() {
 #if defined(_WIN32)
   return "varnolt-drawing.dll";
@@ -126,3 +128,5 @@ std::optional<std::string> DrawingProblem() {
   if (Drawing().functions == nullptr) return Drawing().why;
   return std::nullopt;
 }
+
+}  // namespace varnolt

@@ -3,6 +3,8 @@
 
 #include "platform/Version.h"
 
+namespace varnolt {
+
 #if defined(_WIN32)
 #define VARNOLT_DRAWING_EXPORT __declspec(dllexport)
 #else
@@ -15,3 +17,5 @@ extern "C" VARNOLT_DRAWING_EXPORT const DrawingFunctions* VarnoltDrawingFunction
                                           &WriteSobolPicture,   &WriteCycleLinesPicture};
   return &functions;
 }
+
+}  // namespace varnolt

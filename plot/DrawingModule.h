@@ -14,6 +14,8 @@
 #include "plot/PlotPicture.h"
 #include "plot/TablePicture.h"
 
+namespace varnolt {
+
 // The drawing part's file: libvarnolt-drawing.so (varnolt-drawing.dll on
 // Windows), beside the runner in a build, in LIBDIR/varnolt when installed.
 const char* DrawingModuleFileName();
@@ -35,3 +37,5 @@ struct DrawingFunctions {
 // The one function the drawing part exports.
 inline constexpr const char* DrawingEntryName = "VarnoltDrawingFunctions";
 using DrawingEntry = const DrawingFunctions* (*)();
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include "plot/CyclePlot.h"
 #include "plot/TablePicture.h"
 
+namespace varnolt {
+
 namespace {
 
 // Where SavePainted puts a picture while PictureBytes draws one on this thread.
@@ -214,3 +216,5 @@ void ValueFrame::PaintAxes(QPainter& painter, const QStringList* categories, con
   painter.drawText(QRectF(-plot_.height() / 2, -line, plot_.height(), line * 1.2), Qt::AlignHCenter, yTitle);
   painter.restore();
 }
+
+}  // namespace varnolt

@@ -17,6 +17,8 @@
 
 #include "plot/PictureFile.h"
 
+namespace varnolt {
+
 // Paints into a PNG or SVG of the given size and replaces the file at path; on
 // failure answers why (a file already there is then left as it was).
 std::optional<std::string> SavePainted(const std::filesystem::path& path, PictureSize size, const std::string& title,
@@ -64,3 +66,5 @@ class ValueFrame {
 
 // A value formatted for a label, in at most six significant digits.
 QString ValueLabel(double value);
+
+}  // namespace varnolt

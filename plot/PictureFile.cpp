@@ -6,6 +6,8 @@
 
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 std::optional<int> ReadSide(std::string_view text) {
@@ -38,3 +40,5 @@ std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path) 
   if (extension == ".svg") return PictureFormat::Svg;
   return std::nullopt;
 }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace varnolt {
+
 struct PictureSize {
   int width = 1600;
   int height = 900;
@@ -22,3 +24,5 @@ std::optional<std::string> ParsePictureSize(const std::string& text, PictureSize
 // for another extension.
 enum class PictureFormat { Png, Svg };
 std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path);
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include "plot/TablePicture.h"
 #include "results/CycleAnalysis.h"
 
+namespace varnolt {
+
 namespace {
 
 // The runner has no window of its own: pictures are drawn on the offscreen
@@ -66,3 +68,5 @@ std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std:
 }
 
 std::optional<std::string> DrawingProblem() { return std::nullopt; }
+
+}  // namespace varnolt

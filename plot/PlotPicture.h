@@ -14,6 +14,8 @@
 #include "model/FloweringModel.h"
 #include "plot/PictureFile.h"
 
+namespace varnolt {
+
 // Draws the four percentages of the cycles (cycles[0] is cycle 1) with the
 // analysis line as title, and replaces the file at path with the picture. On
 // failure answers why; a file already there is then left as it was.
@@ -38,3 +40,5 @@ std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std:
 // without the window toolkit), or nothing when it can: asked before a long run
 // whose picture would fail at the end.
 std::optional<std::string> DrawingProblem();
+
+}  // namespace varnolt

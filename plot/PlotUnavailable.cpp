@@ -3,6 +3,8 @@
 #include "plot/PlotPicture.h"
 #include "plot/TablePicture.h"
 
+namespace varnolt {
+
 namespace {
 const char* const CannotDraw = "this varnolt-cli was built without the window toolkit and cannot draw pictures";
 }
@@ -49,3 +51,5 @@ std::optional<std::string> PictureBytes(const std::function<std::optional<std::s
 }
 
 std::optional<std::string> DrawingProblem() { return CannotDraw; }
+
+}  // namespace varnolt

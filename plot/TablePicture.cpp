@@ -23,6 +23,8 @@
 #include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
+namespace varnolt {
+
 namespace {
 
 QLineSeries* LineOf(const std::vector<double>& x, const std::vector<double>& y) {
@@ -201,3 +203,5 @@ std::optional<std::string> WriteHeatMapPicture(const HeatMapPlot& plot, const st
     }
   });
 }
+
+}  // namespace varnolt

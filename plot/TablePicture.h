@@ -14,6 +14,8 @@
 
 #include "plot/PictureFile.h"
 
+namespace varnolt {
+
 // One statistic against the varied setting: every replicate's value as a point,
 // and per setting value the replicates' mean with its 95 % interval as a band.
 struct StatisticSeries {
@@ -98,3 +100,5 @@ std::optional<std::string> WriteCycleLinesPicture(const CycleLinesPlot& plot, co
 std::optional<std::string> PictureBytes(
     const std::function<std::optional<std::string>(const std::filesystem::path&)>& write, PictureFormat format,
     std::string& bytes);
+
+}  // namespace varnolt

@@ -6,6 +6,8 @@
 #include "resources/SettingControls.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 namespace {
 
 using namespace ControlStyle;
@@ -300,3 +302,5 @@ int resource::PageTemplate(SettingsPage page) {
   }
   return 0;
 }
+
+}  // namespace varnolt

@@ -16,6 +16,8 @@
 
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 namespace {
 
 QImage IconImage(int size) {
@@ -64,7 +66,10 @@ bool WriteWindowsIcon(const QString& path) {
 
 }  // namespace
 
+}  // namespace varnolt
+
 int main(int argc, char* argv[]) {
+  using namespace varnolt;
   if (argc != 2 && argc != 3) {
     std::fprintf(stderr, "usage: varnolt-icon-export FOLDER [ICON.ico]\n");
     return 2;

@@ -5,6 +5,8 @@
 
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 namespace {
 
 // A small fixed palette of the classic sixteen-colour kind, so the icon and the
@@ -143,3 +145,5 @@ std::map<int, QIcon> ToolbarImages() {
           {ID_FILE_SAVE, QIcon(SaveImage())},
           {ID_FILE_EXIT, QIcon(ExitImage())}};
 }
+
+}  // namespace varnolt

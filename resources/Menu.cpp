@@ -1,6 +1,8 @@
 // The main window's menu and the string table.
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 const MenuTemplate& MainMenu() {
   using namespace resource;
   static const MenuTemplate menu{IDR_MENU,
@@ -30,3 +32,5 @@ QString LoadResourceString(int stringId) {
     default: return {};
   }
 }
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 
 class QPainter;
 
+namespace varnolt {
+
 namespace resource {
 // Dialog templates.
 inline constexpr int IDD_ABOUT = 104;
@@ -59,3 +61,5 @@ void PaintApplicationIcon(QPainter& painter, double size);
 // The four 16 x 16 toolbar images, by the command they stand beside in the menu:
 // New, Open..., Save and Exit.
 std::map<int, QIcon> ToolbarImages();
+
+}  // namespace varnolt

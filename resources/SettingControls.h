@@ -10,6 +10,8 @@
 
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 namespace resource {
 
 struct SettingControlId {
@@ -66,3 +68,5 @@ consteval int ControlOfSetting(std::string_view setting) {
 int PageTemplate(SettingsPage page);
 
 }  // namespace resource
+
+}  // namespace varnolt

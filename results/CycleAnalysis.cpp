@@ -6,6 +6,8 @@
 #include <deque>
 #include <vector>
 
+namespace varnolt {
+
 namespace {
 
 // Autocorrelations of the mean-removed series at lags 0 to maxLag, each the
@@ -202,3 +204,5 @@ std::string AnalysisLine(const CycleAnalysis& analysis) {
           " % over cycles " + std::to_string(analysis.firstCycle) + " to " + std::to_string(analysis.lastCycle);
   return line;
 }
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 
 #include "model/FloweringModel.h"
 
+namespace varnolt {
+
 // Cycles skipped before the analysis starts, while the first nodes wash out.
 inline constexpr std::int64_t AnalysisBurnIn = 100;
 // The longest period looked for, in cycles.
@@ -94,3 +96,5 @@ inline std::span<const CycleResult> CyclesOf(const CheckedVector<CycleResult>& r
   if (results.size() < 2) return {};
   return {results.data() + 1, results.size() - 1};
 }
+
+}  // namespace varnolt

@@ -5,6 +5,8 @@
 
 #include "platform/Windows1252.h"
 
+namespace varnolt {
+
 namespace {
 
 // Writes text as a Windows text-mode stream does: every '\n' becomes CR LF.
@@ -114,3 +116,5 @@ void WriteReport(const FloweringModel& model, std::ostream& stream) {
         << "\n";
   }
 }
+
+}  // namespace varnolt

@@ -10,6 +10,8 @@
 
 #include "model/FloweringModel.h"
 
+namespace varnolt {
+
 inline constexpr int ReportColumnWidth = 14;
 
 // Writes the whole report of the model's last run to an open stream. The stream
@@ -20,3 +22,5 @@ void WriteReport(const FloweringModel& model, std::ostream& out);
 // digits, no trailing zeros, and an exponent of at least three digits (1e-005).
 // Independent of the C locale.
 std::string FormatPercent(double value);
+
+}  // namespace varnolt

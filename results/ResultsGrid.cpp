@@ -6,6 +6,8 @@
 
 #include "grid/GridCtrl.h"
 
+namespace varnolt {
+
 namespace {
 
 void AddReadOnly(CGridCtrl& grid, int row, int column) {
@@ -63,3 +65,5 @@ void FillResultsGrid(CGridCtrl& grid, std::span<const CycleResult> results) {
     }
   }
 }
+
+}  // namespace varnolt

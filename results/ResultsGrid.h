@@ -11,6 +11,8 @@
 
 #include "model/FloweringModel.h"
 
+namespace varnolt {
+
 class CGridCtrl;
 
 inline constexpr int ResultsGridColumnCount = 6;
@@ -36,3 +38,5 @@ void FillResultsGrid(CGridCtrl& grid, std::span<const CycleResult> results);
 inline std::span<const CycleResult> ResultRows(const CheckedVector<CycleResult>& results) {
   return {results.data(), results.size()};
 }
+
+}  // namespace varnolt

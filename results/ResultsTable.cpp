@@ -8,6 +8,8 @@
 #include "platform/CsvText.h"
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 void StripLineEnd(std::string& line) {
@@ -146,3 +148,5 @@ ResultsTableRead ReadResultsTable(std::istream& in) {
   if (read.cycles.empty()) read.error = "its table has no rows";
   return read;
 }
+
+}  // namespace varnolt

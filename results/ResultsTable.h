@@ -16,6 +16,8 @@
 
 #include "model/FloweringModel.h"
 
+namespace varnolt {
+
 inline constexpr std::string_view ResultsCsvHeader = "cycle,female,herm,male,aborted,total";
 
 // The percentages of a run as they leave the program (CSV, JSON, clipboard, the
@@ -46,3 +48,5 @@ struct ResultsTableRead {
 // Reads a CSV written by WriteResultsCsv, or the table of a run's report, by
 // what the text holds (CR LF or LF). Rows must count cycles 1, 2, 3... in order.
 ResultsTableRead ReadResultsTable(std::istream& in);
+
+}  // namespace varnolt

@@ -5,6 +5,7 @@
 
 #include "platform/Version.h"
 
+namespace varnolt {
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point moment) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
@@ -62,3 +63,5 @@ std::filesystem::path RecordPathBeside(const std::filesystem::path& table) {
   if (record == table) record += ".json";
   return record;
 }
+
+}  // namespace varnolt

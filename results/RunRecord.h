@@ -14,6 +14,8 @@
 
 #include "results/CycleAnalysis.h"
 
+namespace varnolt {
+
 struct RunRecord {
   std::uint32_t seed = 0;
   // The settings in the record's order: numbers as numbers, texts as texts.
@@ -38,3 +40,5 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point moment);
 // Where the record of a results table goes when none is named: beside it, with
 // the extension .json (a table whose own name ends in .json gets ".json" added).
 std::filesystem::path RecordPathBeside(const std::filesystem::path& table);
+
+}  // namespace varnolt

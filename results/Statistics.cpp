@@ -8,6 +8,8 @@
 
 #include "results/ResultsTable.h"
 
+namespace varnolt {
+
 namespace {
 
 constexpr StatisticInfo Infos[] = {
@@ -250,3 +252,5 @@ std::string SummaryText(const StatisticSummary& summary, Statistic statistic, in
   }
   return text;
 }
+
+}  // namespace varnolt

@@ -14,6 +14,8 @@
 
 #include "results/CycleAnalysis.h"
 
+namespace varnolt {
+
 enum class Statistic { MeanFemale, MeanHerm, MeanMale, MeanAborted, SexRatio, FemaleAmplitude, Period, Strength };
 
 struct StatisticInfo {
@@ -77,3 +79,5 @@ StatisticSummary SummariseValues(std::span<const std::optional<double>> values);
 // "period 38.2 (sd 1.3, 95 % CI +-0.9) cycles, 2 of 10 runs without one left out";
 // decimals as given, and "no run has one" when none has.
 std::string SummaryText(const StatisticSummary& summary, Statistic statistic, int decimals);
+
+}  // namespace varnolt

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace varnolt {
+
 namespace {
 
 std::mutex hookLock;
@@ -66,3 +68,5 @@ void Job::Wait() {
 std::uint64_t Job::Done() const noexcept { return control_.palmsDone.load(); }
 
 const std::atomic<std::uint64_t>& Job::DoneCounter() const noexcept { return control_.palmsDone; }
+
+}  // namespace varnolt

@@ -19,6 +19,8 @@
 
 #include "model/FastEngine.h"
 
+namespace varnolt {
+
 class Job {
  public:
   // The work, run once on the job's thread. `control` is the job's own: its
@@ -71,3 +73,5 @@ class Job {
   bool ended_ = false;
   std::jthread thread_;  // last: started once everything above is in place
 };
+
+}  // namespace varnolt

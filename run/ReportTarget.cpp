@@ -5,6 +5,8 @@
 
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 std::optional<std::string> ReportTargetProblem(const std::string& outputPath, const fs::path& settingsFile) {
@@ -31,3 +33,5 @@ std::optional<std::string> ReportTargetProblem(const std::string& outputPath, co
   if (!holdsSettings) return std::nullopt;
   return "The output file " + outputPath + " holds run settings, not a report; choose another output file.";
 }
+
+}  // namespace varnolt

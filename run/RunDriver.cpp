@@ -13,6 +13,8 @@
 #include "platform/SystemResources.h"
 #include "results/ReportWriter.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -243,3 +245,5 @@ RunRecord RecordOfRun(const RunSettings& settings, const RunOutcome& outcome, st
   record.analysis = AnalyseCycles(cycles);
   return record;
 }
+
+}  // namespace varnolt

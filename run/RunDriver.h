@@ -17,6 +17,8 @@
 #include "results/RunRecord.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 // The fronds whose node positions the model can hold: -30 to 169, for node
 // positions 0 to 199.
 inline constexpr int LowestFrond = 0 - FrondOffset;
@@ -95,3 +97,5 @@ RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std
 
 // The record of a completed run for the JSON file beside its results.
 RunRecord RecordOfRun(const RunSettings& settings, const RunOutcome& outcome, std::span<const CycleResult> cycles);
+
+}  // namespace varnolt

@@ -1,5 +1,7 @@
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 RunSettings StartupDefaults() { return RunSettings{}; }
 
 RunSettings NewDefaults() {
@@ -157,3 +159,5 @@ const char* SettingsPageTitle(SettingsPage page) {
   }
   return "";
 }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace varnolt {
+
 struct RunSettings {
   std::string runNotes = "VARNOLT Simulation Run";
   std::int32_t cycleCount = 100;
@@ -105,3 +107,5 @@ std::string FieldValueText(const RunSettings& settings, const FieldInfo& field);
 
 // The page's title on its tab.
 const char* SettingsPageTitle(SettingsPage page);
+
+}  // namespace varnolt

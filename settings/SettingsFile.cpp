@@ -7,6 +7,8 @@
 #include "platform/FileIO.h"
 #include "platform/Windows1252.h"
 
+namespace varnolt {
+
 namespace {
 
 // Where the bytes of a load come from: memory or an open file.
@@ -239,3 +241,5 @@ std::optional<FileError> LoadSettingsFile(const std::filesystem::path& path, Run
 std::optional<FileError> SaveSettingsFile(const std::filesystem::path& path, const RunSettings& settings) {
   return ReplaceFileContents(path, StoreSettings(settings));
 }
+
+}  // namespace varnolt

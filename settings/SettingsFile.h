@@ -21,6 +21,8 @@
 #include "platform/FileError.h"
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 // The 27 fields in the order the file holds them.
 const std::array<const FieldInfo*, 27>& SettingsFileOrder();
 
@@ -50,3 +52,5 @@ std::optional<FileError> SaveSettingsFile(const std::filesystem::path& path, con
 
 // What File > New puts back: the New defaults in every field.
 inline void ResetSettings(RunSettings& settings) { settings = NewDefaults(); }
+
+}  // namespace varnolt

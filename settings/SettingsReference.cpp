@@ -5,6 +5,8 @@
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 // A table cell: a bar would end the cell early and a line break the row.
@@ -83,3 +85,5 @@ void WriteSettingsReference(std::ostream& out) {
         << Cell(rule.message) << " | " << Cell(RuleFailureLine(rule, broken)) << " |\n";
   }
 }
+
+}  // namespace varnolt

@@ -5,6 +5,7 @@
 #include "settings/SettingsReference.h"
 
 int main() {
+  using namespace varnolt;
   WriteSettingsReference(std::cout);
   return std::cout ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 // Rules 10 to 13 compare with cycles - 1; rule 1 has made sure cycles >= 1 by
@@ -117,3 +119,5 @@ SettingsPage RulePage(const ValidationRule& rule) {
   const FieldInfo* field = FindField(rule.field);
   return field != nullptr ? field->page : SettingsPage::Size;
 }
+
+}  // namespace varnolt

@@ -10,6 +10,8 @@
 
 #include "settings/RunSettings.h"
 
+namespace varnolt {
+
 struct ValidationRule {
   int number;           // 1 to 13, the order of testing
   const char* field;    // the setting the rule is about
@@ -31,3 +33,5 @@ std::string RuleFailureLine(const ValidationRule& rule, const RunSettings& setti
 
 // The page that holds the rule's setting.
 SettingsPage RulePage(const ValidationRule& rule);
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include "calibration/Calibration.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 RunSettings Truth() {
@@ -81,3 +83,5 @@ void BM_Optimiser6(benchmark::State& state) {
 BENCHMARK(BM_Optimiser6)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime();
 
 }  // namespace
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include "experiments/Experiments.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 RunSettings Base() {
@@ -78,3 +80,5 @@ void BM_Morris6x20(benchmark::State& state) {
 BENCHMARK(BM_Morris6x20)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
+
+}  // namespace varnolt

@@ -22,6 +22,8 @@
 #include "model/FloweringModel.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 double BestSeconds(const std::function<void()>& work, int times = 3) {
@@ -56,7 +58,10 @@ void Line(const char* what, double seconds, double per, const char* unit) {
 
 }  // namespace
 
+}  // namespace varnolt
+
 int main() {
+  using namespace varnolt;
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / "varnolt-overhead-bench";
   std::filesystem::create_directories(folder);
   const std::string table = (folder / "table.csv").string();

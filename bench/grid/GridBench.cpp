@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QPainter>
 
+namespace varnolt {
+
 namespace {
 
 // Fills the grid the way the run page does after a run.
@@ -79,6 +81,8 @@ void BM_ScrollLineAndPaint(benchmark::State& state) {
 BENCHMARK(BM_Fill)->Arg(100)->Arg(10000)->Arg(100001)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintScreenful)->Arg(100)->Arg(10000)->Arg(100001)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ScrollLineAndPaint)->Arg(100)->Arg(10000)->Arg(100001)->Unit(benchmark::kMicrosecond);
+
+}  // namespace varnolt
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -18,6 +18,8 @@
 #include "model/FastEngine.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 constexpr std::int32_t Cycles = 770;
@@ -84,7 +86,10 @@ void Compare(const char* name, RunSettings settings, int rounds, int threads) {
 
 }  // namespace
 
+}  // namespace varnolt
+
 int main(int argc, char** argv) {
+  using namespace varnolt;
   int rounds = 3;
   int threads = 0;
   for (int i = 1; i + 1 < argc; i += 2) {

@@ -10,6 +10,8 @@
 #include "results/ReportWriter.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 void RunDefaults(benchmark::State& state, bool trend) {
@@ -52,3 +54,5 @@ void BM_WriteReport(benchmark::State& state) {
 BENCHMARK(BM_WriteReport)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+}  // namespace varnolt

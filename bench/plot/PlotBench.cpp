@@ -15,6 +15,8 @@
 #include "plot/CyclePlot.h"
 #include "results/CycleAnalysis.h"
 
+namespace varnolt {
+
 namespace {
 
 std::vector<CycleResult> Run(int cycles) {
@@ -71,6 +73,8 @@ BENCHMARK(BM_Redraw)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace varnolt
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

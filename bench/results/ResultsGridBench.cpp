@@ -10,6 +10,8 @@
 #include "grid/GridCtrl.h"
 #include "results/ResultsGrid.h"
 
+namespace varnolt {
+
 namespace {
 
 void BM_FillResultsGrid(benchmark::State& state) {
@@ -25,6 +27,8 @@ void BM_FillResultsGrid(benchmark::State& state) {
 BENCHMARK(BM_FillResultsGrid)->Arg(101)->Arg(771)->Arg(100001)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace varnolt
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

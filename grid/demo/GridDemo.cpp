@@ -20,6 +20,8 @@
 
 #include <cstdio>
 
+namespace varnolt {
+
 namespace {
 
 void FillLikeResults(CGridCtrl& grid) {
@@ -76,7 +78,10 @@ void AddEditMenu(QWidget& window, QVBoxLayout& layout, CGridCtrl& grid) {
 
 }  // namespace
 
+}  // namespace varnolt
+
 int main(int argc, char** argv) {
+  using namespace varnolt;
   QApplication app(argc, argv);
   QString screenshot;
   bool editable = false;

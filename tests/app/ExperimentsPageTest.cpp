@@ -11,6 +11,8 @@
 #include "JobGate.h"
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -332,7 +334,7 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   QProcess runner;
   runner.start(QStringLiteral(VARNOLT_BIN_DIR "/varnolt-cli"),
                {"calibrate", folder.filePath("census.csv"), "--set", "cycleCount=80", "--fit", "maleThreshold=19:23",
-                "--fit", "abortThreshold=22:26", "--seed", "3", "--palms", "20", "-o", folder.filePath("best.dat"),
+                "--fit", "abortThreshold=22:26", "--seed", "3", "--palms", "20", "--replicates", "1", "-o", folder.filePath("best.dat"),
                 "--csv", evaluations});
   EXPECT_TRUE(runner.waitForFinished(120000));
   EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
@@ -421,3 +423,5 @@ TEST_F(FitPage, ACensusThatCannotBeReadKeepsTheOneBefore) {
   EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
   EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
 }
+
+}  // namespace varnolt

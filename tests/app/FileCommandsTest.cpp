@@ -20,6 +20,8 @@
 
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -609,3 +611,5 @@ TEST_F(FileCommands, SaveAsWhereTheSystemRefusesKeepsTheTitleAndTheFileOfTheSet)
   EXPECT_TRUE(sheet.settingsPath.isEmpty());
 #endif
 }
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 
 #include "run/Job.h"
 
+namespace varnolt {
+
 // Holds every job at its start, with `palms` palms counted as done, until
 // Release() or a stop of the job.
 class JobGate {
@@ -43,4 +45,6 @@ class JobGate {
   bool released_ = false;
   int held_ = 0;
 };
+
+}  // namespace varnolt
 

@@ -2,6 +2,8 @@
 // when left, what the user can type, and when the settings count as modified.
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 using namespace control;
 
 using InputPages = SheetDriver;
@@ -288,3 +290,5 @@ TEST_F(InputPages, EveryPageShowsItsDefaults) {
   }
   EXPECT_EQ(sheet.settings, StartupDefaults());
 }
+
+}  // namespace varnolt

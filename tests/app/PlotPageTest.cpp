@@ -12,6 +12,8 @@
 #include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -193,3 +195,5 @@ TEST_F(PlotPage, TheTitleNamesTheRunAndAKeptRunStaysBehindTheNextUntilCleared) {
   EXPECT_FALSE(sheet.pagePlot.GetDlgItem(kClearKept)->isEnabled());
   EXPECT_EQ(plot.CycleTotal(), 200u) << "the shown run stays";
 }
+
+}  // namespace varnolt

@@ -15,6 +15,8 @@
 #include "results/ResultsGrid.h"
 #include "results/ResultsTable.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -413,3 +415,5 @@ TEST_F(RunPage, TheSeedFieldRepeatsARunByteForByteAndIsNoSetting) {
   EXPECT_TRUE(lastRun->text().contains("seed 9,"));
   EXPECT_EQ(sheet.lastRun->settings, sheet.settings) << "the settings hold no seed";
 }
+
+}  // namespace varnolt

@@ -21,6 +21,8 @@
 #include "grid/GridCtrl.h"
 #include "run/Job.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -270,3 +272,5 @@ TEST_F(RunProgress, TheMenuShowsItsShortcutsAndF5RunsFromAnyPage) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -20,6 +20,8 @@
 #include "platform/RecordingPrompts.h"
 #include "resources/Resources.h"
 
+namespace varnolt {
+
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 // A file's bytes; empty when it cannot be read.
@@ -93,3 +95,5 @@ class SheetDriver : public ::testing::Test {
   ScopedPrompts scope;
   CSheet sheet;
 };
+
+}  // namespace varnolt

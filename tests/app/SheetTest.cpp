@@ -5,6 +5,8 @@
 
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 using namespace control;
 
 using MainWindow = SheetDriver;
@@ -128,3 +130,5 @@ TEST_F(MainWindow, CloseBoxEndsTheProgram) {
   EXPECT_TRUE(sheet.close());
   EXPECT_FALSE(sheet.isVisible());
 }
+
+}  // namespace varnolt

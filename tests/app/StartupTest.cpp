@@ -18,6 +18,8 @@
 #include "app/StartupOptions.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 using namespace control;
 
 namespace {
@@ -176,3 +178,5 @@ TEST(Startup, HelpAndVersionPrintWithoutAWindowAndBadUsageIsRefused) {
   EXPECT_EQ(RunProgram(folder, "a.dat b.dat").status, 2);
   EXPECT_EQ(RunProgram(folder, "-style fusion a.dat --bogus").status, 2);
 }
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include <set>
 #include <string>
 
+namespace varnolt {
+
 using namespace control;
 
 using PageLayout = SheetDriver;
@@ -186,3 +188,5 @@ TEST_F(PageLayout, TheLongestRunAndPlotLinesFitTheirPlaces) {
     EXPECT_LE(readout->geometry().bottom(), sheet.pagePlot.GetDlgItem(kResetZoom)->geometry().top());
   }
 }
+
+}  // namespace varnolt

@@ -1,5 +1,7 @@
 #include "SheetDriver.h"
 
+namespace varnolt {
+
 namespace {
 class Validation : public SheetDriver {};
 
@@ -64,3 +66,5 @@ TEST_F(Validation, ATreatmentThatIsOffPassesWhateverItHolds) {
   EXPECT_TRUE(sheet.ValidateSettings());
   EXPECT_TRUE(prompts.messages.empty());
 }
+
+}  // namespace varnolt

@@ -10,6 +10,8 @@
 #include "run/Job.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 // The settings a synthetic census is made from: a male threshold and an
@@ -499,3 +501,5 @@ TEST(CalibrationSearch, AJobRunsItFollowsItAndStopsIt) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

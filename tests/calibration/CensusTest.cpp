@@ -2,6 +2,8 @@
 
 #include "calibration/Calibration.h"
 
+namespace varnolt {
+
 namespace {
 
 CensusRead Read(const std::string& text) { return ReadCensus(text, "census.csv"); }
@@ -89,3 +91,5 @@ TEST(CensusReader, RefusesAnythingElseWithThePlaceAndWhatWasExpected) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 #include "calibration/Calibration.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 RunSettings Truth(std::int32_t cycles) {
@@ -294,3 +296,5 @@ TEST(CalibratedRanges, ARangeEndingWhereTheRulesStopSaysSo) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

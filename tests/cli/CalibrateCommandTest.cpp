@@ -18,6 +18,8 @@
 #include "CliTestSupport.h"
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -364,3 +366,5 @@ TEST(Calibrate, CtrlCStopsItAndNothingIsWritten) {
 #endif  // Ctrl+C needs POSIX signals; the stop itself is tested in the calibration library
 
 }  // namespace
+
+}  // namespace varnolt

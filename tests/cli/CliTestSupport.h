@@ -20,6 +20,8 @@
 
 #include "tests/support/ScratchFolder.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 // The device that takes and drops everything written to it.
@@ -176,3 +178,5 @@ class CliSandbox {
   ScratchFolder scratch{"varnolt-cli"};
   fs::path folder = scratch.Path();
 };
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -80,3 +82,5 @@ TEST(DrawingPart, WithoutItEverythingButPicturesWorksAndAPictureIsRefusedBeforeT
 #endif
 
 }  // namespace
+
+}  // namespace varnolt

@@ -6,6 +6,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -139,3 +141,5 @@ TEST(DryRun, ListsTheFirstTenRefusedPointsAndCountsTheRest) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

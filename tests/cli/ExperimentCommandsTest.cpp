@@ -5,6 +5,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -358,3 +360,5 @@ TEST(Sweep, ATableNeverReplacesRunSettings) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -6,6 +6,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -158,3 +160,5 @@ TEST(Messages, EveryProblemHasOneForm) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

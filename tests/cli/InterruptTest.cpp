@@ -26,6 +26,8 @@ TEST(Interrupt, SignalsAndTerminalsArePosixOnly) {
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -335,4 +337,6 @@ TEST(SignalsToTheEnd, DuringTheFinalWriteOfATableNothingIsHalfWritten) {
 }
 
 }  // namespace
+
+}  // namespace varnolt
 #endif

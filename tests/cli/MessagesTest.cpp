@@ -3,6 +3,8 @@
 #include "cli/Messages.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 TEST(RunnerMessages, OneCauseTextPerSystemError) {
@@ -43,3 +45,5 @@ TEST(RunnerMessages, WindowTextsBecomeOneLine) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

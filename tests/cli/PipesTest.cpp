@@ -10,6 +10,8 @@
 
 #include "tests/cli/CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -119,4 +121,6 @@ TEST_F(Pipes, APipeSendingMoreThan256MiBIsRefusedWithAClearMessage) {
 }
 
 }  // namespace
+
+}  // namespace varnolt
 #endif

@@ -10,6 +10,8 @@
 #include "results/ResultsTable.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -166,3 +168,5 @@ TEST(RunnerResults, BadOptionsRunNothingAndBadFilesSayWhy) {
   EXPECT_TRUE(fs::exists(sandbox.Work() / "output.dat"));
 #endif
 }
+
+}  // namespace varnolt

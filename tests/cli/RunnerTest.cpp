@@ -5,6 +5,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -207,3 +209,5 @@ TEST(Runner, AWriteCutShortLeavesThePreviousReportWhole) {
   EXPECT_EQ(ReadFile(sandbox.Work() / "output.dat"), "old report");
   EXPECT_EQ(sandbox.WorkEntries(), 1u) << "the temporary file is removed";
 }
+
+}  // namespace varnolt

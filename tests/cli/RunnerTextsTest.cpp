@@ -5,6 +5,8 @@
 
 #include "tests/cli/CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -89,3 +91,5 @@ TEST_F(RunnerTexts, PicturesFreeWhatTheyDrawWith) {
 #endif
 
 }  // namespace
+
+}  // namespace varnolt

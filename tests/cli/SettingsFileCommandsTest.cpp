@@ -5,6 +5,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -164,3 +166,5 @@ TEST(SettingsFileCommands, AReportIsNoSettingsFileForAnyCommand) {
   EXPECT_EQ(ReadFile(sandbox.Work() / "output.dat"), report);
   EXPECT_EQ(sandbox.WorkEntries(), 1u);
 }
+
+}  // namespace varnolt

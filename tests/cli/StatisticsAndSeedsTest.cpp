@@ -11,6 +11,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -279,3 +281,5 @@ TEST(Sensitivity, TheDesignHasItsOwnSeedAndPointsAverageTheirReplicates) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

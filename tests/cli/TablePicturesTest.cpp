@@ -11,6 +11,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -306,3 +308,5 @@ TEST(TablePictures, ARunnerThatCannotDrawRefusesAndWritesNothing) {
 #endif
 
 }  // namespace
+
+}  // namespace varnolt

@@ -10,6 +10,8 @@
 
 #include "tests/cli/CliTestSupport.h"
 
+namespace varnolt {
+
 namespace {
 
 const std::vector<std::string> SmallSweep = {"sweep",     "--set",    "cycleCount=100", "--set", "palmCount=20",
@@ -299,3 +301,5 @@ TEST_F(TableSafety, EveryTableHasARecordOfWhatMadeIt) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

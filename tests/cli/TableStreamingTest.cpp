@@ -16,6 +16,8 @@
 
 #include "tests/cli/CliTestSupport.h"
 
+namespace varnolt {
+
 namespace {
 
 #ifndef _WIN32
@@ -146,3 +148,5 @@ TEST(TableStreaming, ResumeKeepsRowsBeyondTheGapsAndRefusesRowsOutOfOrder) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

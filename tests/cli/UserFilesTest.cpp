@@ -15,6 +15,8 @@
 
 #include "CliTestSupport.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -270,3 +272,5 @@ TEST(UserFiles, NotesThatASettingsFileCannotHoldAreCountedAloud) {
   EXPECT_EQ(clean.status, 0);
   EXPECT_EQ(clean.err, "") << "nothing more is lost once they are ?";
 }
+
+}  // namespace varnolt

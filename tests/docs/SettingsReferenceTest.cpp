@@ -12,6 +12,8 @@
 #include "settings/RunSettings.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 
 const ValidationRule* RuleAbout(const std::string& field) {
@@ -146,3 +148,5 @@ TEST(SettingsReference, WhatARunAdmitsIsExactlyWhatTheRulesLetThrough) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 #include "results/ResultsTable.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 RunSettings SmallRun() {
@@ -224,3 +226,5 @@ TEST(ExperimentShards, MergeJoinsPartsInOrderAndRefusesMismatches) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

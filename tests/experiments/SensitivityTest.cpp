@@ -6,6 +6,8 @@
 
 #include "experiments/Experiments.h"
 
+namespace varnolt {
+
 namespace {
 
 TEST(Morris, FindsKnownEffectsAndAnInertFactor) {
@@ -180,3 +182,5 @@ TEST(Morris, TheMuStarIntervalCoversTheTrueValueAboutNineteenTimesInTwenty) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

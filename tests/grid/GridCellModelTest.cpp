@@ -4,6 +4,8 @@
 
 #include <QFontMetrics>
 
+namespace varnolt {
+
 namespace {
 
 std::vector<int> Widths(const CGridCtrl& grid) {
@@ -345,3 +347,5 @@ TEST(GridContents, VirtualModeMarksTheFocusCell) {
   EXPECT_EQ(grid.CellStateAt(4, 2), CellStateFocused);
   EXPECT_EQ(grid.CellStateAt(4, 1), 0u);
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+namespace varnolt {
+
 namespace {
 
 class GridClipboard : public ::testing::Test {
@@ -237,3 +239,5 @@ TEST_F(GridClipboardKeys, CtrlXCutsDeleteEmptiesAndCtrlASelectsAll) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QTest>
 
+namespace varnolt {
+
 namespace {
 
 class GridDepartures : public ::testing::Test {
@@ -145,3 +147,5 @@ TEST(GridDepartureSizing, FittingAColumnWithNothingToMeasureKeepsItsWidth) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 
+namespace varnolt {
+
 namespace {
 
 // Sends the events a drag over the target makes, as the platform would; the
@@ -189,3 +191,5 @@ TEST_F(GridDragDrop, PressingOnASelectedCellAndMovingStartsTheDrag) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+namespace varnolt {
+
 namespace {
 
 // A cell that refuses every text.
@@ -423,3 +425,5 @@ TEST_F(GridEditByInput, NoEditorOpensOnAReadOnlyFocusCell) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

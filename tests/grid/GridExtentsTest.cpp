@@ -4,6 +4,8 @@
 
 #include <random>
 
+namespace varnolt {
+
 namespace {
 // The plain loop the running totals stand in for.
 int WalkAfterDistance(const std::vector<unsigned>& sizes, int first, std::int64_t distance, int limit) {
@@ -59,3 +61,5 @@ TEST(GridExtents, AgreeWithAPlainWalkThroughChangesAndResizes) {
     }
   }
 }
+
+}  // namespace varnolt

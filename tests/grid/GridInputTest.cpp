@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <random>
 
+namespace varnolt {
+
 namespace {
 
 // A shown grid of 20-pixel rows and 50-pixel columns, one fixed row and column,
@@ -459,3 +461,5 @@ TEST(GridScrolling, ADesktopWheelSettingOfNothingIsKept) {
   QApplication::processEvents();
   EXPECT_EQ(grid.VerticalScrollPosition(), 0);
 }
+
+}  // namespace varnolt

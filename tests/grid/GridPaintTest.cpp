@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPaintEvent>
 
+namespace varnolt {
+
 namespace {
 
 const QColor kLight(255, 255, 255), kShadow(0, 0, 0), kFace(200, 200, 200), kDark(128, 128, 128);
@@ -213,3 +215,5 @@ TEST(GridPainting, ARepaintedCellCoversItsGridLines) {
   // The whole 50 x 20 pixels, the grid lines on the right and bottom included.
   EXPECT_EQ(grid.painted.boundingRect(), QRect(cell.topLeft(), QSize(50, 20)));
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QWheelEvent>
 
+namespace varnolt {
+
 namespace {
 
 // A grid that records every scroll request it gets.
@@ -210,3 +212,5 @@ TEST(GridGeometry, HiddenRowsAndColumnsTakeNoSpace) {
   // The columns' total leaves the hidden one out.
   EXPECT_EQ(grid.TotalColumnsWidth(), 4 * 50);
 }
+
+}  // namespace varnolt

@@ -1,7 +1,12 @@
 #pragma once
 // Shapes the grid tests share.
 
+#include <QApplication>
+#include <QTest>
+
 #include "grid/GridCtrl.h"
+
+namespace varnolt {
 
 // One fixed row and column; every row 20 pixels high, every column 50 wide.
 inline void BuildUniformGrid(CGridCtrl& grid, int rows, int columns) {
@@ -13,8 +18,6 @@ inline void BuildUniformGrid(CGridCtrl& grid, int rows, int columns) {
   grid.SetHeaderColumnTotal(1);
 }
 
-#include <QApplication>
-#include <QTest>
 
 // Shows the window and makes it the active one, so that focus changes and key
 // presses reach it as they would on a desktop.
@@ -37,3 +40,5 @@ inline void SelectCells(CGridCtrl& grid, std::initializer_list<CellId> cells) {
   for (const CellId& cell : cells)
     grid.PutCellState(cell.row, cell.column, grid.CellStateAt(cell.row, cell.column) | CellStateSelected);
 }
+
+}  // namespace varnolt

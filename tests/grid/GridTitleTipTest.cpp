@@ -8,6 +8,8 @@
 #include <QFontMetrics>
 #include <QTest>
 
+namespace varnolt {
+
 namespace {
 
 class GridTitleTip : public ::testing::Test {
@@ -111,3 +113,5 @@ TEST_F(GridTitleTip, RestingTheMouseOnACutOffCellShowsTheTip) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -20,6 +20,8 @@
 #include "model/FastEngine.h"
 #include "model/FastEngineLanes.h"
 
+namespace varnolt {
+
 namespace {
 
 struct Outcome {
@@ -324,3 +326,5 @@ TEST(FastEngine, TheLargestPalmCountEndsAndCountsEveryPalm) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 
 #include "ModelTestSupport.h"
 
+namespace varnolt {
+
 using S = NodeSex;
 
 TEST(RuntimeRandom, MatchesTheWindowsRuntimeSequence) {
@@ -108,3 +110,5 @@ TEST(RunLoop, InitialNodesOutsideTheCodesAreCountedNowhere) {
   model.Run(1);
   EXPECT_EQ(model.cycleResults[1].total, 0.0);
 }
+
+}  // namespace varnolt

@@ -6,6 +6,8 @@
 
 #include "model/FloweringModel.h"
 
+namespace varnolt {
+
 // The start-up defaults as the run driver hands them over: fronds 20..29 and
 // 20..25 are positions 50..59 and 50..55, the stage -28..-4 is 2..26, frond 10 is 40.
 inline ModelSettings DefaultModelSettings() {
@@ -69,3 +71,5 @@ void StepPalm(FloweringModel& model, Fn afterSums) {
     model.AdvanceNodes(c);
   }
 }
+
+}  // namespace varnolt

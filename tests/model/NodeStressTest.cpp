@@ -4,6 +4,8 @@
 
 #include "ModelTestSupport.h"
 
+namespace varnolt {
+
 using S = NodeSex;
 
 namespace {
@@ -141,3 +143,5 @@ TEST(RunLoop, AnAbortionNodeOutsideTheStorageFailsOnlyWhenUsed) {
   EXPECT_THROW(model.Run(7), NodeRangeError);
   EXPECT_THROW(FloweringModel().AdvanceNodes(1), std::out_of_range) << "steps before Initialise";
 }
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 
 #include "ModelTestSupport.h"
 
+namespace varnolt {
+
 using S = NodeSex;
 
 namespace {
@@ -90,3 +92,5 @@ TEST(FlowerPruning, AbortsTheNodesPassingFrondEighteen) {
     EXPECT_EQ(pruned.cycleResults[c].aborted, 100.0) << c;
   }
 }
+
+}  // namespace varnolt

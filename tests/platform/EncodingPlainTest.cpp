@@ -2,6 +2,8 @@
 
 #include "platform/Windows1252.h"
 
+namespace varnolt {
+
 TEST(Windows1252, RoundTripsEveryByte) {
   std::string all;
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
@@ -25,3 +27,5 @@ TEST(Windows1252, DecodesUtf16WithSurrogatePairs) {
   EXPECT_EQ(Utf16ToUtf8(u"Palm \U0001F334 \u00E9"), "Palm \U0001F334 \u00E9");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\uFFFD");
 }
+
+}  // namespace varnolt

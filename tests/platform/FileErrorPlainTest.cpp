@@ -5,6 +5,8 @@
 
 #include "platform/FileError.h"
 
+namespace varnolt {
+
 TEST(FileError, TextsNameTheFileOrAnUnnamedOne) {
   const std::string p = "/data/run.dat";
   auto text = [&](FileErrorCause cause) { return FileErrorText({cause, p}); };
@@ -57,4 +59,6 @@ TEST(FileError, MissingFolderIsAnInvalidPath) {
             (FileError{FileErrorCause::NotFound, PathToUtf8(here / "no-such-file.dat")}));
   EXPECT_EQ(MakeFileError(missing, "no-such-folder/run.dat").cause, FileErrorCause::BadPath);
 }
+
+}  // namespace varnolt
 

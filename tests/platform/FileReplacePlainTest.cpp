@@ -21,6 +21,8 @@
 #include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolderTest.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -261,3 +263,5 @@ TEST_F(FileReplace, AFileLockedByAnotherProgramIsASharingViolationInWindowsOwnWo
 #endif
 
 }  // namespace
+
+}  // namespace varnolt

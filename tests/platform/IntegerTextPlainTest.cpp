@@ -2,6 +2,8 @@
 
 #include "platform/IntegerText.h"
 
+namespace varnolt {
+
 TEST(IntegerTextPlainTest, ReadsTheLeadingNumberAndIgnoresTheRest) {
   EXPECT_EQ(ReadInteger("100"), 100);
   EXPECT_EQ(ReadInteger(" 12abc"), 12);
@@ -42,3 +44,5 @@ TEST(IntegerTextPlainTest, FormattedValuesReadBackUnchanged) {
   }
   EXPECT_EQ(FormatInteger(-28), "-28");
 }
+
+}  // namespace varnolt

@@ -16,6 +16,8 @@
 #include "platform/PropertySheet.h"
 #include "platform/RecordingPrompts.h"
 
+namespace varnolt {
+
 namespace {
 
 const DialogTemplate kTemplate{
@@ -390,3 +392,5 @@ TEST(PageLayoutTest, ADropDownListNotifiesTheUsersChoiceOnly) {
   EXPECT_EQ(list->currentIndex(), 1);
   EXPECT_EQ(page.choices, 1);
 }
+
+}  // namespace varnolt

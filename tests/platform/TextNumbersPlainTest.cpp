@@ -8,6 +8,8 @@
 #include "platform/CsvText.h"
 #include "platform/WholeNumbers.h"
 
+namespace varnolt {
+
 namespace {
 
 TEST(WholeNumbers, ReadOnlyDecimalDigitsWithNothingAround) {
@@ -108,3 +110,5 @@ TEST(CsvText, ARecordReaderGivesWhatReadCsvGives) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -17,6 +17,8 @@
 #include "plot/PlotPicture.h"
 #include "tests/support/ScratchFolder.h"
 
+namespace varnolt {
+
 namespace {
 
 std::vector<CycleResult> Wave(int count) {
@@ -236,3 +238,5 @@ TEST(PlotPicture, ACensusShowsAsPointsOverTheLinesInTheColourOfItsState) {
   EXPECT_TRUE(view.ObservedSeries().empty());
   EXPECT_EQ(view.Series().size(), 4u);
 }
+
+}  // namespace varnolt

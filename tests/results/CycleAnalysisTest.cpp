@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+namespace varnolt {
+
 namespace {
 
 // A run whose % female follows `female(cycle)`, the rest split so rows add to 100.
@@ -170,3 +172,5 @@ TEST(CyclesWindow, ReadsFromToAndRefusesWhatIsNoWindow) {
   EXPECT_NE(past->find("101:800 goes past the run's last cycle, 770"), std::string::npos);
   EXPECT_TRUE(CyclesWindowProblem({771, 0}, 770));
 }
+
+}  // namespace varnolt

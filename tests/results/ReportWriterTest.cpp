@@ -4,6 +4,8 @@
 
 #include "results/ReportWriter.h"
 
+namespace varnolt {
+
 namespace {
 
 // A model as a run with every treatment on leaves it, results set by hand.
@@ -127,3 +129,5 @@ TEST(FormatPercent, WritesPrintfGeneralWithThreeExponentDigits) {
   EXPECT_EQ(FormatPercent(123456789.0), "1.23457e+008");
   EXPECT_EQ(FormatPercent(99.99999), "100");
 }
+
+}  // namespace varnolt

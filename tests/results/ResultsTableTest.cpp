@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace varnolt {
+
 TEST(ResultsTable, CsvHasTheHeaderAndShortestNumbersThatReadBackExactly) {
   const std::vector<CycleResult> cycles = {{100.0 / 3, 0.1, 0.0, 200.0 / 3, 100.0}, {1e-5, 0, 0, 99.99999, 100}};
   std::ostringstream out;
@@ -81,3 +83,5 @@ TEST(ResultsTable, PercentagesLeaveAsCountTimes100OverPalmsCorrectlyRounded) {
   WriteResultsCsv(RoundedPercentages(noisy, 1000), out);
   EXPECT_EQ(out.str(), "cycle,female,herm,male,aborted,total\n1,4.6,0,62.9,0,67.5\n");
 }
+
+}  // namespace varnolt

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace varnolt {
+
 namespace {
 
 CycleAnalysis Analysed(double female, std::optional<std::int64_t> period, std::optional<double> strength) {
@@ -89,3 +91,5 @@ TEST(Statistics, RunsWithoutAValueAreLeftOutOfTheMeanAndCounted) {
   const std::vector<CycleAnalysis> none = {Analysed(30, std::nullopt, 0.1)};
   EXPECT_EQ(SummaryText(SummariseStatistic(none, Statistic::Period), Statistic::Period, 1), "period: none of 1 run has one");
 }
+
+}  // namespace varnolt

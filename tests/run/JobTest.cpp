@@ -9,6 +9,8 @@
 #include "run/Job.h"
 #include "run/RunDriver.h"
 
+namespace varnolt {
+
 namespace {
 
 // Blocks the calling thread until the token's stop is asked.
@@ -113,3 +115,5 @@ TEST(Job, AStoppedModelRunIsCancelledAndKeepsThePreviousResults) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

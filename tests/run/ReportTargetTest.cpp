@@ -8,6 +8,8 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/ScratchFolder.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -70,3 +72,5 @@ TEST_F(ReportTarget, AWindowsPathFromASettingsFileIsRefusedOutsideWindows) {
   EXPECT_TRUE(fs::is_empty(scratch_.Path())) << "nothing is made while looking";
 #endif
 }
+
+}  // namespace varnolt

@@ -13,6 +13,8 @@
 #include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolder.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
@@ -304,3 +306,5 @@ TEST(RunSimulation, ALinkKeepsPointingAtTheReportAndAReadOnlyOneIsKept) {
   EXPECT_EQ(ReadFile(folder / "real.dat"), kept);
   EXPECT_EQ(folder.EntryCount(), 2u) << "no temporary file is left behind";
 }
+
+}  // namespace varnolt

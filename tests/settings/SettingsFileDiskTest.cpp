@@ -14,6 +14,8 @@
 #include "tests/support/FaultInjection.h"
 #include "tests/support/ScratchFolderTest.h"
 
+namespace varnolt {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -180,3 +182,5 @@ TEST_F(SettingsFileOnDisk, FileSizeLimitsAndAFullDeviceArePosixOnly) {
   GTEST_SKIP() << "a file size limit (setrlimit) and /dev/full need POSIX";
 }
 #endif
+
+}  // namespace varnolt

@@ -9,6 +9,8 @@
 
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 // Random damage to valid and odd files, with a fixed seed so that a failure
 // repeats. Every load must either succeed or refuse with one of the reader's
 // own errors, leave the record alone when it refuses, and never take more
@@ -108,3 +110,5 @@ TEST(SettingsFileMutation, DamagedFilesLoadWholeOrNotAtAll) {
   EXPECT_GT(loaded, 1000);
   EXPECT_GT(refused, 1000);
 }
+
+}  // namespace varnolt

@@ -7,6 +7,8 @@
 
 #include "settings/SettingsFile.h"
 
+namespace varnolt {
+
 // Expected bytes are built here from the file layout by hand, not through the
 // writer, so that a wrong field order or prefix shows up as a difference.
 namespace {
@@ -213,4 +215,6 @@ TEST(SettingsFile, AResultsReportIsNoSettingsFile) {
   EXPECT_EQ(error->trailingBytes, 988u);  // 1180 bytes, of which 192 read as settings
   EXPECT_EQ(settings, Sentinel());
 }
+
+}  // namespace varnolt
 

@@ -15,6 +15,8 @@
 #include "settings/SettingsReference.h"
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 using ::testing::HasSubstr;
 
 namespace {
@@ -138,3 +140,5 @@ TEST(SettingsReference, OneRowPerSettingWithBothDefaultsThenOnePerRule) {
 }
 
 }  // namespace
+
+}  // namespace varnolt

@@ -2,6 +2,8 @@
 
 #include "settings/ValidationRules.h"
 
+namespace varnolt {
+
 namespace {
 int FailedRule(const RunSettings& s) {
   const ValidationRule* rule = FirstFailedRule(s);
@@ -109,3 +111,5 @@ TEST(ValidationRules, RuleEightSaysWhatItChecks) {
   EXPECT_STREQ(ValidationRules()[7].message, "Pruning stress value must be within 1 and 10 inclusive");
   EXPECT_STREQ(ValidationRules()[7].field, "pruneStress");
 }
+
+}  // namespace varnolt

@@ -8,6 +8,8 @@
 
 #include "platform/FileIO.h"
 
+namespace varnolt {
+
 class FailingStep : public FileFaultInjector {
  public:
   // Fails step number `failAt` (from 1) with `error`; 0 fails none.
@@ -42,3 +44,5 @@ class FailingStep : public FileFaultInjector {
   FileStep failedStep_ = FileStep::Create;
   FileFaultInjector* previous_ = nullptr;
 };
+
+}  // namespace varnolt

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace varnolt {
+
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -59,3 +61,5 @@ class ScratchFolder {
  private:
   std::filesystem::path path_;
 };
+
+}  // namespace varnolt

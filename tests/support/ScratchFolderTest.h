@@ -10,6 +10,8 @@
 
 #include "tests/support/ScratchFolder.h"
 
+namespace varnolt {
+
 class ScratchFolderTest : public testing::Test {
  protected:
   explicit ScratchFolderTest(const std::string& prefix) : scratch_(prefix) {}
@@ -22,3 +24,5 @@ class ScratchFolderTest : public testing::Test {
   ScratchFolder scratch_;
   const std::filesystem::path folder_ = scratch_.Path();
 };
+
+}  // namespace varnolt

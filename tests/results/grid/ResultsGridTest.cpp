@@ -10,6 +10,8 @@
 #include "grid/GridCtrl.h"
 #include "results/ResultsGrid.h"
 
+namespace varnolt {
+
 namespace {
 
 QStringList RowTexts(const CGridCtrl& grid, int row) {
@@ -84,6 +86,8 @@ TEST_F(ResultsGrid, ColumnsSpanTheGridWhateverTheData) {
 }
 
 }  // namespace
+
+}  // namespace varnolt
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
