@@ -63,10 +63,13 @@ CPropertyPage& CSheet::SettingsPageAt(SettingsPage page) {
 }
 
 bool CSheet::ValidateSettings() {
-  const ValidationRule* rule = FirstFailedRule(settings);
-  if (!rule) return true;
-  ReportInvalidSetting(SettingsPageAt(RulePage(*rule)), resource::SettingControl(rule->field),
-                       QString::fromUtf8(rule->message));
+  const std::optional<Problem> problem = SettingsProblem(settings);
+  if (!problem) return true;
+  // The window words a broken rule with the rule's own box text, on the page
+  // and at the control of its setting.
+  const ValidationRule& rule = ValidationRules()[static_cast<std::size_t>(problem->rule - 1)];
+  ReportInvalidSetting(SettingsPageAt(RulePage(rule)), resource::SettingControl(problem->setting),
+                       QString::fromUtf8(rule.message));
   return false;
 }
 

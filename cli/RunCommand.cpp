@@ -137,8 +137,8 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   const bool outputTaken = toStandardOutput || (options.csv && *options.csv == "-");
   if (options.output && !toStandardOutput) settings.outputPath = *options.output;
 
-  if (const ValidationRule* rule = FirstFailedRule(settings)) {
-    PrintProblem(io, RuleFailureLine(*rule, settings));
+  if (const std::optional<Problem> problem = SettingsProblem(settings)) {
+    PrintProblem(io, ProblemLine(*problem));
     io.err << "Nothing was run.\n";
     return ExitUsage;
   }

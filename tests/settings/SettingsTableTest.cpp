@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -102,7 +103,26 @@ TEST(SettingsTable, TheRunnerLineOfEachRuleNamesTheValuesAndTheBound) {
     const ValidationRule* failed = FirstFailedRule(broken);
     ASSERT_NE(failed, nullptr) << c.line;
     EXPECT_EQ(RuleFailureLine(*failed, broken), c.line);
+    // The same failure as data: the rule's own setting with its value, and the
+    // rule's number, whatever setting the line begins with.
+    const std::optional<Problem> problem = SettingsProblem(broken);
+    ASSERT_TRUE(problem.has_value()) << c.line;
+    EXPECT_EQ(problem->kind, ProblemKind::BrokenRule);
+    EXPECT_EQ(problem->rule, failed->number) << c.line;
+    EXPECT_EQ(problem->setting, failed->field) << c.line;
+    EXPECT_EQ(problem->value, broken.*(FindField(failed->field)->integer)) << c.line;
+    EXPECT_EQ(ProblemLine(*problem), c.line);
   }
+  // Rule 5 broken by the female threshold is still about the male one.
+  RunSettings equal;
+  equal.femaleThreshold = 17;
+  equal.maleThreshold = 17;
+  const std::optional<Problem> rule5 = SettingsProblem(equal);
+  ASSERT_TRUE(rule5.has_value());
+  EXPECT_EQ(rule5->setting, "maleThreshold");
+  EXPECT_EQ(rule5->boundSetting, "femaleThreshold");
+  EXPECT_EQ(rule5->low, 17);
+  EXPECT_FALSE(SettingsProblem(RunSettings{}).has_value());
   // The extremes print as they are, without overflow.
   RunSettings extreme;
   extreme.cycleCount = INT32_MIN;
