@@ -99,18 +99,20 @@ Residuals ResidualsOf(const FitProblem& problem, std::span<const Census> censuse
   Residuals residuals;
   for (std::size_t p = 0; p < problem.parts.size(); ++p) {
     const std::int32_t shift = problem.ShiftOf(problem.parts[p], candidate.values);
-    std::array<std::optional<double>, CensusSeriesCount> previous;
+    std::array<double, CensusSeriesCount> previous{};
+    std::array<bool, CensusSeriesCount> hasPrevious{};  // the row before observed the series
     for (const CensusRow& row : censuses[p].rows) {
       for (int s = 0; s < CensusSeriesCount; ++s) {
         if (!row.percent[s]) {
-          previous[s].reset();
+          hasPrevious[s] = false;
           continue;
         }
         const double r = candidate.series[p].At(row.cycle + shift, s) - *row.percent[s];
         residuals.squares[s] += r * r;
         ++residuals.cells[s];
-        if (previous[s]) residuals.lagged[s] += r * *previous[s];
+        if (hasPrevious[s]) residuals.lagged[s] += r * previous[s];
         previous[s] = r;
+        hasPrevious[s] = true;
       }
     }
   }
