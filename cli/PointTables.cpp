@@ -255,6 +255,7 @@ void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const Run
                       "meanAborted, period and strength unless given)");
   AddCyclesWindowOption(command, options.window);
   AddThreadsOption(command, options.threads);
+  AddQuietOption(command, options.quiet);
   AddShardOptions(command, options.shard, options.resume, "the table of --csv");
   command.add_flag("--dry-run", options.dryRun,
                    "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
@@ -481,7 +482,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
         [todoCount](std::uint64_t count, double elapsed) {
           return CountProgressText("Runs", count, todoCount, elapsed);
         },
-        StandardErrorIsTerminal());
+        !options.quiet && StandardErrorIsTerminal());
     StreamPoints(
         run.slice.begin, run.slice.end, todoCount,
         [&](std::size_t i) -> std::optional<ExperimentPoint> {
