@@ -2,16 +2,12 @@
 // one row per run with settings as columns, and writes its rows with results.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <memory>
-
 #include "cli/Help.h"
 #include "cli/DryRun.h"
 #include "cli/PointTables.h"
+#include "cli/SettingsFiles.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
-#include "platform/CsvText.h"
-#include "platform/WholeNumbers.h"
 
 namespace varnolt {
 
@@ -54,133 +50,34 @@ class BatchCommand final : public Command {
       io.err << "Nothing was run.\n";
       return ExitFailure;
     }
-    const auto refuse = [&](std::size_t line, std::size_t column, const std::string& problem) {
-      io.err << "varnolt-cli: " << designPath << " line " << line;
-      if (column > 0) io.err << ", column " << column;
-      io.err << ": " << problem << "\nNothing was run.\n";
-      return ExitUsage;
-    };
-    // A quoted cell (notes, say) may hold line breaks; the reader skips the byte
-    // order mark spreadsheets put before UTF-8.
-    const CsvRead design = ReadCsv(*text);
-    if (design.openQuoteLine) return refuse(*design.openQuoteLine, 0, "a quote is left open");
-    std::vector<CsvRecord> records = design.records;
-    while (!records.empty() && records.back().text.empty()) records.pop_back();
-    if (records.empty()) return refuse(1, 0, "the design is empty; its first line names the settings it sets");
-    const std::vector<std::string>* header = &records[0].cells;
-    std::optional<std::size_t> seedColumn;
-    for (std::size_t c = 0; c < header->size(); ++c) {
-      const std::string& name = (*header)[c];
-      if (name == "seed") {
-        seedColumn = c;
-      } else if (FindField(name) == nullptr) {
-        return refuse(1, c + 1, "unknown column \"" + name + "\"; columns are setting names (" + SettingNames() +
-                                    ") or seed");
-      }
-      for (std::size_t d = 0; d < c; ++d) {
-        if ((*header)[d] == name) return refuse(1, c + 1, "the column \"" + name + "\" is given twice");
-      }
-    }
-    if (options_.shard && !options_.seed && !seedColumn) {
+    BatchDesign design;
+    if (std::optional<DesignProblem> problem = ReadBatchDesign(*text, design)) return Refuse(io, designPath, *problem);
+    if (options_.shard && !options_.seed && !design.seedColumn) {
       return UsageError(io, "--shard needs --seed N or a seed column, so that every part runs the same seeds");
     }
-    if (options_.resume && !options_.seed && !seedColumn) {
+    if (options_.resume && !options_.seed && !design.seedColumn) {
       return UsageError(io, "--resume needs --seed N or a seed column, so that the runs repeat the same seeds");
     }
-    const std::uint32_t seed = seedColumn && !options_.seed ? 0 : BaseSeed(options_, io);
-
+    const std::uint32_t seed = design.seedColumn && !options_.seed ? 0 : BaseSeed(options_, io);
     PointTable table;
-    table.command = "batch";
-    table.base = *base;
-    table.description =
-        "batch;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";" + records[0].text + ";";
-    ChooseStatistics(table, options_, DefaultRunStatistics());
-    std::vector<std::size_t> rowLines;  // each row's line in the design
-    for (std::size_t c = 0; c < header->size(); ++c) {
-      if (c != seedColumn) table.leadColumns.push_back((*header)[c]);
+    if (std::optional<DesignProblem> problem =
+            MakeBatchTable(*base, std::move(design), seed, static_cast<std::size_t>(options_.replicates),
+                           options_.Columns(), table)) {
+      return Refuse(io, designPath, *problem);
     }
-    // Every row is checked before anything runs; the points are made again from
-    // the rows when their turn comes.
-    const auto pointOfRow = [seedColumn](const RunSettings& start, const std::vector<std::string>& names,
-                                         const std::vector<std::string>& cells, DesignPoint& point,
-                                         std::size_t& problemColumn) -> std::optional<std::string> {
-      point.settings = start;
-      point.leadCells.clear();
-      bool firstCell = true;
-      for (std::size_t c = 0; c < cells.size(); ++c) {
-        if (c == seedColumn) continue;
-        if (std::optional<std::string> problem = ApplyAssignment(point.settings, names[c] + "=" + cells[c])) {
-          problemColumn = c + 1;
-          return problem;
-        }
-        point.leadCells += (firstCell ? "" : ",") + CsvCell(cells[c]);
-        firstCell = false;
-      }
-      return std::nullopt;
-    };
-    DesignPoint checked;
-    for (std::size_t l = 1; l < records.size(); ++l) {
-      const std::vector<std::string>* cells = &records[l].cells;
-      const std::size_t line = records[l].line;
-      if (cells->size() != header->size()) {
-        return refuse(line, 0, "the row has " + std::to_string(cells->size()) + " cells, the header " +
-                                   std::to_string(header->size()));
-      }
-      if (seedColumn) {
-        const std::string& value = (*cells)[*seedColumn];
-        const std::optional<std::uint32_t> read = ReadWholeNumber<std::uint32_t>(value);
-        if (!read) {
-          return refuse(line, *seedColumn + 1, "seed \"" + value + "\" is not a whole number from 0 to 4294967295");
-        }
-        table.pointSeeds.push_back(*read);  // the column wins over --seed
-      }
-      std::size_t column = 0;
-      if (std::optional<std::string> problem = pointOfRow(*base, *header, *cells, checked, column)) {
-        return refuse(line, column, *problem);
-      }
-      table.description += records[l].text + ";";
-      rowLines.push_back(line);
-    }
-    if (rowLines.empty()) return refuse(2, 0, "the design has no rows to run");
-    table.points = rowLines.size();
-    table.seed = seed;
-    // Each row runs its own seeds S to S + N - 1. Two rows may share them on
-    // purpose (common random numbers), but a row must not run part of another's.
-    const auto replicates = static_cast<std::uint64_t>(options_.replicates);
-    std::vector<std::pair<std::uint64_t, std::size_t>> starts;  // seed, row
-    for (std::size_t row = 0; row < table.pointSeeds.size(); ++row) {
-      if (auto problem = SeedRangeProblem(table.pointSeeds[row], replicates)) {
-        return refuse(rowLines[row], *seedColumn + 1, *problem);
-      }
-      starts.emplace_back(table.pointSeeds[row], row);
-    }
-    std::sort(starts.begin(), starts.end());
-    for (std::size_t i = 1; i < starts.size(); ++i) {
-      const auto [start, other] = starts[i - 1];
-      const auto [first, row] = starts[i];
-      if (first == start || first - start >= replicates) continue;
-      const std::size_t later = std::max(row, other), earlier = std::min(row, other);
-      const std::uint64_t laterSeed = table.pointSeeds[later], earlierSeed = table.pointSeeds[earlier];
-      return refuse(rowLines[later], *seedColumn + 1,
-                    "seeds " + std::to_string(laterSeed) + " to " + std::to_string(laterSeed + replicates - 1) +
-                        " of line " + std::to_string(rowLines[later]) + " overlap seeds " +
-                        std::to_string(earlierSeed) + " to " + std::to_string(earlierSeed + replicates - 1) +
-                        " of line " + std::to_string(rowLines[earlier]) + "; with --replicates " +
-                        std::to_string(replicates) + " give rows seeds at least " + std::to_string(replicates) +
-                        " apart, or the same seed to run the same seeds");
-    }
-    auto rows = std::make_shared<std::vector<CsvRecord>>(std::move(records));
-    table.point = [rows, pointOfRow, base = *base](std::size_t design) {
-      DesignPoint point;
-      std::size_t column = 0;
-      pointOfRow(base, (*rows)[0].cells, (*rows)[design + 1].cells, point, column);
-      return point;
-    };
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }
 
  private:
+  // A design that cannot run: where in it, and why.
+  static int Refuse(CliStreams& io, const std::string& designPath, const DesignProblem& problem) {
+    io.err << "varnolt-cli: " << designPath << " line " << problem.line;
+    if (problem.column > 0) io.err << ", column " << problem.column;
+    io.err << ": " << problem.text << "\nNothing was run.\n";
+    return ExitUsage;
+  }
+
   ExperimentOptions options_;
 };
 

@@ -24,23 +24,6 @@ bool IsFilePlace(const std::string& path) {
 
 }  // namespace
 
-bool StartsAsTable(std::string_view start) {
-  for (std::string_view known : {"# varnolt-cli ", "cycle,", "point,", "output,", "evaluation,"}) {
-    if (start.substr(0, known.size()) == known) return true;
-  }
-  return false;
-}
-
-bool FileStartsAsTable(const std::string& path) {
-  if (path.empty() || path == "-" || IsDeviceOrPipe(PathFromUtf8(path))) return false;
-  std::error_code code;
-  if (!fs::is_regular_file(PathFromUtf8(path), code)) return false;
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  char start[32] = {};
-  in.read(start, sizeof start);
-  return StartsAsTable(std::string_view(start, static_cast<std::size_t>(in.gcount())));
-}
-
 bool SameFilePlace(const std::string& first, const std::string& second) {
   if (!IsFilePlace(first) || !IsFilePlace(second)) return false;
   const fs::path a = PathFromUtf8(first), b = PathFromUtf8(second);

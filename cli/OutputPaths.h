@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "experiments/PointTables.h"
+
 namespace varnolt {
 
 class CommandFiles {
@@ -39,15 +41,8 @@ class CommandFiles {
   std::vector<Named> outputs_;
 };
 
-// True when `start`, the first bytes of a file, begin as a table this program
-// writes: a part's stamp, or the header of a results, points, cycles, indices or evaluations
-// table. The settings format has no signature, so a short table can read as
-// settings; a table is recognised by this before any settings-file check.
-bool StartsAsTable(std::string_view start);
-
-// The same for the file at `path` (false when it cannot be read or is no
-// regular file: a pipe is not opened to look).
-bool FileStartsAsTable(const std::string& path);
+// Whether a file begins as a table this program writes: StartsAsTable and
+// FileStartsAsTable, in experiments/PointTables.h.
 
 // True when the two paths lead to the same regular file, or to the same place
 // where neither exists yet.

@@ -1,8 +1,9 @@
 #pragma once
-// What `sweep`, `batch` and `sensitivity` share: their options, their base
-// settings, and the table of points they run (a shard's slice of it, resumed
-// after a stop) and write, one row per point and replicate. The points run in
-// the experiments folder.
+// What `sweep`, `batch` and `sensitivity` share on the command line: their
+// options, their base settings and seed, and the runner's face of the point
+// tables the experiments library runs (experiments/PointTables.h): the request
+// made from the options, the progress line and signals, and the words and
+// statuses of what comes back.
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
-#include "experiments/Experiments.h"
+#include "experiments/PointTables.h"
 #include "settings/RunSettings.h"
 
 namespace varnolt {
@@ -44,6 +45,8 @@ struct ExperimentOptions {
   bool dryRun = false;
   bool quiet = false;  // --quiet: no progress line
   std::vector<std::string> positional;
+
+  TableColumns Columns() const { return {statistics, window}; }
 };
 
 // The options sweep and batch share, declared once; the words say what a point
@@ -56,41 +59,8 @@ struct RunTableWords {
 };
 void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const RunTableWords& words);
 
-// A design point: its settings and its cells in the table after the point number.
-struct DesignPoint {
-  RunSettings settings;
-  std::string leadCells;
-};
-
-// A design of points, each run `replicates` times: the table's rows are design
-// point after design point, replicate after replicate. The points are made one
-// at a time when their turn comes, so a design of millions never sits whole in
-// memory.
-struct PointTable {
-  std::string command;                           // for messages and the fingerprint
-  std::vector<std::string> leadColumns;          // header cells after "point"
-  std::size_t points = 0;                        // design points
-  std::function<DesignPoint(std::size_t)> point; // design point d (from 0)
-  std::uint32_t seed = 0;                        // the seed of replicate 1 at every point...
-  std::vector<std::uint32_t> pointSeeds;         // ...unless each point has its own (a batch's seed column)
-  std::string description;                       // what defines the design, for its fingerprint
-  RunSettings base;                              // the settings every point starts from, for the record
-  std::vector<Statistic> statistics;             // the table's columns of results
-  bool summaryToError = false;                   // standard output carries another table
-
-  std::uint32_t SeedOf(std::size_t design) const { return pointSeeds.empty() ? seed : pointSeeds[design]; }
-};
-
-// The settings file (or the start-up defaults) with every --set applied; on a
-// problem prints it, sets status and answers nothing.
-std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
-                                        const std::vector<std::string>& assignments, CliStreams& io, int& status);
-
 // The same from the settings file the command names first, if any.
 std::optional<RunSettings> BaseSettingsOfFirstArgument(const ExperimentOptions& options, CliStreams& io, int& status);
-
-// The 27 settings as text, for a design's fingerprint.
-std::string SettingsText(const RunSettings& settings);
 
 // --seed, or a fresh random seed (never so high that the replicates' seeds would
 // pass the last seed), told on standard error so that the runs can be repeated.
@@ -104,15 +74,6 @@ std::optional<int> CheckTableFiles(const ExperimentOptions& options,
                                    const std::vector<std::pair<std::string, std::optional<std::string>>>& reads,
                                    CliStreams& io);
 
-// Where the record of a table goes: beside it, unless the table goes to
-// standard output, a device or a pipe.
-std::optional<std::string> TableRecordPath(const std::optional<std::string>& table);
-
-// Why a design cannot run when holding `bytes` (its points, the outputs its
-// indices need) would not fit in the memory this computer has free: the need
-// and what is free, and `remedy`. Nothing when it fits.
-std::optional<std::string> MemoryProblem(std::uint64_t bytes, const std::string& what, const std::string& remedy);
-
 // Runs the table's points (the shard's slice of them, those not yet in a table
 // to resume) and streams the table to --csv row by row; `kept`, when given,
 // receives every run's outputs, and the table is then optional. Returns the
@@ -120,15 +81,8 @@ std::optional<std::string> MemoryProblem(std::uint64_t bytes, const std::string&
 int RunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
                   RunOutputs* kept = nullptr);
 
-// The outputs of a design's runs, read through the whole table of them (merged
-// from shards, say); answers why not when the table is of another design.
-std::optional<std::string> OutcomesFromTable(const std::string& path, const PointTable& table, std::size_t replicates,
-                                             RunOutputs& outputs);
-
-// The table's statistics (--stat, or `defaults`) and what --stat and
-// --cycles-window add to its description: nothing for the default columns over
-// the default cycles, so that tables keep their fingerprints.
-void ChooseStatistics(PointTable& table, const ExperimentOptions& options, std::vector<Statistic> defaults);
+// Prints why a table or record could not be written.
+void PrintWriteProblem(CliStreams& io, const TableWriteProblem& problem);
 
 // Writes a table through the safe replacement (or to standard output for "-");
 // prints why on failure.
@@ -138,7 +92,7 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
 // and answers false to drop it (a stop, a failed run), which leaves any earlier
 // file whole and prints nothing. Standard output takes the rows as they come.
 // A signal caught by the time the last row is written drops the table too,
-// unless `keepWhenInterrupted` (a table to resume keeps the rows it has).
+// unless `keepWhenInterrupted`.
 bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& writer,
                  CliStreams& io, bool keepWhenInterrupted = false);
 

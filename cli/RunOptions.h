@@ -10,6 +10,7 @@
 #include "platform/WholeNumbers.h"
 #include "results/Statistics.h"
 #include "settings/RunSettings.h"
+#include "settings/SettingAssignments.h"
 
 namespace varnolt {
 
@@ -28,14 +29,5 @@ struct RunOptions {
   std::optional<CyclesWindow> window;    // the cycles analysed; the burn-in rule when not given
   std::vector<std::string> positional;   // arguments that are no option, in order
 };
-
-// Sets one field from "NAME=VALUE": NAME as in RunSettingsFields(), a number as a
-// whole 32-bit integer, a switch as 0 or 1, a text as it stands. On a bad name or
-// value, leaves the settings as they were and returns a message that says what
-// is wrong and what is accepted.
-std::optional<std::string> ApplyAssignment(RunSettings& settings, const std::string& assignment);
-
-// The accepted setting names, comma separated, in the record's order.
-std::string SettingNames();
 
 }  // namespace varnolt

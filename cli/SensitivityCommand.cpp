@@ -3,6 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -10,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Help.h"
+#include "cli/Messages.h"
 #include "cli/DryRun.h"
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
@@ -112,29 +116,8 @@ class SensitivityCommand final : public Command {
   }
 
   int Run(CliStreams& io) override {
-    if (options_.positional.size() > 1) return UsageError(io, "sensitivity takes at most one settings file");
-    if (!options_.method || (*options_.method != "morris" && *options_.method != "sobol")) {
-      return UsageError(io, "sensitivity needs --method morris or --method sobol");
-    }
-    const bool morris = *options_.method == "morris";
-    if (options_.factors.empty()) return UsageError(io, "sensitivity needs at least one --factor NAME=LOW:HIGH");
-    std::vector<SensitivityFactor> factors(options_.factors.size());
-    for (std::size_t f = 0; f < factors.size(); ++f) {
-      if (auto problem = ParseSensitivityFactor(options_.factors[f], factors[f])) return UsageError(io, *problem);
-      for (std::size_t g = 0; g < f; ++g) {
-        if (factors[g].name == factors[f].name) return UsageError(io, factors[f].name + " is a factor twice");
-      }
-    }
-    if (morris && options_.levels % 2 != 0) return UsageError(io, "--levels must be even for Morris");
-    if (options_.fromPoints && (options_.shard || options_.resume || options_.points)) {
-      return UsageError(io, "--from-points reads the runs; it takes no --shard, --resume or --points");
-    }
-    if ((options_.shard || options_.resume) && !options_.points) {
-      return UsageError(io, "--shard and --resume work on the table of runs: give --points PATH");
-    }
-    if ((options_.shard || options_.resume) && !options_.seed) {
-      return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
-    }
+    SensitivityPlan plan;
+    if (std::optional<int> refused = CheckOptions(io, plan)) return *refused;
     if (std::optional<int> refused = CheckTableFiles(
             options_,
             {{"the settings file", options_.positional.empty() ? std::nullopt : std::optional(options_.positional[0])},
@@ -148,114 +131,116 @@ class SensitivityCommand final : public Command {
     const std::uint32_t seed = BaseSeed(options_, io);
     // The design (Morris trajectories, the bootstrap's resamples) has a seed of its
     // own, so that the runs' seeds can change while the design stays.
-    const std::uint32_t designSeed = options_.designSeed.value_or(seed);
-    const auto replicates = static_cast<std::size_t>(options_.replicates);
-    const int k = static_cast<int>(factors.size());
+    plan.designSeed = options_.designSeed.value_or(seed);
+    if (std::optional<std::string> problem = MemoryNeeded(plan)) return UsageError(io, *problem);
 
-    // What the design holds while it runs: its points in the unit cube as they
-    // are made, their whole-numbered steps, and each run's outputs for the
-    // indices. Too much for this computer is refused before anything is made.
-    const std::size_t designRows = morris ? static_cast<std::size_t>(options_.trajectories) * (k + 1)
-                                          : static_cast<std::size_t>(options_.samples) * (k + 2);
-    const std::size_t statisticCount =
-        options_.statistics.empty() ? DefaultSensitivityStatistics().size() : options_.statistics.size();
-    const double need = static_cast<double>(designRows) *
-                        (8.0 * k + 48 + 4.0 * k + static_cast<double>(replicates * RunOutputs::BytesPerRun(statisticCount)));
-    if (std::optional<std::string> problem = MemoryProblem(
-            static_cast<std::uint64_t>(std::min(need, 1.8e19)),
-            "the " + std::string(morris ? "Morris" : "Sobol") + " design of " + WithThousands(static_cast<std::int64_t>(designRows)) +
-                " points" + (replicates > 1 ? " x " + std::to_string(replicates) + " replicates" : std::string()),
-            morris ? "give fewer --trajectories or factors" : "give fewer --samples or factors")) {
-      return UsageError(io, *problem);
-    }
-
-    // The unit cube to whole values: Morris on its grid (rounded), Sobol evenly
-    // over the whole values from low to high. Each point keeps its steps from
-    // LOW, factor after factor; the cube's points go once they are turned.
-    MorrisDesign morrisDesign;
-    SaltelliDesign saltelli;
-    std::vector<std::vector<double>>& unit = morris ? morrisDesign.points : saltelli.points;
-    if (morris) {
-      morrisDesign = MakeMorrisDesign(k, options_.trajectories, options_.levels, designSeed);
-    } else {
-      saltelli = MakeSaltelliDesign(k, options_.samples);
-    }
-    auto steps = std::make_shared<std::vector<std::int32_t>>(unit.size() * static_cast<std::size_t>(k));
-    for (std::size_t p = 0; p < unit.size(); ++p) {
-      for (int f = 0; f < k; ++f) (*steps)[p * k + f] = SensitivityStep(factors[f], unit[p][f], morris);
-    }
-    const std::size_t designPoints = unit.size();
-    std::vector<std::vector<double>>().swap(unit);
-    // Morris's effects are over the points as run, after rounding.
-    std::vector<std::vector<double>> used;
-    if (morris) {
-      used.assign(designPoints, std::vector<double>(static_cast<std::size_t>(k)));
-      for (std::size_t p = 0; p < designPoints; ++p) {
-        for (int f = 0; f < k; ++f) {
-          used[p][f] = (*steps)[p * k + f] / (static_cast<double>(factors[f].high) - factors[f].low);
-        }
-      }
-    }
-
-    PointTable table;
-    table.command = "sensitivity";
-    table.base = *base;
+    SensitivityDesign design;
+    PointTable table = MakeSensitivityTable(*base, plan, seed, static_cast<std::size_t>(options_.replicates),
+                                            options_.Columns(), design);
     table.summaryToError = options_.csv && *options_.csv == "-";
-    table.description = "sensitivity;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";" +
-                        *options_.method + ";" +
-                        (morris ? std::to_string(options_.trajectories) + "x" + std::to_string(options_.levels)
-                                : std::to_string(options_.samples)) + ";";
-    if (designSeed != seed) table.description += "designSeed=" + std::to_string(designSeed) + ";";
-    ChooseStatistics(table, options_, DefaultSensitivityStatistics());
-    for (const SensitivityFactor& factor : factors) {
-      table.leadColumns.push_back(factor.name);
-      table.description += factor.name + "=" + std::to_string(factor.low) + ":" + std::to_string(factor.high) + ";";
-    }
-    std::vector<const FieldInfo*> fields;
-    for (const SensitivityFactor& factor : factors) fields.push_back(FindField(factor.name));
-    table.points = designPoints;
-    table.seed = seed;
-    table.point = [steps, factors, fields, k, base = *base](std::size_t design) {
-      DesignPoint point{base, {}};
-      for (int f = 0; f < k; ++f) {
-        const std::int32_t value = factors[f].low + (*steps)[design * k + f];
-        point.settings.*(fields[f]->integer) = value;
-        point.leadCells += (f == 0 ? "" : ",") + std::to_string(value);
-      }
-      return point;
-    };
-    if (options_.dryRun) {
-      ExperimentOptions pointOptions = options_;
-      pointOptions.csv = options_.points;
-      return DryRunPointTable(table, pointOptions, io);
-    }
+    ExperimentOptions pointOptions = options_;
+    pointOptions.csv = options_.points;
+    if (options_.dryRun) return DryRunPointTable(table, pointOptions, io);
     RunOutputs outcomes;
     if (options_.fromPoints) {
-      if (std::optional<std::string> problem = OutcomesFromTable(*options_.fromPoints, table, replicates, outcomes)) {
+      if (std::optional<std::string> problem = RunsOfTable(*options_.fromPoints, table, outcomes)) {
         PrintProblem(io, *problem);
         io.err << "Nothing was computed.\n";
         return ExitFailure;
       }
     } else {
-      ExperimentOptions pointOptions = options_;
-      pointOptions.csv = options_.points;
       pointOptions.points.reset();
-      if (const int status = RunPointTable(table, pointOptions, io, &outcomes); status != ExitSuccess) return status;
+      if (const int ran = RunPointTable(table, pointOptions, io, &outcomes); ran != ExitSuccess) return ran;
       if (options_.shard) {
         io.out << "This part holds its slice of the runs only: merge the parts, then give the whole table to\n"
                   "the same command with --from-points ALL.csv (instead of --shard and --points) for the indices.\n";
         return ExitSuccess;
       }
     }
-    const std::size_t lost = outcomes.NotRan();
-
     const bool toStandardOutput = options_.csv && *options_.csv == "-";
     std::ostream& report = toStandardOutput ? io.err : io.out;
+    const std::string csv = ReportIndices(plan, design, table, outcomes, seed, report);
+    return WriteIndices(csv, plan, seed, outcomes, io, report);
+  }
+
+ private:
+  // The outputs of the design's runs, read through the whole table at `path`
+  // (merged from shards, say); answers why not.
+  static std::optional<std::string> RunsOfTable(const std::string& path, const PointTable& table,
+                                                RunOutputs& outputs) {
+    std::error_code code;
+    if (std::filesystem::is_directory(PathFromUtf8(path), code)) return "cannot read " + path + ": it is a folder";
+    errno = 0;
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    if (!in) {
+      return "cannot read " + path + ": " +
+             CauseText(std::error_code(errno != 0 ? errno : ENOENT, std::generic_category()));
+    }
+    return OutcomesFromTable(in, path, table, outputs);
+  }
+
+  // The options read into a plan of the design; the usage status on a problem.
+  std::optional<int> CheckOptions(CliStreams& io, SensitivityPlan& plan) const {
+    if (options_.positional.size() > 1) return UsageError(io, "sensitivity takes at most one settings file");
+    if (!options_.method || (*options_.method != "morris" && *options_.method != "sobol")) {
+      return UsageError(io, "sensitivity needs --method morris or --method sobol");
+    }
+    plan.morris = *options_.method == "morris";
+    if (options_.factors.empty()) return UsageError(io, "sensitivity needs at least one --factor NAME=LOW:HIGH");
+    std::vector<SensitivityFactor>& factors = plan.factors;
+    factors.resize(options_.factors.size());
+    for (std::size_t f = 0; f < factors.size(); ++f) {
+      if (auto problem = ParseSensitivityFactor(options_.factors[f], factors[f])) return UsageError(io, *problem);
+      for (std::size_t g = 0; g < f; ++g) {
+        if (factors[g].name == factors[f].name) return UsageError(io, factors[f].name + " is a factor twice");
+      }
+    }
+    if (plan.morris && options_.levels % 2 != 0) return UsageError(io, "--levels must be even for Morris");
+    if (options_.fromPoints && (options_.shard || options_.resume || options_.points)) {
+      return UsageError(io, "--from-points reads the runs; it takes no --shard, --resume or --points");
+    }
+    if ((options_.shard || options_.resume) && !options_.points) {
+      return UsageError(io, "--shard and --resume work on the table of runs: give --points PATH");
+    }
+    if ((options_.shard || options_.resume) && !options_.seed) {
+      return UsageError(io, "--shard and --resume need --seed N, so that every part runs the same design");
+    }
+    plan.trajectories = options_.trajectories;
+    plan.levels = options_.levels;
+    plan.samples = options_.samples;
+    return std::nullopt;
+  }
+
+  // What the design holds while it runs: its points in the unit cube as they
+  // are made, their whole-numbered steps, and each run's outputs for the
+  // indices. Too much for this computer is refused before anything is made.
+  std::optional<std::string> MemoryNeeded(const SensitivityPlan& plan) const {
+    const std::size_t designRows = SensitivityDesignRows(plan);
+    const int k = static_cast<int>(plan.factors.size());
+    const auto replicates = static_cast<std::size_t>(options_.replicates);
+    const std::size_t statisticCount =
+        options_.statistics.empty() ? DefaultSensitivityStatistics().size() : options_.statistics.size();
+    const double need = static_cast<double>(designRows) *
+                        (8.0 * k + 48 + 4.0 * k + static_cast<double>(replicates * RunOutputs::BytesPerRun(statisticCount)));
+    return MemoryProblem(static_cast<std::uint64_t>(std::min(need, 1.8e19)),
+                         "the " + std::string(plan.morris ? "Morris" : "Sobol") + " design of " +
+                             WithThousands(static_cast<std::int64_t>(designRows)) + " points" +
+                             (replicates > 1 ? " x " + std::to_string(replicates) + " replicates" : std::string()),
+                         plan.morris ? "give fewer --trajectories or factors" : "give fewer --samples or factors");
+  }
+
+  // Prints the indices of every statistic, ranked, and answers them as a table.
+  std::string ReportIndices(const SensitivityPlan& plan, const SensitivityDesign& design, const PointTable& table,
+                            const RunOutputs& outcomes, std::uint32_t seed, std::ostream& report) const {
+    const bool morris = plan.morris;
+    const int k = static_cast<int>(plan.factors.size());
+    const auto replicates = static_cast<std::size_t>(options_.replicates);
+    const std::size_t lost = outcomes.NotRan();
     std::string csv = morris ? "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n"
                              : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
     report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
            << (k == 1 ? " factor" : " factors") << " from " << outcomes.Runs() << " runs (seed " << seed;
-    if (designSeed != seed) report << ", design seed " << designSeed;
+    if (plan.designSeed != seed) report << ", design seed " << plan.designSeed;
     report << ")";
     if (replicates > 1) {
       report << "; each point's output is the mean of its " << replicates << " replicates, seeds " << seed << " to "
@@ -265,98 +250,123 @@ class SensitivityCommand final : public Command {
     report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*; the 95 % intervals of mu* are "
                         "from the bootstrap.\n"
                       : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
-    std::size_t nameWidth = 8;
-    for (const SensitivityFactor& factor : factors) nameWidth = std::max(nameWidth, factor.name.size() + 2);
     for (Statistic statistic : table.statistics) {
-      const char* name = InfoOf(statistic).name;
       const PointOutputs outputs = outcomes.Of(replicates, statistic);
-      const std::vector<double>& y = outputs.values;
-      std::vector<int> order(static_cast<std::size_t>(k));
-      for (int f = 0; f < k; ++f) order[f] = f;
-      report << "\n" << name << ":\n";
-      if (outputs.missing > 0) {
-        report << "  " << outputs.missing << " of " << outcomes.Runs() - lost << " runs have no " << name
-               << (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude ? " (no regular cycle)" : "")
-               << "; " << outputs.pointsLeftOut << (outputs.pointsLeftOut == 1 ? " point" : " points")
-               << " without one are left out" << (replicates > 1 ? ", the others average the replicates that have one" : "")
-               << ".\n";
-      }
-      if (replicates > 1 && !std::isnan(outputs.replicateSd)) {
-        std::vector<std::optional<double>> present;
-        for (double v : y) {
-          if (!std::isnan(v)) present.push_back(v);
-        }
-        report << "  Between replicates of a point, sd " << Fixed(outputs.replicateSd, 0, 4) << " on average; between "
-               << "points (of their means), sd " << Fixed(SummariseValues(present).sd, 0, 4) << ".\n";
-      }
+      ReportOutputs(statistic, outputs, outcomes.Runs() - lost, report);
       if (morris) {
-        const std::vector<MorrisIndex> indices = MorrisIndices(k, used, y, options_.bootstrap, designSeed);
-        std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
-        report << "  " << Padded("factor", nameWidth) << "       mu*  (95 % interval)          mu     sigma  effects\n";
-        for (int f : order) {
-          const MorrisIndex& m = indices[f];
-          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << "  ("
-                 << Fixed(m.muStarLow, 6, 3) << " to " << Fixed(m.muStarHigh, 6, 3) << ")" << Fixed(m.mu, 10, 3)
-                 << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
-          csv += std::string(name) + "," + factors[f].name + "," + Cell(m.mu) + "," + Cell(m.muStar) + "," +
-                 Cell(m.muStarLow) + "," + Cell(m.muStarHigh) + "," + Cell(m.sigma) + "," +
-                 std::to_string(m.effects) + "\n";
-        }
+        ReportMorris(plan, InfoOf(statistic).name,
+                     MorrisIndices(k, design.used, outputs.values, options_.bootstrap, plan.designSeed), report, csv);
       } else {
-        const std::vector<SobolIndex> indices = SobolIndices(saltelli, y, options_.bootstrap, designSeed);
-        if (!OutputVaries(y)) {
-          report << "  " << name << " does not vary over this design; no indices.\n";
-          for (int f = 0; f < k; ++f) {
-            csv += std::string(name) + "," + factors[f].name + ",,,,,,," + std::to_string(indices[f].samples) + "\n";
-          }
-          continue;
-        }
-        std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return indices[a].total > indices[b].total; });
-        report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
-        for (int f : order) {
-          const SobolIndex& s = indices[f];
-          report << "  " << Padded(factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  ("
-                 << Fixed(s.firstLow, 6, 3) << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3)
-                 << "  (" << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
-          csv += std::string(name) + "," + factors[f].name + "," + Cell(s.first) + "," + Cell(s.firstLow) + "," +
-                 Cell(s.firstHigh) + "," + Cell(s.total) + "," + Cell(s.totalLow) + "," + Cell(s.totalHigh) + "," +
-                 std::to_string(s.samples) + "\n";
-        }
+        ReportSobol(plan, InfoOf(statistic).name,
+                    SobolIndices(design.saltelli, outputs.values, options_.bootstrap, plan.designSeed),
+                    OutputVaries(outputs.values), report, csv);
       }
     }
-    if (options_.csv) {
-      if (!WriteTable(*options_.csv, "table", csv, io)) {
-        if (InterruptionSignal() != 0) io.err << "Interrupted; the table of indices was not written.\n";
-        return ExitFailure;
-      }
-      // What made the indices, beside them, so that a picture of them can say it.
-      if (const std::optional<std::string> recordPath = TableRecordPath(options_.csv)) {
-        nlohmann::ordered_json record;
-        record["version"] = VersionText();
-        record["commandLine"] = CommandLineText();
-        record["command"] = "sensitivity";
-        record["method"] = *options_.method;
-        record["seed"] = seed;
-        record["designSeed"] = designSeed;
-        record["replicates"] = replicates;
-        record["runs"] = outcomes.Runs();
-        record["runsLeftOut"] = lost;
-        nlohmann::ordered_json factorList = nlohmann::ordered_json::array();
-        for (const SensitivityFactor& factor : factors) {
-          factorList.push_back({{"name", factor.name}, {"low", factor.low}, {"high", factor.high}});
-        }
-        record["factors"] = factorList;
-        const std::string text = record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-        if (!WriteTable(*recordPath, "record of the table", text, io)) return ExitFailure;
-      }
-      if (!toStandardOutput) report << "\nTable written to " << *options_.csv << ".\n";
+    return csv;
+  }
+
+  // The runs without the statistic, and the spread between replicates.
+  void ReportOutputs(Statistic statistic, const PointOutputs& outputs, std::size_t runs, std::ostream& report) const {
+    const char* name = InfoOf(statistic).name;
+    const auto replicates = static_cast<std::size_t>(options_.replicates);
+    report << "\n" << name << ":\n";
+    if (outputs.missing > 0) {
+      report << "  " << outputs.missing << " of " << runs << " runs have no " << name
+             << (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude ? " (no regular cycle)" : "")
+             << "; " << outputs.pointsLeftOut << (outputs.pointsLeftOut == 1 ? " point" : " points")
+             << " without one are left out" << (replicates > 1 ? ", the others average the replicates that have one" : "")
+             << ".\n";
     }
+    if (replicates > 1 && !std::isnan(outputs.replicateSd)) {
+      std::vector<std::optional<double>> present;
+      for (double v : outputs.values) {
+        if (!std::isnan(v)) present.push_back(v);
+      }
+      report << "  Between replicates of a point, sd " << Fixed(outputs.replicateSd, 0, 4) << " on average; between "
+             << "points (of their means), sd " << Fixed(SummariseValues(present).sd, 0, 4) << ".\n";
+    }
+  }
+
+  static std::size_t NameWidth(const SensitivityPlan& plan) {
+    std::size_t width = 8;
+    for (const SensitivityFactor& factor : plan.factors) width = std::max(width, factor.name.size() + 2);
+    return width;
+  }
+
+  static void ReportMorris(const SensitivityPlan& plan, const std::string& name,
+                           const std::vector<MorrisIndex>& indices, std::ostream& report, std::string& csv) {
+    const std::size_t nameWidth = NameWidth(plan);
+    std::vector<int> order(plan.factors.size());
+    for (std::size_t f = 0; f < order.size(); ++f) order[f] = static_cast<int>(f);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
+    report << "  " << Padded("factor", nameWidth) << "       mu*  (95 % interval)          mu     sigma  effects\n";
+    for (int f : order) {
+      const MorrisIndex& m = indices[f];
+      report << "  " << Padded(plan.factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << "  ("
+             << Fixed(m.muStarLow, 6, 3) << " to " << Fixed(m.muStarHigh, 6, 3) << ")" << Fixed(m.mu, 10, 3)
+             << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
+      csv += name + "," + plan.factors[f].name + "," + Cell(m.mu) + "," + Cell(m.muStar) + "," + Cell(m.muStarLow) +
+             "," + Cell(m.muStarHigh) + "," + Cell(m.sigma) + "," + std::to_string(m.effects) + "\n";
+    }
+  }
+
+  static void ReportSobol(const SensitivityPlan& plan, const std::string& name, const std::vector<SobolIndex>& indices,
+                          bool varies, std::ostream& report, std::string& csv) {
+    const std::size_t nameWidth = NameWidth(plan);
+    if (!varies) {
+      report << "  " << name << " does not vary over this design; no indices.\n";
+      for (std::size_t f = 0; f < plan.factors.size(); ++f) {
+        csv += name + "," + plan.factors[f].name + ",,,,,,," + std::to_string(indices[f].samples) + "\n";
+      }
+      return;
+    }
+    std::vector<int> order(plan.factors.size());
+    for (std::size_t f = 0; f < order.size(); ++f) order[f] = static_cast<int>(f);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return indices[a].total > indices[b].total; });
+    report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
+    for (int f : order) {
+      const SobolIndex& s = indices[f];
+      report << "  " << Padded(plan.factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  ("
+             << Fixed(s.firstLow, 6, 3) << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3) << "  ("
+             << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
+      csv += name + "," + plan.factors[f].name + "," + Cell(s.first) + "," + Cell(s.firstLow) + "," +
+             Cell(s.firstHigh) + "," + Cell(s.total) + "," + Cell(s.totalLow) + "," + Cell(s.totalHigh) + "," +
+             std::to_string(s.samples) + "\n";
+    }
+  }
+
+  // The table of indices with, beside it, what made them, so that a picture of
+  // them can say it.
+  int WriteIndices(const std::string& csv, const SensitivityPlan& plan, std::uint32_t seed, const RunOutputs& outcomes,
+                   CliStreams& io, std::ostream& report) const {
+    if (!options_.csv) return ExitSuccess;
+    if (!WriteTable(*options_.csv, "table", csv, io)) {
+      if (InterruptionSignal() != 0) io.err << "Interrupted; the table of indices was not written.\n";
+      return ExitFailure;
+    }
+    if (const std::optional<std::string> recordPath = TableRecordPath(options_.csv)) {
+      nlohmann::ordered_json record;
+      record["version"] = VersionText();
+      record["commandLine"] = CommandLineText();
+      record["command"] = "sensitivity";
+      record["method"] = *options_.method;
+      record["seed"] = seed;
+      record["designSeed"] = plan.designSeed;
+      record["replicates"] = static_cast<std::size_t>(options_.replicates);
+      record["runs"] = outcomes.Runs();
+      record["runsLeftOut"] = outcomes.NotRan();
+      nlohmann::ordered_json factorList = nlohmann::ordered_json::array();
+      for (const SensitivityFactor& factor : plan.factors) {
+        factorList.push_back({{"name", factor.name}, {"low", factor.low}, {"high", factor.high}});
+      }
+      record["factors"] = factorList;
+      const std::string text = record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+      if (!WriteTable(*recordPath, "record of the table", text, io)) return ExitFailure;
+    }
+    if (*options_.csv != "-") report << "\nTable written to " << *options_.csv << ".\n";
     return ExitSuccess;
   }
 
- private:
   ExperimentOptions options_;
 };
 

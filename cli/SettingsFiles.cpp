@@ -2,6 +2,7 @@
 
 #include "cli/Messages.h"
 #include "cli/OutputPaths.h"
+#include "settings/SettingAssignments.h"
 #include "settings/SettingsFile.h"
 
 namespace varnolt {
@@ -19,6 +20,27 @@ std::optional<RunSettings> LoadSettingsForCommand(const std::string& path, CliSt
   if (const std::optional<FileError> error = LoadSettingsFile(PathFromUtf8(path), settings)) {
     PrintLoadError(*error, path, io);
     return std::nullopt;
+  }
+  return settings;
+}
+
+std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
+                                        const std::vector<std::string>& assignments, CliStreams& io, int& status) {
+  RunSettings settings = StartupDefaults();
+  if (file) {
+    std::optional<RunSettings> read = LoadSettingsForCommand(*file, io);
+    if (!read) {
+      io.err << "Nothing was run.\n";
+      status = ExitFailure;
+      return std::nullopt;
+    }
+    settings = *read;
+  }
+  for (const std::string& assignment : assignments) {
+    if (std::optional<std::string> problem = ApplyAssignment(settings, assignment)) {
+      status = UsageError(io, *problem);
+      return std::nullopt;
+    }
   }
   return settings;
 }

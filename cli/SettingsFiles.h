@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CommandLine.h"
 #include "platform/FileError.h"
@@ -17,5 +18,10 @@ std::optional<RunSettings> LoadSettingsForCommand(const std::string& path, CliSt
 
 // Prints why a settings file could not be read.
 void PrintLoadError(const FileError& error, const std::string& path, CliStreams& io);
+
+// The settings file (or the start-up defaults) with every --set applied; on a
+// problem prints it, sets status and answers nothing.
+std::optional<RunSettings> BaseSettings(const std::optional<std::string>& file,
+                                        const std::vector<std::string>& assignments, CliStreams& io, int& status);
 
 }  // namespace varnolt

@@ -58,32 +58,8 @@ class SweepCommand final : public Command {
     if (!base) return status;
     const std::uint32_t seed = BaseSeed(options_, io);
 
-    PointTable table;
-    table.command = "sweep";
-    table.base = *base;
-    table.description = "sweep;" + SettingsText(*base) + "seed=" + std::to_string(seed) + ";";
-    ChooseStatistics(table, options_, DefaultRunStatistics());
-    for (const SweepFactor& factor : factors) {
-      table.leadColumns.push_back(factor.name);
-      table.description += factor.name + "=";
-      for (std::int32_t v : factor.values) table.description += std::to_string(v) + ",";
-      table.description += ";";
-    }
-    // Point d of the full factorial, the first factor varying slowest, made when
-    // its turn comes.
-    std::vector<const FieldInfo*> fields;
-    for (const SweepFactor& factor : factors) fields.push_back(FindField(factor.name));
-    table.points = static_cast<std::size_t>(total);
-    table.seed = seed;
-    table.point = [base = *base, factors, fields](std::size_t design) {
-      DesignPoint point{base, {}};
-      const std::vector<std::int32_t> level = FactorialLevel(factors, design);
-      for (std::size_t f = 0; f < factors.size(); ++f) {
-        point.settings.*(fields[f]->integer) = level[f];
-        point.leadCells += (f == 0 ? "" : ",") + std::to_string(level[f]);
-      }
-      return point;
-    };
+    const PointTable table =
+        MakeSweepTable(*base, factors, seed, static_cast<std::size_t>(options_.replicates), options_.Columns());
     if (options_.dryRun) return DryRunPointTable(table, options_, io);
     return RunPointTable(table, options_, io);
   }

@@ -1,7 +1,7 @@
 #pragma once
-// Pictures of the tables the experiments write: told apart by their header
-// (the stamp and closing lines of shard parts are skipped), read, and drawn by
-// the plot code. Also the runs of one point of a per-cycle table, for `analyse`.
+// Pictures of the tables the experiments write, drawn from what the
+// experiments library reads of them (experiments/TableReading.h); also the
+// runs of one point of a per-cycle table, for `analyse`.
 
 #include <cstdint>
 #include <optional>
@@ -9,16 +9,12 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "experiments/TableReading.h"
 #include "model/FloweringModel.h"
 #include "plot/PictureFile.h"
 
 namespace varnolt {
 
-// What a table holds, by its header: a table of points (sweep, batch, the runs
-// of a sensitivity analysis), Morris or Sobol indices, a per-cycle table
-// (sweep --cycles), or none of these (a report or a run's own CSV).
-enum class TableKind { Other, Points, Morris, Sobol, Cycles };
-TableKind KindOfTable(const std::string& text);
 // What a kind is called in messages: "a table of points", "a per-cycle table"...
 std::string TableKindName(TableKind kind);
 
@@ -46,6 +42,6 @@ struct ReplicateCycles {
 // (cycles[0] is cycle 1). On a problem (a point the table does not hold, a
 // damaged table) prints it and answers nothing, with the status in `status`.
 std::optional<std::vector<ReplicateCycles>> RunsOfPoint(const std::string& text, const std::string& source,
-                                                                 std::int64_t point, CliStreams& io, int& status);
+                                                        std::int64_t point, CliStreams& io, int& status);
 
 }  // namespace varnolt

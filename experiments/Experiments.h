@@ -9,6 +9,10 @@
 // Every point runs on the fast engine through the run driver, in parallel over
 // oneTBB; each point's results depend on its settings and seed only, so a table
 // is the same however many threads made it, and equal to single runs. Plain C++.
+//
+// The tables of points every face runs and writes (designs expanded into runs,
+// streamed with progress and a stop, resumed, sharded, recorded) are in
+// PointTables.h; tables read back for pictures and analysis in TableReading.h.
 
 #include <atomic>
 #include <stop_token>

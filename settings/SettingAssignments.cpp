@@ -1,4 +1,6 @@
-#include "cli/RunOptions.h"
+#include "settings/SettingAssignments.h"
+
+#include "platform/WholeNumbers.h"
 
 namespace varnolt {
 
