@@ -743,7 +743,6 @@ void CPageExperiments::ShowChart() {
     chart_->SetDrawing({}, QStringLiteral("Run an experiment: its chart shows here."));
     return;
   }
-  const Results& results = *results_;
   const auto i = static_cast<std::size_t>(index);
   chart_->SetDrawing([this, i](PictureSize size, std::string& bytes) {
     // Titles on the page are shorter than on saved pictures: the page names its run above.

@@ -24,7 +24,6 @@ class CPictureView : public QWidget {
 
   // The picture to show; none clears it and shows `emptyText` instead.
   void SetDrawing(Drawing drawing, const QString& emptyText = QString());
-  bool HasDrawing() const { return static_cast<bool>(drawing_); }
   // The picture as last drawn (for tests and the screen alike).
   const QImage& Image() const { return image_; }
   // Draws it now at the widget's size, rather than once the queue has settled.

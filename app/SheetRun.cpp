@@ -153,9 +153,11 @@ bool CSheet::RunJobWithProgress(const QString& text, std::uint64_t total, Job::W
   if (!run.ended) loop.exec();
   refresh.stop();
   const bool stopped = job.StopRequested();
+  const std::exception_ptr error = job.Error();
   run.job.reset();  // the work has returned; this joins its thread
   activeRun_ = nullptr;
   progress.hide();
+  if (error) std::rethrow_exception(error);  // to the caller, as if the work had run here
   return !stopped;
 }
 

@@ -7,6 +7,7 @@
 
 #include "calibration/Calibration.h"
 #include "platform/WholeNumbers.h"
+#include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
 namespace varnolt {
@@ -24,10 +25,6 @@ std::string FittableNames() {
   }
   return names;
 }
-
-// The frond positions whose node positions the model's storage holds.
-constexpr std::int32_t LowestFittableFrond = 0 - FrondOffset;
-constexpr std::int32_t HighestFittableFrond = NodeSlotCount - 1 - FrondOffset;
 
 std::optional<AdmittedValues> TreatmentValues(std::int32_t treatmentSwitch, const char* switchName,
                                               const std::string& name, AdmittedValues values, std::string& why) {
@@ -92,7 +89,7 @@ std::optional<AdmittedValues> AdmittedValuesOf(const std::string& name, const Ru
   }
   if (name == "flowerPruneEnd") return TreatmentValues(base.flowerPruning, "flowerPruning", name, {2, cycles}, why);
   // The seven frond positions: no rule bounds them, the model's node storage does.
-  return AdmittedValues{LowestFittableFrond, HighestFittableFrond};
+  return AdmittedValues{LowestFrond, HighestFrond};  // the fronds the model's storage holds
 }
 
 double GridSize(std::span<const FitRange> fits) {

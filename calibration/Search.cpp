@@ -61,7 +61,6 @@ class Evaluator {
 
   std::size_t Best() const { return best_; }
   const std::vector<CycleResult>& BestCycles() const { return bestCycles_; }
-  double Floor() const { return floor_; }
   bool Stopped() const { return control_.stop.stop_requested(); }
 
  private:

@@ -41,31 +41,30 @@ std::string CountProgressText(const std::string& what, std::uint64_t done, std::
 
 ProgressLine::ProgressLine(std::ostream& err, const std::atomic<std::uint64_t>& done, Text text, bool shown)
     : err_(err), done_(done), text_(std::move(text)) {
-  if (shown) thread_ = std::thread([this] { Watch(); });
+  if (shown) thread_ = std::jthread([this](std::stop_token stop) { Watch(std::move(stop)); });
 }
 
 ProgressLine::~ProgressLine() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    finished_ = true;
+  // Stops the drawing and waits for it, before the last line is cleared.
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    thread_.join();
   }
-  ended_.notify_one();
-  if (thread_.joinable()) thread_.join();
   if (width_ != 0) err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
 }
 
-void ProgressLine::Watch() {
+void ProgressLine::Watch(std::stop_token stop) {
   using namespace std::chrono;
   const auto start = steady_clock::now();
-  const auto over = [this] { return finished_; };
+  const auto over = [&stop] { return stop.stop_requested(); };
   std::unique_lock<std::mutex> guard(lock_);
   // Work that ends within a second gets no line at all.
-  if (ended_.wait_for(guard, seconds(1), over)) return;
+  if (ended_.wait_for(guard, stop, seconds(1), over)) return;
   do {
     const std::string line = text_(done_.load(), duration<double>(steady_clock::now() - start).count());
     width_ = std::max(width_, line.size());
     err_ << '\r' << line << std::string(width_ - line.size(), ' ') << std::flush;
-  } while (!ended_.wait_for(guard, milliseconds(100), over));
+  } while (!ended_.wait_for(guard, stop, milliseconds(100), over));
 }
 
 }  // namespace varnolt

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <ostream>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -41,15 +42,14 @@ class ProgressLine {
   ProgressLine& operator=(const ProgressLine&) = delete;
 
  private:
-  void Watch();
+  void Watch(std::stop_token stop);
   std::ostream& err_;
   const std::atomic<std::uint64_t>& done_;
   Text text_;
   std::size_t width_ = 0;  // the longest line drawn, which a shorter one must cover
   std::mutex lock_;
-  std::condition_variable ended_;
-  bool finished_ = false;
-  std::thread thread_;
+  std::condition_variable_any ended_;  // wakes the drawing thread when the line is stopped
+  std::jthread thread_;
 };
 
 }  // namespace varnolt

@@ -122,8 +122,21 @@ class RunCommand final : public Command {
 
 std::unique_ptr<Command> MakeRunCommand(CLI::App& parent) { return std::make_unique<RunCommand>(parent); }
 
-int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
-               const std::string& settingsFile) {
+namespace {
+
+// What the checks before a run settle: where the report goes, whether standard
+// output is taken (the summary then goes to standard error), and the seed.
+struct RunPlan {
+  bool toStandardOutput = false;
+  bool outputTaken = false;
+  std::uint32_t seed = 0;
+};
+
+// Applies the --set changes and checks everything that refuses a run before it
+// starts (options, rules, files, the window, the picture, seeds, memory); on a
+// refusal, answers the exit status after saying why.
+std::optional<int> PlanRun(RunSettings& settings, const RunOptions& options, const std::string& settingsFile,
+                           CliStreams& io, RunPlan& plan) {
   for (const std::string& assignment : options.assignments) {
     if (std::optional<std::string> problem = ApplyAssignment(settings, assignment)) {
       return UsageError(io, *problem);
@@ -132,8 +145,9 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (std::optional<std::string> problem = CheckResultsOptions(options)) return UsageError(io, *problem);
   if (std::optional<std::string> problem = CheckReplicateOptions(options)) return UsageError(io, *problem);
   const bool toStandardOutput = options.output && *options.output == "-";
+  plan.toStandardOutput = toStandardOutput;
   // Whatever goes to standard output, the summary goes to standard error.
-  const bool outputTaken = toStandardOutput || (options.csv && *options.csv == "-");
+  plan.outputTaken = toStandardOutput || (options.csv && *options.csv == "-");
   if (options.output && !toStandardOutput) settings.outputPath = *options.output;
 
   if (const std::optional<Problem> problem = SettingsProblem(settings)) {
@@ -169,6 +183,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   }
   const auto replicates = static_cast<std::uint64_t>(std::max(options.replicates, 1));
   const std::uint32_t seed = options.seed ? *options.seed : FreshSeedFor(replicates);
+  plan.seed = seed;
   if (std::optional<std::string> problem = SeedRangeProblem(seed, replicates)) {
     return UsageError(io, "--replicates " + std::to_string(replicates) + " from --seed " + std::to_string(seed) +
                               ": " + *problem);
@@ -185,12 +200,17 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       return UsageError(io, *problem);
     }
   }
-  FloweringModel model;
+  return std::nullopt;
+}
+
+// Runs the model as a job and writes its report (to its file, or to standard
+// output); answers the exit status when the command ends here.
+std::optional<int> RunAndWriteReport(FloweringModel& model, const RunSettings& settings, const RunOptions& options,
+                                     const RunPlan& plan, CliStreams& io, RunOutcome& outcome) {
   const int threads = options.threads ? *options.threads : 0;
   const bool progressLine = !options.quiet && StandardErrorIsTerminal();
-  RunOutcome outcome;
-  if (toStandardOutput) {
-    outcome = WatchRun([&](RunControl& control) { return RunModel(model, settings, seed, &control); }, threads,
+  if (plan.toStandardOutput) {
+    outcome = WatchRun([&](RunControl& control) { return RunModel(model, settings, plan.seed, &control); }, threads,
                        settings.palmCount, progressLine, io.err);
     if (outcome.Completed() && !InterruptionSignal()) {
       WriteReport(model, io.out);
@@ -200,7 +220,7 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
       if (!io.out) return ExitFailure;
     }
   } else {
-    outcome = WatchRun([&](RunControl& control) { return RunSimulation(model, settings, seed, &control); },
+    outcome = WatchRun([&](RunControl& control) { return RunSimulation(model, settings, plan.seed, &control); },
                        threads, settings.palmCount, progressLine, io.err);
   }
   if (const int signal = InterruptionSignal(); signal != 0 && !outcome.Completed()) {
@@ -211,21 +231,28 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     PrintRunFailure(outcome, io);
     return ExitFailure;
   }
+  return std::nullopt;
+}
+
+void WarnOfLostNoteCharacters(const RunSettings& settings, const RunPlan& plan, CliStreams& io) {
   // The report, like a settings file, holds its notes in Windows-1252 on every
   // platform; what that lacks is written as "?".
   if (const std::size_t lost = Windows1252Losses(settings.runNotes); lost != 0) {
     io.err << "varnolt-cli: warning: the notes hold " << lost << (lost == 1 ? " character" : " characters")
            << " that reports cannot store; written as ? in "
-           << (toStandardOutput ? std::string("the report on standard output") : settings.outputPath) << "\n";
+           << (plan.toStandardOutput ? std::string("the report on standard output") : settings.outputPath) << "\n";
   }
-  if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
+}
 
+// After the report of a single run: its analysis, the summary and the results files.
+int ReportSingleRun(const FloweringModel& model, const RunSettings& settings, const RunOutcome& outcome,
+                    const RunOptions& options, const RunPlan& plan, const std::string& source, CliStreams& io) {
   // The analysis of a long run takes a while (a minute and more at 20 million
   // cycles): a signal during it, or while the files after the report are
   // written, stops the command with its status. The report is whole by then.
   const auto stoppedAfterReport = [&] {
     io.err << "Interrupted after the report was written to "
-           << (toStandardOutput ? std::string("standard output") : settings.outputPath)
+           << (plan.toStandardOutput ? std::string("standard output") : settings.outputPath)
            << "; nothing more was written.\n";
     return InterruptedExitStatus(InterruptionSignal());
   };
@@ -234,8 +261,8 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
   if (InterruptionSignal() != 0) return stoppedAfterReport();
   std::ostringstream summary;
   summary << "Ran " << Plural(settings.cycleCount, "cycle", "cycles") << " of "
-          << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << seed
-          << "; report written to " << (toStandardOutput ? std::string("standard output") : settings.outputPath)
+          << Plural(settings.palmCount, "palm", "palms") << " from " << source << ", seed " << plan.seed
+          << "; report written to " << (plan.toStandardOutput ? std::string("standard output") : settings.outputPath)
           << ".\n"
           << AnalysisLine(analysis) << ".\n";
   if (!options.statistics.empty()) summary << StatisticsLine(analysis, options.statistics) << ".\n";
@@ -246,14 +273,28 @@ int ExecuteRun(RunSettings settings, const RunOptions& options, const std::strin
     io.err << written.str();  // the files finished before the signal, each whole
     return stoppedAfterReport();
   }
-  if (outputTaken) {
+  if (plan.outputTaken) {
     io.err << summary.str();
   } else {
-    io.err << "Seed " << seed << " (repeat this run with --seed " << seed << ").\n";
+    io.err << "Seed " << plan.seed << " (repeat this run with --seed " << plan.seed << ").\n";
     io.out << summary.str();
   }
   if (!outputsWritten) return ExitFailure;
   return ExitSuccess;
+}
+
+}  // namespace
+
+int ExecuteRun(RunSettings settings, const RunOptions& options, const std::string& source, CliStreams& io,
+               const std::string& settingsFile) {
+  RunPlan plan;
+  if (const std::optional<int> refused = PlanRun(settings, options, settingsFile, io, plan)) return *refused;
+  FloweringModel model;
+  RunOutcome outcome;
+  if (const std::optional<int> ended = RunAndWriteReport(model, settings, options, plan, io, outcome)) return *ended;
+  WarnOfLostNoteCharacters(settings, plan, io);
+  if (options.replicates > 1) return FinishReplicates(model, settings, outcome, options, source, io);
+  return ReportSingleRun(model, settings, outcome, options, plan, source, io);
 }
 
 }  // namespace varnolt

@@ -90,19 +90,19 @@ void StreamPoints(std::size_t begin, std::size_t end, std::size_t runs, const Po
   arena.execute([&] {
     tbb::parallel_pipeline(
         static_cast<std::size_t>(threads) * 4,
-        tbb::make_filter<void, Flight*>(tbb::filter_mode::serial_in_order,
-                                        [&](tbb::flow_control& flow) -> Flight* {
+        tbb::make_filter<void, std::unique_ptr<Flight>>(tbb::filter_mode::serial_in_order,
+                                        [&](tbb::flow_control& flow) -> std::unique_ptr<Flight> {
                                           if (next >= end || stop.stop_requested()) {
                                             flow.stop();
                                             return nullptr;
                                           }
-                                          auto* flight = new Flight;
+                                          auto flight = std::make_unique<Flight>();
                                           flight->index = next++;
                                           flight->point = pointAt(flight->index);
                                           return flight;
                                         }) &
-            tbb::make_filter<Flight*, Flight*>(tbb::filter_mode::parallel,
-                                               [&](Flight* flight) {
+            tbb::make_filter<std::unique_ptr<Flight>, std::unique_ptr<Flight>>(tbb::filter_mode::parallel,
+                                               [&](std::unique_ptr<Flight> flight) {
                                                  if (flight->point && !stop.stop_requested()) {
                                                    flight->outcome =
                                                        RunOnePoint(*flight->point, control, engineThreads, stop);
@@ -112,8 +112,8 @@ void StreamPoints(std::size_t begin, std::size_t end, std::size_t runs, const Po
                                                  }
                                                  return flight;
                                                }) &
-            tbb::make_filter<Flight*, void>(tbb::filter_mode::serial_in_order, [&](Flight* flight) {
-              const std::unique_ptr<Flight> owned(flight);
+            tbb::make_filter<std::unique_ptr<Flight>, void>(tbb::filter_mode::serial_in_order,
+                                                            [&](std::unique_ptr<Flight> flight) {
               done(flight->index, flight->point ? &flight->outcome : nullptr);
             }));
   });

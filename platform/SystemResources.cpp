@@ -23,7 +23,21 @@
 
 namespace varnolt {
 
+namespace {
+
+std::function<std::optional<std::uint64_t>()>& MemoryAnswer() {
+  static std::function<std::optional<std::uint64_t>()> answer;
+  return answer;
+}
+
+}  // namespace
+
+void SetAvailableMemoryForTests(std::function<std::optional<std::uint64_t>()> answer) {
+  MemoryAnswer() = std::move(answer);
+}
+
 std::optional<std::uint64_t> AvailableMemoryBytes() {
+  if (MemoryAnswer()) return MemoryAnswer()();
 #if defined(_WIN32)
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;

@@ -3,6 +3,7 @@
 // functions so that no system call leaks into the model, the report or the runner.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,6 +14,9 @@ namespace varnolt {
 // Memory that a new allocation can still get without pushing other programs out,
 // in bytes; nothing when the platform cannot tell.
 std::optional<std::uint64_t> AvailableMemoryBytes();
+// The tests' seam: while set, AvailableMemoryBytes answers what `answer` says,
+// so that a refusal for want of memory needs no machine short of it. Empty to remove.
+void SetAvailableMemoryForTests(std::function<std::optional<std::uint64_t>()> answer);
 
 // Puts standard output into binary mode where the platform has a text mode, so
 // that a report written there keeps its CR LF line breaks exactly; and makes a

@@ -33,7 +33,6 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-std::span<const StatisticInfo> AllStatistics() { return Infos; }
 
 const StatisticInfo& InfoOf(Statistic statistic) { return Infos[static_cast<int>(statistic)]; }
 

@@ -26,8 +26,6 @@ struct StatisticInfo {
   bool whole;           // written as a whole number
 };
 
-// Every statistic, in the order tables give them.
-std::span<const StatisticInfo> AllStatistics();
 const StatisticInfo& InfoOf(Statistic statistic);
 // The names, comma separated: "meanFemale, meanHerm, ...".
 std::string StatisticNames();

@@ -38,8 +38,15 @@ void Job::Body(std::stop_token stop, const Work& work, const OnEnd& ended) {
       std::lock_guard guard(hookLock);
       hook = TestHook();
     }
-    if (hook) hook(stop, control_);
-    work(stop, control_);
+    // What the work throws goes back to the owner (Wait, Error): on the job's
+    // thread it would end the whole program.
+    try {
+      if (hook) hook(stop, control_);
+      work(stop, control_);
+    } catch (...) {
+      std::lock_guard guard(lock_);
+      error_ = std::current_exception();
+    }
   }
   if (ended) ended();
   {
@@ -53,7 +60,6 @@ void Job::Stop() noexcept { thread_.request_stop(); }
 
 bool Job::StopRequested() const noexcept { return thread_.get_stop_token().stop_requested(); }
 
-std::stop_token Job::StopToken() const noexcept { return thread_.get_stop_token(); }
 
 bool Job::Ended() const {
   std::lock_guard guard(lock_);
@@ -63,6 +69,12 @@ bool Job::Ended() const {
 void Job::Wait() {
   std::unique_lock guard(lock_);
   endedSignal_.wait(guard, [this] { return ended_; });
+  if (error_) std::rethrow_exception(error_);
+}
+
+std::exception_ptr Job::Error() const {
+  std::lock_guard guard(lock_);
+  return error_;
 }
 
 std::uint64_t Job::Done() const noexcept { return control_.palmsDone.load(); }

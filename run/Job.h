@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <stop_token>
@@ -46,12 +47,14 @@ class Job {
   // more than once.
   void Stop() noexcept;
   bool StopRequested() const noexcept;
-  std::stop_token StopToken() const noexcept;
 
   // Whether the work has returned.
   bool Ended() const;
-  // Blocks the calling thread until the work has returned.
+  // Blocks the calling thread until the work has returned; then throws what the
+  // work threw, if it threw, on the caller's thread rather than ending the program.
   void Wait();
+  // What the work threw, once it has ended; null when it returned.
+  std::exception_ptr Error() const;
 
   // The progress count, and the counter itself for a display that follows it.
   std::uint64_t Done() const noexcept;
@@ -71,6 +74,7 @@ class Job {
   mutable std::mutex lock_;
   std::condition_variable endedSignal_;
   bool ended_ = false;
+  std::exception_ptr error_;  // what the work threw, set before ended_
   std::jthread thread_;  // last: started once everything above is in place
 };
 

@@ -74,11 +74,6 @@ RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optio
 
 }  // namespace
 
-EngineInfo RunEngine(const ModelSettings& settings) {
-  if (FastEnginePath(settings) == FastPath::Lanes) return {"fast", FastEngineTarget()};
-  return {"fast, palm by palm", ""};
-}
-
 ModelSettings TransferSettings(const RunSettings& settings) {
   ModelSettings model;
   model.runNotes = settings.runNotes;

@@ -56,9 +56,6 @@ struct EngineInfo {
   std::string name;        // "fast", or "reference" for FloweringModel itself
   std::string simdTarget;  // the SIMD instructions it chose; empty for none
 };
-// The engine RunModel uses for these settings: the fast engine on its SIMD
-// lanes, or palm by palm for settings the lanes do not take.
-EngineInfo RunEngine(const ModelSettings& settings);
 
 struct RunOutcome {
   RunStatus status = RunStatus::Completed;

@@ -101,9 +101,18 @@ TEST(ExperimentDesigns, SweepFactorsAndTheFactorial) {
   EXPECT_EQ(factor.values, (std::vector<std::int32_t>{-2, -3, -4, -5}));
   EXPECT_TRUE(ParseSweepFactor("runNotes=1:2", factor));        // a text
   EXPECT_TRUE(ParseSweepFactor("femaleThresh=1:2", factor));    // unknown
-  EXPECT_TRUE(ParseSweepFactor("palmCount=1:5:0", factor));     // no step
+  // A step of 0 is refused as such, not after a million values of 1.
+  EXPECT_EQ(ParseSweepFactor("palmCount=1:5:0", factor), "palmCount=1:5:0: the step must be 1 or more");
+  EXPECT_EQ(ParseSweepFactor("palmCount=1:5:-1", factor), "palmCount=1:5:-1: the step must be 1 or more");
   EXPECT_TRUE(ParseSweepFactor("palmCount=1:x", factor));
   EXPECT_TRUE(ParseSweepFactor("palmCount=1:9999999999", factor));
+
+  // A sensitivity factor needs a range: HIGH equal to LOW has none.
+  SensitivityFactor range;
+  EXPECT_EQ(ParseSensitivityFactor("maleThreshold=20:20", range), "maleThreshold=20:20: HIGH must be greater than LOW");
+  ASSERT_FALSE(ParseSensitivityFactor("maleThreshold=20:21", range));
+  EXPECT_EQ(range.low, 20);
+  EXPECT_EQ(range.high, 21);
 
   const std::vector<SweepFactor> factors = {{"a", {1, 2}}, {"b", {5, 6, 7}}};
   const auto levels = FactorialLevels(factors);

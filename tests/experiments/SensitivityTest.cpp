@@ -35,6 +35,19 @@ TEST(Morris, FindsKnownEffectsAndAnInertFactor) {
   EXPECT_EQ(lost[0].effects + lost[1].effects + lost[2].effects, 30 * 3 - 2);
 }
 
+TEST(Morris, MuStarAveragesTheSizesOfEffectsOfBothSigns) {
+  // y = (x0 - 1/2)^2 on four levels: each effect is -1/3 or +1/3 as the step lies
+  // below or above the middle, so mu* is 1/3 while mu is near 0.
+  const MorrisDesign design = MakeMorrisDesign(1, 40, 4, 5);
+  std::vector<double> outputs;
+  for (const auto& x : design.points) outputs.push_back((x[0] - 0.5) * (x[0] - 0.5));
+  const std::vector<MorrisIndex> indices = MorrisIndices(1, design.points, outputs);
+  ASSERT_EQ(indices[0].effects, 40);
+  EXPECT_NEAR(indices[0].muStar, 1.0 / 3.0, 1e-12);
+  EXPECT_LT(std::abs(indices[0].mu), indices[0].muStar - 0.05);
+  EXPECT_NEAR(indices[0].sigma, std::sqrt(1.0 / 9.0 - indices[0].mu * indices[0].mu) * std::sqrt(40.0 / 39.0), 1e-9);
+}
+
 TEST(Sobol, IshigamiIndicesWithinPublishedValues) {
   // Ishigami with a = 7, b = 0.1 over [-pi, pi]^3: S = 0.3139, 0.4424, 0;
   // ST = 0.5576, 0.4424, 0.2437.

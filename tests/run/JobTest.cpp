@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 
 #include "run/Job.h"
 #include "run/RunDriver.h"
@@ -41,6 +42,24 @@ TEST(Job, AStopReachesTheWorkAndItsEngineFlagAndTheEndIsToldOnce) {
   EXPECT_EQ(endings.load(), 1) << "told before Wait returns";
   EXPECT_EQ(job.Done(), 7u);
   EXPECT_EQ(&job.DoneCounter(), &job.DoneCounter());
+}
+
+TEST(Job, WhatTheWorkThrowsComesBackToTheCallerAndTheEndIsStillTold) {
+  std::atomic<int> endings{0};
+  Job job([](std::stop_token, RunControl&) { throw std::runtime_error("out of paper"); }, 0, [&] { ++endings; });
+  try {
+    job.Wait();
+    ADD_FAILURE() << "Wait returned although the work threw";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "out of paper");
+  }
+  EXPECT_TRUE(job.Ended());
+  EXPECT_EQ(endings.load(), 1);
+  ASSERT_TRUE(job.Error());
+  // Work that returns leaves no error, and Wait returns.
+  Job quiet([](std::stop_token, RunControl&) {});
+  quiet.Wait();
+  EXPECT_FALSE(quiet.Error());
 }
 
 TEST(Job, EndingTheJobStopsAndWaitsForItsWork) {

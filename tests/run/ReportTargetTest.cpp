@@ -42,7 +42,9 @@ TEST_F(ReportTarget, TheSettingsFileBeingRunIsRefusedHoweverItIsNamed) {
   if (!noLinks) spellings.push_back("runs/link.dat");
   for (const std::string& spelling : spellings) {
     EXPECT_EQ(ReportTargetProblem(spelling, settingsFile), Refusal(spelling)) << spelling;
-    if (!noLinks) EXPECT_EQ(ReportTargetProblem(spelling, "runs/link.dat"), Refusal(spelling)) << spelling;
+    if (!noLinks) {
+      EXPECT_EQ(ReportTargetProblem(spelling, "runs/link.dat"), Refusal(spelling)) << spelling;
+    }
   }
   EXPECT_EQ(ReportTargetProblem("other.dat", settingsFile), std::nullopt);
 }

@@ -148,6 +148,33 @@ TEST(RunModel, ACycleCountBeyondTheMemoryIsRefused) {
   EXPECT_EQ(model.settings.cycleCount, 40);
 }
 
+TEST(RunModel, ARunNeedingMoreThanTheFreeMemoryIsRefusedInWholeMegabytesRoundedUp) {
+  // A run large enough for the check (over 16 MB), never run: the free memory is the test's.
+  RunSettings settings = SmallRun();
+  settings.cycleCount = 1000;
+  while (FastEngineMemoryBytes(TransferSettings(settings), 0) <= (std::uint64_t{17} << 20)) settings.cycleCount *= 2;
+  const std::uint64_t need = FastEngineMemoryBytes(TransferSettings(settings), 0);
+  constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
+  const std::uint64_t neededMegabytes = need / MiB + (need % MiB != 0 ? 1 : 0);
+  struct Restore {
+    ~Restore() { SetAvailableMemoryForTests({}); }
+  } restore;
+  SetAvailableMemoryForTests([] { return std::optional<std::uint64_t>(5 * MiB + 1); });
+
+  FloweringModel model;
+  ASSERT_TRUE(RunModel(model, SmallRun(), 3).Completed());
+  const RunOutcome outcome = RunModel(model, settings, 3);
+  EXPECT_EQ(outcome.status, RunStatus::TooLargeForMemory);
+  EXPECT_EQ(outcome.message, "A run of " + std::to_string(settings.cycleCount) +
+                                 " node initiation cycles needs more memory than this computer has free (" +
+                                 std::to_string(neededMegabytes) + " MB needed, 6 MB free).\nChoose fewer cycles and run again.");
+  EXPECT_EQ(model.settings.cycleCount, 40) << "the previous run's settings stay";
+
+  // One byte short of the need is still too little.
+  SetAvailableMemoryForTests([need] { return std::optional<std::uint64_t>(need - 1); });
+  EXPECT_EQ(RunModel(model, settings, 3).status, RunStatus::TooLargeForMemory);
+}
+
 TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
   TemporaryFolder folder;
   RunSettings settings = SmallRun();
@@ -223,6 +250,35 @@ TEST(RunSimulation, ACancelledRunKeepsTheResultsTheSettingsAndTheOldReport) {
   EXPECT_EQ(folder.EntryCount(), 1u);
   EXPECT_EQ(model.cycleResults, previous);
   EXPECT_EQ(model.settings.cycleCount, 40);
+}
+
+TEST(RunSimulation, ACancelWhileTheReportIsWrittenLeavesTheOldReportAndSaysSo) {
+  TemporaryFolder folder;
+  RunSettings settings = SmallRun();
+  settings.outputPath = folder / "output.dat";
+  WriteFile(settings.outputPath, "old report");
+  RunControl control;
+  // The cancel comes once the run is over, as the report's file is made.
+  class CancelOnCreate : public FileFaultInjector {
+   public:
+    explicit CancelOnCreate(RunControl& control) : control_(control) {}
+    std::error_code Before(FileStep step) override {
+      if (step == FileStep::Create) control_.cancel = true;
+      return {};
+    }
+
+   private:
+    RunControl& control_;
+  } injector(control);
+  FileFaultInjector* previous = SetFileFaultInjector(&injector);
+  FloweringModel model;
+  const RunOutcome outcome = RunSimulation(model, settings, 5, &control);
+  SetFileFaultInjector(previous);
+  ASSERT_TRUE(control.cancel.load()) << "the report's file was never made";
+  EXPECT_EQ(outcome.status, RunStatus::Cancelled);
+  EXPECT_EQ(outcome.message, "The run was cancelled; no report was written.");
+  EXPECT_EQ(ReadFile(settings.outputPath), "old report");
+  EXPECT_EQ(folder.EntryCount(), 1u);
 }
 
 TEST(WriteReportFile, AStoppedReportIsNotWrittenAndTheOldOneStays) {
