@@ -111,7 +111,7 @@ class CalibrateCommand final : public Command {
     AddPlotSizeOption(*command, options_.plotSize, "the picture's size in pixels (1600x900 unless given)");
     AddSeedOption(*command, options_.seed, "the seed of replicate 1 of every candidate (a random seed unless given)");
     AddThreadsOption(*command, options_.threads);
-    command->add_flag("--quiet", options_.quiet, "no progress line on a terminal")->group(RunningGroup);
+    AddQuietOption(*command, options_.quiet);
     command->add_flag("--dry-run", options_.dryRun,
                       "tell the method, candidates, runs, palm-cycles and time; run and write nothing")
         ->group(RunningGroup);
