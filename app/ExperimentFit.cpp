@@ -29,6 +29,23 @@ std::optional<std::pair<int, QString>> CPageExperiments::ReadFitFactor(Plan& pla
   return std::nullopt;
 }
 
+namespace {
+
+// The lack-of-fit verdict in a sentence; the whole comparison, series by series,
+// is the summary's tooltip.
+QString LackOfFitLine(const CalibrationResult& result) {
+  const LackOfFit& lack = result.lackOfFit;
+  if (!lack.judged) return QStringLiteral("Lack of fit: not judged (the census has no palms column).");
+  const QString measure = QStringLiteral("the residuals' variance is %1 times what the palms and the runs' noise "
+                                         "explain, p = %2")
+                              .arg(lack.ratio, 0, 'f', 2)
+                              .arg(lack.pValue, 0, 'f', 3);
+  return lack.flagged ? QStringLiteral("Lack of fit: the model does not explain this census (%1).").arg(measure)
+                      : QStringLiteral("Lack of fit: none found (%1).").arg(measure);
+}
+
+}  // namespace
+
 QString CPageExperiments::FitPlanText(const Plan& plan) const {
   const double grid = GridSize(plan.fits);
   QString text = QStringLiteral("Fit of %1 to ").arg(Counted(static_cast<std::int64_t>(plan.fits.size()), "setting", "settings"));
@@ -38,8 +55,10 @@ QString CPageExperiments::FitPlanText(const Plan& plan) const {
                               .arg(QString::number(grid, 'g', 3));
   text += QStringLiteral(", each %1 of %2 up to ").arg(Counted(plan.replicates, "run", "runs"), Counted(plan.palms, "palm", "palms"));
   // The runs go to the census's last cycle, whatever the Size page says.
-  text += census_ ? QStringLiteral("cycle %1, the census's last.").arg(census_->LastCycle())
-                  : QStringLiteral("the census's last cycle.");
+  text += census_ ? QStringLiteral("cycle %1, the census's last").arg(census_->LastCycle())
+                  : QStringLiteral("the census's last cycle");
+  // The ranges' threshold comes from censuses simulated from the best fit.
+  text += QStringLiteral("; ranges calibrated on %1 simulated censuses.").arg(CalibrationRequest{}.simulatedCensuses);
   return text;
 }
 
@@ -92,7 +111,7 @@ void CPageExperiments::RunFit(Plan& plan) {
   results->commandLine += " --palms " + std::to_string(request.palms) + " --replicates " +
                           std::to_string(request.replicates) + " --seed " + std::to_string(request.seed) +
                           " -o best.dat --csv fit-evaluations.csv";
-  results->header << QStringLiteral("Setting") << QStringLiteral("Best") << QStringLiteral("Fits as well")
+  results->header << QStringLiteral("Setting") << QStringLiteral("Best") << QStringLiteral("Consistent at 95 %")
                   << QStringLiteral("Searched") << QStringLiteral("What the census says");
   results->numberHeader = {"setting", "best", "fitsFrom", "fitsTo", "searchedFrom", "searchedTo", "census"};
   for (std::size_t f = 0; f < request.fits.size(); ++f) {
@@ -113,6 +132,11 @@ void CPageExperiments::RunFit(Plan& plan) {
   FitPicture picture;
   const auto last = std::min<std::size_t>(static_cast<std::size_t>(request.census.LastCycle()), result.bestCycles.size());
   picture.cycles.assign(result.bestCycles.begin(), result.bestCycles.begin() + static_cast<std::ptrdiff_t>(last));
+  // Beneath, the residuals of the best fit (simulated minus observed).
+  const auto residuals = BestResiduals(request, result);
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    for (const ResidualPoint& point : residuals[s]) picture.residuals[s].push_back({point.cycle, point.residual});
+  }
   CyclePlotView::Observed observed;
   for (const CensusRow& row : request.census.rows) {
     for (int s = 0; s < CensusSeriesCount; ++s) {
@@ -140,12 +164,16 @@ void CPageExperiments::RunFit(Plan& plan) {
   results->fit = picture;
   results->chartNames.push_back("census and best fit");
   results->titles.push_back(picture.title + ", seed " + std::to_string(request.seed));
-  results->summary = QStringLiteral("Fit by %1: %2 in %3 s, seed %4. Best: %5. %6.")
+  // The page's chart is too small for the residuals beneath the fit: they are a chart of their own there.
+  results->chartNames.push_back("residuals of the best fit");
+  results->titles.push_back(results->titles.back());
+  results->summary = QStringLiteral("Fit by %1: %2 in %3 s, seed %4. Best: %5. %6. %7")
                          .arg(QLatin1String(SearchMethodName(result.method)),
                               Counted(static_cast<std::int64_t>(result.evaluations.size()), "candidate", "candidates"))
                          .arg(result.seconds, 0, 'f', 2)
                          .arg(request.seed)
-                         .arg(Text(bestText), fitLine);
+                         .arg(Text(bestText), fitLine, LackOfFitLine(result));
+  results->details = Text("Ranges: " + result.thresholdRule + ".\n" + LackOfFitText(result));
   sheet.pagePlot.ShowFit(picture.cycles, observed, Text(picture.title), fitLine);
   results->summary += QStringLiteral(" The Plot page shows the census over the fit.");
   ShowNewResults(std::move(results));

@@ -78,6 +78,7 @@ void CPageExperiments::ShowResults() {
   }
   for (int id : {kExportTable, kSaveChart, kCopyTable, kCopyCommand, kChartChoice}) EnableControl(id, any);
   EnableControl(kUseFitted, any && !results_->fitted.empty());
+  if (QWidget* plan = GetDlgItem(kPlan)) plan->setToolTip(any ? results_->details : QString());
   ShowChart();
 }
 
@@ -91,16 +92,20 @@ void CPageExperiments::ShowChart() {
   const auto i = static_cast<std::size_t>(index);
   chart_->SetDrawing([this, i](PictureSize size, std::string& bytes) {
     // Titles on the page are shorter than on saved pictures: the page names its run above.
-    return PictureBytes([&](const std::filesystem::path& path) { return WriteChart(i, path, size, results_->chartNames[i]); },
+    return PictureBytes([&](const std::filesystem::path& path) { return WriteChart(i, path, size, results_->chartNames[i], true); },
                         PictureFormat::Png, bytes);
   });
 }
 
 std::optional<std::string> CPageExperiments::WriteChart(std::size_t chart, const std::filesystem::path& path,
-                                                        PictureSize size, const std::string& title) const {
+                                                        PictureSize size, const std::string& title,
+                                                        bool onPage) const {
   if (results_->fit) {
+    // Chart 0 is the census over the fit (with the residuals beneath when saved), 1 the residuals.
     FitPicture picture = *results_->fit;
     picture.title = title;
+    picture.residualsOnly = chart == 1;
+    if (onPage && chart == 0) picture.residuals = {};
     return WriteFitPicture(picture, path, size);
   }
   if (!results_->settingPlots.empty()) return WriteSettingPicture(results_->settingPlots[chart], path, size, title);

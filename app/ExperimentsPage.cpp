@@ -187,6 +187,15 @@ QString CPageExperiments::FieldText(int controlId) const {
 }
 
 void CPageExperiments::OnKindChanged() {
+  // A fit averages 2 runs per candidate, as calibrate does, so that its verdict
+  // does not hinge on one seed; a sweep 1. Replicates typed by hand stay.
+  const Kind kind = CurrentKind();
+  const auto usual = [](Kind of) { return of == Kind::Fit ? QStringLiteral("2") : QStringLiteral("1"); };
+  if (auto* replicates = qobject_cast<QLineEdit*>(GetDlgItem(kReplicates));
+      replicates != nullptr && replicates->text().trimmed() == usual(shownKind_)) {
+    replicates->setText(usual(kind));
+  }
+  shownKind_ = kind;
   ShowKindControls();
   UpdatePlan();
 }

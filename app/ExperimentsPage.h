@@ -83,6 +83,7 @@ struct CPageExperiments::Results {
   // The runner's command that writes the same table (Copy command line).
   std::string commandLine;
   QString summary;
+  QString details;  // more of the summary, as its tooltip
   // What Copy puts on the clipboard: the table in numbers a spreadsheet reads
   // (full precision, an interval's ends in columns of their own).
   std::vector<std::string> numberHeader;

@@ -306,9 +306,10 @@ class CPageExperiments : public CSettingsPage {
   void ShowKindControls();
   void ShowResults();
   void ShowChart();
-  // Draws chart number `chart` of the results as the runner would, into the file at path.
+  // Draws chart number `chart` of the results as the runner would, into the
+  // file at path; `onPage` for the page's own smaller chart.
   std::optional<std::string> WriteChart(std::size_t chart, const std::filesystem::path& path, PictureSize size,
-                                        const std::string& title) const;
+                                        const std::string& title, bool onPage = false) const;
   // Reads the fields into a plan; on a problem answers the control at fault
   // and what is wrong.
   std::optional<Problem> ReadPlan(Plan& plan) const;
@@ -354,6 +355,7 @@ class CPageExperiments : public CSettingsPage {
   std::unique_ptr<Census> census_;
   QString censusName_;
   QString censusPath_;
+  Kind shownKind_ = Kind::Sweep;  // the kind whose fields are shown
 };
 
 // The About page: three centred texts on white.

@@ -82,6 +82,9 @@ struct CensusRow {
 struct Census {
   std::vector<CensusRow> rows;  // in the order of their cycles
   bool hasPalms = false;        // the file has a palms column
+  // The most decimals a percentage of the file is written with (0 for a census
+  // in whole percentages); -1 when not known. Simulated censuses are rounded alike.
+  int decimals = -1;
 
   std::int64_t LastCycle() const { return rows.empty() ? 0 : rows.back().cycle; }
   // The percentages observed, over all rows and series.
@@ -128,8 +131,14 @@ struct FitStatistics {
   std::array<SeriesFit, CensusSeriesCount> series;
   std::size_t cells = 0;
   double rmse = 0.0;  // over every observed cell
+  // Over every observed cell: each series's variation about its own mean, and
+  // the mean of simulated minus observed.
+  double nse = 0.0;
+  double bias = 0.0;
 };
 FitStatistics FitOf(const Census& census, std::span<const CycleResult> cycles);
+// The same pooled over several censuses, each against its own cycles.
+FitStatistics FitOfCensuses(std::span<const Census> censuses, std::span<const std::span<const CycleResult>> cycles);
 
 // ---------------------------------------------------------------- what is fitted
 
@@ -142,6 +151,25 @@ struct FitRange {
 
 // Reads "NAME=LOW:HIGH"; on a problem answers what is wrong.
 std::optional<std::string> ParseFitRange(const std::string& text, FitRange& range);
+
+// Census cycles FROM to TO, or shifts LOW to HIGH: reads "A:B" with whole A and
+// B, A at most B (a negative A too: "-10:10"). `what` names the option in a problem.
+struct WholeSpan {
+  std::int32_t low = 0;
+  std::int32_t high = 0;
+};
+std::optional<std::string> ParseWholeSpan(const std::string& text, const std::string& what, WholeSpan& span);
+
+// The name the census's shift has among the fitted values.
+inline constexpr const char* ShiftName = "shift";
+
+// Another census fitted together with the first: a plantation of its own, with
+// its own base settings (treatments, cycleCount); the fitted values are shared.
+struct AddedCensus {
+  std::string name;  // as the user named the file, for the summary and the record
+  Census census;
+  RunSettings base;
+};
 
 // The values the rules (or the model's node storage, for frond positions) admit
 // for the setting alone, given the base settings; nothing when the setting
@@ -156,12 +184,26 @@ struct CalibrationRequest {
   RunSettings base;  // the settings every candidate starts from
   std::vector<FitRange> fits;
   Census census;
+  std::vector<AddedCensus> added;  // fitted together with `census`, each on its own base
+  // The whole-cycle offset S of the first census, fitted over LOW to HIGH: its
+  // cycle c is model cycle c + S. The candidates run long enough for every S.
+  std::optional<WholeSpan> shift;
+  // Census cycles FROM to TO (of every census) left out of the fit and reported apart.
+  std::optional<WholeSpan> validate;
   ObjectiveKind objective = ObjectiveKind::Sse;
   std::uint32_t seed = 1;        // replicates run seeds seed to seed + replicates - 1
   std::int32_t palms = 2000;     // palms simulated per replicate (the base's palmCount is not used)
-  std::int32_t replicates = 1;   // runs averaged per candidate
+  std::int32_t replicates = 2;   // runs averaged per candidate
   std::uint64_t budget = 20000;  // the largest grid evaluated whole; the optimiser's evaluations beyond
+  // Censuses simulated from the best fit to calibrate the ranges and judge the
+  // fit: 20 or more; 0 leaves the ranges uncalibrated (values fitting exactly as
+  // well as the best only) and the fit unjudged.
+  std::int32_t simulatedCensuses = 200;
 };
+
+// What is fitted, in the order of Evaluation::values: the request's settings,
+// then the shift when it is fitted.
+std::vector<FitRange> FittedValues(const CalibrationRequest& request);
 
 // Whether the request can run: known settings fitted once each, ranges inside
 // what the rules admit, a census with an observed cell inside the runs' cycles,
@@ -200,6 +242,11 @@ struct SettingProfile {
   std::int32_t fitHigh = 0;
   std::int32_t runLow = 0;           // the lowest and highest values with a candidate that ran: beyond
   std::int32_t runHigh = 0;          // them the rules refuse every candidate, so no census could tell
+  // How far above the best objective a value's profile may lie and still be
+  // consistent with the census: the 95th percentile of the profile's rise at
+  // the true value over censuses simulated from the best fit.
+  double threshold = 0.0;
+  std::int32_t simulatedCensuses = 0;  // the censuses that calibrated it
   // Every value that could run fits within the noise: the census does not determine it.
   bool Undetermined() const { return fitLow <= runLow && fitHigh >= runHigh; }
 };
@@ -221,6 +268,25 @@ struct CalibrationControl {
   std::atomic<std::uint64_t> runsDone{0};  // runs of the model (candidates x replicates; refused ones are not run)
 };
 
+// How well the best settings' residuals agree with what the census's palms and
+// the candidates' own runs explain, per series and overall.
+struct SeriesLackOfFit {
+  std::size_t cells = 0;
+  double residualVariance = 0.0;  // mean squared residual, in squared percentage points
+  double binomialVariance = 0.0;  // what the palms explain at the fitted proportions (census and runs)
+  double expectedVariance = 0.0;  // the same residual's mean over the simulated censuses
+  double ratio = 0.0;             // residualVariance / expectedVariance
+  double lag1 = 0.0;              // autocorrelation of consecutive residuals
+  double expectedLag1 = 0.0;      // its mean over the simulated censuses
+};
+struct LackOfFit {
+  bool judged = false;   // a census without palms gives nothing to judge against
+  bool flagged = false;  // the model does not explain the census
+  double ratio = 0.0;    // residual sum of squares over its mean in the simulated censuses
+  double pValue = 1.0;   // share of simulated censuses whose best fit is at least as poor
+  std::array<SeriesLackOfFit, CensusSeriesCount> series;
+};
+
 struct CalibrationResult {
   bool stopped = false;  // stopped through the control: nothing else holds
   SearchMethod method = SearchMethod::Exhaustive;
@@ -228,14 +294,24 @@ struct CalibrationResult {
   std::vector<Evaluation> evaluations;  // in the order they were evaluated
   std::vector<std::int32_t> best;       // one value per fitted setting
   double bestObjective = 0.0;
-  // The noise: profiles within bestObjective + threshold fit equally well.
-  double threshold = 0.0;
-  std::string thresholdRule;  // how the threshold was set, for the user
+  // How the ranges were calibrated, for the user (each profile holds its threshold).
+  std::string thresholdRule;
   std::vector<SettingProfile> profiles;  // one per fitted setting
   std::vector<CycleResult> bestCycles;   // the best settings' cycles, averaged over the replicates
   FitStatistics fit;                     // of bestCycles against the census
+  std::int32_t shift = 0;                // the first census's best shift (0 unless fitted)
+  // Per added census: the best settings' cycles on its base and their fit.
+  std::vector<std::vector<CycleResult>> addedCycles;
+  std::vector<FitStatistics> addedFits;
+  std::optional<FitStatistics> validation;  // over the held-out cells of every census
+  LackOfFit lackOfFit;
+  std::vector<double> simulatedPalms;    // per census: the palms of its simulated censuses
+  // The best found so far when stopped, and its objective (empty otherwise).
+  std::vector<std::int32_t> bestSoFar;
+  double bestSoFarObjective = 0.0;
   double logLikelihood = 0.0;            // of the best, for loglik
   double seconds = 0.0;
+  double rangeSeconds = 0.0;  // of seconds, the simulated censuses and their refits
   std::string failure;  // set when no candidate ran (all refused or failed)
 
   std::uint64_t Evaluated(SearchStage stage) const;
@@ -286,6 +362,19 @@ struct CalibrationSource {
   std::chrono::system_clock::time_point startTime;
   int threads = 0;              // the threads that ran
 };
+
+// "Lack of fit: ..." -- what the comparison with the simulated censuses found, for the user.
+std::string LackOfFitText(const CalibrationResult& result);
+
+// The residuals (simulated minus observed) of the first census at the best fit,
+// per series, at model cycles, for a residual panel; held-out cells included.
+struct ResidualPoint {
+  double cycle = 0.0;
+  double residual = 0.0;
+  bool heldOut = false;
+};
+std::array<std::vector<ResidualPoint>, CensusSeriesCount> BestResiduals(const CalibrationRequest& request,
+                                                                        const CalibrationResult& result);
 
 // The summary for the user: method, evaluations and time, the best values with
 // their ranges, and RMSE, NSE and bias per observed series.

@@ -78,18 +78,86 @@ std::string DeterminedText(const FitRange& fit, const SettingProfile& profile, s
   if (profile.Undetermined()) {
     const bool refusedBeyond = profile.runLow != fit.low || profile.runHigh != fit.high;
     return head + " (not determined by this census: every value from " + std::to_string(profile.fitLow) + " to " +
-           std::to_string(profile.fitHigh) + (refusedBeyond ? " that the rules let run" : "") + " fits equally well)";
+           std::to_string(profile.fitHigh) + (refusedBeyond ? " that the rules let run" : "") +
+           " is consistent with it)";
   }
-  if (profile.fitLow == profile.fitHigh) return head + " (no other value fits as well)";
-  return head + " (values " + std::to_string(profile.fitLow) + " to " + std::to_string(profile.fitHigh) +
-         " fit equally well)";
+  std::string text = head + (profile.fitLow == profile.fitHigh
+                                 ? " (no other value is consistent with this census at 95 %"
+                                 : " (values " + std::to_string(profile.fitLow) + " to " +
+                                       std::to_string(profile.fitHigh) + " are consistent with this census at 95 %");
+  if (profile.simulatedCensuses > 0) {
+    text += ", calibrated on " + std::to_string(profile.simulatedCensuses) + " simulated censuses";
+  }
+  // A range that ends where the rules stop the runs ends there for that reason,
+  // not because the census says so.
+  if (profile.fitLow == profile.runLow && profile.runLow > fit.low) {
+    text += "; the rules refuse values below " + std::to_string(profile.runLow);
+  }
+  if (profile.fitHigh == profile.runHigh && profile.runHigh < fit.high) {
+    text += "; the rules refuse values above " + std::to_string(profile.runHigh);
+  }
+  return text + ")";
+}
+
+namespace {
+
+std::string FitTable(const FitStatistics& fit) {
+  std::string text = "  series    cells     RMSE      NSE     bias\n";
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    const SeriesFit& series = fit.series[s];
+    if (series.cells == 0) continue;
+    text += "  " + Padded(CensusSeriesNames[s], 8) + RightAligned(Count(series.cells), 7) +
+            RightAligned(Fixed(series.rmse, 2), 9) +
+            RightAligned(std::isnan(series.nse) ? "-" : Fixed(series.nse, 3), 9) +
+            RightAligned(Signed(series.bias, 2), 9) + "\n";
+  }
+  text += "  " + Padded("overall", 8) + RightAligned(Count(fit.cells), 7) + RightAligned(Fixed(fit.rmse, 2), 9) + "\n";
+  return text;
+}
+
+std::string PValueText(double p) { return "p = " + Fixed(p, 3); }
+
+}  // namespace
+
+std::string LackOfFitText(const CalibrationResult& result) {
+  const LackOfFit& lack = result.lackOfFit;
+  std::string palms;
+  for (std::size_t p = 0; p < result.simulatedPalms.size(); ++p) {
+    palms += (p == 0 ? "" : ", ") + Fixed(result.simulatedPalms[p], 0);
+  }
+  if (!lack.judged) {
+    return "Lack of fit: not judged: the census gives no palms, so its simulated censuses count the " + palms +
+           " palms that its own residuals imply; give a palms column to judge the fit.";
+  }
+  std::string series;
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    const SeriesLackOfFit& one = lack.series[s];
+    // A series that never varies in the census or the runs (herm, often) says nothing.
+    if (one.cells == 0 || (one.residualVariance == 0.0 && one.expectedVariance == 0.0)) continue;
+    series += std::string(series.empty() ? "" : "; ") + CensusSeriesNames[s] + " " + Fixed(one.ratio, 2) +
+              " times, lag-1 autocorrelation " + Fixed(one.lag1, 2) + " (" + Fixed(one.expectedLag1, 2) +
+              " expected)";
+  }
+  const std::string measure = "the residuals' variance is " + Fixed(lack.ratio, 2) + " times what " + palms +
+                              " palms and the runs' own noise explain (" + PValueText(lack.pValue) + " over " +
+                              std::to_string(result.profiles.empty() ? 0 : result.profiles.front().simulatedCensuses) +
+                              " simulated censuses): " + series;
+  if (lack.flagged) {
+    return "Lack of fit: the model does not explain this census: " + measure +
+           ". The fitted values describe the model's nearest behaviour, not the plantation; the outputs are "
+           "written all the same.";
+  }
+  return "Lack of fit: none found: " + measure + ".";
 }
 
 std::string CalibrationSummary(const CalibrationRequest& request, const CalibrationResult& result,
                                const CalibrationSource& source) {
   std::string text;
   const std::size_t k = request.fits.size();
-  text += "Calibrated " + std::to_string(k) + (k == 1 ? " setting" : " settings") + " to " + source.censusName + ": " +
+  text += "Calibrated " + std::to_string(k) + (k == 1 ? " setting" : " settings") +
+          (request.shift ? " and the census's shift" : "") + " to " + source.censusName;
+  for (const AddedCensus& added : request.added) text += " and " + added.name;
+  text += ": " +
           Count(request.census.rows.size()) + " cycles observed (" + std::to_string(request.census.rows.front().cycle) +
           " to " + std::to_string(request.census.LastCycle()) + "), " + Count(request.census.ObservedCells()) +
           " cells, objective " + ObjectiveName(request.objective) + ".\n";
@@ -119,31 +187,30 @@ std::string CalibrationSummary(const CalibrationRequest& request, const Calibrat
   } else {
     text += "Best fit: log-likelihood " + Short(result.logLikelihood) + ".";
   }
-  text += " Values fit equally well " + result.thresholdRule + ".\n";
-  for (std::size_t f = 0; f < k; ++f) {
-    text += "  " + DeterminedText(request.fits[f], result.profiles[f], result.best[f]) + "\n";
+  text += "\nRanges: " + result.thresholdRule + ".\n";
+  const std::vector<FitRange> fitted = FittedValues(request);
+  for (std::size_t f = 0; f < fitted.size(); ++f) {
+    text += "  " + DeterminedText(fitted[f], result.profiles[f], result.best[f]) + "\n";
   }
   text += "Fit of the best settings, in percentage points (bias: simulated minus observed):\n";
-  text += "  series    cells     RMSE      NSE     bias\n";
-  for (int s = 0; s < CensusSeriesCount; ++s) {
-    const SeriesFit& series = result.fit.series[s];
-    if (series.cells == 0) continue;
-    text += "  " + Padded(CensusSeriesNames[s], 8) + RightAligned(Count(series.cells), 7) +
-            RightAligned(Fixed(series.rmse, 2), 9) +
-            RightAligned(std::isnan(series.nse) ? "-" : Fixed(series.nse, 3), 9) +
-            RightAligned(Signed(series.bias, 2), 9) + "\n";
-  }
-  text += "  " + Padded("overall", 8) + RightAligned(Count(result.fit.cells), 7) +
-          RightAligned(Fixed(result.fit.rmse, 2), 9) + "\n";
+  text += FitTable(result.fit);
   bool constant = false;
   for (const SeriesFit& series : result.fit.series) constant = constant || (series.cells > 0 && std::isnan(series.nse));
   if (constant) text += "  (NSE \"-\": the census series never varies, so the efficiency is undefined)\n";
+  for (std::size_t a = 0; a < request.added.size(); ++a) {
+    text += "Fit to " + request.added[a].name + ":\n" + FitTable(result.addedFits[a]);
+  }
+  if (result.validation) {
+    text += "Held-out cycles " + std::to_string(request.validate->low) + " to " +
+            std::to_string(request.validate->high) + " (not fitted):\n" + FitTable(*result.validation);
+  }
+  text += LackOfFitText(result) + "\n";
   return text;
 }
 
 std::string EvaluationsCsv(const CalibrationRequest& request, const CalibrationResult& result) {
   std::string csv = "evaluation";
-  for (const FitRange& fit : request.fits) csv += "," + CsvCell(fit.name);
+  for (const FitRange& fit : FittedValues(request)) csv += "," + CsvCell(fit.name);
   csv += ",objective,status,stage,message\n";
   for (std::size_t i = 0; i < result.evaluations.size(); ++i) {
     const Evaluation& evaluation = result.evaluations[i];
@@ -155,6 +222,96 @@ std::string EvaluationsCsv(const CalibrationRequest& request, const CalibrationR
   }
   return csv;
 }
+
+namespace {
+
+struct FitJson {
+  nlohmann::ordered_json rmse = nlohmann::ordered_json::object();
+  nlohmann::ordered_json nse = nlohmann::ordered_json::object();
+  nlohmann::ordered_json bias = nlohmann::ordered_json::object();
+};
+
+FitJson FitJsonOf(const FitStatistics& fit) {
+  FitJson json;
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    const SeriesFit& series = fit.series[s];
+    if (series.cells == 0) continue;
+    json.rmse[CensusSeriesNames[s]] = series.rmse;
+    json.nse[CensusSeriesNames[s]] = NumberOrNull(series.nse);
+    json.bias[CensusSeriesNames[s]] = series.bias;
+  }
+  json.rmse["overall"] = fit.rmse;
+  return json;
+}
+
+// The fit's statistics over all its cells, then per series.
+nlohmann::ordered_json StatisticsJson(const FitStatistics& fit) {
+  nlohmann::ordered_json series = nlohmann::ordered_json::object();
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    const SeriesFit& one = fit.series[s];
+    if (one.cells == 0) continue;
+    series[CensusSeriesNames[s]] = {
+        {"cells", one.cells}, {"rmse", one.rmse}, {"nse", NumberOrNull(one.nse)}, {"bias", one.bias}};
+  }
+  return {{"cells", fit.cells},
+          {"rmse", fit.rmse},
+          {"nse", NumberOrNull(fit.nse)},
+          {"bias", fit.bias},
+          {"series", std::move(series)}};
+}
+
+nlohmann::ordered_json CensusesJson(const CalibrationRequest& request, const CalibrationResult& result,
+                                    const CalibrationSource& source) {
+  nlohmann::ordered_json censuses = nlohmann::ordered_json::array();
+  const auto one = [&](const std::string& name, const Census& census, const FitStatistics& fit, double palms) {
+    nlohmann::ordered_json json = {{"file", name},
+                                   {"cycles", census.rows.size()},
+                                   {"firstCycle", census.rows.empty() ? 0 : census.rows.front().cycle},
+                                   {"lastCycle", census.LastCycle()},
+                                   {"cells", census.ObservedCells()},
+                                   {"simulatedPalms", palms}};
+    json["fit"] = StatisticsJson(fit);
+    censuses.push_back(std::move(json));
+  };
+  const auto palms = [&](std::size_t p) { return p < result.simulatedPalms.size() ? result.simulatedPalms[p] : 0.0; };
+  one(source.censusName, request.census, result.fit, palms(0));
+  for (std::size_t a = 0; a < request.added.size(); ++a) {
+    one(request.added[a].name, request.added[a].census, result.addedFits[a], palms(a + 1));
+  }
+  return censuses;
+}
+
+nlohmann::ordered_json ValidationJson(const CalibrationRequest& request, const CalibrationResult& result) {
+  if (!request.validate || !result.validation) return nullptr;
+  nlohmann::ordered_json json = StatisticsJson(*result.validation);
+  json["fromCycle"] = request.validate->low;
+  json["toCycle"] = request.validate->high;
+  return json;
+}
+
+nlohmann::ordered_json LackOfFitJson(const CalibrationResult& result) {
+  const LackOfFit& lack = result.lackOfFit;
+  nlohmann::ordered_json series = nlohmann::ordered_json::object();
+  for (int s = 0; s < CensusSeriesCount; ++s) {
+    const SeriesLackOfFit& one = lack.series[s];
+    if (one.cells == 0) continue;
+    series[CensusSeriesNames[s]] = {{"cells", one.cells},
+                                    {"residualVariance", one.residualVariance},
+                                    {"binomialVariance", one.binomialVariance},
+                                    {"expectedVariance", one.expectedVariance},
+                                    {"ratio", NumberOrNull(one.ratio)},
+                                    {"lag1", one.lag1},
+                                    {"expectedLag1", one.expectedLag1}};
+  }
+  return {{"flagged", lack.flagged},
+          {"judged", lack.judged},
+          {"ratio", NumberOrNull(lack.ratio)},
+          {"pValue", lack.pValue},
+          {"series", std::move(series)},
+          {"text", LackOfFitText(result)}};
+}
+
+}  // namespace
 
 std::string CalibrationRecordJson(const CalibrationRequest& request, const CalibrationResult& result,
                                   const CalibrationSource& source) {
@@ -170,13 +327,20 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
   ordered_json fitted = ordered_json::array();
   ordered_json best = ordered_json::object(), determined = ordered_json::object();
   ordered_json undetermined = ordered_json::array(), profiles = ordered_json::object();
-  for (std::size_t f = 0; f < request.fits.size(); ++f) {
-    const FitRange& fit = request.fits[f];
+  ordered_json thresholds = ordered_json::object();
+  const std::vector<FitRange> values = FittedValues(request);
+  for (std::size_t f = 0; f < values.size(); ++f) {
+    const FitRange& fit = values[f];
     const SettingProfile& profile = result.profiles[f];
     fitted.push_back({{"name", fit.name}, {"low", fit.low}, {"high", fit.high}});
     best[fit.name] = result.best[f];
-    determined[fit.name] = {profile.fitLow, profile.fitHigh};
-    if (profile.Undetermined()) undetermined.push_back(fit.name);
+    // Only what the census determines has a range; the rest is listed apart.
+    if (profile.Undetermined()) {
+      undetermined.push_back(fit.name);
+    } else {
+      determined[fit.name] = {profile.fitLow, profile.fitHigh};
+    }
+    thresholds[fit.name] = profile.threshold;
     ordered_json points = ordered_json::array();
     for (std::size_t v = 0; v < profile.values.size(); ++v) {
       points.push_back({profile.values[v], NumberOrNull(profile.best[v])});
@@ -185,15 +349,7 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
   }
   ordered_json seeds = ordered_json::array();
   for (std::int32_t r = 0; r < request.replicates; ++r) seeds.push_back(request.seed + static_cast<std::uint32_t>(r));
-  ordered_json rmse = ordered_json::object(), nse = ordered_json::object(), bias = ordered_json::object();
-  for (int s = 0; s < CensusSeriesCount; ++s) {
-    const SeriesFit& series = result.fit.series[s];
-    if (series.cells == 0) continue;
-    rmse[CensusSeriesNames[s]] = series.rmse;
-    nse[CensusSeriesNames[s]] = NumberOrNull(series.nse);
-    bias[CensusSeriesNames[s]] = series.bias;
-  }
-  rmse["overall"] = result.fit.rmse;
+  const FitJson fitJson = FitJsonOf(result.fit);
   std::uint64_t ran = 0, refused = 0, failed = 0;
   for (const Evaluation& evaluation : result.evaluations) {
     ran += evaluation.status == EvaluationStatus::Ran ? 1 : 0;
@@ -203,7 +359,7 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
   ordered_json objective = {
       {"kind", ObjectiveName(request.objective)},
       {"value", result.bestObjective},
-      {"threshold", result.threshold},
+      {"thresholds", std::move(thresholds)},
       {"thresholdRule", result.thresholdRule},
   };
   if (request.objective == ObjectiveKind::LogLik) objective["logLikelihood"] = result.logLikelihood;
@@ -225,6 +381,7 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
       {"fitted", std::move(fitted)},
       {"palms", request.palms},
       {"replicates", request.replicates},
+      {"simulatedCensuses", request.simulatedCensuses},
       {"seeds", std::move(seeds)},
       {"method", SearchMethodName(result.method)},
       {"gridSize", result.gridSize < 9e15 ? ordered_json(static_cast<std::uint64_t>(result.gridSize))
@@ -234,9 +391,12 @@ std::string CalibrationRecordJson(const CalibrationRequest& request, const Calib
       {"determined", std::move(determined)},
       {"undetermined", std::move(undetermined)},
       {"objective", std::move(objective)},
-      {"rmse", std::move(rmse)},
-      {"nse", std::move(nse)},
-      {"bias", std::move(bias)},
+      {"rmse", fitJson.rmse},
+      {"nse", fitJson.nse},
+      {"bias", fitJson.bias},
+      {"censuses", CensusesJson(request, result, source)},
+      {"validation", ValidationJson(request, result)},
+      {"lackOfFit", LackOfFitJson(result)},
       {"profiles", std::move(profiles)},
       {"evaluations",
        {{"total", result.evaluations.size()},

@@ -88,6 +88,7 @@ class CensusReader {
     std::sort(read.census.rows.begin(), read.census.rows.end(),
               [](const CensusRow& a, const CensusRow& b) { return a.cycle < b.cycle; });
     read.census.hasPalms = palmsColumn_.has_value();
+    read.census.decimals = decimals_;
     return read;
   }
 
@@ -148,6 +149,7 @@ class CensusReader {
                         std::to_string(columns_.size()) + "; give every row a cell for each column (blank when not observed)");
     }
     double sum = 0.0;
+    double rounding = 0.0;  // how far rounding may have carried the row's sum
     for (std::size_t c = 0; c < columns_.size(); ++c) {
       const std::string_view cell = Trimmed(record.cells[c]);
       switch (columns_[c]) {
@@ -185,11 +187,15 @@ class CensusReader {
           }
           row.percent[static_cast<int>(columns_[c]) - static_cast<int>(Column::Female)] = *percent;
           sum += *percent;
+          const int decimals = DecimalsOf(cell);
+          decimals_ = std::max(decimals_, decimals);
+          rounding += 0.5 * std::pow(10.0, -decimals);
         }
       }
     }
-    // A census's percentages are rounded; more than half a point over 100 is no rounding.
-    if (sum > 100.5) {
+    // A census's percentages are rounded, each by up to half its last decimal:
+    // four whole percentages may add up to 102. More than that is no rounding.
+    if (sum > 100.0 + std::max(0.5, rounding) + 1e-9) {
       char total[32];
       std::snprintf(total, sizeof total, "%.6g", sum);
       return Refuse(record.line, 0,
@@ -199,7 +205,20 @@ class CensusReader {
     return std::nullopt;
   }
 
+  // The decimals a number is written with: "31" 0, "31.5" 1, "3e-1" 1.
+  static int DecimalsOf(std::string_view cell) {
+    const std::size_t exponent = cell.find_first_of("eE");
+    const std::string_view mantissa = cell.substr(0, exponent);
+    const std::size_t point = mantissa.find('.');
+    int decimals = point == std::string_view::npos ? 0 : static_cast<int>(mantissa.size() - point - 1);
+    if (exponent != std::string_view::npos) {
+      decimals -= ReadWholeNumber<int>(cell.substr(exponent + 1), Sign::Allowed).value_or(0);
+    }
+    return std::clamp(decimals, 0, 15);
+  }
+
   std::string fileName_;
+  int decimals_ = 0;  // the most a percentage of the file is written with
   std::vector<std::string> header_;
   std::vector<Column> columns_;
   std::size_t cycleColumn_ = 0;

@@ -148,6 +148,46 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
+namespace {
+
+// Whether one census can be fitted on its base settings; counts its held-out cells.
+std::optional<std::string> CensusProblem(const CalibrationRequest& request, const Census& census,
+                                         const RunSettings& base, const std::string& name, bool shifted,
+                                         std::size_t& held) {
+  if (census.ObservedCells() == 0) {
+    return name + " has no observed cell: every female, herm, male and aborted cell is blank";
+  }
+  std::size_t fitted = 0;
+  for (const CensusRow& row : census.rows) {
+    const bool out = request.validate && row.cycle >= request.validate->low && row.cycle <= request.validate->high;
+    for (const auto& percent : row.percent) (out ? held : fitted) += percent ? 1 : 0;
+  }
+  if (fitted == 0) {
+    return "--validate " + std::to_string(request.validate->low) + ":" + std::to_string(request.validate->high) +
+           " holds out every observed cell of " + name + ": leave some cycles to fit";
+  }
+  // A shifted census's runs are lengthened to reach it; others must reach it as set.
+  if (!shifted && census.LastCycle() > base.cycleCount) {
+    const std::string last = std::to_string(census.LastCycle());
+    return name + " observes cycle " + last + " but the runs have only " + std::to_string(base.cycleCount) +
+           " cycles; set cycleCount to " + last + " or more (--set cycleCount=" + last + ")";
+  }
+  if (request.objective == ObjectiveKind::LogLik) {
+    for (const CensusRow& row : census.rows) {
+      bool observed = false;
+      for (const auto& percent : row.percent) observed = observed || percent.has_value();
+      if (observed && !row.palms) {
+        return "--objective loglik counts palms, and " + name + " gives no palms " +
+               (census.hasPalms ? "on line " + std::to_string(row.line) : std::string("column")) +
+               ": give the palms observed in every row with percentages, or use --objective sse";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<std::string> CheckCalibrationRequest(const CalibrationRequest& request) {
   if (request.fits.empty()) return "nothing to fit: give at least one --fit NAME=LOW:HIGH";
   for (std::size_t f = 0; f < request.fits.size(); ++f) {
@@ -172,27 +212,40 @@ std::optional<std::string> CheckCalibrationRequest(const CalibrationRequest& req
   if (request.palms < 1) return "--palms must be 1 or more";
   if (request.replicates < 1) return "--replicates must be 1 or more";
   if (request.budget < 1) return "--budget must be 1 or more";
-  const Census& census = request.census;
-  if (census.ObservedCells() == 0) {
-    return "the census has no observed cell: every female, herm, male and aborted cell is blank";
+  if (request.simulatedCensuses != 0 && request.simulatedCensuses < 20) {
+    return "--simulations must be 20 or more: fewer simulated censuses cannot place a 95th percentile";
   }
-  if (census.LastCycle() > request.base.cycleCount) {
-    const std::string last = std::to_string(census.LastCycle());
-    return "the census observes cycle " + last + " but the runs have only " +
-           std::to_string(request.base.cycleCount) + " cycles; set cycleCount to " + last +
-           " or more (--set cycleCount=" + last + ")";
-  }
-  if (request.objective == ObjectiveKind::LogLik) {
-    for (const CensusRow& row : census.rows) {
-      bool observed = false;
-      for (const auto& percent : row.percent) observed = observed || percent.has_value();
-      if (observed && !row.palms) {
-        return std::string("--objective loglik counts palms, and the census gives no palms ") +
-               (census.hasPalms ? "on line " + std::to_string(row.line)
-                                : "column") +
-               ": give the palms observed in every row with percentages, or use --objective sse";
-      }
+  if (request.shift) {
+    const WholeSpan shift = *request.shift;
+    const std::string given = "--fit-shift " + std::to_string(shift.low) + ":" + std::to_string(shift.high);
+    if (shift.low == shift.high) {
+      return given + " holds the shift at one value: renumber the census's cycles for a known offset, or widen "
+                     "the range";
     }
+    if (!request.census.rows.empty() && request.census.rows.front().cycle + shift.low < 1) {
+      const std::int64_t first = request.census.rows.front().cycle;
+      return given + " would put census cycle " + std::to_string(first) + " at model cycle " +
+             std::to_string(first + shift.low) + ", before the model's first cycle; give a LOW of at least " +
+             std::to_string(1 - first);
+    }
+  }
+  std::vector<const Census*> censuses = {&request.census};
+  std::vector<const RunSettings*> bases = {&request.base};
+  std::vector<std::string> names = {"the census"};
+  for (const AddedCensus& added : request.added) {
+    censuses.push_back(&added.census);
+    bases.push_back(&added.base);
+    names.push_back("the census " + added.name);
+  }
+  std::size_t held = 0;
+  for (std::size_t c = 0; c < censuses.size(); ++c) {
+    if (auto problem = CensusProblem(request, *censuses[c], *bases[c], names[c], c == 0 && request.shift, held)) {
+      return problem;
+    }
+  }
+  if (request.validate && held == 0) {
+    return "--validate " + std::to_string(request.validate->low) + ":" + std::to_string(request.validate->high) +
+           " holds out no observed cell: no census observes those cycles";
   }
   if (const ValidationRule* rule = NoCandidatePasses(request, 2000000)) {
     return "no candidate of these ranges passes the rules; the first one fails rule " + std::to_string(rule->number) +
@@ -254,8 +307,15 @@ CalibrationPlan PlanCalibration(const CalibrationRequest& request) {
       if (FirstFailedRule(CandidateSettings(request, values)) == nullptr) plan.sample = values;
     }
   }
-  plan.runs = (plan.candidates - plan.refused) * static_cast<std::uint64_t>(request.replicates);
-  plan.palmCycles = static_cast<double>(plan.runs) * request.palms * request.base.cycleCount;
+  // Every candidate runs on each census's base, its cycles lengthened for the shift.
+  const std::uint64_t perCensus = (plan.candidates - plan.refused) * static_cast<std::uint64_t>(request.replicates);
+  const std::int64_t reach = request.shift ? request.shift->high : 0;
+  plan.runs = perCensus * (1 + request.added.size());
+  plan.palmCycles = static_cast<double>(perCensus) * request.palms *
+                    static_cast<double>(std::max<std::int64_t>(request.base.cycleCount, request.census.LastCycle() + reach));
+  for (const AddedCensus& added : request.added) {
+    plan.palmCycles += static_cast<double>(perCensus) * request.palms * added.base.cycleCount;
+  }
   return plan;
 }
 

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "calibration/Calibration.h"
+#include "calibration/FitProblem.h"
+
 
 namespace varnolt {
 
@@ -27,98 +28,44 @@ std::size_t Census::ObservedCells() const {
 
 const char* ObjectiveName(ObjectiveKind kind) { return kind == ObjectiveKind::Sse ? "sse" : "loglik"; }
 
-namespace {
-
-double MeanPalms(const Census& census) {
-  double sum = 0.0;
-  std::size_t rows = 0;
-  for (const CensusRow& row : census.rows) {
-    if (row.palms) {
-      sum += *row.palms;
-      ++rows;
-    }
-  }
-  return rows == 0 ? 1.0 : sum / static_cast<double>(rows);
-}
-
-double Sse(const Census& census, std::span<const CycleResult> cycles) {
-  const double meanPalms = census.hasPalms ? MeanPalms(census) : 1.0;
-  double sum = 0.0;
-  for (const CensusRow& row : census.rows) {
-    const CycleResult& simulated = cycles[static_cast<std::size_t>(row.cycle - 1)];
-    double squares = 0.0;
-    for (int s = 0; s < CensusSeriesCount; ++s) {
-      if (!row.percent[s]) continue;
-      const double difference = SeriesValue(simulated, s) - *row.percent[s];
-      squares += difference * difference;
-    }
-    sum += census.hasPalms && row.palms ? squares * (*row.palms / meanPalms) : squares;
-  }
-  return sum;
-}
-
-// Minus the log-likelihood of the counts observed in each row, under a
-// multinomial with the simulated proportions. The counts need not be whole (a
-// percentage of palms rounded in the census), so the coefficient is taken with
-// lgamma; it does not depend on the settings, but keeps the value a true
-// log-likelihood.
-double MinusLogLikelihood(const Census& census, std::span<const CycleResult> cycles, double floor) {
-  double logLikelihood = 0.0;
-  for (const CensusRow& row : census.rows) {
-    if (!row.palms) continue;
-    const double palms = *row.palms;
-    const CycleResult& simulated = cycles[static_cast<std::size_t>(row.cycle - 1)];
-    double countSum = 0.0, shareSum = 0.0;
-    int observed = 0;
-    double rowLog = std::lgamma(palms + 1.0);
-    for (int s = 0; s < CensusSeriesCount; ++s) {
-      if (!row.percent[s]) continue;
-      const double count = *row.percent[s] * palms / 100.0;
-      const double share = SeriesValue(simulated, s) / 100.0;
-      rowLog += count * std::log(std::max(share, floor)) - std::lgamma(count + 1.0);
-      countSum += count;
-      shareSum += share;
-      ++observed;
-    }
-    if (observed == 0) continue;
-    if (observed < CensusSeriesCount) {
-      // The states the census left out, pooled.
-      const double rest = std::max(palms - countSum, 0.0);
-      rowLog += rest * std::log(std::max(1.0 - shareSum, floor)) - std::lgamma(rest + 1.0);
-    }
-    logLikelihood += rowLog;
-  }
-  return -logLikelihood;
-}
-
-}  // namespace
-
 double ObjectiveValue(const Census& census, std::span<const CycleResult> cycles, ObjectiveKind kind, double floor) {
-  return kind == ObjectiveKind::Sse ? Sse(census, cycles) : MinusLogLikelihood(census, cycles, floor);
+  const auto value = [cycles](std::int64_t cycle, int s) {
+    return SeriesValue(cycles[static_cast<std::size_t>(cycle - 1)], s);
+  };
+  return CensusObjective(census, MeanPalmsOf(census), value, 0, kind, floor);
 }
 
 FitStatistics FitOf(const Census& census, std::span<const CycleResult> cycles) {
+  return FitOfCensuses(std::span(&census, 1), std::span(&cycles, 1));
+}
+
+FitStatistics FitOfCensuses(std::span<const Census> censuses, std::span<const std::span<const CycleResult>> cycles) {
   FitStatistics fit;
   std::array<double, CensusSeriesCount> observedSum{}, squares{}, differences{};
-  for (const CensusRow& row : census.rows) {
-    for (int s = 0; s < CensusSeriesCount; ++s) {
-      if (!row.percent[s]) continue;
-      const double difference = SeriesValue(cycles[static_cast<std::size_t>(row.cycle - 1)], s) - *row.percent[s];
-      ++fit.series[s].cells;
-      observedSum[s] += *row.percent[s];
-      squares[s] += difference * difference;
-      differences[s] += difference;
+  for (std::size_t p = 0; p < censuses.size(); ++p) {
+    for (const CensusRow& row : censuses[p].rows) {
+      for (int s = 0; s < CensusSeriesCount; ++s) {
+        if (!row.percent[s]) continue;
+        const double difference =
+            SeriesValue(cycles[p][static_cast<std::size_t>(row.cycle - 1)], s) - *row.percent[s];
+        ++fit.series[s].cells;
+        observedSum[s] += *row.percent[s];
+        squares[s] += difference * difference;
+        differences[s] += difference;
+      }
     }
   }
   std::array<double, CensusSeriesCount> variation{};
-  for (const CensusRow& row : census.rows) {
-    for (int s = 0; s < CensusSeriesCount; ++s) {
-      if (!row.percent[s]) continue;
-      const double deviation = *row.percent[s] - observedSum[s] / static_cast<double>(fit.series[s].cells);
-      variation[s] += deviation * deviation;
+  for (const Census& census : censuses) {
+    for (const CensusRow& row : census.rows) {
+      for (int s = 0; s < CensusSeriesCount; ++s) {
+        if (!row.percent[s]) continue;
+        const double deviation = *row.percent[s] - observedSum[s] / static_cast<double>(fit.series[s].cells);
+        variation[s] += deviation * deviation;
+      }
     }
   }
-  double allSquares = 0.0;
+  double allSquares = 0.0, allVariation = 0.0, allDifferences = 0.0;
   for (int s = 0; s < CensusSeriesCount; ++s) {
     SeriesFit& series = fit.series[s];
     if (series.cells == 0) continue;
@@ -129,9 +76,30 @@ FitStatistics FitOf(const Census& census, std::span<const CycleResult> cycles) {
     series.nse = variation[s] > 0.0 ? 1.0 - squares[s] / variation[s] : std::numeric_limits<double>::quiet_NaN();
     fit.cells += series.cells;
     allSquares += squares[s];
+    allVariation += variation[s];
+    allDifferences += differences[s];
   }
-  fit.rmse = fit.cells > 0 ? std::sqrt(allSquares / static_cast<double>(fit.cells)) : 0.0;
+  const auto cells = static_cast<double>(fit.cells);
+  fit.rmse = fit.cells > 0 ? std::sqrt(allSquares / cells) : 0.0;
+  fit.bias = fit.cells > 0 ? allDifferences / cells : 0.0;
+  fit.nse = allVariation > 0.0 ? 1.0 - allSquares / allVariation : std::numeric_limits<double>::quiet_NaN();
   return fit;
+}
+
+std::array<std::vector<ResidualPoint>, CensusSeriesCount> BestResiduals(const CalibrationRequest& request,
+                                                                        const CalibrationResult& result) {
+  std::array<std::vector<ResidualPoint>, CensusSeriesCount> residuals;
+  for (const CensusRow& row : request.census.rows) {
+    const std::int64_t cycle = row.cycle + result.shift;
+    if (cycle < 1 || static_cast<std::size_t>(cycle) > result.bestCycles.size()) continue;
+    const bool held = request.validate && row.cycle >= request.validate->low && row.cycle <= request.validate->high;
+    for (int s = 0; s < CensusSeriesCount; ++s) {
+      if (!row.percent[s]) continue;
+      const double simulated = SeriesValue(result.bestCycles[static_cast<std::size_t>(cycle - 1)], s);
+      residuals[s].push_back({static_cast<double>(cycle), simulated - *row.percent[s], held});
+    }
+  }
+  return residuals;
 }
 
 }  // namespace varnolt

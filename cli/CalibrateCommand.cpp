@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "calibration/Calibration.h"
+#include "cli/CalibrateOutputs.h"
 #include "cli/CommandLine.h"
 #include "cli/DryRun.h"
 #include "cli/Help.h"
@@ -30,35 +31,6 @@ namespace varnolt {
 
 namespace {
 
-struct CalibrateOptions {
-  std::vector<std::string> positional;      // CENSUS.csv [FILE.dat]
-  std::string census;
-  std::optional<std::string> settingsFile;  // the base settings; the start-up settings otherwise
-  std::vector<std::string> assignments;     // --set NAME=VALUE, in order
-  std::vector<std::string> fits;            // --fit NAME=LOW:HIGH, in order
-  std::optional<std::string> output;        // -o BEST.dat
-  std::optional<std::uint32_t> seed;
-  std::int32_t palms = 2000;
-  std::int32_t replicates = 1;
-  std::optional<std::string> objective;
-  std::uint64_t budget = 20000;
-  std::optional<int> threads;
-  std::optional<std::string> csv;  // every evaluation; "-" for standard output
-  std::optional<std::string> json;
-  std::optional<std::string> plot;
-  std::optional<std::string> plotSize;
-  bool quiet = false;
-  bool dryRun = false;
-};
-
-// Where the record goes: --json, or beside an --csv file (evaluations.json for
-// evaluations.csv), as every table of runs has one; nothing for a table on
-// standard output, a device or a pipe.
-std::optional<std::string> RecordPath(const CalibrateOptions& options) {
-  if (options.json) return options.json;
-  return TableRecordPath(options.csv);
-}
-
 // Refuses outputs that would lose something (the census, the base settings,
 // one output over another, a table or report in place of the best settings)
 // and options that cannot be honoured, before anything runs.
@@ -76,53 +48,9 @@ std::optional<std::string> OutputProblem(const CalibrateOptions& options) {
   files.Reads("the settings file", options.settingsFile);
   files.WritesSettings("-o", options.output);
   files.Writes("--csv", options.csv);
-  files.Writes(options.json ? "--json" : "the record beside --csv", RecordPath(options));
+  files.Writes(options.json ? "--json" : "the record beside --csv", CalibrationRecordPath(options));
   files.Writes("--plot", options.plot);
   return files.Problem();
-}
-
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
-// The census as points over the best settings' cycles, up to the census's last cycle.
-std::optional<std::string> DrawFit(const CalibrationRequest& request, const CalibrationResult& result,
-                                           const std::string& path, const PictureSize& size) {
-  FitPicture picture;
-  const auto last = static_cast<std::size_t>(request.census.LastCycle());
-  picture.cycles.assign(result.bestCycles.begin(), result.bestCycles.begin() + static_cast<std::ptrdiff_t>(last));
-  for (const CensusRow& row : request.census.rows) {
-    for (int s = 0; s < CensusSeriesCount; ++s) {
-      if (row.percent[s]) picture.observed[s].push_back({static_cast<double>(row.cycle), *row.percent[s]});
-    }
-  }
-  picture.title = "Census and best fit:";
-  for (std::size_t f = 0; f < request.fits.size(); ++f) {
-    picture.title += (f == 0 ? " " : ", ") + request.fits[f].name + " " + std::to_string(result.best[f]);
-  }
-  picture.title += " (RMSE " + Fixed(result.fit.rmse, 2) + " points)";
-  return WriteFitPicture(picture, PathFromUtf8(path), size);
-}
-
-
-// The command line that repeats this calibration, with the seed it used.
-std::vector<std::string> RepeatingCommandLine(const CalibrateOptions& options, std::uint32_t seed) {
-  std::vector<std::string> line = {"varnolt-cli", "calibrate"};
-  line.insert(line.end(), options.positional.begin(), options.positional.end());
-  for (const std::string& assignment : options.assignments) line.insert(line.end(), {"--set", assignment});
-  for (const std::string& fit : options.fits) line.insert(line.end(), {"--fit", fit});
-  line.insert(line.end(), {"-o", *options.output, "--seed", std::to_string(seed), "--palms",
-                           std::to_string(options.palms), "--replicates", std::to_string(options.replicates),
-                           "--objective", options.objective.value_or("sse"), "--budget",
-                           std::to_string(options.budget)});
-  if (options.threads) line.insert(line.end(), {"--threads", std::to_string(*options.threads)});
-  if (options.csv) line.insert(line.end(), {"--csv", *options.csv});
-  if (options.json) line.insert(line.end(), {"--json", *options.json});
-  if (options.plot) line.insert(line.end(), {"--plot", *options.plot});
-  if (options.plotSize) line.insert(line.end(), {"--plot-size", *options.plotSize});
-  return line;
 }
 
 class CalibrateCommand final : public Command {
@@ -138,6 +66,20 @@ class CalibrateCommand final : public Command {
     AddListOption(*command, "--fit", options_.fits, "NAME=LOW:HIGH",
                   "a whole-numbered setting to fit, over its values LOW to HIGH")
         ->group(DesignGroup);
+    AddListOption(*command, "--census", options_.censuses, "PATH[=SETTINGS.dat]",
+                  "another census fitted together with the first, on its own base settings (those of the first "
+                  "unless given); the fitted values are shared")
+        ->group(DesignGroup);
+    AddTextOption(*command, "--validate", options_.validate, "FROM:TO",
+                  "leave census cycles FROM to TO out of the fit and report the fit on them apart")
+        ->group(DesignGroup);
+    command
+        ->add_option_function<std::string>(
+            "--fit-shift", [this](const std::string& text) { options_.fitShift = text; },
+            "fit the whole-cycle offset S of the census over LOW to HIGH: its cycle c is model cycle c + S")
+        ->type_name("LOW:HIGH")
+        ->allow_extra_args(false)
+        ->group(DesignGroup);
     AddTextOption(*command, "--objective", options_.objective, "sse|loglik",
                   "the sum of squared differences of percentages (sse, unless given) or the multinomial "
                   "log-likelihood of the counts (loglik, needs a palms column)")
@@ -151,7 +93,12 @@ class CalibrateCommand final : public Command {
                                  "in BEST.dat)")
         ->group(RunningGroup);
     AddReplicatesOption(*command, options_.replicates,
-                        "runs averaged per candidate, seeds S to S+N-1 from --seed S (1 unless given)");
+                        "runs averaged per candidate, seeds S to S+N-1 from --seed S (2 unless given)");
+    AddCountOption<std::int32_t>(*command, "--simulations", options_.simulations, 20, 100000,
+                                 "the number of simulated censuses",
+                                 "censuses simulated from the best fit to calibrate the ranges and judge the fit "
+                                 "(200 unless given)")
+        ->group(RunningGroup);
     AddSetOption(*command, options_.assignments, "change one setting of every candidate");
     AddOutputOption(*command, options_.output, "BEST.dat", "the settings file the best fit is written to");
     AddCsvOption(*command, options_.csv, "every evaluation in the order run (the fitted settings, objective, "
@@ -162,9 +109,9 @@ class CalibrateCommand final : public Command {
                   "the census as points over the best fit's cycles, PATH.png or PATH.svg")
         ->group(OutputsGroup);
     AddPlotSizeOption(*command, options_.plotSize, "the picture's size in pixels (1600x900 unless given)");
-    AddSeedOption(*command, options_.seed, "the seed of replicate 1 of every candidate (the current time unless given)");
+    AddSeedOption(*command, options_.seed, "the seed of replicate 1 of every candidate (a random seed unless given)");
     AddThreadsOption(*command, options_.threads);
-    command->add_flag("--quiet", options_.quiet, "no progress line on a terminal")->group(RunningGroup);
+    AddQuietOption(*command, options_.quiet);
     command->add_flag("--dry-run", options_.dryRun,
                       "tell the method, candidates, runs, palm-cycles and time; run and write nothing")
         ->group(RunningGroup);
@@ -175,6 +122,12 @@ class CalibrateCommand final : public Command {
  private:
   static std::string CalibrateNotes();
   static int Calibrate(CalibrateOptions& options, CliStreams& io);
+  static std::optional<int> ReadRequest(CalibrateOptions& options, CliStreams& io, CalibrationRequest& request,
+                                        std::string& censusText);
+  static std::optional<int> ReadCensusFile(const std::string& path, CliStreams& io, Census& census,
+                                           std::string* text = nullptr);
+  static CalibrationResult RunCalibration(const CalibrationRequest& request, const CalibrateOptions& options,
+                                          int threads, CliStreams& io);
   static int DryRun(const CalibrationRequest& request, const CalibrateOptions& options, CliStreams& io);
   CalibrateOptions options_;
 };
@@ -182,9 +135,10 @@ class CalibrateCommand final : public Command {
 std::string CalibrateCommand::CalibrateNotes() {
   return Wrapped("Up to --budget candidates, the whole grid runs, in parallel; beyond, NLopt's controlled random "
                  "search looks for the best with rounding to whole values, then the neighbourhood of the best runs "
-                 "whole. For each fitted setting the summary gives the values that fit as well as the best within "
-                 "the noise (for loglik 1.92 of log-likelihood; for sse the same 95 % rule with the census's error "
-                 "variance estimated from the best fit), or says that the census does not determine it.",
+                 "whole. For each fitted setting the summary gives the values consistent with the census at 95 %, "
+                 "calibrated on --simulations censuses simulated from the best fit and fitted again over the same "
+                 "candidates, or says that the census does not determine it; a \"Lack of fit:\" line says whether "
+                 "the model explains the census at all.",
                  "", "") +
          "\n" + SettingsNotes();
 }
@@ -219,6 +173,102 @@ int CalibrateCommand::DryRun(const CalibrationRequest& request, const CalibrateO
   return ExitSuccess;
 }
 
+// Reads a census file; a problem is told, and answers the exit status.
+std::optional<int> CalibrateCommand::ReadCensusFile(const std::string& path, CliStreams& io, Census& census,
+                                                    std::string* text) {
+  const std::optional<std::string> bytes = ReadWholeFile(path, io);
+  if (!bytes) {
+    io.err << "Nothing was run.\n";
+    return ExitFailure;
+  }
+  CensusRead read = ReadCensus(*bytes, path);
+  if (!read.error.empty()) {
+    PrintProblem(io, "cannot read the census " + read.error);
+    io.err << "Nothing was run.\n";
+    return ExitUsage;
+  }
+  census = std::move(read.census);
+  if (text != nullptr) *text = *bytes;
+  return std::nullopt;
+}
+
+// The request the options describe, every file read; answers the exit status of a problem.
+std::optional<int> CalibrateCommand::ReadRequest(CalibrateOptions& options, CliStreams& io,
+                                                 CalibrationRequest& request, std::string& censusText) {
+  const auto loadBase = [&](const std::optional<std::string>& path, RunSettings& base) -> std::optional<int> {
+    base = StartupDefaults();
+    if (path) {
+      std::optional<RunSettings> read = LoadSettingsForCommand(*path, io);
+      if (!read) {
+        io.err << "Nothing was run.\n";
+        return ExitFailure;
+      }
+      base = *read;
+    }
+    for (const std::string& assignment : options.assignments) {
+      if (std::optional<std::string> problem = ApplyAssignment(base, assignment)) return UsageError(io, *problem);
+    }
+    return std::nullopt;
+  };
+  if (auto status = loadBase(options.settingsFile, request.base)) return status;
+  for (const std::string& text : options.fits) {
+    FitRange fit;
+    if (std::optional<std::string> problem = ParseFitRange(text, fit)) return UsageError(io, *problem);
+    request.fits.push_back(fit);
+  }
+  for (const auto& [text, name, into] : {std::tuple{options.validate, "--validate", &request.validate},
+                                         std::tuple{options.fitShift, "--fit-shift", &request.shift}}) {
+    if (!text) continue;
+    WholeSpan span;
+    if (std::optional<std::string> problem = ParseWholeSpan(*text, name, span)) return UsageError(io, *problem);
+    *into = span;
+  }
+  if (auto status = ReadCensusFile(options.census, io, request.census, &censusText)) return status;
+  for (const std::string& text : options.censuses) {
+    // PATH=SETTINGS.dat: the last "=" before a name ending in .dat parts the two.
+    const std::size_t equals = text.rfind('=');
+    const bool withSettings = equals != std::string::npos && text.size() > equals + 4 &&
+                              (text.ends_with(".dat") || text.ends_with(".DAT"));
+    AddedCensus added;
+    added.name = withSettings ? text.substr(0, equals) : text;
+    const std::optional<std::string> settings =
+        withSettings ? std::optional(text.substr(equals + 1)) : options.settingsFile;
+    if (auto status = loadBase(settings, added.base)) return status;
+    if (auto status = ReadCensusFile(added.name, io, added.census)) return status;
+    request.added.push_back(std::move(added));
+  }
+  request.objective = options.objective.value_or("sse") == "loglik" ? ObjectiveKind::LogLik : ObjectiveKind::Sse;
+  request.palms = options.palms;
+  request.replicates = options.replicates;
+  request.budget = options.budget;
+  request.simulatedCensuses = options.simulations;
+  request.seed = options.seed ? *options.seed : FreshSeedFor(static_cast<std::uint64_t>(options.replicates));
+  if (std::optional<std::string> problem = CheckCalibrationRequest(request)) return UsageError(io, *problem);
+  return std::nullopt;
+}
+
+// The calibration with its progress line; Ctrl+C stops it.
+CalibrationResult CalibrateCommand::RunCalibration(const CalibrationRequest& request, const CalibrateOptions& options,
+                                                   int threads, CliStreams& io) {
+  CalibrationControl control;
+  control.threads = threads;
+  std::stop_source stop;
+  control.stop = stop.get_token();
+  std::atomic<int> stage{static_cast<int>(SearchStage::Grid)};
+  control.progress = [&stage](const CalibrationProgress& progress) { stage = static_cast<int>(progress.stage); };
+  InterruptionWatch interruption([&stop] { stop.request_stop(); });
+  ProgressLine progress(
+      io.err, control.evaluations,
+      [&](std::uint64_t done, double elapsed) {
+        const auto now = static_cast<SearchStage>(stage.load());
+        if (now == SearchStage::Grid) return CountProgressText("Candidates", done, control.planned.load(), elapsed);
+        return "Candidates " + WithThousands(static_cast<std::int64_t>(done)) + " evaluated (" +
+               SearchStageName(now) + "), " + ClockText(elapsed) + " elapsed";
+      },
+      !options.quiet && StandardErrorIsTerminal());
+  return varnolt::Calibrate(request, control);
+}
+
 int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   if (options.positional.empty()) return UsageError(io, "calibrate needs the census, CENSUS.csv");
   if (options.positional.size() > 2) {
@@ -227,7 +277,6 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   }
   options.census = options.positional[0];
   if (options.positional.size() == 2) options.settingsFile = options.positional[1];
-
   if (!options.output && !options.dryRun) {
     return UsageError(io, "calibrate needs -o BEST.dat, the settings file to write the best fit to");
   }
@@ -243,41 +292,8 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
   if (std::optional<std::string> problem = OutputProblem(options)) return UsageError(io, *problem);
 
   CalibrationRequest request;
-  request.base = StartupDefaults();
-  if (options.settingsFile) {
-    std::optional<RunSettings> read = LoadSettingsForCommand(*options.settingsFile, io);
-    if (!read) {
-      io.err << "Nothing was run.\n";
-      return ExitFailure;
-    }
-    request.base = *read;
-  }
-  for (const std::string& assignment : options.assignments) {
-    if (std::optional<std::string> problem = ApplyAssignment(request.base, assignment)) return UsageError(io, *problem);
-  }
-  for (const std::string& text : options.fits) {
-    FitRange fit;
-    if (std::optional<std::string> problem = ParseFitRange(text, fit)) return UsageError(io, *problem);
-    request.fits.push_back(fit);
-  }
-  const std::optional<std::string> censusText = ReadWholeFile(options.census, io);
-  if (!censusText) {
-    io.err << "Nothing was run.\n";
-    return ExitFailure;
-  }
-  CensusRead census = ReadCensus(*censusText, options.census);
-  if (!census.error.empty()) {
-    PrintProblem(io, "cannot read the census " + census.error);
-    io.err << "Nothing was run.\n";
-    return ExitUsage;
-  }
-  request.census = std::move(census.census);
-  request.objective = objective == "loglik" ? ObjectiveKind::LogLik : ObjectiveKind::Sse;
-  request.palms = options.palms;
-  request.replicates = options.replicates;
-  request.budget = options.budget;
-  request.seed = options.seed ? *options.seed : FloweringModel::ClockSeed();
-  if (std::optional<std::string> problem = CheckCalibrationRequest(request)) return UsageError(io, *problem);
+  std::string censusText;
+  if (std::optional<int> status = ReadRequest(options, io, request, censusText)) return *status;
   if (options.dryRun) return DryRun(request, options, io);
   // A picture that cannot be drawn is told before the fit, not after it.
   if (options.plot) {
@@ -293,35 +309,14 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
 
   CalibrationSource source;
   source.censusName = options.census;
-  source.censusSha256 = Sha256Hex(*censusText);
+  source.censusSha256 = Sha256Hex(censusText);
   source.baseName = options.settingsFile.value_or("");
   source.commandLine = RepeatingCommandLine(options, request.seed);
   source.startTime = std::chrono::system_clock::now();
   source.threads = options.threads ? *options.threads : ExperimentDefaultThreads();
-
-  CalibrationControl control;
-  control.threads = source.threads;
-  std::stop_source stop;
-  control.stop = stop.get_token();
-  std::atomic<int> stage{static_cast<int>(SearchStage::Grid)};
-  control.progress = [&stage](const CalibrationProgress& progress) { stage = static_cast<int>(progress.stage); };
-  CalibrationResult result;
-  {
-    InterruptionWatch interruption([&stop] { stop.request_stop(); });
-    ProgressLine progress(
-        io.err, control.evaluations,
-        [&](std::uint64_t done, double elapsed) {
-          const auto now = static_cast<SearchStage>(stage.load());
-          if (now == SearchStage::Grid) return CountProgressText("Candidates", done, control.planned.load(), elapsed);
-          return "Candidates " + WithThousands(static_cast<std::int64_t>(done)) + " evaluated (" +
-                 SearchStageName(now) + "), " + ClockText(elapsed) + " elapsed";
-        },
-        !options.quiet && StandardErrorIsTerminal());
-    result = varnolt::Calibrate(request, control);
-  }
+  const CalibrationResult result = RunCalibration(request, options, source.threads, io);
   if (result.stopped) {
-    io.err << "\nStopped after " << WithThousands(static_cast<std::int64_t>(result.evaluations.size()))
-           << " candidates; nothing was written.\n";
+    ReportStoppedCalibration(request, result, io);
     return InterruptedExitStatus(InterruptionSignal());
   }
   if (!result.failure.empty()) {
@@ -329,53 +324,7 @@ int CalibrateCommand::Calibrate(CalibrateOptions& options, CliStreams& io) {
     io.err << "Nothing was written.\n";
     return ExitFailure;
   }
-
-  const bool csvToOutput = options.csv && *options.csv == "-";
-  std::ostream& summary = csvToOutput ? io.err : io.out;
-  bool written = true;
-  std::string writtenLines;
-  const auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
-    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
-    io.err << "Any earlier file there is unchanged.\n";
-    written = false;
-  };
-  const auto wrote = [&](const std::string& what, const std::string& path) {
-    writtenLines += what + " written to " + path + ".\n";
-  };
-  const RunSettings best = BestSettings(request, result);
-  if (const std::optional<FileError> error = SaveSettingsFile(PathFromUtf8(*options.output), best)) {
-    fail("best settings", *options.output, CauseText(*error, *options.output));
-  } else {
-    wrote("Best settings", *options.output);
-  }
-  if (options.csv) {
-    const std::string csv = EvaluationsCsv(request, result);
-    if (csvToOutput) {
-      io.out << csv;
-      io.out.flush();
-    } else if (auto reason = SafelyReplaceFile(*options.csv, [&csv](std::ostream& out) { out << csv; })) {
-      fail("table of evaluations", *options.csv, *reason);
-    } else {
-      wrote("Evaluations", *options.csv);
-    }
-  }
-  if (const std::optional<std::string> recordPath = RecordPath(options)) {
-    const std::string json = CalibrationRecordJson(request, result, source);
-    if (auto reason = SafelyReplaceFile(*recordPath, [&json](std::ostream& out) { out << json; })) {
-      fail("JSON record", *recordPath, *reason);
-    } else {
-      wrote("JSON record", *recordPath);
-    }
-  }
-  if (options.plot) {
-    if (std::optional<std::string> reason = DrawFit(request, result, *options.plot, size)) {
-      fail("picture", *options.plot, *reason);
-    } else {
-      wrote("Picture", *options.plot);
-    }
-  }
-  summary << CalibrationSummary(request, result, source) << writtenLines;
-  return written ? ExitSuccess : ExitFailure;
+  return WriteCalibration(options, request, result, source, size, io);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ void AddRunTableOptions(CLI::App& command, ExperimentOptions& options, const Run
                       "meanAborted, period and strength unless given)");
   AddCyclesWindowOption(command, options.window);
   AddThreadsOption(command, options.threads);
+  AddQuietOption(command, options.quiet);
   AddShardOptions(command, options.shard, options.resume, "the table of --csv");
   command.add_flag("--dry-run", options.dryRun,
                    "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")
@@ -223,7 +224,7 @@ int RunPointTable(const PointTable& table, const ExperimentOptions& options, Cli
     ProgressLine progress(
         io.err, done,
         [&todo](std::uint64_t count, double elapsed) { return CountProgressText("Runs", count, todo.load(), elapsed); },
-        StandardErrorIsTerminal());
+        !options.quiet && StandardErrorIsTerminal());
     result = RunTable(table, request, hooks);
   }
   return Report(table, options, result, io);

@@ -43,6 +43,7 @@ struct ExperimentOptions {
   std::optional<CyclesWindow> window;       // --cycles-window: the cycles analysed; the burn-in rule when not given
   std::optional<std::uint32_t> designSeed;  // --design-seed: the sensitivity design's; the model's seed unless given
   bool dryRun = false;
+  bool quiet = false;  // --quiet: no progress line
   std::vector<std::string> positional;
 
   TableColumns Columns() const { return {statistics, window}; }

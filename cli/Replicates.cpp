@@ -42,7 +42,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
         [count](std::uint64_t done, double elapsed) {
           return CountProgressText("Replicates", done, count - 1, elapsed);
         },
-        StandardErrorIsTerminal());
+        !options.quiet && StandardErrorIsTerminal());
     outcomes = RunPoints(points, control, todo);
   }
   if (InterruptionFlag().load()) {

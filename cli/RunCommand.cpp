@@ -97,8 +97,7 @@ class RunCommand final : public Command {
     AddReplicatesOption(*command, options_.replicates,
                         "run N times, seeds S to S+N-1 from --seed S; the CSV gets per cycle the mean, sd and 95 % "
                         "confidence half-width");
-    command->add_flag("--quiet", options_.quiet, "no progress line on a terminal during a long run")
-        ->group(RunningGroup);
+    AddQuietOption(*command, options_.quiet);
   }
 
   int Run(CliStreams& io) override {

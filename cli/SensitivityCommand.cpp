@@ -108,6 +108,7 @@ class SensitivityCommand final : public Command {
                         "period unless given)");
     AddCyclesWindowOption(*command, options_.window);
     AddThreadsOption(*command, options_.threads);
+    AddQuietOption(*command, options_.quiet);
     AddShardOptions(*command, options_.shard, options_.resume, "the table of --points");
     command->add_flag("--dry-run", options_.dryRun,
                       "tell the points, runs, refused points, palm-cycles, time and memory; run and write nothing")

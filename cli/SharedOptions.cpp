@@ -73,6 +73,10 @@ void AddThreadsOption(CLI::App& command, std::optional<int>& threads) {
       ->group(RunningGroup);
 }
 
+void AddQuietOption(CLI::App& command, bool& quiet) {
+  command.add_flag("--quiet", quiet, "no progress line on a terminal during long work")->group(RunningGroup);
+}
+
 void AddReplicatesOption(CLI::App& command, std::int32_t& replicates, const std::string& description) {
   AddCountOption<std::int32_t>(command, "--replicates", replicates, 1, 100000, "the number of replicates",
                                description)

@@ -31,6 +31,9 @@ void AddSeedOption(CLI::App& command, std::optional<std::uint32_t>& seed, const 
 // --threads N: the worker threads, 1 to the number this machine can run at once.
 void AddThreadsOption(CLI::App& command, std::optional<int>& threads);
 
+// --quiet: no progress line, for every command that draws one on a terminal.
+void AddQuietOption(CLI::App& command, bool& quiet);
+
 // The most worker threads --threads admits: what this machine can run at once.
 int MaxWorkerThreads();
 

@@ -1,5 +1,6 @@
 #include "plot/CyclePlot.h"
 
+#include <QAreaSeries>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFontMetricsF>
@@ -306,6 +307,124 @@ void CyclePlotView::SetObserved(const Observed& observed) {
   }
 }
 
+void CyclePlotView::SetShaded(const std::vector<std::pair<double, double>>& spans, const QString& name) {
+  shaded_ = spans;
+  shadedName_ = name;
+  for (QAreaSeries* series : shadedSeries_) {
+    chart()->removeSeries(series);
+    delete series;
+  }
+  shadedSeries_.clear();
+  for (const auto& [first, last] : spans) {
+    auto* upper = new QLineSeries;
+    auto* lower = new QLineSeries;
+    upper->append({QPointF(first - 0.5, 100.0), QPointF(last + 0.5, 100.0)});
+    lower->append({QPointF(first - 0.5, 0.0), QPointF(last + 0.5, 0.0)});
+    auto* band = new QAreaSeries(upper, lower);
+    upper->setParent(band);
+    lower->setParent(band);
+    band->setName(name);
+    band->setColor(QColor(0, 0, 0, 28));
+    band->setBorderColor(QColor(0, 0, 0, 0));
+    chart()->addSeries(band);
+    band->attachAxis(axisX_);
+    band->attachAxis(axisY_);
+    const bool legend = shadedSeries_.empty();  // one entry for every band
+    for (QLegendMarker* marker : chart()->legend()->markers(band)) marker->setVisible(legend);
+    shadedSeries_.push_back(band);
+  }
+}
+
+void CyclePlotView::SetResiduals(const Observed& residuals) { residuals_ = residuals; }
+
+namespace {
+
+// The residual panel of a picture: each series's residuals as points in its
+// colour about a zero line, over the same cycles as the plot above, with the
+// same grey bands.
+std::unique_ptr<QChartView> ResidualPanel(const CyclePlotView::Observed& residuals,
+                                          const std::vector<std::pair<double, double>>& shaded, double first,
+                                          double last, QSize size, const QRectF& plotArea) {
+  auto view = std::make_unique<QChartView>();
+  view->setAttribute(Qt::WA_DontShowOnScreen);
+  auto* chart = new QChart;
+  view->setChart(chart);
+  chart->legend()->hide();
+  // In lines of whole words no wider than the picture, as the plot's title.
+  QStringList lines = TitleLines(QStringLiteral("Residuals: simulated minus observed, in percentage points"),
+                                 chart->titleFont(), size.width() * 3 / 4 - 40);
+  for (QString& line : lines) line = line.toHtmlEscaped();
+  chart->setTitle(lines.join(QStringLiteral("<br>")));
+  auto* axisX = new QValueAxis;
+  auto* axisY = new QValueAxis;
+  chart->addAxis(axisX, Qt::AlignBottom);
+  chart->addAxis(axisY, Qt::AlignLeft);
+  double largest = 1.0;
+  for (const auto& points : residuals) {
+    for (const QPointF& point : points) largest = std::max(largest, std::abs(point.y()));
+  }
+  const double step = RoundTickStep(-largest, largest, 4, 0.01);
+  const double reach = std::ceil(largest / step) * step;
+  for (const auto& [from, to] : shaded) {
+    auto* upper = new QLineSeries;
+    auto* lower = new QLineSeries;
+    upper->append({QPointF(from - 0.5, reach), QPointF(to + 0.5, reach)});
+    lower->append({QPointF(from - 0.5, -reach), QPointF(to + 0.5, -reach)});
+    auto* band = new QAreaSeries(upper, lower);
+    upper->setParent(band);
+    lower->setParent(band);
+    band->setColor(QColor(0, 0, 0, 28));
+    band->setBorderColor(QColor(0, 0, 0, 0));
+    chart->addSeries(band);
+    band->attachAxis(axisX);
+    band->attachAxis(axisY);
+  }
+  auto* zero = new QLineSeries;
+  zero->append({QPointF(first, 0.0), QPointF(last, 0.0)});
+  zero->setPen(QPen(QColor(90, 90, 90), 1));
+  chart->addSeries(zero);
+  zero->attachAxis(axisX);
+  zero->attachAxis(axisY);
+  for (std::size_t i = 0; i < residuals.size(); ++i) {
+    if (residuals[i].empty()) continue;
+    auto* series = new QScatterSeries;
+    series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    series->setMarkerSize(5);
+    series->setColor(SeriesKinds[i].color.lighter(115));
+    series->setBorderColor(SeriesKinds[i].color.darker(130));
+    series->replace(QList<QPointF>(residuals[i].begin(), residuals[i].end()));
+    chart->addSeries(series);
+    series->attachAxis(axisX);
+    series->attachAxis(axisY);
+  }
+  axisX->setTickType(QValueAxis::TicksDynamic);
+  axisY->setTickType(QValueAxis::TicksDynamic);
+  axisX->setRange(first, last);
+  UseCycleTicks(axisX, first, last);
+  axisY->setRange(-reach, reach);
+  UseRoundTicks(axisY, -reach, reach, 4, 0.01);
+  // Alone, the panel names its own cycles.
+  if (plotArea.isEmpty()) axisX->setTitleText(QStringLiteral("Cycle"));
+  view->resize(size);
+  view->show();
+  QCoreApplication::sendPostedEvents();
+  chart->layout()->activate();
+  // The cycles line up with the plot's above, if any.
+  const QRectF own = chart->plotArea();
+  // Moved by the chart's margins, so that its axes' labels move with it.
+  if (!plotArea.isEmpty()) {
+    QMargins margins = chart->margins();
+    margins.setLeft(margins.left() + static_cast<int>(std::lround(plotArea.left() - own.left())));
+    margins.setRight(margins.right() + static_cast<int>(std::lround(own.right() - plotArea.right())));
+    chart->setMargins(margins);
+  }
+  QCoreApplication::sendPostedEvents();
+  chart->layout()->activate();
+  return view;
+}
+
+}  // namespace
+
 void CyclePlotView::ResetZoom() {
   chart()->zoomReset();
   axisY_->setRange(0, 100);
@@ -440,7 +559,12 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   }
   copy.SetKept(kept_, keptLegend_->name());
   copy.ShowKept(!kept_.empty() && keptSeries_.front()->isVisible());
-  copy.resize(size);
+  copy.SetShaded(shaded_, shadedName_);
+  // With residuals, the plot takes the top of the picture and their panel the rest.
+  const bool panel = std::any_of(residuals_.begin(), residuals_.end(), [](const auto& points) { return !points.empty(); });
+  const bool alone = panel && residualsOnly_;
+  const QSize plotSize(size.width(), panel && !alone ? size.height() * 7 / 10 : size.height());
+  copy.resize(plotSize);
   copy.show();
   copy.SetVisibleCycles(axisX_->min(), axisX_->max());
   copy.axisY_->setRange(axisY_->min(), axisY_->max());
@@ -453,7 +577,21 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   copy.chart()->setTitle(lines.join(QStringLiteral("<br>")));
   copy.chart()->layout()->activate();
   copy.Decimate();
-  ReportCutChartTexts(*copy.scene());
+  if (!alone) ReportCutChartTexts(*copy.scene());
+  std::unique_ptr<QChartView> residualPanel;
+  const QRectF plotArea(QPointF(0, 0), QSizeF(plotSize));
+  const QRectF panelArea = alone ? QRectF(QPointF(0, 0), QSizeF(size))
+                                 : QRectF(QPointF(0, plotSize.height()),
+                                          QSizeF(size.width(), size.height() - plotSize.height()));
+  if (panel) {
+    residualPanel = ResidualPanel(residuals_, shaded_, copy.axisX_->min(), copy.axisX_->max(),
+                                  panelArea.size().toSize(), alone ? QRectF() : copy.chart()->plotArea());
+    ReportCutChartTexts(*residualPanel->scene());
+  }
+  const auto render = [&](QPainter& painter) {
+    if (!alone) copy.scene()->render(&painter, plotArea, copy.chart()->geometry());
+    if (residualPanel) residualPanel->scene()->render(&painter, panelArea, residualPanel->chart()->geometry());
+  };
 
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);
@@ -468,14 +606,14 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
     // "&" or "<" would make a file no SVG viewer opens.
     svg.setDescription(title.toHtmlEscaped());
     QPainter painter(&svg);
-    copy.scene()->render(&painter, area, copy.chart()->geometry());
+    render(painter);
   } else {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     {
       QPainter painter(&image);
       painter.setRenderHint(QPainter::Antialiasing);
-      copy.scene()->render(&painter, area, copy.chart()->geometry());
+      render(painter);
     }
     QImageWriter writer(&buffer, "png");
     if (!writer.write(image)) return writer.errorString();

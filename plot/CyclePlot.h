@@ -18,6 +18,7 @@
 
 #include "model/FloweringModel.h"
 
+class QAreaSeries;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -55,6 +56,18 @@ class CyclePlotView : public QChartView {
   using Observed = std::array<std::vector<QPointF>, 4>;
   void SetObserved(const Observed& observed);
   std::vector<QScatterSeries*> ObservedSeries() const { return observedSeries_; }
+
+  // Spans of cycles (first, last) drawn as grey bands behind the lines, such
+  // as census cycles held out of a fit; one legend entry named `name` stands
+  // for them all. None removes them.
+  void SetShaded(const std::vector<std::pair<double, double>>& spans, const QString& name);
+  std::size_t ShadedTotal() const { return shadedSeries_.size(); }
+
+  // Residuals (cycle, simulated minus observed) per series, drawn by
+  // SavePicture in a panel of their own beneath the plot. All empty: no panel.
+  void SetResiduals(const Observed& residuals);
+  // SavePicture draws the residuals' panel alone, over the whole picture.
+  void SetResidualsOnly(bool only) { residualsOnly_ = only; }
 
   // The whole run in view again.
   void ResetZoom();
@@ -103,6 +116,11 @@ class CyclePlotView : public QChartView {
   QLineSeries* keptLegend_ = nullptr;
   Observed observed_;
   std::vector<QScatterSeries*> observedSeries_;
+  std::vector<std::pair<double, double>> shaded_;
+  QString shadedName_;
+  std::vector<QAreaSeries*> shadedSeries_;
+  Observed residuals_;
+  bool residualsOnly_ = false;
   QValueAxis* axisX_ = nullptr;
   QValueAxis* axisY_ = nullptr;
   bool panning_ = false;

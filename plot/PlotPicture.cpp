@@ -56,6 +56,13 @@ std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std:
     for (const auto& [cycle, percent] : picture.observed[s]) observed[s].push_back(QPointF(cycle, percent));
   }
   view.SetObserved(observed);
+  CyclePlotView::Observed residuals;
+  for (std::size_t s = 0; s < residuals.size(); ++s) {
+    for (const auto& [cycle, residual] : picture.residuals[s]) residuals[s].push_back(QPointF(cycle, residual));
+  }
+  view.SetResiduals(residuals);
+  view.SetResidualsOnly(picture.residualsOnly);
+  view.SetShaded(picture.heldOut, QStringLiteral("held out of the fit"));
   // From the census's first cycle: the cycles before it were not observed.
   double first = 0;
   for (const auto& series : picture.observed) {

@@ -80,10 +80,11 @@ fi
 
 # docs/calibration.md, the worked example.
 if want calibration-fit.png; then
-  quietly varnolt-cli run --seed 7 --set cycleCount=200 --set palmCount=300 --set maleThreshold=19 --set abortThreshold=25 \
-    --set randomPercent=30 --csv census.csv --output plantation.dat
-  quietly varnolt-cli calibrate census.csv --set cycleCount=200 --fit femaleThreshold=8:16 --fit maleThreshold=16:24 \
-    --fit abortThreshold=21:29 --fit randomPercent=26:34 --seed 1 -o best.dat --csv evaluations.csv \
-    --json fit.json --plot fit.png --plot-size 1200x500
+  quietly varnolt-cli run --seed 5 --set cycleCount=300 --set palmCount=150 --set maleThreshold=19 --set abortThreshold=25 \
+    --set trendCycles=1 --set trendAmplitude=3 --csv plantation.csv --output plantation.dat
+  awk -F, 'NR == 1 {print $0 ",palms"; next} {print $0 ",150"}' plantation.csv >census.csv
+  quietly varnolt-cli calibrate census.csv --set cycleCount=300 --set trendCycles=1 --set trendAmplitude=3 \
+    --fit femaleThreshold=8:16 --fit maleThreshold=16:22 --fit abortThreshold=22:28 --validate 251:300 \
+    --seed 1 -o best.dat --json fit.json --plot fit.png --plot-size 1200x700
   picture fit.png calibration-fit.png
 fi

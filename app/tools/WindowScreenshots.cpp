@@ -124,6 +124,9 @@ int main(int argc, char* argv[]) {
     Type(experiments, kExperimentSeed, QStringLiteral("3"));
     experiments.OnRun();
     Save(sheet, folder, QStringLiteral("fit"));
+    Choose(experiments, kChartChoice, QStringLiteral("residuals of the best fit"));
+    Save(sheet, folder, QStringLiteral("fit-residuals"));
+    Choose(experiments, kChartChoice, QStringLiteral("census and best fit"));
     sheet.SetActivePage(&sheet.pagePlot);
     Save(sheet, folder, QStringLiteral("fit-plot"));
   }

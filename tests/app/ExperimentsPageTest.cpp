@@ -335,7 +335,7 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   EXPECT_TRUE(Plan().contains("RMSE 0.00 points over 320 observed cells")) << Plan().toStdString();
   const QStringList rows = GridRows(page().Grid());
   ASSERT_EQ(rows.size(), 3);
-  EXPECT_EQ(rows[0], "Setting|Best|Fits as well|Searched|What the census says");
+  EXPECT_EQ(rows[0], "Setting|Best|Consistent at 95 %|Searched|What the census says");
   const QStringList male = rows[1].split('|'), abort = rows[2].split('|');
   ASSERT_EQ(male.size(), 5);
   ASSERT_EQ(abort.size(), 5);
@@ -350,7 +350,7 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   QProcess runner;
   runner.start(QStringLiteral(VARNOLT_BIN_DIR "/varnolt-cli"),
                {"calibrate", folder.filePath("census.csv"), "--set", "cycleCount=80", "--fit", "maleThreshold=19:23",
-                "--fit", "abortThreshold=22:26", "--seed", "3", "--palms", "20", "-o", folder.filePath("best.dat"),
+                "--fit", "abortThreshold=22:26", "--seed", "3", "--palms", "20", "--replicates", "1", "-o", folder.filePath("best.dat"),
                 "--csv", evaluations});
   EXPECT_TRUE(runner.waitForFinished(120000));
   EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
@@ -498,6 +498,15 @@ TEST_F(ExperimentsPage, ResultsSortByAnyColumnAndCopyGivesNumbersASpreadsheetRea
 TEST_F(FitPage, TheFitRunsItsOwnPalmsToTheCensussLastCycleAndGivesTheRunPageItsSeed) {
   Choose(kExperimentKind, "Fit to a census");
   EXPECT_EQ(Field(kFitPalms)->text(), "2000");
+  EXPECT_EQ(Field(kReplicates)->text(), "2") << "two runs a candidate, as calibrate does";
+  // A sweep takes its own single replicate again; a number typed stays.
+  Choose(kExperimentKind, "Sweep");
+  EXPECT_EQ(Field(kReplicates)->text(), "1");
+  TypeOver(Field(kReplicates), "3");
+  Choose(kExperimentKind, "Fit to a census");
+  EXPECT_EQ(Field(kReplicates)->text(), "3");
+  // One run a candidate: the census is one run of seed 3, so its own value fits best.
+  TypeOver(Field(kReplicates), "1");
   // The census goes to cycle 80; the Size page says 40.
   SetEdit(sheet.pageNum, kCycleCount, "40");
   ClickTab(page());
@@ -506,10 +515,26 @@ TEST_F(FitPage, TheFitRunsItsOwnPalmsToTheCensussLastCycleAndGivesTheRunPageItsS
   Choose(SettingRowControl(1, 0), "(none)");
   TypeOver(Field(kExperimentSeed), "3");
   TypeOver(Field(kFitPalms), "20");
-  EXPECT_TRUE(Plan().contains("each 1 run of 20 palms up to cycle 80, the census's last.")) << Plan().toStdString();
+  EXPECT_TRUE(Plan().contains("each 1 run of 20 palms up to cycle 80, the census's last; ranges calibrated on 200 "
+                              "simulated censuses."))
+      << Plan().toStdString();
   ClickRun();
   ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
-  EXPECT_TRUE(Plan().contains("RMSE 0.00 points over 320 observed cells")) << Plan().toStdString();
+  EXPECT_TRUE(Plan().contains("Lack of fit: not judged (the census has no palms column).")) << Plan().toStdString();
+  EXPECT_TRUE(page().GetDlgItem(kPlan)->toolTip().startsWith("Ranges: values are consistent with the census at 95 %"))
+      << page().GetDlgItem(kPlan)->toolTip().toStdString();
+  EXPECT_TRUE(GridRows(page().Grid())[1].contains("calibrated on 200 simulated censuses"))
+      << GridRows(page().Grid())[1].toStdString();
+  // The saved picture has the residuals beneath the census.
+  const QString picture = folder.filePath("fit.svg");
+  prompts.AnswerNextFile(picture);
+  QTest::mouseClick(page().GetDlgItem(kSaveChart), Qt::LeftButton);
+  ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(ReadAll(picture).contains("Residuals: simulated minus observed"));
+  // On the page they are a chart of their own.
+  Choose(kChartChoice, "residuals of the best fit");
+  page().Chart().Redraw();
+  EXPECT_FALSE(page().Chart().Image().isNull());
   EXPECT_EQ(sheet.settings.cycleCount, 40) << "the Size page keeps its own";
 
   QTest::mouseClick(page().GetDlgItem(kUseFitted), Qt::LeftButton);

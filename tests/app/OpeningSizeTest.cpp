@@ -158,6 +158,8 @@ TEST_F(WholeTexts, EveryPageShowsItsTextsWholeAtTheOpeningSizeBeforeAndAfterEach
   experiments().OnRun();
   ASSERT_EQ(experiments().Grid().RowTotal(), 3);
   ExpectEveryPageWhole("after a fit");
+  Choose(kChartChoice, "residuals of the best fit");
+  ExpectEveryPageWhole("after a fit, its residuals shown");
 }
 
 }  // namespace varnolt

@@ -35,6 +35,13 @@ TEST(CensusReader, ReadsWhatSpreadsheetsAndTheRunnerWrite) {
   EXPECT_EQ(census.rows[2].percent[2], 12.5);
   EXPECT_EQ(census.LastCycle(), 40);
   EXPECT_EQ(census.ObservedCells(), 4u);
+  EXPECT_EQ(census.decimals, 1);  // 12.5 and 3e-1: simulated censuses are rounded alike
+
+  // Field sheets in whole percentages: four whole numbers may add up to 102.
+  const CensusRead whole = Read("cycle,female,herm,male,aborted,palms\n1,26,25,25,26,80\n2,30,0,20,49,80\n");
+  ASSERT_EQ(whole.error, "");
+  EXPECT_EQ(whole.census.decimals, 0);
+  EXPECT_EQ(whole.census.rows[0].percent[3], 26.0);
 
   // The runner's own CSV is a census: its total column is left aside.
   const CensusRead run = Read("cycle,female,herm,male,aborted,total\n1,0,0,0,100,100\n2,31.25,0,22.5,46.25,100\n");
@@ -69,9 +76,13 @@ TEST(CensusReader, RefusesAnythingElseWithThePlaceAndWhatWasExpected) {
   EXPECT_NE(error("cycle,female\n1,\"12,5\"\n").find("\"12,5\" is no percentage"), std::string::npos);
   EXPECT_NE(error("cycle,female,palms\n1,2,0\n").find("column 3 (palms): \"0\" is no number of palms"),
             std::string::npos);
-  EXPECT_NE(error("cycle,female,male\n1,60,41\n").find("line 2: the percentages of cycle 1 add up to 101"),
+  // Rounding: each percentage by up to half its last decimal, so the tolerance
+  // on a row's sum follows the decimals the census is written with.
+  EXPECT_EQ(error("cycle,female,male\n1,60,40.4\n"), "");
+  EXPECT_NE(error("cycle,female,male\n1,60.0,41.0\n").find("line 2: the percentages of cycle 1 add up to 101"),
             std::string::npos);
-  EXPECT_EQ(error("cycle,female,male\n1,60,40.4\n"), "");  // rounding in the census
+  EXPECT_NE(error("cycle,female,male\n1,60,42.5\n").find("add up to 102.5"), std::string::npos);
+  EXPECT_NE(error("cycle,female,herm,male,aborted\n1,26,25,26,26\n").find("add up to 103"), std::string::npos);
   EXPECT_NE(error("cycle,female\n1,2,3\n").find("line 2, column 3: the row has 3 cells and the header 2"),
             std::string::npos);
   EXPECT_NE(error("cycle,female,male\n1,2\n").find("line 2, column 3 (male): the row has 2 cells and the header 3"),

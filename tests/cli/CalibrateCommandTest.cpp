@@ -58,7 +58,10 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
   EXPECT_THAT(fit.out, HasSubstr("  maleThreshold = 19 ("));
   EXPECT_THAT(fit.out, HasSubstr("  abortThreshold = 25 ("));
   EXPECT_THAT(fit.out, HasSubstr("  femaleThreshold = 0 (not determined by this census: every value from 0 to "
-                                 "16 fits equally well)"));
+                                 "16 is consistent with it)"));
+  EXPECT_THAT(fit.out, HasSubstr("calibrated on 200 censuses simulated from the best fit"));
+  // The runner's CSV gives no palms, so the fit is not judged, and the summary says why.
+  EXPECT_THAT(fit.out, HasSubstr("Lack of fit: not judged: the census gives no palms"));
   EXPECT_THAT(fit.out, HasSubstr("  female      200"));
   EXPECT_THAT(fit.out, HasSubstr("Best settings written to best.dat.\n"));
 
@@ -83,10 +86,16 @@ TEST(Calibrate, FitsACensusMadeByTheProgramAndWritesItsFiles) {
 
   const nlohmann::json record = nlohmann::json::parse(ReadFile(sandbox.Work() / "fit.json"));
   EXPECT_EQ(record["best"]["maleThreshold"], 19);
-  EXPECT_EQ(record["determined"]["femaleThreshold"], nlohmann::json::array({0, 16}));
+  // What the census does not determine has no range in `determined`.
+  EXPECT_FALSE(record["determined"].contains("femaleThreshold"));
+  EXPECT_EQ(record["determined"]["maleThreshold"].size(), 2u);
   EXPECT_EQ(record["undetermined"], nlohmann::json::array({"femaleThreshold"}));
+  EXPECT_EQ(record["lackOfFit"]["flagged"], false);
+  EXPECT_EQ(record["lackOfFit"]["judged"], false);
+  EXPECT_EQ(record["simulatedCensuses"], 200);
+  EXPECT_TRUE(record["objective"]["thresholds"]["maleThreshold"].is_number());
   EXPECT_EQ(record["method"], "exhaustive grid");
-  EXPECT_EQ(record["seeds"], nlohmann::json::array({1}));
+  EXPECT_EQ(record["seeds"], nlohmann::json::array({1, 2}));
   EXPECT_EQ(record["census"]["file"], "census.csv");
   EXPECT_EQ(record["census"]["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(record["evaluations"]["total"], 952);
@@ -229,6 +238,71 @@ TEST(Calibrate, ADryRunTellsTheCostAndWritesNothing) {
   EXPECT_EQ(refused.status, 2);
   EXPECT_THAT(refused.err, HasSubstr("set cycleCount to 200 or more"));
   EXPECT_EQ(Names(sandbox.Work()), before);
+}
+
+// Two plantations, one irrigated, fitted together; the last cycles held out; the
+// census's offset fitted. A census in whole percentages, as field sheets are.
+TEST(Calibrate, SeveralCensusesHeldOutCyclesAndTheShift) {
+  CliSandbox sandbox;
+  ASSERT_EQ(sandbox.Run(Plantation).status, 0);
+  ASSERT_EQ(sandbox.Run({"set", "irrigated.dat", "cycleCount=200", "palmCount=300", "maleThreshold=19",
+                         "abortThreshold=25", "irrigation=1", "irrigationStart=50", "irrigationEnd=120"})
+                .status,
+            0);
+  ASSERT_EQ(sandbox.Run({"run", "irrigated.dat", "--seed", "8", "--csv", "wet.csv", "--output", "wet.dat"}).status, 0);
+  // Whole percentages with a palms column: the first census as a field sheet would give it.
+  std::ifstream in(sandbox.Work() / "census.csv");
+  std::string line, sheet = "cycle,female,herm,male,aborted,palms\n";
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    double cycle = 0, female = 0, herm = 0, male = 0, aborted = 0;
+    if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf", &cycle, &female, &herm, &male, &aborted) != 5) continue;
+    if (cycle <= 10) continue;  // the records start at cycle 11, so a shift of -3 stays inside the runs
+    char row[128];
+    std::snprintf(row, sizeof row, "%.0f,%.0f,%.0f,%.0f,%.0f,300\n", cycle, female, herm, male, aborted);
+    sheet += row;
+  }
+  WriteFile(sandbox.Work() / "sheet.csv", sheet);
+
+  const CliResult fit = sandbox.Run({"calibrate", "sheet.csv", "--set", "cycleCount=200", "--census",
+                                     "wet.csv=irrigated.dat", "--fit", "maleThreshold=17:21", "--fit",
+                                     "abortThreshold=23:27", "--validate", "151:200", "--fit-shift=-3:3", "--palms",
+                                     "600", "--seed", "1", "-o", "best.dat", "--json", "fit.json"});
+  ASSERT_EQ(fit.status, 0) << fit.err;
+  EXPECT_THAT(fit.out, HasSubstr("Calibrated 2 settings and the census's shift to sheet.csv and wet.csv: "));
+  EXPECT_THAT(fit.out, HasSubstr("Fit to wet.csv:\n"));
+  EXPECT_THAT(fit.out, HasSubstr("Held-out cycles 151 to 200 (not fitted):\n"));
+  EXPECT_THAT(fit.out, HasSubstr("\nLack of fit: "));
+  const nlohmann::json record = nlohmann::json::parse(ReadFile(sandbox.Work() / "fit.json"));
+  EXPECT_EQ(record["best"]["maleThreshold"], 19);
+  EXPECT_EQ(record["best"]["abortThreshold"], 25);
+  EXPECT_EQ(record["best"]["shift"], 0);
+  ASSERT_EQ(record["determined"]["shift"].size(), 2u);
+  EXPECT_LE(record["determined"]["shift"][0].get<int>(), 0);
+  EXPECT_GE(record["determined"]["shift"][1].get<int>(), 0);
+  ASSERT_EQ(record["censuses"].size(), 2u);
+  EXPECT_EQ(record["censuses"][1]["file"], "wet.csv");
+  EXPECT_GT(record["censuses"][1]["fit"]["rmse"].get<double>(), 0.0);
+  EXPECT_EQ(record["validation"]["fromCycle"], 151);
+  EXPECT_EQ(record["validation"]["cells"], 2 * 50 * 4);
+  EXPECT_TRUE(record["validation"]["rmse"].is_number());
+  EXPECT_TRUE(record["validation"]["nse"].is_number());
+  EXPECT_TRUE(record["validation"]["bias"].is_number());
+  EXPECT_TRUE(record["validation"]["series"]["female"]["rmse"].is_number());
+  EXPECT_TRUE(record["lackOfFit"]["judged"].is_boolean());
+  EXPECT_EQ(record["census"]["cells"], 190 * 4);
+  // The best settings keep the base's cycles; the runs were lengthened for the shift.
+  RunSettings best;
+  ASSERT_FALSE(LoadSettingsFile(sandbox.Work() / "best.dat", best));
+  EXPECT_EQ(best.cycleCount, 200);
+
+  // "-20:10" is the shift's value, not an option; a shift before the model's first cycle is refused.
+  const CliResult early = sandbox.Run({"calibrate", "sheet.csv", "--set", "cycleCount=200", "--fit",
+                                       "maleThreshold=17:21", "--fit-shift", "-20:10", "-o", "early.dat"});
+  EXPECT_EQ(early.status, 2);
+  EXPECT_THAT(early.err, HasSubstr("--fit-shift -20:10 would put census cycle 11 at model cycle -9, before the "
+                                   "model's first cycle; give a LOW of at least -10"));
+  EXPECT_FALSE(fs::exists(sandbox.Work() / "early.dat"));
 }
 
 #ifndef _WIN32

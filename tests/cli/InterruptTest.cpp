@@ -184,6 +184,53 @@ TEST(Interrupt, AProgressLineOnATerminalAndNeverInAFile) {
   EXPECT_EQ(toFile.err, "Interrupted; nothing was written.\n");
 }
 
+// --quiet is the same for every command that draws a progress line: sweep, batch
+// and sensitivity draw their "Runs ... done" line on a terminal, and none with it.
+TEST(Interrupt, QuietDrawsNoProgressLineForEveryExperiment) {
+  CliSandbox sandbox;
+  WriteFile(sandbox.Work() / "design.csv", "palmCount,seed\n60000000,1\n");
+  const std::vector<std::string> slow = {"--set", "cycleCount=3000", "--set", "palmCount=60000000", "--threads", "1"};
+  const std::vector<std::vector<std::string>> commands = {
+      {"sweep", "--vary", "randomPercent=0:1", "--seed", "1", "--csv", "sweep.csv"},
+      {"batch", "design.csv", "--csv", "batch.csv"},
+      {"sensitivity", "--method", "morris", "--trajectories", "2", "--factor", "randomPercent=0:50", "--seed", "1",
+       "--csv", "morris.csv"},
+  };
+  for (const auto& command : commands) {
+    for (const bool quiet : {false, true}) {
+      SCOPED_TRACE(command[0] + (quiet ? " --quiet" : ""));
+      std::vector<std::string> args = command;
+      args.insert(args.end(), slow.begin(), slow.end());
+      if (quiet) args.push_back("--quiet");
+      int master = -1, slave = -1;
+      ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+      {
+        Runner runner(sandbox.Work(), args, slave);
+        ASSERT_TRUE(runner.Catches(SIGINT));
+        std::string seen;
+        if (quiet) {
+          // The line would be drawn after a second; nearly two show none.
+          seen = ReadSome(master, 1800);
+        } else {
+          for (int tries = 0; tries < 300 && seen.find(" done") == std::string::npos; ++tries) {
+            seen += ReadSome(master, 100);
+          }
+        }
+        runner.Send(SIGINT);
+        EXPECT_EQ(runner.Status(), 130);
+        seen += ReadSome(master, 200);
+        if (quiet) {
+          EXPECT_THAT(seen, Not(HasSubstr("Runs ")));
+        } else {
+          EXPECT_THAT(seen, HasSubstr("Runs 0 of "));
+        }
+      }
+      close(slave);
+      close(master);
+    }
+  }
+}
+
 // A batch of ten quick runs and one that would take hours, stopped by `signal`
 // once its progress line (on a pseudo-terminal) says the ten are done: the stop
 // never depends on how fast the machine runs them. Answers the exit status and
