@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/Messages.h"
+#include "platform/Interrupts.h"
 #include "platform/WholeNumbers.h"
 #include "settings/ValidationRules.h"
 
@@ -40,9 +41,13 @@ std::string Duration(double seconds) {
   return text;
 }
 
+int Interrupted(CliStreams& io) {
+  io.err << "Interrupted; nothing was run or written.\n";
+  return ExitFailure;
+}
+
 // " (femaleThreshold=3, maleThreshold=20)": a design point's settings for a message.
-std::string NamedCells(const PointTable& table, const DesignPoint& point) {
-  const std::string& joined = point.leadCells;
+std::string NamedCells(const PointTable& table, const std::string& joined) {
   if (table.leadColumns.empty()) return "";
   std::vector<std::string> cells(1);
   for (char c : joined) {
@@ -83,59 +88,19 @@ void PrintTimeEstimate(const RunSettings& sample, std::uint32_t seed, std::size_
       << Digits(seconds * 1000) << " ms).\n";
 }
 
-std::optional<DryRunPlan> PlanPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io,
-                                         int& status) {
-  int k = 1, n = 1;
-  if (options.shard) {
-    if (auto problem = ParseShard(*options.shard, k, n)) {
-      status = UsageError(io, *problem);
-      return std::nullopt;
-    }
-  }
-  DryRunPlan plan;
-  const auto replicates = static_cast<std::size_t>(std::max(1, options.replicates));
-  plan.designPoints = table.points;
-  const ShardSlice slice = SliceOf(plan.designPoints * replicates, k, n);
-  plan.runs = slice.end - slice.begin;
-  // A row: point, the design's cells, replicate, seed, status and the statistics
-  // (each at most 24 characters as the shortest text of a double).
-  const double statisticsBytes = 6 * 24.0 + 8;
-  std::size_t lastRefused = plan.designPoints, made = plan.designPoints;
-  DesignPoint point;
-  for (std::size_t i = slice.begin; i < slice.end; ++i) {
-    const std::size_t design = i / replicates;
-    if (design != made) {
-      point = table.point(design);
-      made = design;
-    }
-    const RunSettings& settings = point.settings;
-    plan.tableBytes += static_cast<double>(Digits(static_cast<double>(design + 1)).size() +
-                                           point.leadCells.size() + 2 +
-                                           Digits(static_cast<double>(i % replicates + 1)).size() + 11) +
-                       statisticsBytes;
-    if (const ValidationRule* rule = FirstFailedRule(settings)) {
-      ++plan.refusedRuns;
-      if (design != lastRefused) {
-        // Only the first ten are told, so only they are kept: a design of a hundred
-        // million refused points is planned in little memory.
-        if (++plan.refusedPoints <= 10)
-          plan.refused.push_back("point " + std::to_string(design + 1) + NamedCells(table, point) + ": rule " +
-                               std::to_string(rule->number) + " (" + rule->field + ")");
-        lastRefused = design;
-      }
-      continue;
-    }
-    const double palmCycles = static_cast<double>(settings.cycleCount) * static_cast<double>(settings.palmCount);
-    plan.palmCycles += palmCycles;
-    if (options.cycles) plan.cycleTableBytes += static_cast<double>(settings.cycleCount) * 60.0;
-  }
-  return plan;
-}
-
 int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, CliStreams& io) {
-  int status = ExitSuccess;
-  const std::optional<DryRunPlan> plan = PlanPointTable(table, options, io, status);
-  if (!plan) return status;
+  Shard shard;
+  if (options.shard) {
+    if (auto problem = ParseShard(*options.shard, shard.k, shard.n)) return UsageError(io, *problem);
+  }
+  // A signal stops the planning and the sample; one that lands as it starts
+  // is taken at once.
+  std::stop_source stop;
+  InterruptionWatch interruption([&stop] { stop.request_stop(); });
+  InterruptionTestPoint("planning");
+  if (InterruptionFlag().load()) stop.request_stop();
+  const std::optional<TablePlan> plan = PlanTable(table, shard, options.cycles.has_value(), stop.get_token());
+  if (!plan) return Interrupted(io);
   io.out << table.command << " --dry-run: nothing is run or written.\n";
   io.out << "Points: " << WithThousands(static_cast<std::int64_t>(plan->designPoints)) << ", replicates "
          << std::max(1, options.replicates) << ": " << WithThousands(static_cast<std::int64_t>(plan->runs)) << " runs"
@@ -147,27 +112,21 @@ int DryRunPointTable(const PointTable& table, const ExperimentOptions& options, 
     io.out << " (" << WithThousands(static_cast<std::int64_t>(plan->refusedPoints))
            << (plan->refusedPoints == 1 ? " point" : " points") << ")"
            << (plan->refusedPoints > 10 ? ", the first ten:" : ":") << "\n";
-    for (std::size_t i = 0; i < plan->refused.size(); ++i) {
-      io.out << "  " << plan->refused[i] << "\n";
+    for (const RefusedPoint& refused : plan->refused) {
+      io.out << "  point " << refused.design + 1 << NamedCells(table, refused.leadCells) << ": rule "
+             << refused.rule->number << " (" << refused.rule->field << ")\n";
     }
   }
   const std::size_t willRun = plan->runs - plan->refusedRuns;
   io.out << "To run: " << WithThousands(static_cast<std::int64_t>(willRun)) << " runs, "
          << Grouped(plan->palmCycles) << " palm-cycles.\n";
-
-  // The calibration: the first point that would run, with fewer palms (and cycles
-  // when needed), run as many times as there are threads to fill.
-  const int threads = options.threads.value_or(0) > 0 ? *options.threads : ExperimentDefaultThreads();
-  std::optional<RunSettings> sample;
-  for (std::size_t design = 0; willRun > 0 && design < table.points; ++design) {
-    RunSettings settings = table.point(design).settings;
-    if (FirstFailedRule(settings) == nullptr) {
-      sample = std::move(settings);
-      break;
-    }
-  }
-  if (willRun > 0 && sample) {
-    PrintTimeEstimate(*sample, table.SeedOf(0), willRun, plan->palmCycles, threads, io.out);
+  if (willRun > 0) {
+    const std::optional<TimeEstimate> time = EstimateTableTime(table, *plan, options.threads.value_or(0), stop.get_token());
+    if (!time) return Interrupted(io);
+    io.out << "Time on this machine: " << (time->seconds < 1 ? "" : "about ") << Duration(time->seconds) << " with "
+           << time->threads << (time->threads == 1 ? " thread" : " threads") << " (from a sample of "
+           << WithThousands(static_cast<std::int64_t>(time->sampleRuns)) << (time->sampleRuns == 1 ? " run, " : " runs, ")
+           << Grouped(time->samplePalmCycles) << " palm-cycles, in " << Digits(time->sampleSeconds * 1000) << " ms).\n";
   }
   // Tables are written row by row as the runs finish: their size is on disk only.
   io.out << "Files: the table about " << Bytes(plan->tableBytes);

@@ -43,13 +43,19 @@ class MergeCommand final : public Command {
       parts.push_back({path, streams.back().get()});
     }
     std::optional<std::string> problem;
+    MergedDesign design;
+    const auto record = [&](const TableDigest& table, const std::string& previous) {
+      MergeRecordFacts facts{CommandLineText(), options_.positional, design.fingerprint, design.runs,
+                             design.replicates};
+      return MergeRecordJson(facts, table, previous);
+    };
     const bool written = StreamTable(
         *options_.output, "merged table",
         [&](std::ostream& merged) {
-          problem = MergeShardStreams(parts, merged, &InterruptionFlag());
+          problem = MergeShardStreams(parts, merged, &InterruptionFlag(), &design);
           return !problem;
         },
-        io);
+        io, false, record);
     if (const int signal = InterruptionSignal(); signal != 0 && !written) {
       io.err << (*options_.output == "-" ? "Interrupted; the merged table on standard output is incomplete.\n"
                                          : "Interrupted; nothing was merged.\n");

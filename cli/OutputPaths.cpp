@@ -24,6 +24,27 @@ bool IsFilePlace(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The full path a path finally names: its links followed, dangling ones too
+// (a table written through a dangling link makes the file it names).
+fs::path FinalPlace(const fs::path& path, std::error_code& code) {
+  fs::path place = fs::absolute(path, code);
+  for (int links = 0; links < 40 && !code; ++links) {
+    std::error_code ignored;
+    if (!fs::is_symlink(fs::symlink_status(place, ignored))) break;
+    const fs::path target = fs::read_symlink(place, ignored);
+    if (ignored) break;
+    place = target.is_absolute() ? target : place.parent_path() / target;
+  }
+  return fs::weakly_canonical(place, code);
+}
+
+// "-" and the other names of standard output.
+bool GoesToStandardOutput(const std::string& path) { return path == "-" || NamesStandardOutput(path); }
+
+}  // namespace
+
 bool SameFilePlace(const std::string& first, const std::string& second) {
   if (!IsFilePlace(first) || !IsFilePlace(second)) return false;
   const fs::path a = PathFromUtf8(first), b = PathFromUtf8(second);
@@ -31,9 +52,9 @@ bool SameFilePlace(const std::string& first, const std::string& second) {
   if (fs::exists(a, code) && fs::exists(b, code)) return fs::equivalent(a, b, code) && !code;
   // At least one is not made yet: the same place only when both spell the same
   // full path once the links of the folders that exist are followed.
-  const fs::path fullA = fs::weakly_canonical(fs::absolute(a, code), code);
+  const fs::path fullA = FinalPlace(a, code);
   if (code) return false;
-  const fs::path fullB = fs::weakly_canonical(fs::absolute(b, code), code);
+  const fs::path fullB = FinalPlace(b, code);
   return !code && fullA == fullB;
 }
 
@@ -52,11 +73,11 @@ void CommandFiles::WritesSettings(const std::string& option, const std::optional
 std::optional<std::string> CommandFiles::Problem() const {
   for (std::size_t o = 0; o < outputs_.size(); ++o) {
     const Named& output = outputs_[o];
-    if (output.path == "-") {
+    if (GoesToStandardOutput(output.path)) {
       for (std::size_t p = 0; p < o; ++p) {
-        if (outputs_[p].path == "-") {
-          return output.name + " - and " + outputs_[p].name +
-                 " - cannot both go to standard output; give one of them a file";
+        if (GoesToStandardOutput(outputs_[p].path)) {
+          return output.name + " " + output.path + " and " + outputs_[p].name + " " + outputs_[p].path +
+                 " cannot both go to standard output; give one of them a file";
         }
       }
       continue;

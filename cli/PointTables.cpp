@@ -77,14 +77,15 @@ void PrintWriteProblem(CliStreams& io, const TableWriteProblem& problem) {
 }
 
 bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& write,
-                 CliStreams& io, bool keepWhenInterrupted) {
+                 CliStreams& io, bool keepWhenInterrupted,
+                 const std::function<std::string(const TableDigest&, const std::string&)>& record) {
   const auto interrupted = [] {
     InterruptionTestPoint("final-write");
     return InterruptionFlag().load();
   };
   bool dropped = false;
   if (std::optional<TableWriteProblem> problem =
-          StreamTableFile({path, what, &io.out, keepWhenInterrupted, interrupted}, write, dropped)) {
+          StreamTableFile({path, what, &io.out, keepWhenInterrupted, interrupted, record}, write, dropped)) {
     PrintWriteProblem(io, *problem);
     return false;
   }
@@ -165,8 +166,7 @@ int Report(const PointTable& table, const ExperimentOptions& options, const Tabl
     }
     return InterruptedExitStatus(signal);
   }
-  if (!result.written) return ExitFailure;
-  if (!result.recordWritten) {
+  if (!result.written || !result.recordWritten) {
     printRecordProblems();
     return ExitFailure;
   }

@@ -93,8 +93,11 @@ bool WriteTable(const std::string& path, const std::string& what, const std::str
 // file whole and prints nothing. Standard output takes the rows as they come.
 // A signal caught by the time the last row is written drops the table too,
 // unless `keepWhenInterrupted`.
+// `record`, when given, makes the record beside a table file from its digest
+// and the record it replaces; the two are written as one unit.
 bool StreamTable(const std::string& path, const std::string& what, const std::function<bool(std::ostream&)>& writer,
-                 CliStreams& io, bool keepWhenInterrupted = false);
+                 CliStreams& io, bool keepWhenInterrupted = false,
+                 const std::function<std::string(const TableDigest&, const std::string&)>& record = {});
 
 // A number in a table: the shortest text that reads back to the same double.
 std::string Number(double value);

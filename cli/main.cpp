@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <csignal>
+#include <exception>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -10,7 +12,9 @@
 #include "platform/Interrupts.h"
 #include "platform/SystemResources.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   using namespace varnolt;
   UseBinaryStandardOutput();  // a report on standard output keeps its CR LF
   CatchInterruptions();       // Ctrl+C and kill stop a run at a safe point
@@ -32,4 +36,22 @@ int main(int argc, char** argv) {
   if (!out) err << "varnolt-cli: cannot write to standard output: " << CauseText(outBuffer.Error()) << "\n";
   err.flush();
   return out && err ? status : std::max(status, static_cast<int>(ExitFailure));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifndef _WIN32
+  // A reader that goes away is a write that fails, told as any other, rather
+  // than a silent end that leaves a temporary file behind.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    // Threads that cannot start (a tight `ulimit -v`), memory that runs out.
+    std::fprintf(stderr, "varnolt-cli: cannot go on: %s; allow the program more memory or give fewer --threads\n",
+                 error.what());
+    return varnolt::ExitFailure;
+  }
 }

@@ -301,8 +301,16 @@ struct ShardInput {
   std::string name;
   std::istream* in = nullptr;
 };
-// A `stop` set on the way ends it soon with the answer "stopped".
+// What the parts say of their design, once their first lines are read.
+struct MergedDesign {
+  std::string fingerprint;
+  std::size_t runs = 0;
+  std::size_t replicates = 1;
+  int shards = 0;
+};
+// A `stop` set on the way ends it soon with the answer "stopped"; `design`,
+// when given, receives the parts' design.
 std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
-                                             const std::atomic<bool>* stop = nullptr);
+                                             const std::atomic<bool>* stop = nullptr, MergedDesign* design = nullptr);
 
 }  // namespace varnolt

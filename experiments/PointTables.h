@@ -36,6 +36,7 @@
 #include "platform/CsvText.h"
 #include "platform/FileIO.h"
 #include "settings/RunSettings.h"
+#include "settings/ValidationRules.h"
 
 namespace varnolt {
 
@@ -145,6 +146,33 @@ struct Shard {
   int n = 1;
 };
 
+// A table's bytes as its record names them: their count and 16 hexadecimal
+// digits of their FNV-1a hash (the function the stamp uses).
+struct TableDigest {
+  std::uint64_t bytes = 0;
+  std::string digest;
+  bool operator==(const TableDigest&) const = default;
+};
+// The digest of the file at `path`; nothing when it cannot be read.
+std::optional<TableDigest> DigestOfFile(const std::string& path);
+// The digest of a table kept in memory (as the Python module keeps it).
+TableDigest DigestOfText(std::string_view text);
+
+// The record a table of runs has beside it (a JSON object, two-space indented,
+// with a final line break): what made it, so that it can be traced, repeated,
+// resumed only by the same design, and told apart from settings.
+struct TableRecordFacts {
+  std::string commandLine;
+  std::optional<TableDigest> table;  // the table the record describes
+  std::string previous;              // the record it replaces (a JSON object), or empty
+  std::string startTime;  // UTC
+  double seconds = 0.0;
+  std::optional<Shard> shard;
+  std::size_t runs = 0;  // of this table or slice
+  std::size_t ran = 0, refused = 0, failed = 0, taken = 0;
+  bool complete = false;
+};
+
 // Where a table goes. A path of "-" sends it to `standardOutput` (the runner's
 // standard output, or a string stream); no table at all is allowed when the
 // caller takes the outcomes through `hooks.outcome`.
@@ -211,6 +239,7 @@ struct TableRunResult {
   std::size_t todo = 0, ran = 0, refused = 0, failed = 0, taken = 0;
   std::string fingerprint;
   Shard shard;
+  TableRecordFacts facts;  // what the record says (for a face that keeps the table itself)
   std::size_t Count() const { return ran + refused + failed; }
 };
 
@@ -218,6 +247,46 @@ struct TableRunResult {
 // to resume) and streams the table and the per-cycle table to their targets,
 // with the record beside a table file.
 TableRunResult RunTable(const PointTable& design, const TableRunRequest& request, const TableRunHooks& hooks = {});
+
+// ---------------------------------------------------------------- plans
+
+// What a table's run would do, told before anything runs (--dry-run): its
+// runs in the shard's slice, the points the rules refuse, the palm-cycles of
+// the runs that would run, and the tables' size.
+struct RefusedPoint {
+  std::size_t design = 0;  // from 0
+  std::string leadCells;
+  const ValidationRule* rule = nullptr;
+};
+struct TablePlan {
+  std::size_t designPoints = 0;
+  ShardSlice slice;
+  std::size_t runs = 0;                // in the slice
+  std::size_t refusedRuns = 0;         // in the slice
+  std::size_t refusedPoints = 0;       // design points in the slice with a refused run
+  std::vector<RefusedPoint> refused;   // the first ten of those points
+  double palmCycles = 0;               // of the runs that would run
+  double tableBytes = 0;               // the table
+  double cycleTableBytes = 0;          // the per-cycle table, when `cycles`
+};
+// Goes through every run of the slice; nothing when stopped.
+std::optional<TablePlan> PlanTable(const PointTable& design, const Shard& shard, bool cycles,
+                                   const std::stop_token& stop = {});
+
+// The time the plan's runs would take on this machine, from a sample of the
+// design's own runs spread over the slice (as many as about a tenth of a
+// second allows; points too large for that run with fewer palms), run on
+// `threads` (0: the machine's) as the table runs them, and scaled by the
+// palm-cycles and the runs. Nothing when no run would run, or when stopped.
+struct TimeEstimate {
+  double seconds = 0;
+  double sampleSeconds = 0;
+  double samplePalmCycles = 0;
+  std::size_t sampleRuns = 0;
+  int threads = 1;
+};
+std::optional<TimeEstimate> EstimateTableTime(const PointTable& design, const TablePlan& plan, int threads,
+                                              const std::stop_token& stop = {});
 
 // ---------------------------------------------------------------- files
 
@@ -244,23 +313,37 @@ struct TableStream {
   std::ostream* standardOutput = nullptr;
   bool keepWhenStopped = false;
   std::function<bool()> stopped;  // checked after the last row
+  // The record that goes beside a table file, made from the digest of the
+  // table's bytes once the last row is written. The table and its record are
+  // one unit: the record takes its place first, naming the table to come and
+  // keeping the record it replaces, then the table takes its place; a stop or
+  // a failure between them leaves a table that one of the two describes.
+  std::function<std::string(const TableDigest& table, const std::string& previous)> record;
 };
 std::optional<TableWriteProblem> StreamTableFile(const TableStream& target,
                                                  const std::function<bool(std::ostream&)>& writer, bool& dropped);
 
-// The record a table of runs has beside it (a JSON object, two-space indented,
-// with a final line break): what made it, so that it can be traced, repeated,
-// resumed only by the same design, and told apart from settings.
-struct TableRecordFacts {
-  std::string commandLine;
-  std::string startTime;  // UTC
-  double seconds = 0.0;
-  std::optional<Shard> shard;
-  std::size_t runs = 0;  // of this table or slice
-  std::size_t ran = 0, refused = 0, failed = 0, taken = 0;
-  bool complete = false;
-};
+// The record of a table of runs (a JSON object, two-space indented, with a final
+// line break), from its facts.
 std::string TableRecordJson(const PointTable& design, const TableRecordFacts& facts);
+
+// The record beside a table merged from the parts of a sharded run: the
+// parts' design (its stamp, runs and replicates), the parts, and the table.
+struct MergeRecordFacts {
+  std::string commandLine;
+  std::vector<std::string> parts;
+  std::string stamp;
+  std::size_t runs = 0;
+  std::size_t replicates = 1;
+};
+std::string MergeRecordJson(const MergeRecordFacts& facts, const TableDigest& table, const std::string& previous);
+
+// Writes a table whose whole text is at hand (the window's export, a merged
+// table) with its record beside it, as one unit; `record` makes the record from
+// the table's digest and the record it replaces.
+std::optional<TableWriteProblem> WriteTableWithRecord(
+    const std::string& path, const std::string& content,
+    const std::function<std::string(const TableDigest& table, const std::string& previous)>& record);
 
 // What made a table, from the record beside it: its command line, and its
 // seed; nothing without a record this program writes.

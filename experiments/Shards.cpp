@@ -1,13 +1,16 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <istream>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "experiments/Experiments.h"
+#include "platform/CsvText.h"
 #include "platform/WholeNumbers.h"
 
 namespace varnolt {
@@ -62,35 +65,58 @@ namespace {
 // through once, in shard order, checked as they are copied.
 struct PartRead {
   const ShardInput* part = nullptr;
+  std::unique_ptr<CsvRecordReader> reader;
   int k = 0, n = 0;
   std::size_t total = 0, replicates = 1;
   std::string fingerprint, header;
-  std::size_t line = 0;  // the line last read
+  std::vector<std::string> headerCells;
+  std::size_t line = 0;  // the line of the record last read
 };
 
-// The next line of a part, without its line break; false at its end. A last
-// line without a line break was cut short.
-bool NextLine(PartRead& read, std::string& line, bool& cut) {
-  cut = false;
-  if (!std::getline(*read.part->in, line)) return false;
-  ++read.line;
-  cut = read.part->in->eof();
-  return true;
-}
+// No row this program writes comes near this; a part with a longer record (a
+// device that never ends a line) is no part.
+constexpr std::size_t LongestRecord = std::size_t{16} << 20;
 
 std::string CutShort(const PartRead& read) {
   return read.part->name + " ends in the middle of line " + std::to_string(read.line) +
          " (the part was cut short); run its shard again with --resume";
 }
 
+// The next record of a part (a row whose quoted cells may hold line breaks);
+// false at its end. A last record without its line break, or with a quote left
+// open, was cut short: `problem` says so.
+bool NextRecord(PartRead& read, CsvRecord& record, std::optional<std::string>& problem) {
+  if (!read.reader->Next(record)) {
+    if (read.reader->TooLong()) {
+      problem = read.part->name + " line " + std::to_string(read.line + 1) + " is longer than any row of a table (" +
+                std::to_string(LongestRecord >> 20) + " MiB); it is no part written with --shard";
+    } else if (read.reader->OpenQuoteLine()) {
+      read.line = *read.reader->OpenQuoteLine() + 1;
+      problem = CutShort(read);
+    }
+    return false;
+  }
+  read.line = record.line + 1;  // after the stamp's line
+  if (!read.reader->EndedInLineBreak()) {
+    problem = CutShort(read);
+    return false;
+  }
+  return true;
+}
+
 // Reads a part's stamp and header; answers what is wrong.
 std::optional<std::string> ReadPartStart(PartRead& read) {
+  read.reader = std::make_unique<CsvRecordReader>(*read.part->in);
+  read.reader->LimitRecordBytes(LongestRecord);
+  // The stamp is a line of its own: read no further than a stamp could be.
   std::string stampLine;
-  bool cut = false;
-  if (!NextLine(read, stampLine, cut) || stampLine.rfind(StampStart, 0) != 0) {
+  std::istream& in = *read.part->in;
+  for (int c = in.get(); c != EOF && c != '\n' && stampLine.size() < 200; c = in.get()) stampLine += static_cast<char>(c);
+  read.line = 1;
+  if (stampLine.rfind(StampStart, 0) != 0) {
     return read.part->name + " is not a part written with --shard (its first line is no shard stamp)";
   }
-  if (cut) return CutShort(read);
+  if (in.eof()) return CutShort(read);
   char fingerprint[17] = {};
   unsigned long long total = 0, replicates = 0;
   int used = 0;
@@ -104,21 +130,12 @@ std::optional<std::string> ReadPartStart(PartRead& read) {
   read.fingerprint = fingerprint;
   read.total = static_cast<std::size_t>(total);
   read.replicates = static_cast<std::size_t>(replicates);
-  if (!NextLine(read, read.header, cut)) return read.part->name + " has no header line";
-  if (cut) return CutShort(read);
+  CsvRecord header;
+  std::optional<std::string> problem;
+  if (!NextRecord(read, header, problem)) return problem ? *problem : read.part->name + " has no header line";
+  read.header = header.text;
+  read.headerCells = header.cells;
   return std::nullopt;
-}
-
-// The cells of a row, split at commas outside quotes.
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells(1);
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') quoted = !quoted;
-    if (c == ',' && !quoted) cells.emplace_back();
-    else cells.back() += c;
-  }
-  return cells;
 }
 
 // Checks a part's rows as they are copied: they must be exactly its slice of
@@ -128,7 +145,7 @@ std::vector<std::string> Cells(const std::string& line) {
 // count of rows is right.
 class RowCheck {
  public:
-  explicit RowCheck(const PartRead& read) : read_(read), header_(Cells(read.header)) {
+  explicit RowCheck(const PartRead& read) : read_(read), header_(read.headerCells) {
     checked_ = !header_.empty() && header_[0] == "point";  // a table of another kind: no rows to check
     for (std::size_t c = 0; c < header_.size(); ++c) {
       if (header_[c] == "replicate") replicateColumn_ = c;
@@ -138,10 +155,11 @@ class RowCheck {
     expected_ = slice_.begin;
   }
 
-  std::optional<std::string> Row(const std::string& line) {
+  std::optional<std::string> Row(const CsvRecord& record) {
     ++rows_;
+    rowLine_ = record.line + 1;  // after the stamp's line
     if (!checked_) return std::nullopt;
-    const std::vector<std::string> cells = Cells(line);
+    const std::vector<std::string>& cells = record.cells;
     if (cells.size() != header_.size()) {
       return Where() + " has " + std::to_string(cells.size()) + " cells where the header has " +
              std::to_string(header_.size()) + " (two rows glued together, or a row cut short)";
@@ -179,7 +197,7 @@ class RowCheck {
     // point and its replicate must agree. The rows of a point stand together.
     if (replicateColumn_ > 1) {
       std::string lead;
-      for (std::size_t c = 1; c < replicateColumn_; ++c) lead += cells[c] + ",";
+      for (std::size_t c = 1; c < replicateColumn_; ++c) lead += CsvCell(cells[c]) + ",";
       if (cells[0] == leadPoint_ && lead != lead_) {
         return Where() + " gives point " + cells[0] + " other settings than the row before it";
       }
@@ -213,44 +231,43 @@ class RowCheck {
   }
 
  private:
-  std::string Where() const { return read_.part->name + " line " + std::to_string(read_.line - 1); }
+  std::string Where() const { return read_.part->name + " line " + std::to_string(rowLine_); }
 
   const PartRead& read_;
   std::vector<std::string> header_;
   bool checked_ = false;
   std::size_t replicateColumn_ = 0, cycleColumn_ = 0;
   ShardSlice slice_;
-  std::size_t expected_ = 0, rows_ = 0;
+  std::size_t expected_ = 0, rows_ = 0, rowLine_ = 0;
   std::optional<std::size_t> current_;
   long long lastCycle_ = 0;
   std::string leadPoint_, lead_;
 };
 
-// Copies a part's rows to `merged`, checking each; the line after a row is read
-// before the row is taken, since the last line is the closing one.
+// Copies a part's rows to `merged`, checking each; the record after a row is
+// read before the row is taken, since the last one is the closing line.
 std::optional<std::string> CopyRows(PartRead& read, std::ostream& merged, const std::atomic<bool>* stop) {
   RowCheck check(read);
-  std::string line, next;
-  bool cut = false;
-  bool have = NextLine(read, line, cut);
-  if (have && cut) return CutShort(read);
+  CsvRecord row, next;
+  std::optional<std::string> problem;
+  const bool have = NextRecord(read, row, problem);
+  if (problem) return problem;
   while (have) {
-    const bool more = NextLine(read, next, cut);
-    if (more && cut) return CutShort(read);
+    const bool more = NextRecord(read, next, problem);
+    if (problem) return problem;
     if (!more) break;
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return "stopped";
-    // `line` is a row: the line after it was read first, so the row's line is read.line - 1.
-    if (auto problem = check.Row(line)) return problem;
-    merged << line << '\n';
-    line.swap(next);
+    if (auto rowProblem = check.Row(row)) return rowProblem;
+    merged << row.text << '\n';
+    std::swap(row, next);
   }
-  return check.End(have ? std::optional<std::string>(line) : std::nullopt);
+  return check.End(have ? std::optional<std::string>(row.text) : std::nullopt);
 }
 
 }  // namespace
 
 std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& parts, std::ostream& merged,
-                                             const std::atomic<bool>* stop) {
+                                             const std::atomic<bool>* stop, MergedDesign* design) {
   if (parts.empty()) return "no parts to merge";
   std::vector<PartRead> reads(parts.size());
   std::map<int, PartRead*> byShard;
@@ -277,11 +294,26 @@ std::optional<std::string> MergeShardStreams(const std::vector<ShardInput>& part
              it->second->part->name + " and " + read.part->name + ")";
     }
   }
-  std::string missing;
-  for (int k = 1; k <= reads[0].n; ++k) {
-    if (!byShard.count(k)) missing += (missing.empty() ? "" : ", ") + std::to_string(k);
+  // The gaps between the shards given; only the first ten are named, so that
+  // one part of a million shards is told in a line.
+  const int n = reads[0].n;
+  if (byShard.size() != static_cast<std::size_t>(n)) {
+    std::string missing;
+    std::size_t named = 0;
+    std::int64_t next = 1;
+    for (auto it = byShard.begin();; ++it) {
+      const std::int64_t upTo = it == byShard.end() ? std::int64_t{n} + 1 : it->first;
+      for (std::int64_t k = next; k < upTo && named < 10; ++k, ++named) {
+        missing += (named == 0 ? "" : ", ") + std::to_string(k);
+      }
+      if (it == byShard.end()) break;
+      next = it->first + 1;
+    }
+    const std::size_t count = static_cast<std::size_t>(n) - byShard.size();
+    if (count > named) missing += " and " + std::to_string(count - named) + " more";
+    return "shards missing: " + missing + " of " + std::to_string(n);
   }
-  if (!missing.empty()) return "shards missing: " + missing + " of " + std::to_string(reads[0].n);
+  if (design != nullptr) *design = {reads[0].fingerprint, reads[0].total, reads[0].replicates, n};
   merged << reads[0].header << '\n';
   for (auto& [k, read] : byShard) {
     if (auto problem = CopyRows(*read, merged, stop)) return problem;

@@ -1,6 +1,8 @@
 // The files around point tables: tables written through the safe replacement,
 // their records, and tables read back for the indices.
 #include <cerrno>
+#include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -43,6 +45,101 @@ bool FileStartsAsTable(const std::string& path) {
   return StartsAsTable(std::string_view(start, static_cast<std::size_t>(in.gcount())));
 }
 
+namespace {
+
+// FNV-1a over 64 bits, the stamp's function, fed in pieces.
+class Fnv1a {
+ public:
+  void Add(const char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+      hash_ ^= static_cast<unsigned char>(data[i]);
+      hash_ *= 1099511628211ull;
+    }
+    bytes_ += size;
+  }
+  TableDigest Result() const {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
+    return {bytes_, text};
+  }
+
+ private:
+  std::uint64_t hash_ = 14695981039346656037ull;
+  std::uint64_t bytes_ = 0;
+};
+
+// Passes what is written on to another buffer and takes the digest of it.
+class DigestingBuffer : public std::streambuf {
+ public:
+  explicit DigestingBuffer(std::streambuf* target) : target_(target) {}
+  TableDigest Digest() const { return digest_.Result(); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    if (traits_type::eq_int_type(target_->sputc(byte), traits_type::eof())) return traits_type::eof();
+    digest_.Add(&byte, 1);
+    return c;
+  }
+  std::streamsize xsputn(const char* data, std::streamsize count) override {
+    const std::streamsize written = target_->sputn(data, count);
+    digest_.Add(data, static_cast<std::size_t>(written));
+    return written;
+  }
+  int sync() override { return target_->pubsync(); }
+
+ private:
+  std::streambuf* target_;
+  Fnv1a digest_;
+};
+
+// The record beside a table as it stands, without the record it replaced, so
+// that a new record can keep it; empty when there is none this program wrote.
+std::string CurrentRecord(const std::filesystem::path& recordPath) {
+  std::error_code code;
+  if (!std::filesystem::is_regular_file(recordPath, code)) return {};
+  std::ifstream in(recordPath, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  nlohmann::ordered_json record = nlohmann::ordered_json::parse(text, nullptr, false);
+  if (record.is_discarded() || !record.is_object() || !record.contains("stamp")) return {};
+  record.erase("previous");
+  return record.dump();
+}
+
+std::optional<TableWriteProblem> FolderOrFailure(TableWriteProblem problem, const std::filesystem::path& path,
+                                                 const ContentWriter& writer) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    problem.folder = true;
+    return problem;
+  }
+  problem.failure = ReplaceFileWith(path, writer);
+  if (!problem.failure) return std::nullopt;
+  return problem;
+}
+
+}  // namespace
+
+std::optional<TableDigest> DigestOfFile(const std::string& path) {
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  Fnv1a digest;
+  std::vector<char> buffer(1 << 16);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    digest.Add(buffer.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) return std::nullopt;
+  return digest.Result();
+}
+
+TableDigest DigestOfText(std::string_view text) {
+  Fnv1a digest;
+  digest.Add(text.data(), text.size());
+  return digest.Result();
+}
+
 std::optional<TableWriteProblem> StreamTableFile(const TableStream& target,
                                                  const std::function<bool(std::ostream&)>& write, bool& dropped) {
   dropped = false;
@@ -80,15 +177,60 @@ std::optional<TableWriteProblem> StreamTableFile(const TableStream& target,
     problem.folder = true;
     return problem;
   }
+  // The record goes beside a table file, not beside a device or a descriptor.
+  const std::optional<std::string> recordPath = target.record ? TableRecordPath(target.path) : std::nullopt;
+  std::optional<TableWriteProblem> recordProblem;
   std::optional<ReplaceFailure> failure = ReplaceFileWith(PathFromUtf8(target.path), [&](std::ostream& out) {
-    if (!writer(out)) {
-      dropped = true;
+    DigestingBuffer digesting(out.rdbuf());
+    std::ostream table(&digesting);
+    const bool kept = writer(table) && table.flush();
+    if (!kept || !out) {
+      dropped = !kept;
       out.setstate(std::ios::badbit);  // the replacement is given up, and any earlier file stays
+      return;
     }
+    if (!recordPath) return;
+    // The record first, naming this table and keeping the one it replaces;
+    // then, once this writer returns, the table.
+    const std::filesystem::path place = PathFromUtf8(*recordPath);
+    const std::string record = target.record(digesting.Digest(), CurrentRecord(place));
+    TableWriteProblem failed;
+    failed.what = "record of the table";
+    failed.path = *recordPath;
+    recordProblem = FolderOrFailure(failed, place, [&record](std::ostream& recordOut) { recordOut << record; });
+    if (recordProblem) out.setstate(std::ios::badbit);
   });
+  if (recordProblem) return recordProblem;
   if (!failure || dropped) return std::nullopt;
   problem.failure = std::move(failure);
   return problem;
+}
+
+namespace {
+
+void AddPreviousRecord(nlohmann::ordered_json& record, const std::string& previous) {
+  if (previous.empty()) return;
+  const nlohmann::ordered_json old = nlohmann::ordered_json::parse(previous, nullptr, false);
+  if (!old.is_discarded()) record["previous"] = old;
+}
+
+}  // namespace
+
+std::optional<TableWriteProblem> WriteTableWithRecord(
+    const std::string& path, const std::string& content,
+    const std::function<std::string(const TableDigest& table, const std::string& previous)>& record) {
+  TableStream target;
+  target.path = path;
+  target.what = "table";
+  target.record = record;
+  bool dropped = false;
+  return StreamTableFile(
+      target,
+      [&content](std::ostream& out) {
+        out << content;
+        return true;
+      },
+      dropped);
 }
 
 std::string TableRecordJson(const PointTable& table, const TableRecordFacts& facts) {
@@ -99,6 +241,7 @@ std::string TableRecordJson(const PointTable& table, const TableRecordFacts& fac
   record["stamp"] = table.Fingerprint();
   if (facts.shard) record["shard"] = std::to_string(facts.shard->k) + "/" + std::to_string(facts.shard->n);
   record["complete"] = facts.complete;
+  if (facts.table) record["table"] = {{"bytes", facts.table->bytes}, {"digest", facts.table->digest}};
   nlohmann::ordered_json settings = nlohmann::ordered_json::object();
   for (const FieldInfo& field : RunSettingsFields()) {
     if (field.integer != nullptr) settings[field.name] = table.base.*(field.integer);
@@ -115,6 +258,22 @@ std::string TableRecordJson(const PointTable& table, const TableRecordFacts& fac
   record["refused"] = facts.refused;
   record["failed"] = facts.failed;
   record["takenFromTable"] = facts.taken;
+  AddPreviousRecord(record, facts.previous);
+  return record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string MergeRecordJson(const MergeRecordFacts& facts, const TableDigest& table, const std::string& previous) {
+  nlohmann::ordered_json record;
+  record["version"] = VersionText();
+  record["commandLine"] = facts.commandLine;
+  record["command"] = "merge";
+  record["stamp"] = facts.stamp;
+  record["complete"] = true;
+  record["table"] = {{"bytes", table.bytes}, {"digest", table.digest}};
+  record["parts"] = facts.parts;
+  record["runs"] = facts.runs;
+  record["replicates"] = facts.replicates;
+  AddPreviousRecord(record, previous);
   return record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -27,16 +28,43 @@ struct TableRun {
   std::size_t prefixLines = 0;
 };
 
-// The stamp in the record beside a table, or why there is none to compare.
-std::optional<std::string> RecordedStamp(const std::string& tablePath, std::string& stamp) {
+// What the record beside a table says made it: the stamp of the record that
+// describes the table as it stands (its own, or the one it replaced when a
+// replacement stopped between the two), or else the record's own stamp, not
+// verified; or why there is none to compare.
+std::optional<std::string> RecordedStamp(const std::string& tablePath, std::string& stamp, bool& verified) {
   const std::filesystem::path recordPath = RecordPathBeside(PathFromUtf8(tablePath));
+  std::error_code code;
+  const std::filesystem::file_status status = std::filesystem::status(recordPath, code);
+  if (!std::filesystem::exists(status)) {
+    return "it has no record beside it (" + PathToUtf8(recordPath) + ") to say what made it";
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    return "its record " + PathToUtf8(recordPath) + " is " +
+           (std::filesystem::is_directory(status) ? "a folder" : "no file") + ", not a record varnolt-cli writes";
+  }
   std::ifstream in(recordPath, std::ios::binary);
-  if (!in) return "it has no record beside it (" + PathToUtf8(recordPath) + ") to say what made it";
-  const nlohmann::json record = nlohmann::json::parse(in, nullptr, false);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
   if (record.is_discarded() || !record.is_object() || !record.contains("stamp") || !record["stamp"].is_string()) {
     return "its record " + PathToUtf8(recordPath) + " is not one varnolt-cli writes";
   }
-  stamp = record["stamp"].get<std::string>();
+  const std::optional<TableDigest> digest = DigestOfFile(tablePath);
+  const auto describes = [&digest](const nlohmann::json& object) {
+    if (!digest || !object.is_object() || !object.contains("table") || !object["table"].is_object()) return false;
+    const nlohmann::json& table = object["table"];
+    return table.value("digest", std::string()) == digest->digest && table.value("bytes", std::uint64_t{0}) == digest->bytes &&
+           object.contains("stamp") && object["stamp"].is_string();
+  };
+  verified = true;
+  if (describes(record)) {
+    stamp = record["stamp"].get<std::string>();
+  } else if (record.contains("previous") && describes(record["previous"])) {
+    stamp = record["previous"]["stamp"].get<std::string>();
+  } else {
+    stamp = record["stamp"].get<std::string>();
+    verified = false;
+  }
   return std::nullopt;
 }
 
@@ -66,17 +94,25 @@ std::optional<std::size_t> RowIndex(const std::vector<std::string>& cells, std::
 // (or not in the order it writes them). A last row cut mid-line is not counted,
 // and runs again.
 std::optional<std::string> ScanResumed(const std::string& path, const TableRun& run, const PointTable& table,
-                                       std::vector<bool>& done, std::size_t& resumed) {
+                                       const TableRunRequest& request, std::vector<bool>& done,
+                                       std::size_t& resumed) {
   resumed = 0;
   std::error_code ignored;
-  if (!std::filesystem::exists(PathFromUtf8(path), ignored)) return std::nullopt;
+  const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), ignored);
+  if (!std::filesystem::exists(status)) return std::nullopt;
+  // A pipe would block the open, and a device holds no rows to continue.
+  if (!std::filesystem::is_regular_file(status)) {
+    return path + " is " + (std::filesystem::is_directory(status) ? "a folder" : "a pipe or device") +
+           ", not a table to continue; give --resume a file";
+  }
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) return path + " could not be opened to resume it";
   if (in.peek() == std::char_traits<char>::eof()) return std::nullopt;
   const std::string otherDesign = "; give another --csv or leave out --resume to start afresh";
+  bool verified = true;  // the record names this table, or the table is a part with its own stamp
   if (!run.sharded) {
     std::string stamp;
-    if (std::optional<std::string> missing = RecordedStamp(path, stamp)) {
+    if (std::optional<std::string> missing = RecordedStamp(path, stamp, verified)) {
       return path + " cannot be resumed: " + *missing + otherDesign;
     }
     if (stamp != run.fingerprint) {
@@ -98,6 +134,8 @@ std::optional<std::string> ScanResumed(const std::string& path, const TableRun& 
   CsvRecordReader reader(in);
   CsvRecord record;
   std::optional<std::size_t> previous;
+  std::string last;  // the last row's text
+  std::size_t lastLine = 0;
   bool closed = false;
   while (reader.Next(record)) {
     // A row cut mid-line by a stop is no row: it runs again.
@@ -129,13 +167,31 @@ std::optional<std::string> ScanResumed(const std::string& path, const TableRun& 
       return where + " is not run " + std::to_string(point) + " of this " + table.command +
              " (other settings or seed)" + otherDesign;
     }
+    // Every cell as this program writes it: the status, the numbers, the message.
+    const std::optional<PointOutcome> outcome = OutcomeOfRow(cells, replicateColumn + 2, table.statistics);
+    if (!outcome || RowText(table, *index, lead, *outcome) != record.text + "\n") {
+      return where + " is not a row of this " + table.command +
+             " as it writes them (its status, a number or its message was changed)" + otherDesign;
+    }
     previous = index;
+    last = record.text;
+    lastLine = record.line + run.prefixLines;
     done[*index] = true;
     ++resumed;
   }
-  if (reader.OpenQuoteLine()) {
-    return path + " line " + std::to_string(*reader.OpenQuoteLine() + run.prefixLines) + " is no row of this " +
-           table.command;
+  // A last row cut short, inside a quoted cell too, runs again.
+  if (verified || !previous) return std::nullopt;
+  // The record describes another table (one changed since, or cut short): its
+  // rows are taken only when the last of them repeats as this design's run.
+  ExperimentControl control;
+  control.threads = request.threads;
+  control.window = request.window;
+  const ExperimentPoint point = table.RunOf(*previous);
+  const std::vector<PointOutcome> again = RunPoints(std::span(&point, 1), control);
+  if (RowText(table, *previous, table.point(*previous / run.replicates).leadCells, again[0]) != last + "\n") {
+    return path + " is not the table its record " + PathToUtf8(RecordPathBeside(PathFromUtf8(path))) +
+           " describes, and its line " + std::to_string(lastLine) + " is not what this " + table.command +
+           " gives for that run (the table was changed, or written by another run at the same time)" + otherDesign;
   }
   return std::nullopt;
 }
@@ -184,7 +240,7 @@ std::optional<TableProblem> PlanRun(const PointTable& table, const TableRunReque
   resumed = 0;
   if (request.resume && request.targets.table) {
     done.assign(run.runs, false);
-    if (auto problem = ScanResumed(*request.targets.table, run, table, done, resumed)) {
+    if (auto problem = ScanResumed(*request.targets.table, run, table, request, done, resumed)) {
       return TableProblem{TableProblemKind::Resume, *problem, {}};
     }
   }
@@ -314,6 +370,11 @@ TableRunResult RunTable(const PointTable& table, const TableRunRequest& request,
     }
     if (run.sharded && csv != nullptr) *csv << ShardClosing(run.shard.k, run.shard.n, run.slice.end - run.slice.begin) << "\n";
     if (run.sharded && cycles != nullptr) *cycles << ShardClosing(run.shard.k, run.shard.n, cycleRows) << "\n";
+    // Standard output closed on the way (a reader gone): the other table is
+    // dropped too, for a run whose output was lost.
+    for (std::ostream* stream : {csv, cycles}) {
+      if (stream != nullptr && stream == targets.standardOutput && !stream->flush()) return false;
+    }
     return true;
   };
 
@@ -321,76 +382,58 @@ TableRunResult RunTable(const PointTable& table, const TableRunRequest& request,
     checkpoint("final-write");
     return userStopped();
   };
+  // The record beside each table file: made once the table's last row is
+  // written, when the counts are final, and put in place with the table.
+  TableRecordFacts& facts = result.facts;
+  facts.commandLine = request.commandLine;
+  facts.startTime = UtcTimestamp(startTime);
+  if (run.sharded) facts.shard = run.shard;
+  facts.runs = run.slice.end - run.slice.begin;
+  const auto recordOf = [&](const TableDigest& digest, const std::string& previous) {
+    facts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    facts.ran = result.ran;
+    facts.refused = result.refused;
+    facts.failed = result.failed;
+    facts.taken = resumed;
+    facts.complete = !stopped && result.Count() + resumed == run.slice.end - run.slice.begin;
+    TableRecordFacts recorded = facts;
+    recorded.table = digest;
+    recorded.previous = previous;
+    return TableRecordJson(table, recorded);
+  };
+  const auto target = [&](const std::string& path, const char* what, bool keep) {
+    return TableStream{path, what, targets.standardOutput, keep, stoppedAtTheEnd, recordOf};
+  };
   bool written = true;
   const auto withCycles = [&](std::ostream* csv) {
     if (!targets.cycles) return runAndWrite(csv, nullptr);
     bool dropped = false;
     std::optional<TableWriteProblem> problem = StreamTableFile(
-        {*targets.cycles, "cycle table", targets.standardOutput, false, stoppedAtTheEnd},
-        [&](std::ostream& cycles) { return runAndWrite(csv, &cycles); }, dropped);
+        target(*targets.cycles, "cycle table", false), [&](std::ostream& cycles) { return runAndWrite(csv, &cycles); },
+        dropped);
     if (problem) result.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
     return !problem && !dropped;
   };
   if (targets.table) {
     bool dropped = false;
-    std::optional<TableWriteProblem> problem =
-        StreamTableFile({*targets.table, "table", targets.standardOutput, request.resume, stoppedAtTheEnd},
-                        [&](std::ostream& csv) { return withCycles(&csv); }, dropped);
+    std::optional<TableWriteProblem> problem = StreamTableFile(
+        target(*targets.table, "table", request.resume), [&](std::ostream& csv) { return withCycles(&csv); }, dropped);
     if (problem) result.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
     written = !problem && !dropped;
   } else {
     written = withCycles(nullptr);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (streamProblem) {
     result.problems.push_back({TableProblemKind::Changed, *streamProblem, {}});
     return result;
   }
-
-  std::error_code ignoredCode;
-  const bool complete = !stopped && result.Count() + resumed == run.slice.end - run.slice.begin;
-  result.complete = complete;
+  // The facts of a table that went to a stream, or nowhere.
+  recordOf({}, {});
+  result.complete = facts.complete;
   result.written = written;
-  TableRecordFacts facts;
-  facts.commandLine = request.commandLine;
-  facts.startTime = UtcTimestamp(startTime);
-  facts.seconds = seconds;
-  if (run.sharded) facts.shard = run.shard;
-  facts.runs = run.slice.end - run.slice.begin;
-  facts.ran = result.ran;
-  facts.refused = result.refused;
-  facts.failed = result.failed;
-  facts.taken = resumed;
-  facts.complete = complete;
-  const auto writeRecord = [&](const std::string& tablePath) {
-    if (!TableRecordPath(tablePath) || !std::filesystem::is_regular_file(PathFromUtf8(tablePath), ignoredCode)) {
-      return true;
-    }
-    const std::string record = TableRecordJson(table, facts);
-    // A table kept when a stop came keeps its record too.
-    bool dropped = false;
-    std::optional<TableWriteProblem> problem = StreamTableFile(
-        {PathToUtf8(RecordPathBeside(PathFromUtf8(tablePath))), "record of the table", nullptr, true,
-         stoppedAtTheEnd},
-        [&record](std::ostream& out) {
-          out << record;
-          return true;
-        },
-        dropped);
-    if (problem) result.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
-    return !problem && !dropped;
-  };
+  result.recordWritten = written;
   checkpoint("table-written");
   result.stopped = userStopped();
-  // A stop during the runs or the writing of the last rows: nothing is left
-  // half-written; a table kept for --resume keeps its record.
-  if (result.stopped) {
-    result.recordWritten = written && targets.table && *targets.table != "-" && writeRecord(*targets.table);
-    return result;
-  }
-  if (!written) return result;
-  result.recordWritten = !targets.table || writeRecord(*targets.table);
-  if (result.recordWritten && targets.cycles) result.recordWritten = writeRecord(*targets.cycles);
   return result;
 }
 

@@ -101,6 +101,10 @@ bool CsvRecordReader::Next(CsvRecord& record) {
     }
     if (c == '\n') ++breaks;
     raw += c;
+    if (limit_ != 0 && raw.size() > limit_) {
+      tooLong_ = true;
+      return false;
+    }
   }
   if (raw.empty() && !endedInLineBreak_) return false;
   if (quoted) {

@@ -62,12 +62,19 @@ class CsvRecordReader {
   // The line of a cell whose quote is never closed, once Next() has stopped there.
   std::optional<std::size_t> OpenQuoteLine() const { return openQuoteLine_; }
 
+  // Stops at a record longer than `bytes` (a device that never ends a line):
+  // Next() answers false and TooLong() true.
+  void LimitRecordBytes(std::size_t bytes) { limit_ = bytes; }
+  bool TooLong() const { return tooLong_; }
+
  private:
   std::istream& in_;
   std::size_t line_ = 1;
   bool first_ = true;
   bool endedInLineBreak_ = false;
   std::optional<std::size_t> openQuoteLine_;
+  std::size_t limit_ = 0;  // none
+  bool tooLong_ = false;
 };
 
 }  // namespace varnolt

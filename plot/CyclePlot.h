@@ -7,7 +7,7 @@
 // (or the arrow keys) to pan, Home or ResetZoom() to see everything again; a
 // click on a legend entry hides or shows its series.
 
-#include <QChartView>
+#include <QPointF>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -18,14 +18,25 @@
 
 #include "model/FloweringModel.h"
 
+#ifdef VARNOLT_WITHOUT_CHARTS
+// A build without Qt Charts: the view keeps the cycles it is given and says, in
+// place of the plot, that this build cannot draw it.
+#include <QLabel>
+using CyclePlotBase = QLabel;
+#else
+#include <QChartView>
+using CyclePlotBase = QChartView;
+#endif
+
 class QAreaSeries;
+class QFont;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
 
 namespace varnolt {
 
-class CyclePlotView : public QChartView {
+class CyclePlotView : public CyclePlotBase {
   Q_OBJECT
 
  public:
@@ -123,6 +134,10 @@ class CyclePlotView : public QChartView {
   bool residualsOnly_ = false;
   QValueAxis* axisX_ = nullptr;
   QValueAxis* axisY_ = nullptr;
+#ifdef VARNOLT_WITHOUT_CHARTS
+  double visibleFirst_ = 1;
+  double visibleLast_ = 2;
+#endif
   bool panning_ = false;
   QPoint lastPan_;
 };

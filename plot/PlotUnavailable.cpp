@@ -1,12 +1,16 @@
-// A build without the window toolkit: the runner knows the picture options but
-// cannot draw.
+// A build without the window toolkit, or without Qt Charts: the runner (and the
+// window) know the picture options but cannot draw.
 #include "plot/PlotPicture.h"
 #include "plot/TablePicture.h"
 
 namespace varnolt {
 
 namespace {
+#ifdef VARNOLT_WITHOUT_CHARTS
+const char* const CannotDraw = "this build of VARNOLT has no Qt Charts and cannot draw pictures";
+#else
 const char* const CannotDraw = "this varnolt-cli was built without the window toolkit and cannot draw pictures";
+#endif
 }
 
 void EnsurePictureApplication() {}

@@ -25,9 +25,15 @@ packages=(
   python3-pandas r-base-core python3-pil
   # installing: man pages, desktop entry and metainfo checks, the .deb
   mandoc desktop-file-utils appstream lintian dpkg-dev file fakeroot
+  # the Python module (pybind11, built for Debian's python3 with NumPy), pandas
+  # for its tables and its tests, pytest to run them, matplotlib for its guide
+  pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-matplotlib
   # the Windows check: the cross compiler (posix threads), Wine to run what it
   # builds, ccache so that a later check compiles only what changed
   g++-mingw-w64-x86-64-posix wine wine64 ccache
+  # the Windows check's window: Ninja for Qt's cross build, a screenshot of the
+  # virtual display and its window's title, the installer
+  ninja-build imagemagick xdotool nsis
 )
 
 sudo=""

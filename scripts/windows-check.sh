@@ -1,31 +1,65 @@
 #!/usr/bin/env bash
-# Checks the runner and the engine on Windows, from Debian: cross-builds
-# varnolt-cli and the plain tests with mingw-w64, runs the tests under Wine, and
-# compares what varnolt-cli.exe writes (reports, CSV, JSON, settings files,
-# experiment tables) byte for byte with the Linux build, on files and folders
-# with plain and with accented names.
+# Checks VARNOLT on Windows, from Debian, in two parts.
 #
-#   scripts/windows-check.sh [LINUX_BUILD_DIR]      (default: build)
+# The runner: cross-builds varnolt-cli and the plain tests with mingw-w64, runs
+# the tests under Wine, and compares what varnolt-cli.exe writes (reports, CSV,
+# JSON, settings files, experiment tables) byte for byte with the Linux build,
+# on files and folders with plain and with accented names.
 #
-# What it needs from Debian (the cross compiler, Wine, deb-src lines for the
-# source packages of the libraries) comes with scripts/setup.sh, which it runs
-# when something is missing. It builds Highway, oneTBB, CLI11, nlohmann-json and
-# NLopt for Windows from Debian's source packages once and keeps them in
-# $VARNOLT_WINDOWS_CACHE (default ~/.cache/varnolt-windows), with the Wine
-# prefix and the cross build's ccache. The cross build goes to
-# LINUX_BUILD_DIR/windows. The window is not built here.
+# The window: cross-builds varnolt.exe and the window's tests against Qt built
+# for Windows from Debian's qt6-base source package, lays varnolt.exe out with
+# its DLLs and plugins as an installed program has them, runs the tests under
+# Wine on a virtual display (Xvfb), compares a saved run with the Linux window's
+# byte for byte, starts varnolt.exe, and installs it with an NSIS installer
+# under a fresh Wine prefix and starts it from there.
+#
+#   scripts/windows-check.sh [LINUX_BUILD_DIR]            both parts; the window
+#                                                         only when Qt for Windows
+#                                                         is in the cache
+#   scripts/windows-check.sh --runner [LINUX_BUILD_DIR]   the runner alone
+#   scripts/windows-check.sh --window [LINUX_BUILD_DIR]   the window alone; builds
+#                                                         Qt for Windows first when
+#                                                         the cache has none
+#   scripts/windows-check.sh --window --if-cached [DIR]   the window alone; skipped
+#                                                         (status 77) without Qt
+#
+# LINUX_BUILD_DIR defaults to build; the window part configures and builds it
+# when there is none. What it needs from Debian (the cross compiler, Wine, deb-src
+# lines for the source packages of the libraries) comes with scripts/setup.sh,
+# which it runs when something is missing. It builds Highway, oneTBB, CLI11,
+# nlohmann-json, NLopt and Qt for Windows from Debian's source packages once and
+# keeps them in $VARNOLT_WINDOWS_CACHE (default ~/.cache/varnolt-windows), with
+# the Wine prefix and the cross builds' ccache. The cross builds go to
+# LINUX_BUILD_DIR/windows and LINUX_BUILD_DIR/windows-window. The last line the
+# window part prints is the folder that holds varnolt.exe ready to start.
 #
 # Exit status: 0 when everything passed and every file is the same; 1 on any
 # failure or difference; 77 (a skipped ctest) only on a machine that cannot run
-# it: not x86-64 Linux, or without the tools and no way to install them.
+# it (not x86-64 Linux, or without the tools and no way to install them), or
+# with --if-cached when Qt for Windows is not in the cache.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+run_runner=true
+run_window=auto
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runner) run_runner=true; run_window=false ;;
+    --window) run_runner=false; [ "$run_window" = cached ] || run_window=true ;;
+    --if-cached) run_window=cached ;;
+    --) shift; break ;;
+    -*) printf 'windows-check: unknown option %s (see the top of %s)\n' "$1" "$0" >&2; exit 2 ;;
+    *) break ;;
+  esac
+  shift
+done
+[ "$run_window" != cached ] || run_runner=false
 linux_build=$(realpath -m "${1:-$root/build}")
 cache=${VARNOLT_WINDOWS_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/varnolt-windows}
 jobs=${VARNOLT_WINDOWS_JOBS:-$(nproc)}
 prefix=$cache/prefix
 cross_build=$linux_build/windows
+window_build=$linux_build/windows-window
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 started=$(date +%s)
 
@@ -42,6 +76,10 @@ skip() { printf 'windows-check: SKIPPED: %s\n' "$*" >&2; exit 77; }
 # are the ones built for Windows.
 packages=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake libgtest-dev libboost-dev libhwy-dev libtbb-dev
           nlohmann-json3-dev libcli11-dev libnlopt-dev)
+# The window's: Qt's host tools and Ninja for the Qt build, a virtual display, a
+# screenshot, the installer.
+[ "$run_window" = false ] ||
+  packages+=(qt6-base-dev qt6-base-dev-tools ninja-build xvfb imagemagick xdotool nsis)
 missing_packages() {
   local p
   for p in "${packages[@]}"; do
@@ -59,13 +97,34 @@ if [ -n "$(missing_packages)" ]; then
   "$root/scripts/setup.sh" >"$cache/setup.log" 2>&1 || { tail -20 "$cache/setup.log"; fail "scripts/setup.sh"; }
   [ -z "$(missing_packages)" ] || fail "scripts/setup.sh left $(missing_packages)missing"
 fi
+# Qt for Windows, for the window part: Qt's base modules (Core, Gui, Widgets,
+# Test) and the windows platform and style plugins, from Debian's source package
+# of the Qt the Linux build uses, against Debian's host tools (moc, rcc, uic).
+# Built in place (the build folder is the Qt folder, nothing installed), once.
+# Every library for Windows is of the version the Linux build uses.
+installed_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo unknown; }
+qt_version=$(installed_version qt6-base-dev)
+qt_dir=$cache/qt6-${qt_version%%[+-]*}
+qt_stamp=$qt_dir/.varnolt-built-$qt_version
+qt_targets=(Core Gui Widgets Test QWindowsIntegrationPlugin QWindowsVistaStylePlugin)
+qt_missing="Qt for Windows is not in $cache yet. Building it once takes about 45 minutes on two idle \
+cores, longer than one test run may take; warm the cache with 'scripts/windows-check.sh --window' (see \
+docs/packaging.md), and the window part runs in every check after that"
+# Asked for the window alone, and only from the cache: nothing to do without it.
+[ "$run_window" != cached ] || [ -f "$qt_stamp" ] || skip "the window part: $qt_missing"
+
 # --- 2. The libraries for Windows ---------------------------------------------
 
 mkdir -p "$cache/src" "$prefix/include"
+# One check at a time per cache: two would build the same library in the same
+# folder, and share one Wine prefix.
+exec 9>"$cache/.lock"
+if ! flock -n 9; then
+  say "waiting for another Windows check that uses $cache to end"
+  flock 9
+fi
 say "libraries for Windows in $prefix"
 
-# The version of the library the Linux build uses, so both builds use the same.
-installed_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo unknown; }
 
 # Builds and installs one CMake project for Windows unless the stamp says it is there.
 cross_install() {
@@ -138,7 +197,7 @@ cross_install nlopt "$nlopt_version" "$source_dir" \
 # Boost's Sobol sequence is headers only, the same for every platform.
 [ -e "$prefix/include/boost" ] || ln -s /usr/include/boost "$prefix/include/boost"
 
-# --- 3. varnolt-cli and the plain tests for Windows ----------------------------
+# --- 3. Wine, and the cross builds' ccache ----------------------------------------
 
 # ccache keeps the cross build's objects beside the libraries unless told otherwise,
 # so that a later run (a CI run on the same machine) compiles only what changed.
@@ -147,6 +206,30 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_DIR=${CCACHE_DIR:-$cache/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 fi
+export WINEPREFIX="$cache/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+unset DISPLAY WAYLAND_DISPLAY
+if [ ! -f "$WINEPREFIX/.varnolt-ready" ]; then
+  say "preparing the Wine prefix $WINEPREFIX"
+  wineboot --init >/dev/null 2>&1 || true
+  wineserver -w
+  touch "$WINEPREFIX/.varnolt-ready"
+fi
+# One Wine server for the whole check: one that ends after each program races
+# the start of the next, which then fails now and then ("wine client error").
+# It is ended with the check, so that nothing of ours outlives it.
+wineserver -p >/dev/null 2>&1 || true
+cleanup_commands=('wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true')
+cleanup() {
+  local command
+  for command in "${cleanup_commands[@]}"; do eval "$command"; done
+}
+trap cleanup EXIT
+
+winerun() { wine "$@"; }
+
+if $run_runner; then
+# --- 4. varnolt-cli and the plain tests for Windows ----------------------------
+
 say "cross-building into $cross_build"
 cmake -S "$root" -B "$cross_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" -DVARNOLT_BUILD_GUI=OFF -DVARNOLT_BUILD_BENCH=OFF "${launcher[@]}" \
@@ -166,23 +249,8 @@ for dll in "${runtime_dlls[@]}"; do
 done
 cp -u "$prefix"/bin/*.dll "$cross_build/bin/"
 
-# --- 4. Wine, and the tests under it ------------------------------------------
+# --- 5. The plain tests under Wine ---------------------------------------------
 
-export WINEPREFIX="$cache/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
-if [ ! -f "$WINEPREFIX/.varnolt-ready" ]; then
-  say "preparing the Wine prefix $WINEPREFIX"
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w
-  touch "$WINEPREFIX/.varnolt-ready"
-fi
-# One Wine server for the whole check: one that ends after each program races
-# the start of the next, which then fails now and then ("wine client error").
-# It is ended with the check, so that nothing of ours outlives it.
-wineserver -p >/dev/null 2>&1 || true
-trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true' EXIT
-
-winerun() { wine "$@"; }
 
 for test in "${plain_tests[@]}"; do
   say "running $test.exe under Wine"
@@ -198,7 +266,7 @@ for test in "${plain_tests[@]}"; do
   tail -3 "$cross_build/$test.log" | grep -E 'PASSED|SKIPPED' || true
 done
 
-# --- 5. The same files from Linux and from Windows -----------------------------
+# --- 6. The same files from Linux and from Windows -----------------------------
 
 # Both programs from the same sources: the version text (the commit) goes into
 # the stamps of shard parts, which would differ otherwise.
@@ -336,4 +404,214 @@ windows_count=$(find "$compare/windows" -type f | wc -l)
 [ "$linux_count" = "$windows_count" ] || { echo "Linux wrote $linux_count files, Windows $windows_count"; differences=$((differences + 1)); }
 [ "$differences" = 0 ] || fail "$differences files differ between Linux and Windows (both kept in $compare)"
 say "all $linux_count files are the same from Linux and from Windows"
+fi
+
+# --- 7. Qt for Windows -----------------------------------------------------------
+
+window_skipped() {
+  # Without --window the runner part has passed: the check passes and says what
+  # it left out; with --window --if-cached it is a skipped test.
+  if [ "$run_window" = cached ]; then skip "the window part: $*"; fi
+  say "the window part was SKIPPED: $*"
+  say "passed (the runner part) in $(( $(date +%s) - started )) s"
+  exit 0
+}
+
+if [ "$run_window" != false ]; then
+window_started=$(date +%s)
+if [ ! -f "$qt_stamp" ]; then
+  [ "$run_window" = true ] || window_skipped "$qt_missing"
+  source_dir=$(debian_source qt6-base "$qt_version")
+  say "building Qt $qt_version for Windows into $qt_dir (once: about 45 minutes on two idle cores; log in $cache/qt6-base.log)"
+  qt_started=$(date +%s)
+  # Qt's build folder names its toolchain file for good: a copy in the cache
+  # outlives the checkout that started the build.
+  qt_toolchain=$cache/mingw-w64-x86_64.cmake
+  cmp -s "$toolchain" "$qt_toolchain" || cp "$toolchain" "$qt_toolchain"
+  # Debian's source leaves out the tablet header the windows platform plugin
+  # includes: no tablet events. No OpenGL, network, D-Bus or SQL: the window uses none.
+  cmake -S "$source_dir" -B "$qt_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$qt_dir" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_BENCHMARKS=OFF \
+    -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_system_zlib=OFF -DINPUT_openssl=no >"$cache/qt6-base.log" 2>&1 ||
+    { tail -30 "$cache/qt6-base.log"; fail "configuring Qt for Windows"; }
+  nice -n 10 ninja -C "$qt_dir" -j"$jobs" "${qt_targets[@]}" >>"$cache/qt6-base.log" 2>&1 ||
+    { grep -E 'error|FAILED' "$cache/qt6-base.log" | head -30; fail "building Qt for Windows"; }
+  touch "$qt_stamp"
+  say "built Qt for Windows in $(( $(date +%s) - qt_started )) s"
+fi
+
+# --- 8. The Linux window it is compared with ---------------------------------------
+
+mkdir -p "$linux_build"
+if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+  say "configuring the Linux build in $linux_build"
+  cmake -S "$root" -B "$linux_build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >"$window_build.linux-configure.log" 2>&1 ||
+    { tail -30 "$window_build.linux-configure.log"; fail "configuring the Linux build"; }
+fi
+mkdir -p "$window_build"
+say "building the Linux window and its tests in $linux_build"
+cmake --build "$linux_build" -j"$jobs" --target varnolt varnolt-cli app_tests >"$window_build.linux-build.log" 2>&1 ||
+  { grep -E 'error|Error' "$window_build.linux-build.log" | head -30; fail "building the Linux window"; }
+
+# --- 9. varnolt.exe and the window's tests for Windows --------------------------------
+
+# Qt Charts and Qt SVG are not built for Windows here (see docs/packaging.md):
+# the window is built without the plot and the pictures, and their tests are left out.
+say "cross-building the window into $window_build"
+cmake -S "$root" -B "$window_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$qt_dir;$prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DVARNOLT_WITH_CHARTS=OFF -DVARNOLT_BUILD_BENCH=OFF "${launcher[@]}" \
+  >"$window_build/configure.log" 2>&1 || { tail -40 "$window_build/configure.log"; fail "configuring the window's cross build"; }
+window_tests=(platform_qt_tests grid_tests app_tests)
+cmake --build "$window_build" -j"$jobs" --target varnolt varnolt-cli "${window_tests[@]}" >"$window_build/build.log" 2>&1 ||
+  { grep -E 'error|Error' "$window_build/build.log" | head -40; fail "cross-building the window"; }
+
+# The folder an installed copy has (windeployqt's layout): the programs, the
+# compiler's runtime, oneTBB and Qt beside them, Qt's plugins in their folders.
+mingw_dll() {
+  local found
+  found=$(x86_64-w64-mingw32-g++-posix -print-file-name="$1")
+  [ -f "$found" ] || found=$(find /usr/lib/gcc/x86_64-w64-mingw32 /usr/x86_64-w64-mingw32 -name "$1" | head -1)
+  [ -f "$found" ] || fail "no $1 in the mingw-w64 installation"
+  echo "$found"
+}
+deploy() {
+  local folder=$1
+  shift
+  mkdir -p "$folder/platforms" "$folder/styles"
+  for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do cp -u "$(mingw_dll "$dll")" "$folder/"; done
+  cp -u "$prefix"/bin/*.dll "$folder/"
+  for module in Core Gui Widgets "$@"; do cp -u "$qt_dir/bin/Qt6$module.dll" "$folder/"; done
+  cp -u "$qt_dir/plugins/platforms/qwindows.dll" "$folder/platforms/"
+  cp -u "$qt_dir/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
+}
+deploy "$window_build/bin" Test
+kept=$window_build/VARNOLT
+rm -rf "$kept"
+mkdir -p "$kept"
+cp "$window_build/bin/varnolt.exe" "$window_build/bin/varnolt-cli.exe" "$kept/"
+deploy "$kept"
+
+# Every DLL that a program or DLL in the folder names is in the folder or is one
+# of Windows' own (in a Wine prefix's system32).
+system32=$WINEPREFIX/drive_c/windows/system32
+while IFS= read -r -d '' binary; do
+  for dll in $(x86_64-w64-mingw32-objdump -p "$binary" | sed -n 's/^\s*DLL Name: //p'); do
+    [ -n "$(find "$kept" "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ] ||
+      fail "${binary#"$kept/"} needs $dll, which is neither in $kept nor one of Windows' DLLs"
+  done
+done < <(find "$kept" -iname '*.exe' -print0 -o -iname '*.dll' -print0)
+
+# --- 10. The window's tests under Wine, on a virtual display -------------------------
+
+display_file=$window_build/display
+rm -f "$display_file"
+Xvfb -displayfd 8 -screen 0 1280x900x24 -nolisten tcp 8>"$display_file" >"$window_build/xvfb.log" 2>&1 &
+xvfb_pid=$!
+cleanup_commands=("kill $xvfb_pid 2>/dev/null || true" "${cleanup_commands[@]}")
+for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+[ -s "$display_file" ] || fail "Xvfb did not start: $(tail -3 "$window_build/xvfb.log")"
+export DISPLAY=:$(head -1 "$display_file")
+unset QT_QPA_PLATFORM
+
+for test in "${window_tests[@]}"; do
+  say "running $test.exe under Wine"
+  status=0
+  (cd "$window_build" && VARNOLT_WINDOW_RUN_KEEP="$window_build/run-windows" timeout 1200 wine "bin/$test.exe" \
+    --gtest_brief=1) >"$window_build/$test.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    cat "$window_build/$test.log"
+    [ "$status" -ne 124 ] || fail "$test.exe did not end within 20 minutes"
+    fail "$test.exe"
+  fi
+  tail -3 "$window_build/$test.log" | grep -E 'PASSED|SKIPPED' || true
+done
+
+# The same session in the Linux window: 770 cycles of 1,000 palms, the settings
+# saved; the settings file and the report are the same bytes from both.
+say "the window's run of 770 cycles x 1,000 palms on Linux, compared with Windows'"
+rm -rf "$window_build/run-linux"
+VARNOLT_WINDOW_RUN_KEEP="$window_build/run-linux" QT_QPA_PLATFORM=offscreen "$linux_build/bin/app_tests" \
+  --gtest_filter='WindowRun.*' --gtest_brief=1 >"$window_build/run-linux.log" 2>&1 ||
+  { cat "$window_build/run-linux.log"; fail "the Linux window's run"; }
+for name in window-run.dat window-report.dat; do
+  [ -s "$window_build/run-windows/$name" ] || fail "the Windows window kept no $name"
+  cmp "$window_build/run-linux/$name" "$window_build/run-windows/$name" ||
+    fail "$name differs between the Linux and the Windows window (both in $window_build/run-*)"
+done
+
+# --- 11. varnolt.exe itself -----------------------------------------------------------
+
+# Starts a varnolt.exe on the settings file, waits for its main window, takes a
+# screenshot of the display, then asks it to close (WM_CLOSE, as the window's close
+# box does) and expects it to end with status 0.
+start_and_close() {
+  local exe=$1 settings=$2 picture=$3 window="" status=0 pid
+  (cd "$(dirname "$exe")" && exec timeout 300 wine "$exe" "$settings") >"$picture.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 240); do
+    window=$(xdotool search --onlyvisible --name ' - VARNOLT$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  [ -n "$window" ] || { cat "$picture.log"; fail "$exe showed no main window"; }
+  local title
+  title=$(xdotool getwindowname "$window")
+  [ "$title" = "$(basename "$settings") - VARNOLT" ] || fail "$exe's window is titled '$title'"
+  # The first paint: a picture of more than a few colours.
+  for _ in $(seq 1 20); do
+    sleep 0.5
+    import -window root "$picture"
+    [ "$(identify -format '%k' "$picture")" -gt 16 ] && break
+  done
+  wine taskkill /im "$(basename "$exe")" >/dev/null 2>&1 || true
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || { cat "$picture.log"; fail "$exe ended with status $status when asked to close"; }
+}
+say "starting varnolt.exe from $kept"
+start_and_close "$kept/varnolt.exe" "$window_build/run-windows/window-run.dat" "$window_build/varnolt-window.png"
+
+# --- 12. The installer, in a fresh Wine prefix ------------------------------------------
+
+version=$(sed -n 's/^project(VARNOLT VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+installer=$window_build/VARNOLT-$version-setup.exe
+say "making $installer with makensis"
+makensis -V2 -DFOLDER="$kept" -DOUTFILE="$installer" -DVERSION="$version" -DLICENSE="$root/LICENSE" \
+  "$root/packaging/windows/FolderInstaller.nsi" >"$window_build/makensis.log" 2>&1 ||
+  { tail -20 "$window_build/makensis.log"; fail "makensis"; }
+
+fresh=$window_build/wine-fresh
+rm -rf "$fresh"
+say "installing it silently under a fresh Wine prefix"
+WINEPREFIX=$fresh wineboot --init >/dev/null 2>&1 || true
+cleanup_commands=("WINEPREFIX='$fresh' wineserver -k >/dev/null 2>&1 || true" "${cleanup_commands[@]}")
+WINEPREFIX=$fresh wine "$installer" /S >"$window_build/install.log" 2>&1 ||
+  { cat "$window_build/install.log"; fail "the installer"; }
+installed=$(find "$fresh/drive_c/users" -ipath '*/AppData/Local/Programs/VARNOLT/varnolt.exe' | head -1)
+[ -n "$installed" ] || fail "the installer put no varnolt.exe in the user's Programs folder"
+[ -f "$(dirname "$installed")/Uninstall.exe" ] || fail "the installer left no uninstaller"
+[ -n "$(find "$fresh/drive_c" -ipath '*Start Menu/Programs/VARNOLT/VARNOLT.lnk' | head -1)" ] ||
+  fail "the installer put no VARNOLT in the Start menu"
+say "starting the installed varnolt.exe"
+WINEPREFIX=$fresh start_and_close "$installed" "$window_build/run-windows/window-run.dat" "$window_build/installed-window.png"
+# The uninstaller, run in place (_?=) so that it ends before the check looks:
+# it leaves neither the programs nor the Start-menu entry (nor itself, which
+# only a copy run from elsewhere can remove).
+installed_folder=$(dirname "$installed")
+WINEPREFIX=$fresh wine "$installed_folder/Uninstall.exe" /S "_?=$(WINEPREFIX=$fresh winepath -w "$installed_folder")" \
+  >>"$window_build/install.log" 2>&1 || { cat "$window_build/install.log"; fail "the uninstaller"; }
+[ ! -e "$installed" ] || fail "the uninstaller left $installed"
+[ -z "$(find "$fresh/drive_c" -ipath '*Start Menu/Programs/VARNOLT*' | head -1)" ] ||
+  fail "the uninstaller left VARNOLT in the Start menu"
+WINEPREFIX=$fresh wineserver -k >/dev/null 2>&1 || true
+
+say "the window part passed in $(( $(date +%s) - window_started )) s"
+say "passed in $(( $(date +%s) - started )) s"
+echo "$kept"
+exit 0
+fi
+
 say "passed in $(( $(date +%s) - started )) s"

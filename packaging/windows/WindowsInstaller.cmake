@@ -23,8 +23,14 @@ install(CODE "
   file(INSTALL \${found} DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
 ")
 if(VARNOLT_BUILD_GUI)
-  qt_generate_deploy_app_script(TARGET varnolt OUTPUT_SCRIPT varnolt_deploy NO_TRANSLATIONS
-                                NO_UNSUPPORTED_PLATFORM_ERROR)
+  # Qt 6.4 (Debian's, which the Windows check builds for Windows) names the
+  # script's variable otherwise and always deploys the translations.
+  if(Qt6_VERSION VERSION_LESS 6.5)
+    qt_generate_deploy_app_script(TARGET varnolt FILENAME_VARIABLE varnolt_deploy NO_UNSUPPORTED_PLATFORM_ERROR)
+  else()
+    qt_generate_deploy_app_script(TARGET varnolt OUTPUT_SCRIPT varnolt_deploy NO_TRANSLATIONS
+                                  NO_UNSUPPORTED_PLATFORM_ERROR)
+  endif()
   install(SCRIPT ${varnolt_deploy})
 endif()
 

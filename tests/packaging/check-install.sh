@@ -87,6 +87,17 @@ grep -q "libQt6" <<<"$needed" && fail "varnolt-cli links the window toolkit: $ne
   >/dev/null 2>&1) || fail "the installed varnolt-cli could not draw --plot"
 grep -q "PNG image data, 1600 x 900" <<<"$(file -b "$prefix/run.png")" || fail "the installed runner's picture"
 
+# The Python module, when the build has it: it imports from the install with
+# the python3 it was built for, and runs.
+if [[ -d $build/python/varnolt ]]; then
+  python=${VARNOLT_PYTHON:-python3}
+  packages=$prefix/lib/python3/dist-packages
+  [[ -s $packages/varnolt/__init__.py && -s $packages/varnolt/__init__.pyi ]] || fail "the Python package is not installed"
+  line=$(cd "$prefix" && PYTHONPATH=$packages "$python" -c \
+    "import varnolt; print(varnolt.run(varnolt.Settings(), seed=1).analysis, varnolt.__file__)" 2>&1)
+  [[ $line == *" over cycles 51 to 100. $packages/varnolt/__init__.py" ]] || fail "the installed Python module: $line"
+fi
+
 # The runner alone, as on a compute node: it runs, and says why it cannot draw.
 alone=$(mktemp -d)
 cmake --install "$build" --prefix "$alone" --component runner >/dev/null 2>&1 || fail "installing the runner alone"

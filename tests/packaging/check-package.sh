@@ -29,6 +29,11 @@ for file in ./usr/bin/varnolt ./usr/bin/varnolt-cli ./usr/lib/varnolt/libvarnolt
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 grep -q '^Homepage: ' <<<"$(dpkg-deb -f "$deb")" || fail "no Homepage in control"
+# The Python module, when the build has it.
+if [[ -d $build/python/varnolt ]]; then
+  grep -qx -- "./usr/lib/python3/dist-packages/varnolt/__init__.py" <<<"$contents" || fail "the package lacks the Python module"
+  grep -q "python3-numpy" <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the package does not recommend python3-numpy"
+fi
 
 if ((failures > 0)); then
   echo "$failures failures"

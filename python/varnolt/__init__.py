@@ -1,0 +1,162 @@
+"""VARNOLT from Python: the flowering cycles of oil palms.
+
+    >>> import varnolt
+    >>> settings = varnolt.Settings(cycleCount=770, palmCount=1000)
+    >>> results = varnolt.run(settings, seed=1)
+    >>> print(results.analysis)
+    Period 45 cycles (strength 0.75); mean female 29.6 %, hermaphrodite 0.0 %, male 9.2 %, aborted 61.2 % over cycles 101 to 770.
+
+Settings (the 27 settings by the settings reference's names), run (NumPy
+arrays per cycle, the analysis, pandas tables, the runner's report and CSV),
+read_settings and read_report. The same model, rules and files as the window
+and varnolt-cli; docs/python.md is the guide.
+"""
+
+from . import errors
+from .errors import (ResultsFileError, RunError, SettingsError, SettingsFileError,
+                     UnknownSettingError)
+import io as _io
+import json as _json
+import os as _os
+
+from ._varnolt import (Analysis, Results, Settings, engine_target, read_report,
+                       read_settings, run)
+from . import _varnolt
+
+__all__ = [
+    "Analysis", "Results", "Settings", "SettingsError", "SettingsFileError",
+    "ResultsFileError", "RunError", "UnknownSettingError", "engine_target",
+    "read_report", "read_settings", "run", "sweep", "batch",
+]
+
+# The CSV's columns, in its order.
+_CYCLE_COLUMNS = ("cycle", "female", "herm", "male", "aborted", "total")
+
+
+def _pandas():
+    try:
+        import pandas
+    except ImportError as missing:  # pandas is optional until a table is asked for
+        raise ImportError("this needs pandas (Debian: python3-pandas)") from missing
+    return pandas
+
+
+def _results_to_pandas(self):
+    """to_pandas() -> pandas.DataFrame
+
+    The per-cycle table of `varnolt-cli run --csv` as a pandas DataFrame:
+    columns cycle, female, herm, male, aborted, total, one row per cycle, the
+    same values cell for cell as that CSV read with pandas."""
+    pandas = _pandas()
+    return pandas.DataFrame({name: getattr(self, name) for name in _CYCLE_COLUMNS},
+                            columns=list(_CYCLE_COLUMNS))
+
+
+Results.to_pandas = _results_to_pandas
+
+for _cls in (Analysis, Results, Settings):
+    _cls.__module__ = __name__
+del _cls
+
+
+def _vary_texts(vary):
+    """The runner's NAME=FROM:TO[:STEP] texts of `vary`: a text, a list of
+    texts, or a dict of name to "FROM:TO[:STEP]", (from, to[, step]) or range."""
+    if isinstance(vary, str):
+        return [vary]
+    if isinstance(vary, dict):
+        texts = []
+        for name, values in vary.items():
+            if isinstance(values, range):
+                if len(values) == 0:
+                    raise ValueError(f"vary {name}: {values!r} holds no value")
+                last = values[-1]
+                texts.append(f"{name}={values.start}:{last}:{abs(values.step)}")
+            elif isinstance(values, tuple) and len(values) in (2, 3):
+                texts.append(f"{name}=" + ":".join(str(int(v)) for v in values))
+            elif isinstance(values, str):
+                texts.append(f"{name}={values}")
+            else:
+                raise TypeError(f"vary {name}: takes \"FROM:TO[:STEP]\", (from, to[, step]) or a range, "
+                                f"not {type(values).__name__}")
+        return texts
+    return list(vary)
+
+
+def _table(text, record, call):
+    pandas = _pandas()
+    frame = pandas.read_csv(_io.StringIO(text), float_precision="round_trip")
+    frame.attrs["record"] = _json.loads(record)
+    return frame
+
+
+def _call_text(name, **options):
+    shown = ", ".join(f"{key}={value!r}" for key, value in options.items() if value is not None)
+    return f"varnolt.{name}(settings, {shown})"
+
+
+def sweep(settings=None, *, vary, replicates=1, seed=None, stats=None, cycles_window=None,
+          threads=None, progress=None):
+    """sweep(settings=None, *, vary, replicates=1, seed=None, stats=None, cycles_window=None, threads=None, progress=None) -> pandas.DataFrame
+
+    The full factorial of the varied settings over `settings`, each point run
+    `replicates` times on seeds seed to seed + replicates - 1: the table of
+    `varnolt-cli sweep`, cell for cell and column for column (point, the
+    varied settings, replicate, seed, status, the statistics, message), with
+    the record the runner writes beside it in df.attrs["record"].
+
+    vary: the runner's "NAME=FROM:TO[:STEP]" texts (a list, or one), or a dict
+        of name to "FROM:TO[:STEP]", a tuple (from, to[, step]) or a range.
+    stats: the statistics as columns (names as `--stat`), the runner's default
+        set when None. cycles_window: "FROM:TO", the cycles analysed.
+    seed: None draws a fresh one (df.attrs["record"]["seed"] tells it).
+
+    Points a rule refuses are rows with status "refused" and the rule's line
+    as message, as in the runner's table. Ctrl+C stops the sweep
+    (KeyboardInterrupt); progress receives the fraction of runs done.
+    """
+    texts = _vary_texts(vary)
+    call = _call_text("sweep", vary=texts, replicates=replicates, seed=seed, stats=stats,
+                      cycles_window=cycles_window)
+    text, record = _varnolt._sweep(settings, texts, replicates, seed, stats, cycles_window, threads,
+                                   progress, call)
+    return _table(text, record, call)
+
+
+def _whole_columns(design):
+    """A design DataFrame's float columns that hold whole numbers only, as
+    integers: pandas makes a column float as soon as one cell is missing."""
+    design = design.copy()
+    for name in design.columns:
+        column = design[name]
+        if column.dtype.kind == "f" and column.notna().all() and (column == column.round()).all():
+            design[name] = column.astype("int64")
+    return design
+
+
+def batch(settings=None, *, design, replicates=1, seed=None, stats=None, cycles_window=None,
+          threads=None, progress=None):
+    """batch(settings=None, *, design, replicates=1, seed=None, stats=None, cycles_window=None, threads=None, progress=None) -> pandas.DataFrame
+
+    Runs a design made elsewhere: one run per row, its columns named by
+    settings (and maybe a "seed" column), each row over `settings`. `design`
+    is a pandas DataFrame (its index is not part of it) or the path of a CSV
+    file. Returns the table of `varnolt-cli batch`, cell for cell and column
+    for column, with the runner's record in df.attrs["record"]. A design the
+    runner refuses raises ValueError with the runner's words (line and column
+    of the design).
+    """
+    if isinstance(design, (str, _os.PathLike)):
+        name = _os.fspath(design)
+        with open(name, "rb") as file:
+            text = file.read().decode("utf-8", "replace")
+    elif hasattr(design, "to_csv"):
+        name = "the design"
+        text = _whole_columns(design).to_csv(index=False, lineterminator="\n")
+    else:
+        raise TypeError(f"design takes a pandas DataFrame or a CSV file's path, not {type(design).__name__}")
+    call = _call_text("batch", design=name, replicates=replicates, seed=seed, stats=stats,
+                      cycles_window=cycles_window)
+    text, record = _varnolt._batch(settings, text, name, replicates, seed, stats, cycles_window, threads,
+                                   progress, call)
+    return _table(text, record, call)

@@ -1,0 +1,113 @@
+# Type stubs of the varnolt package, for completion and type checkers.
+import os
+from typing import Any, Callable, Dict, ItemsView, Iterator, KeysView, List, Mapping, Optional, Tuple, Union, ValuesView
+
+import numpy
+import numpy.typing
+import pandas
+
+from .errors import (ResultsFileError as ResultsFileError, RunError as RunError,
+                     SettingsError as SettingsError, SettingsFileError as SettingsFileError,
+                     UnknownSettingError as UnknownSettingError)
+
+PathLike = Union[str, "os.PathLike[str]"]
+Value = Union[int, str]
+
+class Settings:
+    """The 27 settings of a run, under the names of the settings reference."""
+    runNotes: str
+    cycleCount: int
+    palmCount: int
+    sexStressFirstFrond: int
+    sexStressLastFrond: int
+    abortStressFirstFrond: int
+    abortStressLastFrond: int
+    sexStageStartFrond: int
+    sexStageEndFrond: int
+    abortionFrond: int
+    femaleThreshold: int
+    maleThreshold: int
+    abortThreshold: int
+    randomPercent: int
+    leafPruning: int
+    leafPruneCycle: int
+    pruneStress: int
+    trendCycles: int
+    trendAmplitude: int
+    irrigation: int
+    irrigationStart: int
+    irrigationEnd: int
+    flowerPruning: int
+    flowerPruneStart: int
+    flowerPruneEnd: int
+    initialNodeSex: int
+    outputPath: str
+    def __init__(self, **settings: Value) -> None: ...
+    @staticmethod
+    def new(**settings: Value) -> "Settings": ...
+    @staticmethod
+    def names() -> List[str]: ...
+    def __getitem__(self, name: str) -> Value: ...
+    def __setitem__(self, name: str, value: Value) -> None: ...
+    def __contains__(self, name: object) -> bool: ...
+    def __len__(self) -> int: ...
+    def __iter__(self) -> Iterator[str]: ...
+    def keys(self) -> KeysView[str]: ...
+    def values(self) -> ValuesView[Value]: ...
+    def items(self) -> ItemsView[str, Value]: ...
+    def to_dict(self) -> Dict[str, Value]: ...
+    def update(self, values: Optional[Mapping[str, Value]] = None, **settings: Value) -> None: ...
+    def copy(self) -> "Settings": ...
+    def check(self) -> None: ...
+    def save(self, path: PathLike) -> None: ...
+
+class Analysis:
+    """The cycle analysis of a run, as `varnolt-cli analyse` gives it."""
+    firstCycle: int
+    lastCycle: int
+    meanFemale: Optional[float]
+    meanHerm: Optional[float]
+    meanMale: Optional[float]
+    meanAborted: Optional[float]
+    sexRatio: Optional[float]
+    femaleAmplitude: Optional[float]
+    period: Optional[int]
+    strength: Optional[float]
+    def to_dict(self) -> Dict[str, Any]: ...
+
+class Results:
+    """The results of a run, cycle by cycle."""
+    seed: Optional[int]
+    settings: Optional[Settings]
+    cycle: numpy.typing.NDArray[numpy.int64]
+    female: numpy.typing.NDArray[numpy.float64]
+    herm: numpy.typing.NDArray[numpy.float64]
+    male: numpy.typing.NDArray[numpy.float64]
+    aborted: numpy.typing.NDArray[numpy.float64]
+    total: numpy.typing.NDArray[numpy.float64]
+    percentages: numpy.typing.NDArray[numpy.float64]
+    counts: Optional[numpy.typing.NDArray[numpy.uint32]]
+    analysis: Analysis
+    record: Optional[Dict[str, Any]]
+    engine: Optional[str]
+    run_seconds: Optional[float]
+    def __len__(self) -> int: ...
+    def analyse(self, window: Union[None, str, Tuple[int, Optional[int]]] = None) -> Analysis: ...
+    def to_pandas(self) -> pandas.DataFrame: ...
+    def write_report(self, path: PathLike) -> None: ...
+    def write_csv(self, path: PathLike) -> None: ...
+
+def run(settings: Union[None, Settings, PathLike] = None, *, seed: Optional[int] = None,
+        threads: Optional[int] = None, progress: Optional[Callable[[float], Any]] = None) -> Results: ...
+def read_settings(path: PathLike) -> Settings: ...
+def read_report(path: PathLike) -> Results: ...
+def engine_target() -> str: ...
+def sweep(settings: Union[None, Settings, PathLike] = None, *,
+          vary: Union[str, List[str], Mapping[str, Union[str, Tuple[int, ...], range]]],
+          replicates: int = 1, seed: Optional[int] = None, stats: Optional[List[str]] = None,
+          cycles_window: Union[None, str, Tuple[int, Optional[int]]] = None, threads: Optional[int] = None,
+          progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...
+def batch(settings: Union[None, Settings, PathLike] = None, *, design: Union[pandas.DataFrame, PathLike],
+          replicates: int = 1, seed: Optional[int] = None, stats: Optional[List[str]] = None,
+          cycles_window: Union[None, str, Tuple[int, Optional[int]]] = None, threads: Optional[int] = None,
+          progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...
