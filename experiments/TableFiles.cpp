@@ -134,6 +134,12 @@ std::optional<TableDigest> DigestOfFile(const std::string& path) {
   return digest.Result();
 }
 
+TableDigest DigestOfText(std::string_view bytes) {
+  Fnv1a digest;
+  digest.Add(bytes.data(), bytes.size());
+  return digest.Result();
+}
+
 std::optional<TableWriteProblem> StreamTableFile(const TableStream& target,
                                                  const std::function<bool(std::ostream&)>& write, bool& dropped) {
   dropped = false;

@@ -104,8 +104,10 @@ py::tuple RunDesign(const PointTable& design, const TableColumns& columns, int t
     if (problem.kind != TableProblemKind::Write) throw py::value_error(problem.text);
     throw std::runtime_error("the table could not be made in memory");
   }
+  const std::string text = table.str();
   TableRecordFacts facts;
   facts.commandLine = call;
+  facts.table = DigestOfText(text);
   facts.startTime = UtcTimestamp(startTime);
   facts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   facts.runs = design.Runs();
@@ -114,7 +116,7 @@ py::tuple RunDesign(const PointTable& design, const TableColumns& columns, int t
   facts.failed = result.failed;
   facts.taken = result.taken;
   facts.complete = result.complete;
-  return py::make_tuple(py::bytes(table.str()).attr("decode")("utf-8", "replace"), TableRecordJson(design, facts));
+  return py::make_tuple(py::bytes(text).attr("decode")("utf-8", "replace"), TableRecordJson(design, facts));
 }
 
 py::tuple Sweep(const py::object& settings, const py::object& vary, const py::object& replicatesArgument,
@@ -149,13 +151,17 @@ py::tuple Batch(const py::object& settings, const std::string& designText, const
   const RunSettings base = SettingsArgument(settings, "batch");
   const std::int32_t replicates = CountArgument(replicatesArgument, "replicates", 1, 100000);
   const TableColumns columns = ColumnsArgument(stats, window);
-  const std::uint32_t seed = TableSeed(seedArgument, static_cast<std::size_t>(replicates));
   const int threads = threadsArgument.is_none() ? 0 : CountArgument(threadsArgument, "threads", 1, 4096);
   CheckProgress(progress);
   BatchDesign design;
   std::optional<DesignProblem> problem = ReadBatchDesign(designText, design);
   PointTable table;
   if (!problem) {
+    // A design with a seed column needs no seed of its own (the runner's 0, so
+    // that the table's stamp is the runner's).
+    const std::uint32_t seed = design.seedColumn && seedArgument.is_none()
+                                   ? 0
+                                   : TableSeed(seedArgument, static_cast<std::size_t>(replicates));
     problem = MakeBatchTable(base, std::move(design), seed, static_cast<std::size_t>(replicates), columns, table);
   }
   if (problem) {

@@ -111,8 +111,8 @@ def sweep(settings=None, *, vary, replicates=1, seed=None, stats=None, cycles_wi
         set when None. cycles_window: "FROM:TO", the cycles analysed.
     seed: None draws a fresh one (df.attrs["record"]["seed"] tells it).
 
-    Points a rule refuses are rows with status "refused" and the rule's line
-    as message, as in the runner's table. Ctrl+C stops the sweep
+    Points a rule refuses are rows with status "invalid" and the rule as
+    message ("rule 5 (maleThreshold): ..."), as in the runner's table. Ctrl+C stops the sweep
     (KeyboardInterrupt); progress receives the fraction of runs done.
     """
     texts = _vary_texts(vary)
