@@ -8,7 +8,8 @@
 
 Settings (the 27 settings by the settings reference's names), run (NumPy
 arrays per cycle, the analysis, pandas tables, the runner's report and CSV),
-read_settings and read_report. The same model, rules and files as the window
+read_settings and read_report; the experiments sweep, batch and sensitivity
+(Morris, Sobol). The same model, rules and files as the window
 and varnolt-cli; docs/python.md is the guide.
 """
 
@@ -26,7 +27,7 @@ from . import _varnolt
 __all__ = [
     "Analysis", "Results", "Settings", "SettingsError", "SettingsFileError",
     "ResultsFileError", "RunError", "UnknownSettingError", "engine_target",
-    "read_report", "read_settings", "run", "sweep", "batch",
+    "read_report", "read_settings", "run", "sweep", "batch", "sensitivity",
 ]
 
 # The CSV's columns, in its order.
@@ -160,3 +161,67 @@ def batch(settings=None, *, design, replicates=1, seed=None, stats=None, cycles_
     text, record = _varnolt._batch(settings, text, name, replicates, seed, stats, cycles_window, threads,
                                    progress, call)
     return _table(text, record, call)
+
+
+def _factor_texts(factors):
+    """The runner's NAME=LOW:HIGH texts of `factors`: a text, a list of texts,
+    or a dict of name to "LOW:HIGH", (low, high) or a range."""
+    if isinstance(factors, str):
+        return [factors]
+    if isinstance(factors, dict):
+        texts = []
+        for name, values in factors.items():
+            if isinstance(values, range):
+                if len(values) == 0:
+                    raise ValueError(f"factor {name}: {values!r} holds no value")
+                texts.append(f"{name}={min(values[0], values[-1])}:{max(values[0], values[-1])}")
+            elif isinstance(values, tuple) and len(values) == 2:
+                texts.append(f"{name}=" + ":".join(str(int(v)) for v in values))
+            elif isinstance(values, str):
+                texts.append(f"{name}={values}")
+            else:
+                raise TypeError(f"factor {name}: takes \"LOW:HIGH\", (low, high) or a range, "
+                                f"not {type(values).__name__}")
+        return texts
+    return list(factors)
+
+
+def sensitivity(settings=None, *, factors, method, trajectories=20, levels=4, samples=256, bootstrap=200,
+                replicates=1, seed=None, design_seed=None, stats=None, cycles_window=None, threads=None,
+                progress=None):
+    """sensitivity(settings=None, *, factors, method, trajectories=20, levels=4, samples=256, bootstrap=200, replicates=1, seed=None, design_seed=None, stats=None, cycles_window=None, threads=None, progress=None) -> pandas.DataFrame
+
+    Which settings move the means and the period most: Morris elementary
+    effects (method="morris": `trajectories` trajectories on a grid of
+    `levels` levels) or Sobol indices (method="sobol": `samples` base
+    samples, samples x (factors + 2) runs), each factor over its whole values
+    from LOW to HIGH. Returns the table of indices of `varnolt-cli
+    sensitivity --csv`, cell for cell and column for column (Morris: output,
+    factor, mu, muStar, muStarLow, muStarHigh, sigma, effects; Sobol: output,
+    factor, first, firstLow, firstHigh, total, totalLow, totalHigh, samples),
+    ranked within each output, with the runner's record in
+    df.attrs["record"] and its printed report in df.attrs["report"].
+
+    factors: the runner's "NAME=LOW:HIGH" texts (a list, or one), or a dict
+        of name to "LOW:HIGH", a tuple (low, high) or a range.
+    bootstrap: resamples for the 95 % intervals (0: none).
+    replicates: runs per point, seeds seed to seed + replicates - 1; a
+        point's output is their mean.
+    seed: the runs' seed (None draws a fresh one; the record tells it);
+        design_seed: the design's (trajectories, resamples), seed when None.
+    stats: the outputs ranked (names as `--stat`); meanFemale, meanHerm,
+        meanMale, meanAborted and period when None. cycles_window: "FROM:TO".
+
+    Runs a rule refuses are left out, as in the runner. Ctrl+C stops the
+    analysis (KeyboardInterrupt); progress receives the fraction of runs done.
+    """
+    texts = _factor_texts(factors)
+    call = _call_text("sensitivity", factors=texts, method=method, trajectories=trajectories, levels=levels,
+                      samples=samples, bootstrap=bootstrap, replicates=replicates, seed=seed,
+                      design_seed=design_seed, stats=stats, cycles_window=cycles_window)
+    text, record, report = _varnolt._sensitivity(settings, texts, method, trajectories, levels, samples,
+                                                 bootstrap, replicates, seed, design_seed, stats,
+                                                 cycles_window, threads, progress, call)
+    frame = _table(text, record, call)
+    frame.attrs["report"] = report
+    return frame

@@ -113,3 +113,12 @@ def batch(settings: Union[None, Settings, PathLike] = None, *, design: Union[pan
           replicates: int = 1, seed: Optional[int] = None, stats: Union[None, str, List[str]] = None,
           cycles_window: Optional[str] = None, threads: Optional[int] = None,
           progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...
+
+Factors = Union[str, List[str], Dict[str, Union[str, Tuple[int, int], range]]]
+
+def sensitivity(settings: Union[None, Settings, PathLike] = None, *, factors: Factors, method: str,
+                trajectories: int = 20, levels: int = 4, samples: int = 256, bootstrap: int = 200,
+                replicates: int = 1, seed: Optional[int] = None, design_seed: Optional[int] = None,
+                stats: Union[None, str, List[str]] = None, cycles_window: Optional[str] = None,
+                threads: Optional[int] = None,
+                progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...

@@ -70,3 +70,67 @@ def test_ctrl_c_stops_an_experiment():
     with pytest.raises(KeyboardInterrupt):
         varnolt.sweep(varnolt.Settings(**BASE), vary="randomPercent=0:100", seed=1)
     assert len(varnolt.sweep(varnolt.Settings(**BASE), vary="randomPercent=0:2", seed=1)) == 3
+
+
+def test_morris_is_the_runners_table_of_indices_with_its_record_and_report(cli, folder):
+    done = cli("sensitivity", *base_args(), "--method", "morris", "--factor", "maleThreshold=18:22",
+               "--factor", "randomPercent=0:40", "--trajectories", 6, "--seed", 5, "--csv", "morris.csv",
+               "--quiet")
+    table = varnolt.sensitivity(varnolt.Settings(**BASE), factors={"maleThreshold": (18, 22),
+                                                                    "randomPercent": range(0, 41)},
+                                method="morris", trajectories=6, seed=5)
+    assert_same_table(table, read_table("morris.csv"))
+    assert same_record(table.attrs["record"], "morris.json")
+    assert table.attrs["report"].startswith(("Morris", "Sobol")) and table.attrs["report"] in done.stdout
+    # ranked by mu* within each output, every output of the default set
+    assert list(table["output"].unique()) == ["meanFemale", "meanHerm", "meanMale", "meanAborted", "period"]
+    for _, rows in table.groupby("output", sort=False):
+        assert rows["muStar"].is_monotonic_decreasing
+
+
+def test_sobol_with_replicates_statistics_and_left_out_runs(cli, folder):
+    # femaleThreshold 17 and 18 are refused by rule 5 (maleThreshold 17): those
+    # runs are left out; herm never varies, so its indices are empty cells.
+    args = ["--method", "sobol", "--factor", "femaleThreshold=12:18", "--factor", "randomPercent=0:30",
+            "--samples", 8, "--seed", 4, "--design-seed", 9, "--replicates", 2, "--bootstrap", 30,
+            "--stat", "meanFemale,meanHerm,period", "--cycles-window", "51:250"]
+    done = cli("sensitivity", *base_args(), *args, "--csv", "sobol.csv", "--quiet")
+    table = varnolt.sensitivity(varnolt.Settings(**BASE), factors=["femaleThreshold=12:18", "randomPercent=0:30"],
+                                method="sobol", samples=8, seed=4, design_seed=9, replicates=2, bootstrap=30,
+                                stats=["meanFemale", "meanHerm", "period"], cycles_window="51:250")
+    assert_same_table(table, read_table("sobol.csv"))
+    assert same_record(table.attrs["record"], "sobol.json")
+    assert table.attrs["record"]["runsLeftOut"] > 0 and table.attrs["record"]["designSeed"] == 9
+    assert table.attrs["report"].startswith(("Morris", "Sobol")) and table.attrs["report"] in done.stdout
+    herm = table[table["output"] == "meanHerm"]
+    assert herm["first"].isna().all() and herm["total"].isna().all() and (herm["samples"] > 0).all()
+
+
+def test_sensitivity_refuses_what_the_runner_refuses():
+    settings = varnolt.Settings(**BASE)
+    cases = [({"method": "fast"}, ValueError, "morris"),
+             ({"levels": 5}, ValueError, "even"),
+             ({"factors": ["maleThreshold=18:22", "maleThreshold=19:20"]}, ValueError, "twice"),
+             ({"factors": []}, ValueError, "at least one factor"),
+             ({"factors": ["maleThreshold"]}, ValueError, "maleThreshold"),
+             ({"trajectories": 6.0}, TypeError, "trajectories"),
+             ({"trajectories": 1}, ValueError, "from 2"),
+             ({"stats": ["periods"]}, ValueError, "stats"),
+             ({"seed": -1}, ValueError, "seed")]
+    for change, error, words in cases:
+        options = {"factors": ["maleThreshold=18:22"], "method": "morris", "trajectories": 4, "seed": 1}
+        options.update(change)
+        with pytest.raises(error, match=words):
+            varnolt.sensitivity(settings, **options)
+    with pytest.raises(MemoryError, match="fewer samples"):
+        varnolt.sensitivity(settings, factors=["maleThreshold=18:22"], method="sobol", samples=10000000,
+                            replicates=100000, seed=1)
+
+
+def test_a_fresh_seed_is_told_in_the_record_and_repeats_the_analysis():
+    settings = varnolt.Settings(**BASE)
+    first = varnolt.sensitivity(settings, factors="maleThreshold=18:22", method="sobol", samples=4, bootstrap=0)
+    seed = first.attrs["record"]["seed"]
+    again = varnolt.sensitivity(settings, factors="maleThreshold=18:22", method="sobol", samples=4, bootstrap=0,
+                                seed=seed)
+    assert_same_table(again, first)
