@@ -23,6 +23,7 @@ void BindErrors(py::module_& module);
 void BindSettings(py::module_& module);
 void BindRun(py::module_& module);
 void BindExperiments(py::module_& module);
+void BindCalibration(py::module_& module);
 
 // Raising the module's exceptions (varnolt.errors); each throws
 // py::error_already_set, which pybind11 hands on to Python.

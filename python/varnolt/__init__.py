@@ -8,9 +8,10 @@
 
 Settings (the 27 settings by the settings reference's names), run (NumPy
 arrays per cycle, the analysis, pandas tables, the runner's report and CSV),
-read_settings and read_report; the experiments sweep, batch and sensitivity
-(Morris, Sobol). The same model, rules and files as the window
-and varnolt-cli; docs/python.md is the guide.
+read_settings and read_report; the experiments sweep, batch, sensitivity
+(Morris, Sobol) and calibrate (fitting settings to a census). The same
+model, rules and files as the window and varnolt-cli; docs/python.md is the
+guide.
 """
 
 from . import errors
@@ -27,7 +28,8 @@ from . import _varnolt
 __all__ = [
     "Analysis", "Results", "Settings", "SettingsError", "SettingsFileError",
     "ResultsFileError", "RunError", "UnknownSettingError", "engine_target",
-    "read_report", "read_settings", "run", "sweep", "batch", "sensitivity",
+    "read_report", "read_settings", "run", "sweep", "batch", "sensitivity", "calibrate",
+    "Calibration",
 ]
 
 # The CSV's columns, in its order.
@@ -225,3 +227,108 @@ def sensitivity(settings=None, *, factors, method, trajectories=20, levels=4, sa
     frame = _table(text, record, call)
     frame.attrs["report"] = report
     return frame
+
+
+def _census_text(census, what):
+    """The text and name of a census given as a DataFrame or a CSV file's path."""
+    if isinstance(census, (str, _os.PathLike)):
+        name = _os.fspath(census)
+        with open(name, "rb") as file:
+            return file.read().decode("utf-8", "replace"), name
+    if hasattr(census, "to_csv"):
+        return _whole_columns(census).to_csv(index=False, lineterminator="\n"), what
+    raise TypeError(f"{what} takes a pandas DataFrame or a CSV file's path, not {type(census).__name__}")
+
+
+class Calibration:
+    """The result of varnolt.calibrate: the best fit to a census and what the
+    census determines.
+
+    settings: varnolt.Settings, the base settings with the best values (what
+        `varnolt-cli calibrate -o BEST.dat` writes; the base's palmCount kept).
+    best: {name: value} of every fitted setting (and "shift" when fitted).
+    ranges: {name: (low, high)}, the values consistent with the census at
+        95 % (calibrated on simulated censuses); undetermined: the names the
+        census does not determine (every value that runs fits as well).
+    objective: the best objective's value. seed: the seed of replicate 1.
+    summary: the runner's summary (str(result) prints it).
+    record: the runner's JSON record (--json) as a dict.
+    evaluations: every candidate in the order evaluated (a DataFrame, the
+        table of --csv). cycles: the best settings' cycles averaged over the
+        replicates (a DataFrame with the columns of a run's CSV).
+    """
+
+    def __init__(self, parts):
+        self.settings = parts["settings"]
+        self.best = dict(parts["best"])
+        self.ranges = dict(parts["ranges"])
+        self.undetermined = list(parts["undetermined"])
+        self.range_texts = list(parts["range_texts"])
+        self.objective = parts["objective"]
+        self.seed = parts["seed"]
+        self.summary = parts["summary"]
+        self.record = _json.loads(parts["record"])
+        self._evaluations = parts["evaluations"]
+        self._cycles = parts["cycles"]
+
+    @property
+    def evaluations(self):
+        """Every candidate evaluated, in order: the table of `calibrate --csv`."""
+        return _pandas().read_csv(_io.StringIO(self._evaluations), float_precision="round_trip")
+
+    @property
+    def cycles(self):
+        """The best settings' cycles (cycle, female, herm, male, aborted, total)."""
+        return _pandas().read_csv(_io.StringIO(self._cycles), float_precision="round_trip")
+
+    def __str__(self):
+        return self.summary
+
+    def __repr__(self):
+        values = ", ".join(f"{name}={value}" for name, value in self.best.items())
+        return f"<varnolt.Calibration {values}>"
+
+
+def calibrate(settings=None, census=None, *, fit, censuses=None, validate=None, fit_shift=None, objective="sse",
+              budget=20000, palms=2000, replicates=2, simulations=200, seed=None, threads=None, progress=None):
+    """calibrate(settings=None, census=None, *, fit, censuses=None, validate=None, fit_shift=None, objective="sse", budget=20000, palms=2000, replicates=2, simulations=200, seed=None, threads=None, progress=None) -> varnolt.Calibration
+
+    Fits whole-numbered settings to a plantation's census and says which of
+    them the census determines, as `varnolt-cli calibrate` does. `census` is a
+    pandas DataFrame or the path of a CSV file: a cycle column and any of
+    female, herm, male, aborted (percentages), optionally palms.
+
+    fit: the runner's "NAME=LOW:HIGH" texts (a list, or one), or a dict of
+        name to "LOW:HIGH", (low, high) or a range.
+    censuses: more censuses fitted together with the first: each a DataFrame
+        or a path, or a tuple (census, settings) with its own base settings.
+    validate: "FROM:TO", census cycles left out of the fit and reported apart.
+    fit_shift: "LOW:HIGH", the census's whole-cycle offset, fitted too.
+    objective: "sse" or "loglik" (needs a palms column). budget: the largest
+        grid run whole. palms: palms per run (settings.palmCount is kept in
+        the fitted settings). replicates: runs per candidate. simulations:
+        simulated censuses for the ranges (20 or more).
+    seed: None draws a fresh one (result.seed tells it).
+
+    Returns a varnolt.Calibration. Ctrl+C stops it (KeyboardInterrupt);
+    progress receives the fraction of candidates evaluated.
+    """
+    if census is None:
+        raise TypeError("calibrate() needs the census: a pandas DataFrame or a CSV file's path")
+    text, name = _census_text(census, "the census")
+    added = []
+    for number, entry in enumerate(censuses or [], start=2):
+        base = None
+        if isinstance(entry, tuple):
+            if len(entry) != 2:
+                raise TypeError("censuses takes censuses or (census, settings) tuples")
+            entry, base = entry
+        added_text, added_name = _census_text(entry, f"census {number}")
+        added.append((added_text, added_name, base))
+    texts = _factor_texts(fit)
+    call = _call_text("calibrate", census=name, fit=texts, validate=validate, fit_shift=fit_shift,
+                      objective=objective, budget=budget, palms=palms, replicates=replicates,
+                      simulations=simulations, seed=seed)
+    parts = _varnolt._calibrate(settings, text, name, texts, added, validate, fit_shift, objective, budget, palms,
+                                replicates, simulations, seed, threads, progress, call)
+    return Calibration(parts)
