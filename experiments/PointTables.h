@@ -155,8 +155,8 @@ struct TableDigest {
 };
 // The digest of the file at `path`; nothing when it cannot be read.
 std::optional<TableDigest> DigestOfFile(const std::string& path);
-// The digest of a table's bytes held in memory.
-TableDigest DigestOfText(std::string_view bytes);
+// The digest of a table kept in memory (as the Python module keeps it).
+TableDigest DigestOfText(std::string_view text);
 
 // The record a table of runs has beside it (a JSON object, two-space indented,
 // with a final line break): what made it, so that it can be traced, repeated,

@@ -134,9 +134,9 @@ std::optional<TableDigest> DigestOfFile(const std::string& path) {
   return digest.Result();
 }
 
-TableDigest DigestOfText(std::string_view bytes) {
+TableDigest DigestOfText(std::string_view text) {
   Fnv1a digest;
-  digest.Add(bytes.data(), bytes.size());
+  digest.Add(text.data(), text.size());
   return digest.Result();
 }
 

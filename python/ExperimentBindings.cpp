@@ -167,8 +167,8 @@ py::tuple Batch(const py::object& settings, const std::string& designText, const
   std::optional<DesignProblem> problem = ReadBatchDesign(designText, design);
   PointTable table;
   if (!problem) {
-    // A design with a seed column needs no seed of its own (the runner's 0, so
-    // that the table's stamp is the runner's).
+    // As the runner: a design with its own seed column and no seed given
+    // names 0 as its seed (the column's seeds are the ones run).
     const std::uint32_t seed = design.seedColumn && seedArgument.is_none()
                                    ? 0
                                    : TableSeed(seedArgument, static_cast<std::size_t>(replicates));

@@ -31,7 +31,7 @@ def test_a_sweep_is_the_runners_table_with_its_record(cli, folder):
     # femaleThreshold 17 and 18 are refused by rule 5, as rows of their own
     refused = table[table["status"] != "ok"]
     assert len(refused) == 12 and set(refused["femaleThreshold"]) == {17, 18}
-    assert (refused["status"] == "invalid").all() and refused["message"].str.startswith("rule 5 ").all()
+    assert (refused["status"] == "invalid").all() and refused["message"].str.startswith("rule 5 (maleThreshold)").all()
     same = varnolt.sweep(varnolt.Settings(**BASE), vary={"randomPercent": range(0, 41, 20),
                                                          "femaleThreshold": (15, 18)},
                          replicates=2, seed=7)
