@@ -89,6 +89,14 @@ std::uint32_t TableSeed(const py::handle& seed, std::size_t replicates) {
   return chosen;
 }
 
+// Settings that fail a rule, so that every run of the design is refused: as
+// varnolt.run does, SettingsError with the rule, rather than a table of
+// nothing but refusals (which is what the runner writes).
+void RefuseSettingsThatRefuseEveryRun(const PointTable& design, const TableRunResult& result) {
+  if (design.Runs() == 0 || result.ran != 0 || result.failed != 0 || result.refused != design.Runs()) return;
+  if (const std::optional<Problem> problem = SettingsProblem(design.base)) RaiseSettingsError(*problem);
+}
+
 // The table as the runner writes it (text) and its record (JSON).
 py::tuple RunDesign(const PointTable& design, const TableColumns& columns, int threads, const py::object& progress,
                     const std::string& call) {
@@ -114,6 +122,7 @@ py::tuple RunDesign(const PointTable& design, const TableColumns& columns, int t
     if (problem.kind != TableProblemKind::Write) throw py::value_error(problem.text);
     throw std::runtime_error("the table could not be made in memory");
   }
+  RefuseSettingsThatRefuseEveryRun(design, result);
   const std::string text = table.str();
   TableRecordFacts facts;
   facts.commandLine = call;
@@ -245,6 +254,7 @@ py::tuple Sensitivity(const py::object& settings, const py::object& factorTexts,
       },
       table.Runs(), progress, threads);
   for (const TableProblem& problem : result.problems) throw py::value_error(problem.text);
+  RefuseSettingsThatRefuseEveryRun(table, result);
   const SensitivityIndices indices = ComputeSensitivityIndices(plan, design, table, outcomes, seed, bootstrap);
   return py::make_tuple(indices.table, SensitivityRecordJson(plan, call, seed, replicates, outcomes), indices.report);
 }

@@ -134,3 +134,17 @@ def test_a_fresh_seed_is_told_in_the_record_and_repeats_the_analysis():
     again = varnolt.sensitivity(settings, factors="maleThreshold=18:22", method="sobol", samples=4, bootstrap=0,
                                 seed=seed)
     assert_same_table(again, first)
+
+
+def test_settings_that_refuse_every_run_raise_settings_error():
+    broken = varnolt.Settings(femaleThreshold=17, **BASE)  # rule 5: below maleThreshold 17
+    with pytest.raises(varnolt.SettingsError, match=r"femaleThreshold 17 must be below maleThreshold 17 \(rule 5\)"):
+        varnolt.sweep(broken, vary="randomPercent=0:10:10", seed=1)
+    with pytest.raises(varnolt.SettingsError) as raised:
+        varnolt.batch(broken, design=pandas.DataFrame({"randomPercent": [5, 15]}), seed=1)
+    assert (raised.value.setting, raised.value.value, raised.value.rule) == ("maleThreshold", 17, 5)
+    with pytest.raises(varnolt.SettingsError):
+        varnolt.sensitivity(broken, factors="randomPercent=0:10", method="sobol", samples=4, seed=1)
+    # a point that mends them runs, and the others are rows of their own, as in the runner's table
+    table = varnolt.sweep(broken, vary="maleThreshold=17:18", seed=1)
+    assert table["status"].tolist() == ["invalid", "ok"]
