@@ -177,7 +177,7 @@ class CPageResults : public CSettingsPage {
   bool ReadSeedField(std::optional<std::uint32_t>& seed);
   // A run whose report could not be written: the grid already shows the results,
   // and a warning names the file and the reason.
-  void ReportUnwrittenReport(const ReportFailure& failure);
+  void ReportUnwrittenReport(const Problem& failure);
   // The line at the top of the page: the note, or what became of the last run
   // (a null text puts the note back).
   void ShowRunNote(const QString& text);

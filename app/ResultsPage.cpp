@@ -142,9 +142,9 @@ void CPageResults::OnRun() {
   CSheet& sheet = Sheet();
   if (!sheet.ValidateSettings()) return;
   // The report must not take the place of run settings, the open file's above all.
-  if (std::optional<std::string> problem =
+  if (std::optional<Problem> problem =
           ReportTargetProblem(sheet.settings.outputPath, PathFromUtf8(sheet.settingsPath.toStdString()))) {
-    sheet.ReportInvalidSetting(sheet.pageOutput, kOutputPath, QString::fromStdString(*problem));
+    sheet.ReportInvalidSetting(sheet.pageOutput, kOutputPath, QString::fromStdString(ProblemSentence(*problem)));
     return;
   }
 
@@ -156,11 +156,11 @@ void CPageResults::OnRun() {
   switch (outcome.status) {
     case RunStatus::FrondOutOfRange:
       // The model kept the previous results, and the grid keeps showing them.
-      sheet.ReportInvalidSetting(sheet.pageFronds, resource::SettingControl(outcome.frond.field),
-                                 QString::fromStdString(outcome.message));
+      sheet.ReportInvalidSetting(sheet.pageFronds, resource::SettingControl(outcome.problem->setting),
+                                 QString::fromStdString(ProblemSentence(*outcome.problem)));
       return;
     case RunStatus::TooLargeForMemory:
-      sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(outcome.message));
+      sheet.ReportInvalidSetting(sheet.pageNum, kCycleCount, QString::fromStdString(ProblemSentence(*outcome.problem)));
       return;
     case RunStatus::Cancelled:
       // Said on the page, not in a box: the user asked for it.
@@ -168,7 +168,7 @@ void CPageResults::OnRun() {
       return;
     case RunStatus::ReportNotWritten:
       ShowResultsOfRun();
-      ReportUnwrittenReport(outcome.report);
+      ReportUnwrittenReport(*outcome.problem);
       return;
     case RunStatus::Completed:
       ShowResultsOfRun();
@@ -179,12 +179,12 @@ void CPageResults::OnRun() {
   }
 }
 
-void CPageResults::ReportUnwrittenReport(const ReportFailure& failure) {
+void CPageResults::ReportUnwrittenReport(const Problem& failure) {
   const QString text =
       QStringLiteral("Simulation complete. Results shown in the grid, but they could not be\n"
                      "written to the output file \"%1\":\n%2.\n"
                      "Any earlier report there is unchanged. Choose another output file and run again.")
-          .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.reason));
+          .arg(QString::fromStdString(failure.path), QString::fromStdString(ReportFailureCause(failure)));
   CurrentPrompts().Message(Window(), {text, QStringLiteral("Report not written"), MessageIcon::Warning,
                                       MessageButtons::Ok});
 }

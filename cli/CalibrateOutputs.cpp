@@ -90,7 +90,7 @@ int WriteCalibration(const CalibrateOptions& options, const CalibrationRequest& 
   bool written = true;
   std::string writtenLines;
   const auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
-    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
+    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + reason);
     io.err << "Any earlier file there is unchanged.\n";
     written = false;
   };

@@ -1,31 +1,62 @@
 #include "cli/Messages.h"
 
 #include <filesystem>
+#include <string_view>
+
+#include "platform/Problem.h"
 
 namespace varnolt {
 
 namespace {
 
-std::string WithoutFinalPeriod(std::string text) {
-  while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
+std::string Cause(std::errc errc) { return CauseText(std::make_error_code(errc)); }
+
+// `text` with the full path of `typedPath`, as the drawing names it, put back
+// as the user typed it.
+std::string WithTypedPath(std::string text, const std::string& typedPath) {
+  std::error_code ignored;
+  const std::string full = PathToUtf8(std::filesystem::absolute(PathFromUtf8(typedPath), ignored).lexically_normal());
+  if (full.empty() || full == typedPath) return text;
+  for (std::size_t at = text.find(full); at != std::string::npos; at = text.find(full, at + typedPath.size())) {
+    text.replace(at, full.size(), typedPath);
   }
   return text;
 }
 
 std::string LowerFirst(std::string text) {
-  // Only an ordinary capital that starts a sentence; "VARNOLT" or "CSV" stay.
   if (text.size() >= 2 && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z')) {
     text[0] = static_cast<char>(text[0] - 'A' + 'a');
   }
   return text;
 }
 
-std::string Cause(std::errc errc) { return CauseText(std::make_error_code(errc)); }
+// A sentence of the drawing's, made a runner's text: its lines joined into
+// one, the first letter in lower case, no final period.
+std::string RunnerText(const std::string& sentence) {
+  std::string trimmed = sentence;
+  while (!trimmed.empty() && std::string_view(".\n\r ").find(trimmed.back()) != std::string_view::npos) {
+    trimmed.pop_back();
+  }
+  std::string text;
+  for (char c : trimmed) {
+    if (c == '\n') {
+      if (!text.empty() && text.back() != '.' && text.back() != ';' && text.back() != ',') text += ';';
+      text += ' ';
+    } else {
+      text += c;
+    }
+  }
+  // A full stop between the joined sentences becomes a semicolon.
+  for (std::size_t at = text.find(". "); at != std::string::npos; at = text.find(". ", at + 1)) {
+    text[at] = ';';
+    if (at + 2 < text.size()) text[at + 2] = LowerFirst(text.substr(at + 2, 2))[0];
+  }
+  return LowerFirst(text);
+}
 
 }  // namespace
 
-std::string CauseText(std::error_code code) { return LowerFirst(WithoutFinalPeriod(code.message())); }
+std::string CauseText(std::error_code code) { return SystemErrorText(code); }
 
 std::string CauseText(const FileError& error, const std::string& typedPath) {
   switch (error.cause) {
@@ -58,51 +89,6 @@ std::string CauseText(const FileError& error, const std::string& typedPath) {
     case FileErrorCause::Unknown: break;
   }
   return "an unknown error";
-}
-
-std::string WithTypedPath(std::string text, const std::string& typedPath) {
-  std::error_code ignored;
-  const std::string full = PathToUtf8(std::filesystem::absolute(PathFromUtf8(typedPath), ignored).lexically_normal());
-  if (full.empty() || full == typedPath) return text;
-  for (std::size_t at = text.find(full); at != std::string::npos; at = text.find(full, at + typedPath.size())) {
-    text.replace(at, full.size(), typedPath);
-  }
-  return text;
-}
-
-std::string RunnerText(const std::string& sentence) {
-  std::string text;
-  for (char c : WithoutFinalPeriod(sentence)) {
-    if (c == '\n') {
-      if (!text.empty() && text.back() != '.' && text.back() != ';' && text.back() != ',') text += ';';
-      text += ' ';
-    } else {
-      text += c;
-    }
-  }
-  // A full stop between the joined sentences becomes a semicolon.
-  for (std::size_t at = text.find(". "); at != std::string::npos; at = text.find(". ", at + 1)) {
-    text[at] = ';';
-    if (at + 2 < text.size()) text[at + 2] = LowerFirst(text.substr(at + 2, 2))[0];
-  }
-  return LowerFirst(text);
-}
-
-std::string RunFailureText(const RunOutcome& outcome) {
-  switch (outcome.status) {
-    case RunStatus::FrondOutOfRange:
-      return outcome.frond.field + " " + std::to_string(outcome.frond.value) +
-             ": the model works only with fronds from " + std::to_string(outcome.frond.lowestFrond) + " to " +
-             std::to_string(outcome.frond.highestFrond) + "; choose a frond in that range";
-    case RunStatus::ReportNotWritten: {
-      // The driver names the folder that refused a new file by its full path.
-      const bool folderRefused = outcome.report.reason.rfind("the folder ", 0) == 0;
-      return "cannot write the report to " + outcome.report.path + ": " +
-             (folderRefused ? CauseText(FileError{FileErrorCause::FolderAccessDenied, {}}, outcome.report.path)
-                            : RunnerText(outcome.report.reason));
-    }
-    default: return RunnerText(outcome.message);
-  }
 }
 
 std::string PictureProblemText(const std::string& problem, const std::string& typedPath) {

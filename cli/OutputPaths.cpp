@@ -106,8 +106,13 @@ std::optional<std::string> CommandFiles::Problem() const {
       }
       continue;
     }
-    if (IsFilePlace(output.path) && !FileStartsAsTable(output.path) && ReportTargetProblem(output.path, {})) {
-      return output.name + " " + output.path + " holds run settings; choose another file to write";
+    if (IsFilePlace(output.path) && !FileStartsAsTable(output.path)) {
+      if (const std::optional<varnolt::Problem> problem = ReportTargetProblem(output.path, {})) {
+        // Outside Windows, "C:\\runs\\t.csv" would be one oddly named file here.
+        const bool windowsPath = problem->kind == ProblemKind::WindowsPath;
+        return output.name + " " + output.path +
+               (windowsPath ? " is a Windows path" : " holds run settings") + "; choose another file to write";
+      }
     }
   }
   return std::nullopt;

@@ -66,7 +66,7 @@ std::optional<int> CheckTableFiles(const ExperimentOptions& options,
 
 void PrintWriteProblem(CliStreams& io, const TableWriteProblem& problem) {
   if (problem.standardOutput) return PrintProblem(io, "cannot write the " + problem.what + " to standard output");
-  if (problem.settings) return PrintProblem(io, RunnerText(*problem.settings));
+  if (problem.settings) return PrintProblem(io, ProblemLine(*problem.settings));
   std::string cause;
   if (problem.noName) cause = "no file name was given";
   else if (problem.folder) cause = "it is a folder";

@@ -59,7 +59,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
   const std::span<const CycleResult> firstCycles = outcomes[0].cycles;
   for (const PointOutcome& outcome : outcomes) {
     if (outcome.status != PointStatus::Ran) {
-      PrintProblem(io, "a replicate failed: " + RunnerText(outcome.message));
+      PrintProblem(io, "a replicate failed: " + (outcome.problem ? ProblemLine(*outcome.problem) : outcome.message));
       return ExitFailure;
     }
   }

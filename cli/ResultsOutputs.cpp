@@ -73,7 +73,7 @@ bool WriteResultsOutputs(const FloweringModel& model, const RunSettings& setting
   const std::vector<CycleResult> cycles = PublishedCycles(model);
   bool written = true;
   auto fail = [&](const std::string& what, const std::string& path, const std::string& reason) {
-    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + RunnerText(WithTypedPath(reason, path)));
+    PrintProblem(io, "cannot write the " + what + " to " + path + ": " + reason);
     io.err << "Any earlier file there is unchanged.\n";
     written = false;
   };

@@ -39,7 +39,7 @@ std::string Plural(std::int32_t count, const char* one, const char* many) {
 
 // Where the run failed, then the driver's message for the user.
 void PrintRunFailure(const RunOutcome& outcome, CliStreams& io) {
-  PrintProblem(io, RunFailureText(outcome));
+  PrintProblem(io, ProblemLine(*outcome.problem));
   if (outcome.status != RunStatus::ReportNotWritten) io.err << "No report was written.\n";
 }
 
@@ -156,8 +156,8 @@ std::optional<int> PlanRun(RunSettings& settings, const RunOptions& options, con
     return ExitUsage;
   }
   if (!toStandardOutput) {
-    if (std::optional<std::string> problem = ReportTargetProblem(settings.outputPath, PathFromUtf8(settingsFile))) {
-      PrintProblem(io, RunnerText(*problem));
+    if (std::optional<Problem> problem = ReportTargetProblem(settings.outputPath, PathFromUtf8(settingsFile))) {
+      PrintProblem(io, ProblemLine(*problem));
       io.err << "Nothing was run.\n";
       return ExitUsage;
     }

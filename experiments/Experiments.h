@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Problem.h"
 #include "results/CycleAnalysis.h"
 #include "results/Statistics.h"
 #include "settings/RunSettings.h"
@@ -42,6 +43,7 @@ enum class PointStatus { NotRun, Ran, Invalid, Failed };
 struct PointOutcome {
   PointStatus status = PointStatus::NotRun;
   std::string message;             // the rule or run failure, on one line
+  std::optional<Problem> problem;  // the run's own problem, when it failed (not read back from tables)
   CycleAnalysis analysis;          // when Ran
   std::vector<CycleResult> cycles; // when Ran and cycles are kept; cycles[0] is cycle 1
 };

@@ -45,7 +45,8 @@ PointOutcome RunOnePoint(const ExperimentPoint& point, const ExperimentControl& 
   if (run.status == RunStatus::Cancelled) return outcome;  // NotRun
   if (!run.Completed()) {
     outcome.status = PointStatus::Failed;
-    outcome.message = OneLine(run.message);
+    outcome.message = OneLine(ProblemSentence(*run.problem));
+    outcome.problem = run.problem;
     return outcome;
   }
   std::vector<CycleResult> cycles = PublishedCycles(model);

@@ -218,7 +218,7 @@ struct TableWriteProblem {
   bool standardOutput = false;            // the stream to standard output failed
   bool folder = false;                    // the path is a folder
   bool noName = false;                    // an empty path
-  std::optional<std::string> settings;    // the file holds run settings (the run layer's sentence)
+  std::optional<Problem> settings;        // the file holds run settings, or its name is a Windows path
   std::optional<ReplaceFailure> failure;  // the replacement failed
 };
 

@@ -163,7 +163,7 @@ std::optional<TableWriteProblem> StreamTableFile(const TableStream& target,
     return std::nullopt;
   }
   // A table never takes the place of run settings.
-  if (std::optional<std::string> settings =
+  if (std::optional<Problem> settings =
           FileStartsAsTable(target.path) ? std::nullopt : ReportTargetProblem(target.path, {})) {
     problem.settings = std::move(settings);
     return problem;

@@ -88,19 +88,16 @@ namespace {
 
 // A run that started and did not complete, as a Python exception.
 [[noreturn]] void RaiseRunFailure(const RunOutcome& outcome) {
+  const Problem& problem = *outcome.problem;
   switch (outcome.status) {
-    case RunStatus::FrondOutOfRange:
-      RaiseRunError(outcome.frond.field + " " + std::to_string(outcome.frond.value) +
-                        ": the model works only with fronds from " + std::to_string(outcome.frond.lowestFrond) +
-                        " to " + std::to_string(outcome.frond.highestFrond) + "; choose a frond in that range",
-                    outcome.frond.field, outcome.frond.value);
+    case RunStatus::FrondOutOfRange: RaiseRunError(ProblemLine(problem), problem.setting, static_cast<std::int32_t>(problem.value));
     case RunStatus::TooLargeForMemory: {
-      std::string message = outcome.message;
+      std::string message = ProblemSentence(problem);
       for (char& c : message) c = c == '\n' ? ' ' : c;
       PyErr_SetString(PyExc_MemoryError, message.c_str());
       throw py::error_already_set();
     }
-    default: throw std::runtime_error(outcome.message);
+    default: throw std::runtime_error(ProblemSentence(problem));
   }
 }
 
@@ -261,10 +258,10 @@ void WriteReportTo(const Results& results, const py::handle& pathArgument) {
     throw py::value_error("results read from " + results.source +
                           " have no report to write (a report needs the run's settings); write_csv writes the table");
   }
-  if (std::optional<std::string> problem = ReportTargetProblem(path, {})) {
-    throw py::value_error("cannot write the report to " + path + ": " + *problem);
+  if (std::optional<Problem> problem = ReportTargetProblem(path, {})) {
+    throw py::value_error("cannot write the report to " + path + ": " + ProblemSentence(*problem));
   }
-  std::optional<ReportFailure> failure;
+  std::optional<Problem> failure;
   {
     py::gil_scoped_release release;
     failure = WriteReportFile(*results.model, path);
@@ -272,7 +269,7 @@ void WriteReportTo(const Results& results, const py::handle& pathArgument) {
   if (failure) {
     std::error_code code;
     PyErr_SetObject(PyExc_OSError,
-                    py::make_tuple(EIO, "cannot write the report: " + failure->reason, path).ptr());
+                    py::make_tuple(EIO, "cannot write the report: " + ReportFailureCause(*failure), path).ptr());
     throw py::error_already_set();
   }
 }

@@ -9,13 +9,15 @@ namespace varnolt {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> ReportTargetProblem(const std::string& outputPath, const fs::path& settingsFile) {
+std::optional<Problem> ReportTargetProblem(const std::string& outputPath, const fs::path& settingsFile) {
   if (outputPath.empty()) return std::nullopt;
 #ifndef _WIN32
   // A settings file from Windows names its report there; here that name would
   // make a file called "C:\VARNOLT\run1.dat" in the current folder.
   if (IsWindowsStylePath(outputPath)) {
-    return "outputPath " + outputPath + " is a Windows path; choose an output file";
+    Problem problem = MakeProblem(ProblemKind::WindowsPath, outputPath);
+    problem.setting = "outputPath";
+    return problem;
   }
 #endif
   const fs::path target = PathFromUtf8(outputPath);
@@ -31,7 +33,7 @@ std::optional<std::string> ReportTargetProblem(const std::string& outputPath, co
     holdsSettings = !LoadSettingsFile(target, found);
   }
   if (!holdsSettings) return std::nullopt;
-  return "The output file " + outputPath + " holds run settings, not a report; choose another output file.";
+  return MakeProblem(ProblemKind::ReportHoldsSettings, outputPath);
 }
 
 }  // namespace varnolt

@@ -9,12 +9,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/Problem.h"
+
 namespace varnolt {
 
 // Why the report of a run may not be written to `outputPath` (UTF-8, relative to
 // the current folder) when its settings came from `settingsFile` (empty when
-// they came from no file), as a message for the user; nothing when it may.
-std::optional<std::string> ReportTargetProblem(const std::string& outputPath,
+// they came from no file): WindowsPath (setting "outputPath") or ReportHoldsSettings;
+// nothing when it may.
+std::optional<Problem> ReportTargetProblem(const std::string& outputPath,
                                                const std::filesystem::path& settingsFile);
 
 }  // namespace varnolt

@@ -35,41 +35,40 @@ constexpr std::array<FrondField, 5> FrondFields = {{
     {"abortionNode", "abortionFrond"},
 }};
 
-RunOutcome FrondFailure(const NodeRangeError& error, std::uint32_t seed) {
+RunOutcome Failure(Problem problem, std::uint32_t seed, RunStatus status) {
   RunOutcome outcome;
-  outcome.status = RunStatus::FrondOutOfRange;
+  outcome.status = status;
   outcome.seed = seed;
-  FrondRangeFailure& frond = outcome.frond;
-  frond.field = error.setting;
-  frond.label = error.setting;
-  for (const FrondField& known : FrondFields) {
-    if (error.setting != known.modelSetting) continue;
-    frond.field = known.field;
-    if (const FieldInfo* field = FindField(known.field)) frond.label = FieldLabel(*field);
-  }
-  frond.value = static_cast<std::int32_t>(error.node - FrondOffset);
-  outcome.message = "\"" + frond.label + "\" is " + std::to_string(frond.value) +
-                    ", but the model works only with fronds from " + std::to_string(frond.lowestFrond) + " to " +
-                    std::to_string(frond.highestFrond) + ".\nChoose a frond in that range and run again.";
+  outcome.problem = std::move(problem);
   return outcome;
 }
 
-std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
+RunOutcome FrondFailure(const NodeRangeError& error, std::uint32_t seed) {
+  Problem problem;
+  problem.kind = ProblemKind::FrondOutOfRange;
+  problem.setting = error.setting;
+  problem.label = error.setting;
+  for (const FrondField& known : FrondFields) {
+    if (error.setting != known.modelSetting) continue;
+    problem.setting = known.field;
+    if (const FieldInfo* field = FindField(known.field)) problem.label = FieldLabel(*field);
+  }
+  problem.value = static_cast<std::int32_t>(error.node - FrondOffset);
+  problem.low = LowestFrond;
+  problem.high = HighestFrond;
+  return Failure(std::move(problem), seed, RunStatus::FrondOutOfRange);
+}
 
 RunOutcome MemoryFailure(std::int32_t cycleCount, std::uint32_t seed, std::optional<std::uint64_t> need,
                          std::optional<std::uint64_t> available) {
-  RunOutcome outcome;
-  outcome.status = RunStatus::TooLargeForMemory;
-  outcome.seed = seed;
-  outcome.message = "A run of " + std::to_string(cycleCount) + " node initiation cycles needs more memory than";
+  Problem problem;
+  problem.kind = ProblemKind::TooLittleMemory;
+  problem.value = cycleCount;
   if (need && available) {
-    outcome.message += " this computer has free (" + Megabytes(*need) + " needed, " + Megabytes(*available) +
-                       " free).";
-  } else {
-    outcome.message += " this computer has free.";
+    problem.bytesNeeded = need;
+    problem.bytesFree = available;
   }
-  outcome.message += "\nChoose fewer cycles and run again.";
-  return outcome;
+  return Failure(std::move(problem), seed, RunStatus::TooLargeForMemory);
 }
 
 }  // namespace
@@ -131,11 +130,7 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
     run = RunFast(model, seed, control);
     if (!run) {
       model.settings = std::move(previous);
-      RunOutcome cancelled;
-      cancelled.status = RunStatus::Cancelled;
-      cancelled.seed = seed;
-      cancelled.message = "The run was cancelled; the previous results are unchanged.";
-      return cancelled;
+      return Failure(MakeProblem(ProblemKind::RunCancelled), seed, RunStatus::Cancelled);
     }
   } catch (const NodeRangeError& error) {
     model.settings = std::move(previous);
@@ -179,14 +174,14 @@ class StoppableBuffer : public std::streambuf {
 
 }  // namespace
 
-std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path,
-                                             const std::atomic<bool>* stop) {
-  auto failure = [&](std::string reason) { return ReportFailure{path, std::move(reason)}; };
-  if (path.empty()) return failure("no file name was given");
+std::optional<Problem> WriteReportFile(const FloweringModel& model, const std::string& path,
+                                       const std::atomic<bool>* stop) {
+  auto failure = [&](ProblemKind kind) { return MakeProblem(kind, path); };
+  if (path.empty()) return failure(ProblemKind::ReportNoName);
 
   const fs::path target = PathFromUtf8(path);
   std::error_code error;
-  if (fs::is_directory(target, error)) return failure("it is a folder");
+  if (fs::is_directory(target, error)) return failure(ProblemKind::ReportIsFolder);
 
   const std::optional<ReplaceFailure> failed = ReplaceFileWith(target, [&model, stop](std::ostream& out) {
     if (stop == nullptr) return WriteReport(model, out);
@@ -195,28 +190,22 @@ std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const 
     WriteReport(model, stoppable);
     if (stop->load()) out.setstate(std::ios::badbit);  // the replacement fails and leaves no file
   });
-  if (failed && failed->folderRefused) {
-    return failure("the folder " + failed->error.path + " refused a new file (" + failed->code.message() + ")");
-  }
-  if (failed) return failure(failed->code.message());
-  return std::nullopt;
+  if (!failed) return std::nullopt;
+  Problem problem = failure(failed->folderRefused ? ProblemKind::ReportFolderRefused : ProblemKind::ReportNotWritten);
+  problem.systemError = failed->code;
+  if (failed->folderRefused) problem.folder = failed->error.path;
+  return problem;
 }
 
 RunOutcome RunSimulation(FloweringModel& model, const RunSettings& settings, std::uint32_t seed,
                          RunControl* control) {
   RunOutcome outcome = RunModel(model, settings, seed, control);
   if (!outcome.Completed()) return outcome;
-  if (std::optional<ReportFailure> failure =
+  if (std::optional<Problem> failure =
           WriteReportFile(model, settings.outputPath, control != nullptr ? &control->cancel : nullptr)) {
-    if (control != nullptr && control->cancel) {
-      outcome.status = RunStatus::Cancelled;
-      outcome.message = "The run was cancelled; no report was written.";
-      return outcome;
-    }
-    outcome.status = RunStatus::ReportNotWritten;
-    outcome.report = *failure;
-    outcome.message = "The report could not be written to \"" + failure->path + "\": " + failure->reason +
-                      ".\nAny earlier report there is unchanged.";
+    const bool cancelled = control != nullptr && control->cancel;
+    outcome.status = cancelled ? RunStatus::Cancelled : RunStatus::ReportNotWritten;
+    outcome.problem = cancelled ? MakeProblem(ProblemKind::ReportCancelled) : std::move(*failure);
   }
   return outcome;
 }

@@ -14,6 +14,7 @@
 
 #include "model/FastEngine.h"
 #include "model/FloweringModel.h"
+#include "platform/Problem.h"
 #include "results/RunRecord.h"
 #include "settings/RunSettings.h"
 
@@ -36,21 +37,6 @@ enum class RunStatus {
   Cancelled,          // stopped through its RunControl; results and report untouched
 };
 
-// A frond setting that took the run outside the node storage.
-struct FrondRangeFailure {
-  std::string field;    // the setting, e.g. "sexStressFirstFrond" (the window finds its edit)
-  std::string label;    // its label on the Frond Numbers page
-  std::int32_t value = 0;
-  int lowestFrond = LowestFrond;
-  int highestFrond = HighestFrond;
-};
-
-// A report that could not be written; any earlier report at the path is whole.
-struct ReportFailure {
-  std::string path;
-  std::string reason;
-};
-
 // The engine that computes a run, as the record beside its results names it.
 struct EngineInfo {
   std::string name;        // "fast", or "reference" for FloweringModel itself
@@ -63,9 +49,11 @@ struct RunOutcome {
   EngineInfo engine;
   std::chrono::system_clock::time_point startTime;
   double runSeconds = 0.0;  // the model's run alone, without the report
-  FrondRangeFailure frond;  // when FrondOutOfRange
-  ReportFailure report;     // when ReportNotWritten
-  std::string message;      // a message ready for the user; empty when completed
+  // Why it did not complete, for the caller to word: FrondOutOfRange (the frond
+  // setting, its label and value, the fronds the model holds as low and high),
+  // TooLittleMemory, RunCancelled or ReportCancelled, or one of the Report...
+  // kinds when the report was not written (status ReportNotWritten).
+  std::optional<Problem> problem;
 
   bool Completed() const { return status == RunStatus::Completed; }
 };
@@ -81,11 +69,11 @@ RunOutcome RunModel(FloweringModel& model, const RunSettings& settings, std::uin
 // to the current folder) the way every file is replaced (ReplaceFileWith): it is
 // streamed into a temporary file beside it, flushed to the disk and renamed, so a
 // write that fails part-way or a crash leaves the previous report whole. Devices
-// and pipes (such as /dev/stdout) are written directly. Nothing on success; the
-// reason otherwise is the system's own message, or says that no name was given,
-// that the name is a folder's, or that the folder refused a new file.
+// and pipes (such as /dev/stdout) are written directly. Nothing on success;
+// otherwise the problem: ReportNoName, ReportIsFolder, ReportFolderRefused (the
+// folder by its full path) or ReportNotWritten, with the system's error.
 // With `stop`, setting it stops the writing: the report is not written at all.
-std::optional<ReportFailure> WriteReportFile(const FloweringModel& model, const std::string& path,
+std::optional<Problem> WriteReportFile(const FloweringModel& model, const std::string& path,
                                              const std::atomic<bool>* stop = nullptr);
 
 // The whole run: RunModel, then the report to settings.outputPath.

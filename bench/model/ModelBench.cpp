@@ -26,7 +26,7 @@ void RunDefaults(benchmark::State& state, bool trend) {
   for (auto _ : state) {
     const RunOutcome outcome = RunModel(model, settings, 1);
     benchmark::DoNotOptimize(model.cycleResults[1]);
-    if (!outcome.Completed()) state.SkipWithError(outcome.message.c_str());
+    if (!outcome.Completed()) state.SkipWithError(ProblemLine(*outcome.problem).c_str());
   }
   state.counters["palm-cycles/s"] =
       benchmark::Counter(static_cast<double>(state.range(0)) * static_cast<double>(state.range(1)),

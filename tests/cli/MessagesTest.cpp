@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Messages.h"
+#include "platform/Problem.h"
 #include "settings/ValidationRules.h"
 
 namespace varnolt {
@@ -27,13 +28,49 @@ TEST(RunnerMessages, OneCauseTextPerSystemError) {
             "the folder runs refuses a new file (permission denied)");
 }
 
-TEST(RunnerMessages, WindowTextsBecomeOneLine) {
-  EXPECT_EQ(RunnerText("A run of 9 node initiation cycles needs more memory than this computer has free.\n"
-                       "Choose fewer cycles and run again."),
-            "a run of 9 node initiation cycles needs more memory than this computer has free; choose fewer cycles "
-            "and run again");
-  EXPECT_EQ(RunnerText("VARNOLT cannot draw."), "VARNOLT cannot draw");  // a name keeps its capitals
+TEST(RunnerMessages, EveryProblemIsOneLineForTheRunnerAndSentencesForTheWindow) {
+  const std::error_code denied = std::make_error_code(std::errc::permission_denied);
+  Problem refused = MakeProblem(ProblemKind::ReportFolderRefused, "runs/a.dat");
+  refused.folder = "/home/ana/runs";
+  refused.systemError = denied;
+  // The runner names the folder as the user did, as it does for every other file.
+  EXPECT_EQ(ProblemLine(refused), "cannot write the report to runs/a.dat: " +
+                                      CauseText(FileError{FileErrorCause::FolderAccessDenied, {}}, "runs/a.dat"));
+  EXPECT_EQ(ProblemSentence(refused), "The report could not be written to \"runs/a.dat\": the folder /home/ana/runs "
+                                      "refused a new file (" + denied.message() + ").\nAny earlier report there is unchanged.");
+  Problem memory = MakeProblem(ProblemKind::TooLittleMemory);
+  memory.value = 9;
+  EXPECT_EQ(ProblemLine(memory), "a run of 9 node initiation cycles needs more memory than this computer has free; "
+                                 "choose fewer cycles and run again");
+  memory.bytesNeeded = (std::uint64_t{3} << 20) + 1;  // megabytes rounded up
+  memory.bytesFree = std::uint64_t{2} << 20;
+  EXPECT_EQ(ProblemSentence(memory), "A run of 9 node initiation cycles needs more memory than this computer has free "
+                                     "(4 MB needed, 2 MB free).\nChoose fewer cycles and run again.");
 
+  for (const ProblemKind kind :
+       {ProblemKind::FrondOutOfRange, ProblemKind::TooLittleMemory, ProblemKind::RunCancelled,
+        ProblemKind::ReportCancelled, ProblemKind::ReportNoName, ProblemKind::ReportIsFolder,
+        ProblemKind::ReportFolderRefused, ProblemKind::ReportNotWritten, ProblemKind::ReportHoldsSettings,
+        ProblemKind::WindowsPath}) {
+    Problem problem = MakeProblem(kind, "runs/a.dat");
+    problem.setting = "abortionFrond";
+    problem.value = 170;
+    problem.label = "Frond where stress induced abortion occurs";
+    problem.systemError = std::make_error_code(std::errc::no_space_on_device);
+    const std::string line = ProblemLine(problem);
+    const std::string sentence = ProblemSentence(problem);
+    SCOPED_TRACE(line);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_NE(line.back(), '.');
+    EXPECT_FALSE(line[0] >= 'A' && line[0] <= 'Z');
+    EXPECT_FALSE(sentence.empty());
+    if (kind != ProblemKind::WindowsPath) {
+      EXPECT_NE(line, sentence);
+    }
+  }
+}
+
+TEST(RunnerMessages, ABrokenRuleIsOneLine) {
   RunSettings settings = StartupDefaults();
   settings.maleThreshold = 16;
   const ValidationRule* rule = FirstFailedRule(settings);

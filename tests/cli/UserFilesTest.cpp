@@ -108,6 +108,11 @@ TEST(UserFiles, AWindowsOutputPathIsRefusedAndOutputStillChoosesTheFile) {
   EXPECT_EQ(refused.err,
             "varnolt-cli: outputPath C:\\VARNOLT\\run1.dat is a Windows path; choose an output file\nNothing was run.\n");
   EXPECT_EQ(sandbox.WorkEntries(), 1u) << "no file named after the Windows path";
+  // A table given such a name is refused for what it is, not as settings.
+  const CliResult table = sandbox.Run({"sweep", "--vary", "randomPercent=0:10:10", "--seed", "1", "--csv", "C:\\t.csv"});
+  EXPECT_EQ(table.status, 2);
+  EXPECT_THAT(table.err, StartsWith("varnolt-cli: --csv C:\\t.csv is a Windows path; choose another file to write\n"));
+  EXPECT_EQ(sandbox.WorkEntries(), 1u);
 
   const CliResult chosen = sandbox.Run({"run", "from-windows.dat", "--seed", "1", "--output", "run1.dat"});
   EXPECT_EQ(chosen.status, 0) << chosen.err;

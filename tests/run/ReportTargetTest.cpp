@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ class ReportTarget : public testing::Test {
  protected:
   ReportTarget() : here_(fs::current_path()) { fs::current_path(scratch_.Path()); }
   ~ReportTarget() override { fs::current_path(here_); }
+
+  // A refusal as the window says it (the runner's line is checked with the runner).
+  static std::optional<std::string> Said(const std::optional<Problem>& problem) {
+    return problem ? std::optional<std::string>(ProblemSentence(*problem)) : std::nullopt;
+  }
 
   static std::string Refusal(const std::string& path) {
     return "The output file " + path + " holds run settings, not a report; choose another output file.";
@@ -41,12 +47,12 @@ TEST_F(ReportTarget, TheSettingsFileBeingRunIsRefusedHoweverItIsNamed) {
                                         PathToUtf8(scratch_.In("output.dat"))};
   if (!noLinks) spellings.push_back("runs/link.dat");
   for (const std::string& spelling : spellings) {
-    EXPECT_EQ(ReportTargetProblem(spelling, settingsFile), Refusal(spelling)) << spelling;
+    EXPECT_EQ(Said(ReportTargetProblem(spelling, settingsFile)), Refusal(spelling)) << spelling;
     if (!noLinks) {
-      EXPECT_EQ(ReportTargetProblem(spelling, "runs/link.dat"), Refusal(spelling)) << spelling;
+      EXPECT_EQ(Said(ReportTargetProblem(spelling, "runs/link.dat")), Refusal(spelling)) << spelling;
     }
   }
-  EXPECT_EQ(ReportTargetProblem("other.dat", settingsFile), std::nullopt);
+  EXPECT_EQ(Said(ReportTargetProblem("other.dat", settingsFile)), std::nullopt);
 }
 
 TEST_F(ReportTarget, AFileThatReadsAsSettingsIsRefusedAndReportsAreNot) {
@@ -54,9 +60,9 @@ TEST_F(ReportTarget, AFileThatReadsAsSettingsIsRefusedAndReportsAreNot) {
   WriteFileBytes("report.dat", "Programme: VARNOLT_WIN.exe (MODIFIED FROM TORBISKA5.bas)\r\n" + std::string(500, ' '));
   WriteFileBytes("settings-and-more.dat", StoreSettings(NewDefaults()) + "x");
   WriteFileBytes("empty.dat", "");
-  EXPECT_EQ(ReportTargetProblem("settings.dat", {}), Refusal("settings.dat"));
+  EXPECT_EQ(Said(ReportTargetProblem("settings.dat", {})), Refusal("settings.dat"));
   for (const char* replaceable : {"report.dat", "settings-and-more.dat", "empty.dat", "new.dat", ""}) {
-    EXPECT_EQ(ReportTargetProblem(replaceable, {}), std::nullopt) << replaceable;
+    EXPECT_EQ(Said(ReportTargetProblem(replaceable, {})), std::nullopt) << replaceable;
   }
 }
 
@@ -66,10 +72,10 @@ TEST_F(ReportTarget, AWindowsPathFromASettingsFileIsRefusedOutsideWindows) {
 #else
   for (const std::string windows : {"C:\\VARNOLT\\run1.dat", "d:run1.dat", "C:/VARNOLT/run1.dat", "runs\\run1.dat",
                                     "\\\\server\\share\\run1.dat"}) {
-    EXPECT_EQ(ReportTargetProblem(windows, {}), "outputPath " + windows + " is a Windows path; choose an output file");
+    EXPECT_EQ(Said(ReportTargetProblem(windows, {})), "outputPath " + windows + " is a Windows path; choose an output file");
   }
   for (const char* here : {"run1.dat", "runs/run1.dat", "C_run1.dat", "notes:1.dat", "1:2.dat", "/tmp/C:/run.dat"}) {
-    EXPECT_EQ(ReportTargetProblem(here, {}), std::nullopt) << here;
+    EXPECT_EQ(Said(ReportTargetProblem(here, {})), std::nullopt) << here;
   }
   EXPECT_TRUE(fs::is_empty(scratch_.Path())) << "nothing is made while looking";
 #endif

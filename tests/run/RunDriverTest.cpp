@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -105,21 +106,26 @@ TEST(RunModel, AFrondOutsideTheNodesNamesItAndKeepsThePreviousRun) {
     settings.*(FindField(c.field)->integer) = c.value;
     const RunOutcome outcome = RunModel(model, settings, 1);
     EXPECT_EQ(outcome.status, RunStatus::FrondOutOfRange) << c.field;
-    EXPECT_EQ(outcome.frond.field, c.field);
-    EXPECT_EQ(outcome.frond.value, c.value) << c.field;
-    EXPECT_EQ(outcome.frond.label, c.label) << c.field;
-    EXPECT_THAT(outcome.message, HasSubstr(std::string("\"") + c.label + "\" is ")) << c.field;
-    EXPECT_EQ(outcome.frond.lowestFrond, -30);
-    EXPECT_EQ(outcome.frond.highestFrond, 169);
-    EXPECT_THAT(outcome.message, HasSubstr(std::to_string(c.value)));
-    EXPECT_THAT(outcome.message, HasSubstr("-30 to 169"));
+    ASSERT_TRUE(outcome.problem.has_value()) << c.field;
+    const Problem& problem = *outcome.problem;
+    EXPECT_EQ(problem.kind, ProblemKind::FrondOutOfRange);
+    EXPECT_EQ(problem.setting, c.field);
+    EXPECT_EQ(problem.value, c.value) << c.field;
+    EXPECT_EQ(problem.label, c.label) << c.field;
+    EXPECT_EQ(problem.low, -30);
+    EXPECT_EQ(problem.high, 169);
+    // The window names the setting by its label, the runner by its name in files.
+    EXPECT_EQ(ProblemSentence(problem), std::string("\"") + c.label + "\" is " + std::to_string(c.value) +
+                                            ", but the model works only with fronds from -30 to 169.\n"
+                                            "Choose a frond in that range and run again.");
+    EXPECT_EQ(ProblemLine(problem), std::string(c.field) + " " + std::to_string(c.value) +
+                                        ": the model works only with fronds from -30 to 169; choose a frond in that range");
     EXPECT_EQ(model.cycleResults, previousResults) << c.field;
     EXPECT_EQ(model.settings, previousSettings) << c.field;
   }
   RunSettings settings = SmallRun();
   settings.sexStressLastFrond = 170;
-  EXPECT_THAT(RunModel(model, settings, 1).message,
-              HasSubstr("\"Last frond generating stress for sex ratio\" is 170"));
+  EXPECT_EQ(RunModel(model, settings, 1).problem->label, "Last frond generating stress for sex ratio");
 
   settings.sexStressFirstFrond = settings.abortStressFirstFrond = -30;  // the ends of the range run
   settings.sexStressLastFrond = settings.abortStressLastFrond = 169;
@@ -142,8 +148,11 @@ TEST(RunModel, ACycleCountBeyondTheMemoryIsRefused) {
   const CheckedVector<CycleResult> previous = model.cycleResults;
   const RunOutcome outcome = RunModel(model, settings, 3);
   EXPECT_EQ(outcome.status, RunStatus::TooLargeForMemory);
-  EXPECT_THAT(outcome.message, HasSubstr("A run of 2147483647 node initiation cycles needs more memory"));
-  EXPECT_THAT(outcome.message, HasSubstr("Choose fewer cycles"));
+  ASSERT_TRUE(outcome.problem.has_value());
+  EXPECT_EQ(outcome.problem->kind, ProblemKind::TooLittleMemory);
+  EXPECT_EQ(outcome.problem->value, INT_MAX);
+  EXPECT_THAT(ProblemSentence(*outcome.problem), HasSubstr("A run of 2147483647 node initiation cycles needs more memory"));
+  EXPECT_THAT(ProblemLine(*outcome.problem), HasSubstr("; choose fewer cycles and run again"));
   EXPECT_EQ(model.cycleResults, previous);
   EXPECT_EQ(model.settings.cycleCount, 40);
 }
@@ -165,9 +174,17 @@ TEST(RunModel, ARunNeedingMoreThanTheFreeMemoryIsRefusedInWholeMegabytesRoundedU
   ASSERT_TRUE(RunModel(model, SmallRun(), 3).Completed());
   const RunOutcome outcome = RunModel(model, settings, 3);
   EXPECT_EQ(outcome.status, RunStatus::TooLargeForMemory);
-  EXPECT_EQ(outcome.message, "A run of " + std::to_string(settings.cycleCount) +
-                                 " node initiation cycles needs more memory than this computer has free (" +
-                                 std::to_string(neededMegabytes) + " MB needed, 6 MB free).\nChoose fewer cycles and run again.");
+  ASSERT_TRUE(outcome.problem.has_value());
+  EXPECT_EQ(outcome.problem->bytesNeeded, need);
+  EXPECT_EQ(outcome.problem->bytesFree, 5 * MiB + 1);
+  EXPECT_EQ(ProblemSentence(*outcome.problem),
+            "A run of " + std::to_string(settings.cycleCount) +
+                " node initiation cycles needs more memory than this computer has free (" +
+                std::to_string(neededMegabytes) + " MB needed, 6 MB free).\nChoose fewer cycles and run again.");
+  EXPECT_EQ(ProblemLine(*outcome.problem),
+            "a run of " + std::to_string(settings.cycleCount) +
+                " node initiation cycles needs more memory than this computer has free (" +
+                std::to_string(neededMegabytes) + " MB needed, 6 MB free); choose fewer cycles and run again");
   EXPECT_EQ(model.settings.cycleCount, 40) << "the previous run's settings stay";
 
   // One byte short of the need is still too little.
@@ -184,7 +201,7 @@ TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
 
   FloweringModel model;
   const RunOutcome outcome = RunSimulation(model, settings, 5);
-  ASSERT_TRUE(outcome.Completed()) << outcome.message;
+  ASSERT_TRUE(outcome.Completed());
   EXPECT_EQ(ReadFile(settings.outputPath), ReportOf(model));
   EXPECT_EQ(folder.EntryCount(), 1u) << "no temporary file is left behind";
 #ifndef _WIN32  // Windows files have only a read-only attribute, not these bits
@@ -195,7 +212,7 @@ TEST(RunSimulation, WritesTheReportAndReplacesAnOldOne) {
   // A name as long as the file system allows still gets its report.
   settings.outputPath = folder / (std::string(251, 'r') + ".dat");
   const RunOutcome longName = RunSimulation(model, settings, 5);
-  ASSERT_TRUE(longName.Completed()) << longName.message;
+  ASSERT_TRUE(longName.Completed());
   EXPECT_EQ(ReadFile(settings.outputPath), ReportOf(model));
   EXPECT_EQ(folder.EntryCount(), 2u);
 }
@@ -212,9 +229,10 @@ TEST(RunSimulation, AReportWriteFailingAtAnyStepLeavesThePreviousReportWhole) {
   ASSERT_GE(steps, 8);
   for (int failAt = 1; failAt <= steps; ++failAt) {
     FailingStep failing(failAt);
-    const std::optional<ReportFailure> failure = WriteReportFile(model, folder / "output.dat");
+    const std::optional<Problem> failure = WriteReportFile(model, folder / "output.dat");
     ASSERT_TRUE(failure) << "step " << failAt;
-    EXPECT_EQ(failure->reason, "Input/output error");
+    EXPECT_EQ(failure->kind, ProblemKind::ReportNotWritten);
+    EXPECT_EQ(ReportFailureCause(*failure), "Input/output error");
     EXPECT_EQ(ReadFile(folder / "output.dat"), "old report") << "step " << failAt;
     EXPECT_EQ(folder.EntryCount(), 1u) << "step " << failAt;
   }
@@ -246,6 +264,8 @@ TEST(RunSimulation, ACancelledRunKeepsTheResultsTheSettingsAndTheOldReport) {
   control.cancel = true;
   const RunOutcome outcome = RunSimulation(model, settings, 6, &control);
   EXPECT_EQ(outcome.status, RunStatus::Cancelled);
+  ASSERT_TRUE(outcome.problem.has_value());
+  EXPECT_EQ(ProblemSentence(*outcome.problem), "The run was cancelled; the previous results are unchanged.");
   EXPECT_EQ(ReadFile(settings.outputPath), report);
   EXPECT_EQ(folder.EntryCount(), 1u);
   EXPECT_EQ(model.cycleResults, previous);
@@ -276,7 +296,9 @@ TEST(RunSimulation, ACancelWhileTheReportIsWrittenLeavesTheOldReportAndSaysSo) {
   SetFileFaultInjector(previous);
   ASSERT_TRUE(control.cancel.load()) << "the report's file was never made";
   EXPECT_EQ(outcome.status, RunStatus::Cancelled);
-  EXPECT_EQ(outcome.message, "The run was cancelled; no report was written.");
+  ASSERT_TRUE(outcome.problem.has_value());
+  EXPECT_EQ(outcome.problem->kind, ProblemKind::ReportCancelled);
+  EXPECT_EQ(ProblemSentence(*outcome.problem), "The run was cancelled; no report was written.");
   EXPECT_EQ(ReadFile(settings.outputPath), "old report");
   EXPECT_EQ(folder.EntryCount(), 1u);
 }
@@ -290,7 +312,7 @@ TEST(WriteReportFile, AStoppedReportIsNotWrittenAndTheOldOneStays) {
   const std::string path = folder / "output.dat";
   WriteFile(path, "old report");
   std::atomic<bool> stop{true};
-  const std::optional<ReportFailure> failure = WriteReportFile(model, path, &stop);
+  const std::optional<Problem> failure = WriteReportFile(model, path, &stop);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(ReadFile(path), "old report");
   EXPECT_EQ(folder.EntryCount(), 1u) << "the temporary file is gone";
@@ -305,23 +327,32 @@ TEST(RunSimulation, AReportThatCannotBeWrittenIsAnError) {
   fs::create_directory(folder.path / "a-folder");
   struct Case {
     std::string path;
+    ProblemKind kind;
     const char* reason;
   };
-  for (const Case& c : {Case{folder / "missing/output.dat", "No such file or directory"},
+  const ProblemKind system = ProblemKind::ReportNotWritten;
+  for (const Case& c : {Case{folder / "missing/output.dat", system, "No such file or directory"},
 #ifdef _WIN32  // Windows finds no such path below a file
-                        Case{folder / "plain-file/output.dat", "No such file or directory"},
+                        Case{folder / "plain-file/output.dat", system, "No such file or directory"},
 #else
-                        Case{folder / "plain-file/output.dat", "Not a directory"},
+                        Case{folder / "plain-file/output.dat", system, "Not a directory"},
 #endif
-                        Case{folder / "a-folder", "it is a folder"}, Case{"", "no file name was given"}}) {
+                        Case{folder / "a-folder", ProblemKind::ReportIsFolder, "it is a folder"},
+                        Case{"", ProblemKind::ReportNoName, "no file name was given"}}) {
     RunSettings settings = SmallRun();
     settings.outputPath = c.path;
     FloweringModel model;
     const RunOutcome outcome = RunSimulation(model, settings, 5);
     EXPECT_EQ(outcome.status, RunStatus::ReportNotWritten) << c.path;
-    EXPECT_EQ(outcome.report.path, c.path);
-    EXPECT_EQ(outcome.report.reason, c.reason);
-    EXPECT_THAT(outcome.message, HasSubstr("\"" + c.path + "\": " + c.reason));
+    ASSERT_TRUE(outcome.problem.has_value()) << c.path;
+    EXPECT_EQ(outcome.problem->kind, c.kind) << c.path;
+    EXPECT_EQ(outcome.problem->path, c.path);
+    EXPECT_EQ(ReportFailureCause(*outcome.problem), c.reason);
+    EXPECT_EQ(ProblemSentence(*outcome.problem),
+              "The report could not be written to \"" + c.path + "\": " + c.reason + ".\nAny earlier report there is unchanged.");
+    std::string lowered = c.reason;
+    lowered[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowered[0])));
+    EXPECT_EQ(ProblemLine(*outcome.problem), "cannot write the report to " + c.path + ": " + lowered);
     EXPECT_EQ(model.cycleResults.size(), 41u) << "the run itself completed";
   }
   EXPECT_EQ(folder.EntryCount(), 2u);
@@ -336,7 +367,8 @@ TEST(RunSimulation, ADeviceIsWrittenDirectlyAndAFullOneFails) {
   settings.outputPath = "/dev/full";
   const RunOutcome outcome = RunSimulation(model, settings, 5);
   EXPECT_EQ(outcome.status, RunStatus::ReportNotWritten);
-  EXPECT_EQ(outcome.report.reason, "No space left on device");
+  EXPECT_EQ(ReportFailureCause(*outcome.problem), "No space left on device");
+  EXPECT_EQ(ProblemLine(*outcome.problem), "cannot write the report to /dev/full: no space left on device");
 }
 
 
@@ -358,7 +390,7 @@ TEST(RunSimulation, ALinkKeepsPointingAtTheReportAndAReadOnlyOneIsKept) {
   const std::string kept = ReadFile(folder / "real.dat");
   const RunOutcome refused = RunSimulation(model, settings, 6);
   EXPECT_EQ(refused.status, RunStatus::ReportNotWritten);
-  EXPECT_EQ(refused.report.reason, "Permission denied");
+  EXPECT_EQ(ReportFailureCause(*refused.problem), "Permission denied");
   EXPECT_EQ(ReadFile(folder / "real.dat"), kept);
   EXPECT_EQ(folder.EntryCount(), 2u) << "no temporary file is left behind";
 }
