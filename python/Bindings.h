@@ -54,6 +54,11 @@ std::string TypeName(const py::handle& value);
 // None gives none. Anything else raises TypeError naming `option`.
 std::vector<std::string> TextsArgument(const py::handle& value, const char* option);
 
+// The same for texts NAME=... naming settings (vary, factors, fit): a name
+// that is no setting raises varnolt.UnknownSettingError (a KeyError) with the
+// names there are.
+std::vector<std::string> SettingTextsArgument(const py::handle& value, const char* option);
+
 // A whole number from `low` to `high` (an int, not a bool or a float): TypeError
 // or ValueError naming `name` otherwise.
 std::int64_t WholeArgument(const py::handle& value, const char* name, std::int64_t low, std::int64_t high);

@@ -49,7 +49,7 @@ py::dict Calibrate(const py::object& settings, const std::string& censusText, co
                    const std::string& call) {
   CalibrationRequest request;
   request.base = SettingsArgument(settings, "calibrate");
-  for (const std::string& text : TextsArgument(fits, "fit")) {
+  for (const std::string& text : SettingTextsArgument(fits, "fit")) {
     FitRange fit;
     if (std::optional<std::string> problem = ParseFitRange(text, fit)) throw py::value_error(*problem);
     request.fits.push_back(fit);

@@ -38,6 +38,17 @@ std::vector<std::string> TextsArgument(const py::handle& value, const char* opti
   return texts;
 }
 
+std::vector<std::string> SettingTextsArgument(const py::handle& value, const char* option) {
+  std::vector<std::string> texts = TextsArgument(value, option);
+  for (const std::string& text : texts) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) continue;  // the parser says what the form is
+    const std::string name = text.substr(0, equals);
+    if (FindField(name) == nullptr) RaiseUnknownSetting(name);
+  }
+  return texts;
+}
+
 std::int64_t WholeArgument(const py::handle& value, const char* name, std::int64_t low, std::int64_t high) {
   if (PyBool_Check(value.ptr()) || PyFloat_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
     throw py::type_error(std::string(name) + " takes a whole number (int), not " + TypeName(value));
@@ -142,7 +153,7 @@ py::tuple Sweep(const py::object& settings, const py::object& vary, const py::ob
                 const py::object& seedArgument, const py::object& stats, const py::object& window,
                 const py::object& threadsArgument, const py::object& progress, const std::string& call) {
   const RunSettings base = SettingsArgument(settings, "sweep");
-  const std::vector<std::string> texts = TextsArgument(vary, "vary");
+  const std::vector<std::string> texts = SettingTextsArgument(vary, "vary");
   if (texts.empty()) throw py::value_error("sweep needs at least one vary NAME=FROM:TO[:STEP]");
   std::vector<SweepFactor> factors(texts.size());
   double total = 1.0;
@@ -203,7 +214,7 @@ py::tuple Sensitivity(const py::object& settings, const py::object& factorTexts,
   }
   SensitivityPlan plan;
   plan.morris = method == "morris";
-  const std::vector<std::string> texts = TextsArgument(factorTexts, "factors");
+  const std::vector<std::string> texts = SettingTextsArgument(factorTexts, "factors");
   if (texts.empty()) throw py::value_error("sensitivity needs at least one factor NAME=LOW:HIGH");
   plan.factors.resize(texts.size());
   for (std::size_t f = 0; f < texts.size(); ++f) {

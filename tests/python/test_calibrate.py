@@ -70,7 +70,7 @@ def test_a_calibration_refuses_a_bad_request_before_running(census):
     base = varnolt.Settings(cycleCount=CYCLES)
     cases = [({"fit": "maleThreshold=16"}, ValueError, "maleThreshold=16"),
              ({"fit": []}, ValueError, "at least one fit"),
-             ({"fit": "growth=1:3"}, ValueError, "growth"),
+             ({"fit": "growth=1:3"}, varnolt.UnknownSettingError, "growth"),
              ({"objective": "chi2"}, ValueError, "sse"),
              ({"simulations": 5}, ValueError, "simulations"),
              ({"palms": "200"}, TypeError, "palms"),

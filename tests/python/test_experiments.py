@@ -50,6 +50,11 @@ def test_statistics_and_cycles_as_the_runner_takes_them(cli, folder):
         varnolt.sweep(vary=["maleThreshold=18:20", "maleThreshold=21:22"])
     with pytest.raises(ValueError):
         varnolt.sweep(vary=["maleThreshold=18"])
+    # a misspelt setting is a KeyError naming the settings, as an item of Settings is
+    with pytest.raises(varnolt.UnknownSettingError, match="maleTreshold.*the settings are: runNotes"):
+        varnolt.sweep(vary={"maleTreshold": (18, 20)})
+    with pytest.raises(KeyError, match="palmcount"):
+        varnolt.sensitivity(factors=["palmcount=10:20"], method="morris")
 
 
 def test_a_batch_design_from_a_frame_or_a_file(cli, folder):
