@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/Pages.h"
+#include "experiments/Experiments.h"
 #include "model/FloweringModel.h"
 #include "platform/FileError.h"
 #include "platform/PropertySheet.h"
@@ -23,6 +24,12 @@ namespace varnolt {
 // The file dialog for a ".dat" file: the File commands' Open and Save As, and
 // the Output file page's "..." (a save dialog too).
 FileDialogRequest DatFileDialog(FileDialogMode mode, const QString& initialName);
+
+// The size the main window opens at on a screen of `available` size, for
+// pages, menu and tabs that need `content`: 1000 x 700, or three quarters of
+// the screen's width and height where that is less, and never less than the
+// content.
+QSize OpeningWindowSize(QSize available, QSize content);
 
 class CSheet : public CPropertySheet {
   Q_OBJECT
@@ -99,9 +106,10 @@ class CSheet : public CPropertySheet {
   // The model keeps the results of the last run that completed until the next
   // one replaces them; the RUN MODEL page shows them.
   FloweringModel model;
-  // Where each run takes its seed. The program always seeds from the clock
-  // (whole seconds); tests put a fixed seed here to repeat a run exactly.
-  std::function<std::uint32_t()> seedSource = &FloweringModel::ClockSeed;
+  // Where each run and experiment given no seed takes one: the system's source
+  // of randomness, as the runner's, so that two runs started in the same second
+  // differ; the seed taken is always shown. Tests put a fixed seed here.
+  std::function<std::uint32_t()> seedSource = &FreshSeed;
   // Copies the settings into the model, runs it and writes the report to the
   // output file. Validates nothing: the caller checks the rules first.
   RunOutcome RunSimulation();
@@ -140,6 +148,7 @@ class CSheet : public CPropertySheet {
 
  protected:
   bool OnInitDialog() override;
+  QSize OpeningSize() const override;
   bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
   void OnCommand(int commandId) override;
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
@@ -284,13 +285,15 @@ TEST_F(RunPage, CopyResultsPutsTheWholeTableOnTheClipboardAndTheLastRunLineTells
 TEST_F(RunPage, AWindowGrownTo1200By900ShowsMoreRowsAndKeepsThePageAtTheTopLeft) {
   PressRun();
   ExpectDone();
+  sheet.resize(sheet.minimumSizeHint());  // from the window's smallest size
+  QApplication::processEvents();
   const int rowsBefore = VisibleRows();
   const QRect runButton = sheet.pageResults.GetDlgItem(kRun)->geometry();
   const QRect copyButton = sheet.pageResults.GetDlgItem(kCopyResults)->geometry();
   sheet.resize(1200, 900);
   QApplication::processEvents();
   EXPECT_EQ(sheet.size(), QSize(1200, 900));
-  EXPECT_GT(VisibleRows(), rowsBefore + 20);
+  EXPECT_GT(VisibleRows(), rowsBefore + 15);  // 300 pixels more of rows
   EXPECT_EQ(sheet.pageResults.GetDlgItem(kRun)->geometry(), runButton);
   EXPECT_GT(sheet.pageResults.GetDlgItem(kCopyResults)->y(), copyButton.y() + 200);
   EXPECT_EQ(Grid().TotalColumnsWidth(), Grid().ClientRect().width());
@@ -355,6 +358,28 @@ TEST_F(RunPage, TheResultsGridGivesNoCopyAndRefusesPasteDropAndEditing) {
   grid.BeginCellEdit(1, 1, QPoint(), '7');
   EXPECT_EQ(grid.findChild<QLineEdit*>(), nullptr);
   EXPECT_EQ(GridRows(grid), WorkedRunRows());
+}
+
+// The window as it starts, seeds from its own source.
+class NewSeeds : public SheetDriver {
+ protected:
+  QTemporaryDir folder;
+};
+
+TEST_F(NewSeeds, RunsStartedOneAfterAnotherTakeDifferentSeedsAndTellThem) {
+  SetEdit(sheet.pageOutput, kOutputPath, folder.filePath(QStringLiteral("report.dat")));
+  // Four runs well inside a second: a clock in whole seconds would give them one seed.
+  QSet<QString> seeds;
+  for (int run = 0; run < 4; ++run) {
+    PressRun();
+    prompts.Clear();
+    auto* lastRun = qobject_cast<QLabel*>(sheet.pageResults.GetDlgItem(kLastRun));
+    ASSERT_NE(lastRun, nullptr);
+    const QString seed = lastRun->text().section(QStringLiteral("seed "), 1).section(QLatin1Char(','), 0, 0);
+    ASSERT_FALSE(seed.isEmpty()) << lastRun->text().toStdString();
+    seeds.insert(seed);
+  }
+  EXPECT_EQ(seeds.size(), 4);
 }
 
 TEST_F(RunPage, TheSeedFieldRepeatsARunByteForByteAndIsNoSetting) {
