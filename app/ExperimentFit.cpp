@@ -6,7 +6,9 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <thread>
 
 #include "app/ExperimentsPage.h"
 #include "app/Sheet.h"
@@ -107,6 +109,7 @@ void CPageExperiments::RunFit(Plan& plan) {
   }
   CalibrationControl control;
   CalibrationResult result;
+  const auto startTime = std::chrono::system_clock::now();
   const QString running = QStringLiteral("Fit: %1 of %2 palms, up to cycle %3")
                               .arg(Counted(static_cast<std::int64_t>(plan.points), "candidate", "candidates"),
                                    Grouped(request.palms))
@@ -151,6 +154,18 @@ void CPageExperiments::RunFit(Plan& plan) {
     results->best.push_back(result.best[f]);
   }
   results->seed = request.seed;
+  // The record calibrate writes beside its table of evaluations.
+  {
+    CalibrationSource source;
+    source.censusName = censusPath_.toStdString();  // as the command line names it
+    source.censusSha256 = censusSha256_;
+    source.commandLine = {results->commandLine};
+    source.startTime = startTime;
+    source.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    results->record = [json = CalibrationRecordJson(request, result, source)](const TableDigest&, const std::string&) {
+      return json;
+    };
+  }
   // The census over the best settings' cycles, up to its last cycle.
   FitPicture picture;
   const auto last = std::min<std::size_t>(static_cast<std::size_t>(request.census.LastCycle()), result.bestCycles.size());
@@ -234,6 +249,7 @@ bool CPageExperiments::OpenCensus(const QString& path) {
                       .arg(name));
   }
   census_ = std::make_unique<Census>(std::move(read.census));
+  censusSha256_ = Sha256Hex(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   censusName_ = name;
   censusPath_ = QFileInfo(path).absoluteFilePath();
   if (auto* label = qobject_cast<QLabel*>(GetDlgItem(kCensusName))) {

@@ -8,6 +8,7 @@
 #include "app/Sheet.h"
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
+#include "platform/Problem.h"
 #include "platform/Prompts.h"
 
 
@@ -128,8 +129,20 @@ void CPageExperiments::OnExportCsv() {
       Window(), SaveFileRequest(QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*|"), QStringLiteral("csv"),
                            results_->csvName));
   if (!path) return;
-  if (std::optional<FileError> error = ReplaceFileContents(PathFromUtf8(path->toStdString()), results_->csv)) {
-    ReportFileProblem(QStringLiteral("CSV not saved"), *path, Text(FileErrorText(*error)));
+  if (!results_->record) {
+    if (std::optional<FileError> error = ReplaceFileContents(PathFromUtf8(path->toStdString()), results_->csv)) {
+      ReportFileProblem(QStringLiteral("CSV not saved"), *path, Text(FileErrorText(*error)));
+    }
+    return;
+  }
+  // The table with the runner's record beside it (NAME.json), as one unit.
+  if (std::optional<TableWriteProblem> problem = WriteTableWithRecord(path->toStdString(), results_->csv, results_->record)) {
+    QString reason = QStringLiteral("it could not be written");
+    if (problem->folder) reason = QStringLiteral("it is a folder");
+    else if (problem->settings) reason = Text(ProblemLine(*problem->settings));
+    else if (problem->failure) reason = Text(FileErrorText(problem->failure->error));
+    ReportFileProblem(problem->what == "table" ? QStringLiteral("CSV not saved") : QStringLiteral("Record not saved"),
+                      Text(problem->path.empty() ? path->toStdString() : problem->path), reason);
   }
 }
 

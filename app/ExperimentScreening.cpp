@@ -4,6 +4,7 @@
 
 #include "app/ExperimentsPage.h"
 #include "app/Sheet.h"
+#include "experiments/SensitivityIndices.h"
 #include "settings/ValidationRules.h"
 
 
@@ -76,6 +77,19 @@ void CPageExperiments::RunScreening(Plan& plan) {
   results->commandLine += " --trajectories " + std::to_string(plan.trajectories) + " --seed " + std::to_string(seed);
   if (!plan.statisticsText.empty()) results->commandLine += " --stat " + ShellWord(plan.statisticsText);
   results->commandLine += " --csv screening.csv";
+  // The record the runner writes beside the same table of indices.
+  {
+    SensitivityPlan record;
+    record.morris = true;
+    record.factors = plan.screening;
+    record.trajectories = plan.trajectories;
+    record.levels = MorrisLevels;
+    record.designSeed = seed;
+    RunOutputs runs(plan.statistics, outcomes.size());
+    for (std::size_t run = 0; run < outcomes.size(); ++run) runs.Set(run, outcomes[run]);
+    results->record = [json = SensitivityRecordJson(record, results->commandLine, seed, 1, runs)](
+                          const TableDigest&, const std::string&) { return json; };
+  }
   // The indices as `varnolt-cli sensitivity --method morris --csv` writes them.
   results->csv = "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n";
   results->header << QStringLiteral("Statistic") << QStringLiteral("Setting") << QStringLiteral("mu*")

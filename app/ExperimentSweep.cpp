@@ -1,11 +1,13 @@
 // The Experiments page's sweep: one or two settings over their values, every
 // point run `replicates` times, shown as the runner's `sweep` shows it.
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
 
 #include "app/ExperimentsPage.h"
 #include "app/Sheet.h"
+#include "results/RunRecord.h"
 #include "settings/ValidationRules.h"
 
 
@@ -165,6 +167,8 @@ void CPageExperiments::RunSweep(Plan& plan) {
                .arg(Text(*refused)));
     return;
   }
+  const auto startTime = std::chrono::system_clock::now();
+  const auto started = std::chrono::steady_clock::now();
   std::vector<PointOutcome> outcomes;
   const QString running = QStringLiteral("Sweep: %1 of %2").arg(Counted(static_cast<std::int64_t>(points.size()), "run", "runs"),
                                                                    Text(BaseText(plan.base)));
@@ -187,6 +191,26 @@ void CPageExperiments::RunSweep(Plan& plan) {
   results->commandLine += " --replicates " + std::to_string(replicates) + " --seed " + std::to_string(seed);
   if (!plan.statisticsText.empty()) results->commandLine += " --stat " + ShellWord(plan.statisticsText);
   results->commandLine += " --csv sweep.csv";
+  // The record the runner writes beside the same table.
+  TableRecordFacts facts;
+  facts.commandLine = results->commandLine;
+  facts.startTime = UtcTimestamp(startTime);
+  facts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  facts.runs = points.size();
+  for (const PointOutcome& outcome : outcomes) {
+    facts.ran += outcome.status == PointStatus::Ran ? 1 : 0;
+    facts.refused += outcome.status == PointStatus::Invalid ? 1 : 0;
+    facts.failed += outcome.status == PointStatus::Failed ? 1 : 0;
+  }
+  facts.complete = true;
+  // Statistics chosen by name change the design's description, as --stat does.
+  TableColumns columns;
+  if (!plan.statisticsText.empty()) columns.chosen = plan.statistics;
+  results->record = [table = MakeSweepTable(plan.base, plan.sweep, seed, replicates, columns), facts](const TableDigest& digest, const std::string& previous) mutable {
+    facts.table = digest;
+    facts.previous = previous;
+    return TableRecordJson(table, facts);
+  };
 
   // One grid row per point: its values, the replicates' mean of each
   // statistic (with its 95 % interval), and what refused it.

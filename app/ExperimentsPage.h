@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +17,7 @@
 #include "app/Pages.h"
 #include "calibration/Calibration.h"
 #include "experiments/Experiments.h"
+#include "experiments/PointTables.h"
 #include "platform/WholeNumbers.h"
 #include "plot/PlotPicture.h"
 #include "plot/TablePicture.h"
@@ -102,6 +104,9 @@ struct CPageExperiments::Results {
   std::vector<std::string> fitted;
   std::vector<std::int32_t> best;
   std::uint32_t seed = 0;  // the fit's, which Use these settings gives the Run page
+  // The JSON record Export CSV writes beside the table, as the runner writes it
+  // beside the same table, from the table's digest and the record it replaces.
+  std::function<std::string(const TableDigest& table, const std::string& previous)> record;
 };
 
 }  // namespace varnolt

@@ -358,6 +358,7 @@ class CPageExperiments : public CSettingsPage {
   std::unique_ptr<Census> census_;
   QString censusName_;
   QString censusPath_;
+  std::string censusSha256_;  // of the census file's bytes, for the fit's record
   Kind shownKind_ = Kind::Sweep;  // the kind whose fields are shown
 };
 

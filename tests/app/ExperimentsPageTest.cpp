@@ -10,6 +10,9 @@
 #include <QTimer>
 
 #include "JobGate.h"
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "SheetDriver.h"
 
 namespace varnolt {
@@ -118,8 +121,8 @@ TEST_F(ExperimentsPage, ASweepsTableIsTheRunnersByteForByteAndNothingIsWrittenUn
                            "--replicates", "2", "--seed", "42"}));
   EXPECT_FALSE(QFile::exists(report)) << "a sweep writes no report";
   EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
-            (QStringList{"runner.csv", "runner.json", "sweep.csv"}))
-      << "the export and the runner's table with its record alone";
+            (QStringList{"runner.csv", "runner.json", "sweep.csv", "sweep.json"}))
+      << "the export and the runner's table, each with its record, alone";
 
   // One grid row per point; a refused point says why.
   const QStringList rows = GridRows(page().Grid());
@@ -355,6 +358,14 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   EXPECT_TRUE(runner.waitForFinished(120000));
   EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
   EXPECT_EQ(Exported("fit.csv"), ReadAll(evaluations));
+  // Beside it, calibrate's record: the census by its digest, the best values, the ranges.
+  const QJsonObject record = QJsonDocument::fromJson(ReadAll(folder.filePath("fit.json"))).object();
+  const QJsonObject runnerRecord = QJsonDocument::fromJson(ReadAll(folder.filePath("runner-evaluations.json"))).object();
+  ASSERT_FALSE(record.isEmpty());
+  ASSERT_FALSE(runnerRecord.isEmpty());
+  for (const char* key : {"census", "best", "determined", "seeds", "palms", "replicates", "lackOfFit"}) {
+    EXPECT_EQ(record[key], runnerRecord[key]) << key;
+  }
   // Copy command line gives the same fit, to the census's last cycle.
   QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
   const QString line = QApplication::clipboard()->text();
@@ -608,6 +619,16 @@ TEST_F(ExperimentsPage, CopyCommandLineGivesTheRunnersCommandForTheSameTableByte
       << line.toStdString();
   ASSERT_EQ(RunCommandLine(line, folder.path()), 0);
   EXPECT_EQ(ReadAll(folder.filePath("sweep.csv")), table);
+  // Beside the export, the record the runner writes beside the same table: the
+  // same design (stamp), the same table bytes, the command that makes it.
+  const QJsonObject mine = QJsonDocument::fromJson(ReadAll(folder.filePath("exported.json"))).object();
+  const QJsonObject runners = QJsonDocument::fromJson(ReadAll(folder.filePath("sweep.json"))).object();
+  ASSERT_FALSE(mine.isEmpty());
+  ASSERT_FALSE(runners.isEmpty());
+  for (const char* key : {"command", "stamp", "table", "complete", "settings"}) {
+    EXPECT_EQ(mine[key], runners[key]) << key;
+  }
+  EXPECT_EQ(mine["commandLine"].toString(), line);
 
   // A screening, its seed new: the command names the seed it took.
   Choose(kExperimentKind, "Screening (Morris)");
@@ -625,6 +646,12 @@ TEST_F(ExperimentsPage, CopyCommandLineGivesTheRunnersCommandForTheSameTableByte
   EXPECT_TRUE(screening.contains(" --seed 5 ")) << screening.toStdString();
   ASSERT_EQ(RunCommandLine(screening, folder.path()), 0);
   EXPECT_EQ(ReadAll(folder.filePath("screening.csv")), indices);
+  const QJsonObject screeningRecord = QJsonDocument::fromJson(ReadAll(folder.filePath("exported-screening.json"))).object();
+  const QJsonObject runnersScreening = QJsonDocument::fromJson(ReadAll(folder.filePath("screening.json"))).object();
+  ASSERT_FALSE(screeningRecord.isEmpty());
+  for (const char* key : {"command", "method", "seed", "designSeed", "replicates", "runs", "runsLeftOut", "factors"}) {
+    EXPECT_EQ(screeningRecord[key], runnersScreening[key]) << key;
+  }
 }
 
 }  // namespace varnolt
