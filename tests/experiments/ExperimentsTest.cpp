@@ -4,6 +4,7 @@
 #include <set>
 
 #include "experiments/Experiments.h"
+#include "results/Statistics.h"
 #include "results/ResultsTable.h"
 #include "run/RunDriver.h"
 
@@ -18,21 +19,28 @@ RunSettings SmallRun() {
   return settings;
 }
 
-TEST(ExperimentStatistics, SpreadMatchesHandComputedValues) {
+TEST(ExperimentStatistics, SummaryMatchesHandComputedValues) {
   // 2, 4, 4, 4, 5, 5, 7, 9: mean 5, sum of squares 32, sd sqrt(32 / 7);
   // t(0.975, 7) = 2.364624.
   const std::vector<double> values = {2, 4, 4, 4, 5, 5, 7, 9};
-  const Spread spread = SpreadOf(values);
+  const StatisticSummary spread = SummariseValues(values);
   EXPECT_DOUBLE_EQ(spread.mean, 5.0);
   EXPECT_NEAR(spread.sd, std::sqrt(32.0 / 7.0), 1e-12);
   EXPECT_NEAR(spread.ci95, 2.364624252 * std::sqrt(32.0 / 7.0) / std::sqrt(8.0), 1e-8);
 
   // Two values 1 and 3: sd sqrt(2), t(0.975, 1) = 12.7062.
   const std::vector<double> two = {1, 3};
-  EXPECT_NEAR(SpreadOf(two).ci95, 12.70620474 * std::sqrt(2.0) / std::sqrt(2.0), 1e-6);
+  EXPECT_NEAR(SummariseValues(two).ci95, 12.70620474 * std::sqrt(2.0) / std::sqrt(2.0), 1e-6);
   const std::vector<double> one = {7};
-  EXPECT_EQ(SpreadOf(one).mean, 7.0);
-  EXPECT_EQ(SpreadOf(one).sd, 0.0);
+  EXPECT_EQ(SummariseValues(one).mean, 7.0);
+  EXPECT_EQ(SummariseValues(one).sd, 0.0);
+  // Runs without the statistic are left out and counted, the rest summed alike.
+  const std::vector<std::optional<double>> gaps = {2, std::nullopt, 4, 4, 4, 5, 5, std::nullopt, 7, 9};
+  const StatisticSummary withGaps = SummariseValues(gaps);
+  EXPECT_EQ(withGaps.count, 8u);
+  EXPECT_EQ(withGaps.missing, 2u);
+  EXPECT_EQ(withGaps.mean, spread.mean);
+  EXPECT_EQ(withGaps.ci95, spread.ci95);
 }
 
 TEST(ExperimentStatistics, PointOutputsAverageReplicatesAndLeaveOutRunsWithoutAValue) {
