@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <set>
+#include <stop_token>
 
 #include "experiments/Experiments.h"
+#include "platform/SystemResources.h"
 #include "results/Statistics.h"
 #include "results/ResultsTable.h"
 #include "run/RunDriver.h"
@@ -192,6 +194,35 @@ TEST(ExperimentPoints, OnlyThePointsToDoRunAndAStopLeavesTheRestUnrun) {
   ExperimentControl stopped;
   stopped.stop = stop.get_token();
   for (const PointOutcome& outcome : RunPoints(points, stopped)) EXPECT_EQ(outcome.status, PointStatus::NotRun);
+}
+
+TEST(ExperimentPoints, APointStoppedInTheMiddleOfItsRunIsNotCounted) {
+  // The second point is large enough for the run to ask how much memory is
+  // free, after the point has begun: the test's answer stops the experiment
+  // there, so that the stop lands inside that point's run on every machine.
+  RunSettings large = SmallRun();
+  large.cycleCount = 1000;
+  while (FastEngineMemoryBytes(TransferSettings(large), 1) <= (std::uint64_t{32} << 20)) large.cycleCount *= 2;
+  const std::vector<ExperimentPoint> points = {{SmallRun(), 3}, {large, 3}, {SmallRun(), 4}};
+  std::stop_source stop;
+  struct Restore {
+    ~Restore() { SetAvailableMemoryForTests({}); }
+  } restore;
+  int asked = 0;
+  SetAvailableMemoryForTests([&] {
+    ++asked;
+    stop.request_stop();
+    return std::optional<std::uint64_t>(std::uint64_t{1} << 40);
+  });
+  ExperimentControl control;
+  control.threads = 1;
+  control.stop = stop.get_token();
+  const std::vector<PointOutcome> outcomes = RunPoints(points, control);
+  ASSERT_EQ(asked, 1) << "the large point's run never began";
+  EXPECT_EQ(outcomes[0].status, PointStatus::Ran);
+  EXPECT_EQ(outcomes[1].status, PointStatus::NotRun);
+  EXPECT_EQ(outcomes[2].status, PointStatus::NotRun);
+  EXPECT_EQ(control.pointsDone.load(), 1u) << "only the point that ran is done";
 }
 
 TEST(ExperimentShards, SlicesCoverThePointsOnce) {
