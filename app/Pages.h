@@ -15,6 +15,8 @@
 #include "plot/CyclePlot.h"
 #include "platform/PropertyPage.h"
 #include "resources/SettingControls.h"
+#include "experiments/Experiments.h"
+#include "run/Job.h"
 #include "run/RunDriver.h"
 #include "settings/RunSettings.h"
 
@@ -170,6 +172,8 @@ class CPageResults : public CSettingsPage {
   // "Use last seed": the last run's seed into the Seed field, so that the next
   // run repeats it.
   void OnUseLastSeed();
+  // The seed the next runs take, in the Seed field (a fit's, say).
+  void SetSeed(std::uint32_t seed);
 
  private:
   // The Seed field: nothing when empty (a new seed each run), else its seed. A
@@ -182,6 +186,7 @@ class CPageResults : public CSettingsPage {
   // (a null text puts the note back).
   void ShowRunNote(const QString& text);
   QString note_;
+  std::optional<std::uint32_t> seed_;  // for the Seed field before the page is first shown
 
   // Takes the place of the template's control 1033 when the window is built.
   // The window then holds it as a child; a member is destroyed before the page
@@ -273,8 +278,10 @@ class CPageExperiments : public CSettingsPage {
   void OnExportCsv();
   // "Save picture...": the chart, PNG or SVG, 1600 x 900.
   void OnSavePicture();
-  // "Copy": the grid's table, tab-separated, on the clipboard.
+  // "Copy": the table in numbers, tab-separated, on the clipboard.
   void OnCopy();
+  // "Copy command line": the varnolt-cli command that writes the same table.
+  void OnCopyCommandLine();
   // "Open census...": reads a census as varnolt-cli calibrate reads it; one
   // that cannot be read is told in a box and the census before it stays.
   void OnOpenCensus();
@@ -288,39 +295,67 @@ class CPageExperiments : public CSettingsPage {
   CPictureView& Chart() { return *chart_; }
   // What Export CSV writes for the results shown; empty before any.
   std::string ResultsCsv() const;
-  // The line that says what Run would do (or what is wrong), kept up to date
-  // as the fields change.
-  QString PlanText() const;
 
  private:
   struct Results;
   struct Plan;
+  using Problem = std::pair<int, QString>;  // the control at fault and what is wrong
   void OnKindChanged();
   void OnSettingChosen(int row);
   void UpdatePlan();
   void ShowKindControls();
   void ShowResults();
   void ShowChart();
-  // Draws chart number `chart` of the results as the runner would, into the file at path.
+  // Draws chart number `chart` of the results as the runner would, into the
+  // file at path; `onPage` for the page's own smaller chart.
   std::optional<std::string> WriteChart(std::size_t chart, const std::filesystem::path& path, PictureSize size,
-                                        const std::string& title) const;
+                                        const std::string& title, bool onPage = false) const;
   // Reads the fields into a plan; on a problem answers the control at fault
   // and what is wrong.
-  std::optional<std::pair<int, QString>> ReadPlan(Plan& plan) const;
+  std::optional<Problem> ReadPlan(Plan& plan) const;
+  // A varied setting's row read into the plan, one reader per experiment.
+  std::optional<Problem> ReadSweepFactor(Plan& plan, int row, const QString& name, const std::string& from,
+                                         const std::string& to) const;
+  std::optional<Problem> ReadScreeningFactor(Plan& plan, int row, const QString& name, const std::string& from,
+                                             const std::string& to) const;
+  std::optional<Problem> ReadFitFactor(Plan& plan, int row, const QString& name, const std::string& from,
+                                       const std::string& to) const;
+  // The plan line of each experiment.
+  QString SweepPlanText(const Plan& plan) const;
+  QString ScreeningPlanText(const Plan& plan) const;
+  QString FitPlanText(const Plan& plan) const;
+  // "The rules refuse none of the points", or how many and the first rule that fails.
+  static QString RefusedText(std::size_t refused, const std::string& first);
   void Refuse(int controlId, const QString& message);
   void RunSweep(Plan& plan);
   void RunScreening(Plan& plan);
   void RunFit(Plan& plan);
+  // The one way an experiment runs: as a job of the sheet, with `running` in
+  // the progress dialog after half a second and Cancel. A stopped job leaves
+  // the results shown and says so above the plan; answers whether it completed.
+  bool RunWithProgress(Kind kind, const QString& running, std::uint64_t total, Job::Work work,
+                       std::function<std::uint64_t()> done);
+  // The same for points of a design, each run once; `outcomes` only when complete.
+  bool RunPointsWithProgress(Kind kind, const QString& running, std::span<const ExperimentPoint> points,
+                             std::vector<PointOutcome>& outcomes);
+  // A completed experiment's results replace those shown.
+  void ShowNewResults(std::unique_ptr<Results> results);
   void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);
   QString FieldText(int controlId) const;
 
   CGridCtrl grid_{0, 0, 0, 0};
   CPictureView* chart_;  // owned by the page's window once it is built
-  std::unique_ptr<Results> results_;
+  // The experiments completed since the window opened, the first first; the
+  // list "Shown" goes back to any of them. results_ is the one shown.
+  std::vector<std::unique_ptr<Results>> history_;
+  Results* results_ = nullptr;
+  void OnEarlierChosen();
   QString plan_;
   QString status_;  // what became of the last experiment (cancelled, say)
   std::unique_ptr<Census> census_;
   QString censusName_;
+  QString censusPath_;
+  Kind shownKind_ = Kind::Sweep;  // the kind whose fields are shown
 };
 
 // The About page: three centred texts on white.
@@ -368,7 +403,8 @@ inline constexpr int kExperimentKind = 1100, kRunExperiment = 1101, kStepHeader 
                      kReplicatesLabel = 1140, kReplicates = 1141, kExperimentSeed = 1142, kStatistics = 1143,
                      kTrajectories = 1144, kPlan = 1145, kExportTable = 1146, kSaveChart = 1147, kCopyTable = 1148,
                      kChartChoice = 1149, kTable = 1160, kExperimentChart = 1161, kOpenCensus = 1170,
-                     kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139;
+                     kCensusName = 1171, kUseFitted = 1172, kStatisticsLabel = 1138, kSeedLabel = 1139,
+                     kFitPalms = 1173, kFitPalmsLabel = 1174, kCopyCommand = 1175, kShownExperiment = 1176;
 inline constexpr int SettingRowControl(int row, int column) { return kSettingList + 4 * row + column; }
 }  // namespace control
 

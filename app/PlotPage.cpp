@@ -2,6 +2,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 #include "app/Pages.h"
 #include "app/Sheet.h"
 #include "platform/FileError.h"
@@ -76,6 +78,14 @@ void CPagePlot::ShowFit(std::span<const CycleResult> cycles, const CyclePlotView
 void CPagePlot::ShowFitNow() {
   plot_.SetCycles(fit_->cycles);
   plot_.SetObserved(fit_->observed);
+  // From the census's first cycle: the runs' start before it was not observed.
+  double first = 0;
+  for (const auto& series : fit_->observed) {
+    for (const QPointF& point : series) first = first == 0 ? point.x() : std::min(first, point.x());
+  }
+  if (first > 1 && first < static_cast<double>(fit_->cycles.size())) {
+    plot_.SetVisibleCycles(first, static_cast<double>(fit_->cycles.size()));
+  }
   plot_.SetTitle(fit_->title);
   SetLabel(GetDlgItem(kAnalysis), fit_->line);
   SetLabel(GetDlgItem(kReadout), PlotHint);

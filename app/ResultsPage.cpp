@@ -65,6 +65,7 @@ bool CPageResults::OnInitDialog() {
   if (auto* note = qobject_cast<QLabel*>(GetDlgItem(kRunNote))) note_ = note->text();
   if (auto* seed = qobject_cast<QLineEdit*>(GetDlgItem(kSeed))) {
     seed->setPlaceholderText(QStringLiteral("new each run"));
+    if (seed_) seed->setText(QString::number(*seed_));
     seed->setToolTip(QStringLiteral("The seed of the next run: empty for a new seed each run, a number to repeat "
                                     "the run that had it."));
   }
@@ -96,6 +97,11 @@ void CPageResults::ShowResults() {
   if (auto* line = qobject_cast<QLabel*>(GetDlgItem(kLastRun))) line->setText(LastRunLine(Sheet().lastRun));
   EnableControl(kCopyResults, Sheet().model.cycleResults.size() > 1);
   EnableControl(kUseLastSeed, Sheet().lastRun.has_value());
+}
+
+void CPageResults::SetSeed(std::uint32_t seed) {
+  seed_ = seed;
+  if (auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(kSeed))) edit->setText(QString::number(seed));
 }
 
 void CPageResults::OnUseLastSeed() {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QScreen>
 
 #include "platform/Prompts.h"
 #include "platform/WindowGestures.h"
@@ -32,6 +33,19 @@ bool CSheet::OnInitDialog() {
   setWindowTitle(UntitledTitle());
   SetMenu(MainMenu(), ToolbarImages());
   return result;
+}
+
+QSize OpeningWindowSize(QSize available, QSize content) {
+  const QSize wanted = QSize(1000, 700).boundedTo(QSize(available.width() * 3 / 4, available.height() * 3 / 4));
+  return wanted.expandedTo(content);
+}
+
+QSize CSheet::OpeningSize() const {
+  // Large enough that every page shows its texts and charts whole; the window
+  // keeps no size of its own between starts.
+  const QScreen* shown = screen();
+  const QSize available = shown != nullptr ? shown->availableGeometry().size() : QSize(1000 * 4 / 3, 700 * 4 / 3);
+  return OpeningWindowSize(available, minimumSizeHint());
 }
 
 bool CSheet::PreTranslateMessage(QObject* receiver, QKeyEvent* event) {

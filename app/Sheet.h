@@ -24,6 +24,12 @@ namespace varnolt {
 // the Output file page's "..." (a save dialog too).
 FileDialogRequest DatFileDialog(FileDialogMode mode, const QString& initialName);
 
+// The size the main window opens at on a screen of `available` size, for
+// pages, menu and tabs that need `content`: 1000 x 700, or three quarters of
+// the screen's width and height where that is less, and never less than the
+// content.
+QSize OpeningWindowSize(QSize available, QSize content);
+
 class CSheet : public CPropertySheet {
   Q_OBJECT
 
@@ -140,6 +146,7 @@ class CSheet : public CPropertySheet {
 
  protected:
   bool OnInitDialog() override;
+  QSize OpeningSize() const override;
   bool PreTranslateMessage(QObject* receiver, QKeyEvent* event) override;
   void OnCommand(int commandId) override;
 

@@ -2,15 +2,10 @@
 // screening or Sobol indices over chosen factors.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <cmath>
-#include <cstdio>
-#include <limits>
 #include <memory>
-#include <nlohmann/json.hpp>
 
 #include "cli/Help.h"
 #include "cli/Messages.h"
@@ -18,8 +13,8 @@
 #include "cli/PointTables.h"
 #include "cli/RunOptions.h"
 #include "cli/SharedOptions.h"
+#include "experiments/SensitivityIndices.h"
 #include "platform/FileIO.h"
-#include "platform/Version.h"
 #include "platform/Interrupts.h"
 #include "platform/WholeNumbers.h"
 #include "results/CycleAnalysis.h"
@@ -29,24 +24,6 @@
 namespace varnolt {
 
 namespace {
-
-// A number in a column of the printed report; a dash where there is none.
-std::string Fixed(double value, int width, int decimals) {
-  char text[64];
-  if (std::isnan(value)) {
-    std::snprintf(text, sizeof text, "%*s", width, "-");
-  } else {
-    std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
-  }
-  return text;
-}
-
-// A number in a CSV cell; empty where there is none.
-std::string Cell(double value) { return std::isnan(value) ? std::string() : ShortestNumber(value); }
-
-std::string Padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
 
 class SensitivityCommand final : public Command {
  public:
@@ -159,8 +136,9 @@ class SensitivityCommand final : public Command {
     }
     const bool toStandardOutput = options_.csv && *options_.csv == "-";
     std::ostream& report = toStandardOutput ? io.err : io.out;
-    const std::string csv = ReportIndices(plan, design, table, outcomes, seed, report);
-    return WriteIndices(csv, plan, seed, outcomes, io, report);
+    const SensitivityIndices indices = ComputeSensitivityIndices(plan, design, table, outcomes, seed, options_.bootstrap);
+    report << indices.report;
+    return WriteIndices(indices.table, plan, seed, outcomes, io, report);
   }
 
  private:
@@ -215,124 +193,11 @@ class SensitivityCommand final : public Command {
   // are made, their whole-numbered steps, and each run's outputs for the
   // indices. Too much for this computer is refused before anything is made.
   std::optional<std::string> MemoryNeeded(const SensitivityPlan& plan) const {
-    const std::size_t designRows = SensitivityDesignRows(plan);
-    const int k = static_cast<int>(plan.factors.size());
-    const auto replicates = static_cast<std::size_t>(options_.replicates);
     const std::size_t statisticCount =
         options_.statistics.empty() ? DefaultSensitivityStatistics().size() : options_.statistics.size();
-    const double need = static_cast<double>(designRows) *
-                        (8.0 * k + 48 + 4.0 * k + static_cast<double>(replicates * RunOutputs::BytesPerRun(statisticCount)));
-    return MemoryProblem(static_cast<std::uint64_t>(std::min(need, 1.8e19)),
-                         "the " + std::string(plan.morris ? "Morris" : "Sobol") + " design of " +
-                             WithThousands(static_cast<std::int64_t>(designRows)) + " points" +
-                             (replicates > 1 ? " x " + std::to_string(replicates) + " replicates" : std::string()),
-                         plan.morris ? "give fewer --trajectories or factors" : "give fewer --samples or factors");
-  }
-
-  // Prints the indices of every statistic, ranked, and answers them as a table.
-  std::string ReportIndices(const SensitivityPlan& plan, const SensitivityDesign& design, const PointTable& table,
-                            const RunOutputs& outcomes, std::uint32_t seed, std::ostream& report) const {
-    const bool morris = plan.morris;
-    const int k = static_cast<int>(plan.factors.size());
-    const auto replicates = static_cast<std::size_t>(options_.replicates);
-    const std::size_t lost = outcomes.NotRan();
-    std::string csv = morris ? "output,factor,mu,muStar,muStarLow,muStarHigh,sigma,effects\n"
-                             : "output,factor,first,firstLow,firstHigh,total,totalLow,totalHigh,samples\n";
-    report << (morris ? "Morris elementary effects" : "Sobol indices") << " of " << k
-           << (k == 1 ? " factor" : " factors") << " from " << outcomes.Runs() << " runs (seed " << seed;
-    if (plan.designSeed != seed) report << ", design seed " << plan.designSeed;
-    report << ")";
-    if (replicates > 1) {
-      report << "; each point's output is the mean of its " << replicates << " replicates, seeds " << seed << " to "
-             << seed + static_cast<std::uint32_t>(replicates - 1);
-    }
-    if (lost > 0) report << "; " << lost << " runs were refused by a rule or failed and are left out";
-    report << (morris ? ".\nEffects are per whole range of the factor, ranked by mu*; the 95 % intervals of mu* are "
-                        "from the bootstrap.\n"
-                      : ".\nRanked by the total index; the 95 % intervals are from the bootstrap.\n");
-    for (Statistic statistic : table.statistics) {
-      const PointOutputs outputs = outcomes.Of(replicates, statistic);
-      ReportOutputs(statistic, outputs, outcomes.Runs() - lost, report);
-      if (morris) {
-        ReportMorris(plan, InfoOf(statistic).name,
-                     MorrisIndices(k, design.used, outputs.values, options_.bootstrap, plan.designSeed), report, csv);
-      } else {
-        ReportSobol(plan, InfoOf(statistic).name,
-                    SobolIndices(design.saltelli, outputs.values, options_.bootstrap, plan.designSeed),
-                    OutputVaries(outputs.values), report, csv);
-      }
-    }
-    return csv;
-  }
-
-  // The runs without the statistic, and the spread between replicates.
-  void ReportOutputs(Statistic statistic, const PointOutputs& outputs, std::size_t runs, std::ostream& report) const {
-    const char* name = InfoOf(statistic).name;
-    const auto replicates = static_cast<std::size_t>(options_.replicates);
-    report << "\n" << name << ":\n";
-    if (outputs.missing > 0) {
-      report << "  " << outputs.missing << " of " << runs << " runs have no " << name
-             << (statistic == Statistic::Period || statistic == Statistic::FemaleAmplitude ? " (no regular cycle)" : "")
-             << "; " << outputs.pointsLeftOut << (outputs.pointsLeftOut == 1 ? " point" : " points")
-             << " without one are left out" << (replicates > 1 ? ", the others average the replicates that have one" : "")
-             << ".\n";
-    }
-    if (replicates > 1 && !std::isnan(outputs.replicateSd)) {
-      std::vector<std::optional<double>> present;
-      for (double v : outputs.values) {
-        if (!std::isnan(v)) present.push_back(v);
-      }
-      report << "  Between replicates of a point, sd " << Fixed(outputs.replicateSd, 0, 4) << " on average; between "
-             << "points (of their means), sd " << Fixed(SummariseValues(present).sd, 0, 4) << ".\n";
-    }
-  }
-
-  static std::size_t NameWidth(const SensitivityPlan& plan) {
-    std::size_t width = 8;
-    for (const SensitivityFactor& factor : plan.factors) width = std::max(width, factor.name.size() + 2);
-    return width;
-  }
-
-  static void ReportMorris(const SensitivityPlan& plan, const std::string& name,
-                           const std::vector<MorrisIndex>& indices, std::ostream& report, std::string& csv) {
-    const std::size_t nameWidth = NameWidth(plan);
-    std::vector<int> order(plan.factors.size());
-    for (std::size_t f = 0; f < order.size(); ++f) order[f] = static_cast<int>(f);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return indices[a].muStar > indices[b].muStar; });
-    report << "  " << Padded("factor", nameWidth) << "       mu*  (95 % interval)          mu     sigma  effects\n";
-    for (int f : order) {
-      const MorrisIndex& m = indices[f];
-      report << "  " << Padded(plan.factors[f].name, nameWidth) << Fixed(m.muStar, 10, 3) << "  ("
-             << Fixed(m.muStarLow, 6, 3) << " to " << Fixed(m.muStarHigh, 6, 3) << ")" << Fixed(m.mu, 10, 3)
-             << Fixed(m.sigma, 10, 3) << "  " << m.effects << "\n";
-      csv += name + "," + plan.factors[f].name + "," + Cell(m.mu) + "," + Cell(m.muStar) + "," + Cell(m.muStarLow) +
-             "," + Cell(m.muStarHigh) + "," + Cell(m.sigma) + "," + std::to_string(m.effects) + "\n";
-    }
-  }
-
-  static void ReportSobol(const SensitivityPlan& plan, const std::string& name, const std::vector<SobolIndex>& indices,
-                          bool varies, std::ostream& report, std::string& csv) {
-    const std::size_t nameWidth = NameWidth(plan);
-    if (!varies) {
-      report << "  " << name << " does not vary over this design; no indices.\n";
-      for (std::size_t f = 0; f < plan.factors.size(); ++f) {
-        csv += name + "," + plan.factors[f].name + ",,,,,,," + std::to_string(indices[f].samples) + "\n";
-      }
-      return;
-    }
-    std::vector<int> order(plan.factors.size());
-    for (std::size_t f = 0; f < order.size(); ++f) order[f] = static_cast<int>(f);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return indices[a].total > indices[b].total; });
-    report << "  " << Padded("factor", nameWidth) << "   first  (95 % interval)      total  (95 % interval)\n";
-    for (int f : order) {
-      const SobolIndex& s = indices[f];
-      report << "  " << Padded(plan.factors[f].name, nameWidth) << Fixed(s.first, 8, 3) << "  ("
-             << Fixed(s.firstLow, 6, 3) << " to " << Fixed(s.firstHigh, 6, 3) << ")" << Fixed(s.total, 8, 3) << "  ("
-             << Fixed(s.totalLow, 6, 3) << " to " << Fixed(s.totalHigh, 6, 3) << ")\n";
-      csv += name + "," + plan.factors[f].name + "," + Cell(s.first) + "," + Cell(s.firstLow) + "," +
-             Cell(s.firstHigh) + "," + Cell(s.total) + "," + Cell(s.totalLow) + "," + Cell(s.totalHigh) + "," +
-             std::to_string(s.samples) + "\n";
-    }
+    return SensitivityMemoryProblem(plan, static_cast<std::size_t>(options_.replicates), statisticCount,
+                                    plan.morris ? "give fewer --trajectories or factors"
+                                                : "give fewer --samples or factors");
   }
 
   // The table of indices with, beside it, what made them, so that a picture of
@@ -345,22 +210,8 @@ class SensitivityCommand final : public Command {
       return ExitFailure;
     }
     if (const std::optional<std::string> recordPath = TableRecordPath(options_.csv)) {
-      nlohmann::ordered_json record;
-      record["version"] = VersionText();
-      record["commandLine"] = CommandLineText();
-      record["command"] = "sensitivity";
-      record["method"] = *options_.method;
-      record["seed"] = seed;
-      record["designSeed"] = plan.designSeed;
-      record["replicates"] = static_cast<std::size_t>(options_.replicates);
-      record["runs"] = outcomes.Runs();
-      record["runsLeftOut"] = outcomes.NotRan();
-      nlohmann::ordered_json factorList = nlohmann::ordered_json::array();
-      for (const SensitivityFactor& factor : plan.factors) {
-        factorList.push_back({{"name", factor.name}, {"low", factor.low}, {"high", factor.high}});
-      }
-      record["factors"] = factorList;
-      const std::string text = record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+      const std::string text = SensitivityRecordJson(plan, CommandLineText(), seed,
+                                                     static_cast<std::size_t>(options_.replicates), outcomes);
       if (!WriteTable(*recordPath, "record of the table", text, io)) return ExitFailure;
     }
     if (*options_.csv != "-") report << "\nTable written to " << *options_.csv << ".\n";

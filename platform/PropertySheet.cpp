@@ -86,10 +86,11 @@ int CPropertySheet::DoModal() {
 void CPropertySheet::Create() {
   if (created_) return;
   OnInitDialog();
-  // The window opens at the size of its pages, menu and tabs included; the user
-  // may make it larger.
-  resize(minimumSizeHint());
+  // The user may make it larger; it never gets smaller than its pages.
+  resize(OpeningSize().expandedTo(minimumSizeHint()));
 }
+
+QSize CPropertySheet::OpeningSize() const { return minimumSizeHint(); }
 
 void CPropertySheet::EndDialog(int result) { done(result); }
 

@@ -75,6 +75,9 @@ class CPropertySheet : public QDialog {
   virtual void OnCommand(int commandId);
   // The close box (or the window menu's Close): true lets the window close.
   virtual bool OnCloseRequest();
+  // The size the window opens at (Create); the size of its pages, menu and
+  // tabs included, unless a sheet asks for more.
+  virtual QSize OpeningSize() const;
 
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -284,8 +284,8 @@ void CyclePlotView::SetObserved(const Observed& observed) {
     delete series;
   }
   observedSeries_.clear();
-  // With points beside lines, the legend shows each entry as it is drawn.
-  chart()->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+  // The legend keeps one entry per state, so that its words fit beside the
+  // chart: a state's points come and go with its line.
   for (std::size_t i = 0; i < observed.size(); ++i) {
     if (observed[i].empty()) continue;
     auto* series = new QScatterSeries;
@@ -298,14 +298,11 @@ void CyclePlotView::SetObserved(const Observed& observed) {
     chart()->addSeries(series);
     series->attachAxis(axisX_);
     series->attachAxis(axisY_);
+    series->setVisible(series_[i]->isVisible());
     observedSeries_.push_back(series);
-    chart()->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
-    for (QLegendMarker* marker : chart()->legend()->markers(series)) {
-      connect(marker, &QLegendMarker::clicked, this, [marker] {
-        marker->series()->setVisible(!marker->series()->isVisible());
-        marker->setVisible(true);
-        ShowMarkerState(marker);
-      });
+    for (QLegendMarker* marker : chart()->legend()->markers(series)) marker->setVisible(false);
+    for (QLegendMarker* marker : chart()->legend()->markers(series_[i])) {
+      connect(marker, &QLegendMarker::clicked, series, [series, line = series_[i]] { series->setVisible(line->isVisible()); });
     }
   }
 }
@@ -353,7 +350,11 @@ std::unique_ptr<QChartView> ResidualPanel(const CyclePlotView::Observed& residua
   auto* chart = new QChart;
   view->setChart(chart);
   chart->legend()->hide();
-  chart->setTitle(QStringLiteral("Residuals: simulated minus observed, in percentage points"));
+  // In lines of whole words no wider than the picture, as the plot's title.
+  QStringList lines = TitleLines(QStringLiteral("Residuals: simulated minus observed, in percentage points"),
+                                 chart->titleFont(), size.width() * 3 / 4 - 40);
+  for (QString& line : lines) line = line.toHtmlEscaped();
+  chart->setTitle(lines.join(QStringLiteral("<br>")));
   auto* axisX = new QValueAxis;
   auto* axisY = new QValueAxis;
   chart->addAxis(axisX, Qt::AlignBottom);
@@ -402,13 +403,21 @@ std::unique_ptr<QChartView> ResidualPanel(const CyclePlotView::Observed& residua
   UseCycleTicks(axisX, first, last);
   axisY->setRange(-reach, reach);
   UseRoundTicks(axisY, -reach, reach, 4, 0.01);
+  // Alone, the panel names its own cycles.
+  if (plotArea.isEmpty()) axisX->setTitleText(QStringLiteral("Cycle"));
   view->resize(size);
   view->show();
   QCoreApplication::sendPostedEvents();
   chart->layout()->activate();
-  // The cycles line up with the plot's above.
+  // The cycles line up with the plot's above, if any.
   const QRectF own = chart->plotArea();
-  chart->setPlotArea(QRectF(plotArea.left(), own.top(), plotArea.width(), own.height()));
+  // Moved by the chart's margins, so that its axes' labels move with it.
+  if (!plotArea.isEmpty()) {
+    QMargins margins = chart->margins();
+    margins.setLeft(margins.left() + static_cast<int>(std::lround(plotArea.left() - own.left())));
+    margins.setRight(margins.right() + static_cast<int>(std::lround(own.right() - plotArea.right())));
+    chart->setMargins(margins);
+  }
   QCoreApplication::sendPostedEvents();
   chart->layout()->activate();
   return view;
@@ -541,10 +550,10 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
     copy.observedSeries_[i]->setVisible(observedSeries_[i]->isVisible());
   }
   for (QLegendMarker* marker : copy.chart()->legend()->markers()) {
-    if (marker->series() == copy.keptLegend_ ||
-        std::find(copy.keptSeries_.begin(), copy.keptSeries_.end(), marker->series()) != copy.keptSeries_.end()) {
-      continue;
-    }
+    const auto among = [marker](const auto& list) {
+      return std::find(list.begin(), list.end(), marker->series()) != list.end();
+    };
+    if (marker->series() == copy.keptLegend_ || among(copy.keptSeries_) || among(copy.observedSeries_)) continue;
     marker->setVisible(true);
     ShowMarkerState(marker);
   }
@@ -553,7 +562,8 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   copy.SetShaded(shaded_, shadedName_);
   // With residuals, the plot takes the top of the picture and their panel the rest.
   const bool panel = std::any_of(residuals_.begin(), residuals_.end(), [](const auto& points) { return !points.empty(); });
-  const QSize plotSize(size.width(), panel ? size.height() * 7 / 10 : size.height());
+  const bool alone = panel && residualsOnly_;
+  const QSize plotSize(size.width(), panel && !alone ? size.height() * 7 / 10 : size.height());
   copy.resize(plotSize);
   copy.show();
   copy.SetVisibleCycles(axisX_->min(), axisX_->max());
@@ -567,15 +577,19 @@ QString CyclePlotView::SavePicture(const QString& path, QSize size, const QStrin
   copy.chart()->setTitle(lines.join(QStringLiteral("<br>")));
   copy.chart()->layout()->activate();
   copy.Decimate();
+  if (!alone) ReportCutChartTexts(*copy.scene());
   std::unique_ptr<QChartView> residualPanel;
   const QRectF plotArea(QPointF(0, 0), QSizeF(plotSize));
-  const QRectF panelArea(QPointF(0, plotSize.height()), QSizeF(size.width(), size.height() - plotSize.height()));
+  const QRectF panelArea = alone ? QRectF(QPointF(0, 0), QSizeF(size))
+                                 : QRectF(QPointF(0, plotSize.height()),
+                                          QSizeF(size.width(), size.height() - plotSize.height()));
   if (panel) {
     residualPanel = ResidualPanel(residuals_, shaded_, copy.axisX_->min(), copy.axisX_->max(),
-                                  panelArea.size().toSize(), copy.chart()->plotArea());
+                                  panelArea.size().toSize(), alone ? QRectF() : copy.chart()->plotArea());
+    ReportCutChartTexts(*residualPanel->scene());
   }
   const auto render = [&](QPainter& painter) {
-    copy.scene()->render(&painter, plotArea, copy.chart()->geometry());
+    if (!alone) copy.scene()->render(&painter, plotArea, copy.chart()->geometry());
     if (residualPanel) residualPanel->scene()->render(&painter, panelArea, residualPanel->chart()->geometry());
   };
 

@@ -77,6 +77,8 @@ class CyclePlotView : public CyclePlotBase {
   // Residuals (cycle, simulated minus observed) per series, drawn by
   // SavePicture in a panel of their own beneath the plot. All empty: no panel.
   void SetResiduals(const Observed& residuals);
+  // SavePicture draws the residuals' panel alone, over the whole picture.
+  void SetResidualsOnly(bool only) { residualsOnly_ = only; }
 
   // The whole run in view again.
   void ResetZoom();
@@ -129,6 +131,7 @@ class CyclePlotView : public CyclePlotBase {
   QString shadedName_;
   std::vector<QAreaSeries*> shadedSeries_;
   Observed residuals_;
+  bool residualsOnly_ = false;
   QValueAxis* axisX_ = nullptr;
   QValueAxis* axisY_ = nullptr;
 #ifdef VARNOLT_WITHOUT_CHARTS

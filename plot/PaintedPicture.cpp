@@ -1,5 +1,9 @@
 #include "plot/PaintedPicture.h"
 
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
+
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QImage>
@@ -189,6 +193,7 @@ void ValueFrame::PaintAxes(QPainter& painter, const QStringList* categories, con
     painter.setPen(ink);
     for (qsizetype i = 0; i < categories->size(); i += every) {
       const QString name = metrics.elidedText((*categories)[i], Qt::ElideRight, room * every - line / 4);
+      if (name != (*categories)[i]) ReportCutText(name.toStdString());
       painter.drawText(QRectF(X(i + 0.5) - room * every / 2, plot_.bottom() + line / 4, room * every, line),
                        Qt::AlignHCenter | Qt::AlignTop, name);
     }
@@ -215,6 +220,16 @@ void ValueFrame::PaintAxes(QPainter& painter, const QStringList* categories, con
   painter.rotate(-90);
   painter.drawText(QRectF(-plot_.height() / 2, -line, plot_.height(), line * 1.2), Qt::AlignHCenter, yTitle);
   painter.restore();
+}
+
+void ReportCutChartTexts(const QGraphicsScene& scene) {
+  for (QGraphicsItem* item : scene.items()) {
+    if (!item->isVisible()) continue;
+    QString text;
+    if (auto* rich = dynamic_cast<QGraphicsTextItem*>(item)) text = rich->toPlainText();
+    if (auto* simple = dynamic_cast<QGraphicsSimpleTextItem*>(item)) text = simple->text();
+    if (text.contains(QStringLiteral("...")) || text.contains(QChar(0x2026))) ReportCutText(text.toStdString());
+  }
 }
 
 }  // namespace varnolt

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGraphicsScene>
 #include <QPainter>
 #include <QRectF>
 #include <QString>
@@ -63,6 +64,9 @@ class ValueFrame {
   double labelWidth_ = 0;
   QFont font_;
 };
+
+// Reports every text of the chart's scene that Qt Charts cut short ("...").
+void ReportCutChartTexts(const QGraphicsScene& scene);
 
 // A value formatted for a label, in at most six significant digits.
 QString ValueLabel(double value);

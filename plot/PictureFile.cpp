@@ -41,4 +41,14 @@ std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path) 
   return std::nullopt;
 }
 
+namespace {
+thread_local std::function<void(const std::string&)> cutTextWatcher;
+}  // namespace
+
+void WatchCutTexts(std::function<void(const std::string& text)> watcher) { cutTextWatcher = std::move(watcher); }
+
+void ReportCutText(const std::string& text) {
+  if (cutTextWatcher) cutTextWatcher(text);
+}
+
 }  // namespace varnolt

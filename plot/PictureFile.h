@@ -4,6 +4,7 @@
 // Plain C++.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -24,5 +25,11 @@ std::optional<std::string> ParsePictureSize(const std::string& text, PictureSize
 // for another extension.
 enum class PictureFormat { Png, Svg };
 std::optional<PictureFormat> PictureFormatOf(const std::filesystem::path& path);
+
+// Texts a picture drawn on this thread had to cut short for want of room
+// ("Herm..."): while a watcher is set, each is handed to it, so that the
+// places pictures are shown in can be checked for room. None stops watching.
+void WatchCutTexts(std::function<void(const std::string& text)> watcher);
+void ReportCutText(const std::string& text);
 
 }  // namespace varnolt

@@ -1,6 +1,7 @@
 #include "plot/PlotPicture.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <clocale>
 
 #include "platform/FileError.h"
@@ -60,7 +61,16 @@ std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std:
     for (const auto& [cycle, residual] : picture.residuals[s]) residuals[s].push_back(QPointF(cycle, residual));
   }
   view.SetResiduals(residuals);
+  view.SetResidualsOnly(picture.residualsOnly);
   view.SetShaded(picture.heldOut, QStringLiteral("held out of the fit"));
+  // From the census's first cycle: the cycles before it were not observed.
+  double first = 0;
+  for (const auto& series : picture.observed) {
+    for (const auto& point : series) first = first == 0 ? point.first : std::min(first, point.first);
+  }
+  if (first > 1 && first < static_cast<double>(picture.cycles.size())) {
+    view.SetVisibleCycles(first, static_cast<double>(picture.cycles.size()));
+  }
   const QString failure = view.SavePicture(QString::fromStdString(PathToUtf8(path)), QSize(size.width, size.height),
                                            QString::fromStdString(picture.title));
   if (!failure.isEmpty()) return failure.toStdString();

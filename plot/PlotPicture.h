@@ -31,6 +31,7 @@ struct FitPicture {
   // (cycle, simulated minus observed) per state, drawn in a panel beneath; none: no panel.
   std::array<std::vector<std::pair<double, double>>, 4> residuals;
   std::vector<std::pair<double, double>> heldOut;  // cycles first to last shaded as not fitted
+  bool residualsOnly = false;  // the residuals' panel alone over the whole picture (when there are residuals)
   std::string title;
 };
 std::optional<std::string> WriteFitPicture(const FitPicture& picture, const std::filesystem::path& path,

@@ -20,6 +20,7 @@
 
 #include "platform/FileError.h"
 #include "platform/FileIO.h"
+#include "plot/CyclePlot.h"
 #include "plot/PaintedPicture.h"
 #include "plot/PlotPicture.h"
 
@@ -31,6 +32,21 @@ QLineSeries* LineOf(const std::vector<double>& x, const std::vector<double>& y) 
   auto* line = new QLineSeries;
   for (std::size_t i = 0; i < x.size(); ++i) line->append(x[i], y[i]);
   return line;
+}
+
+}  // namespace
+
+namespace {
+
+// Ticks at round values (1, 2 or 5 times a power of ten, counted from 0), the
+// labels with as many decimals as the step needs: 28.3 and 28.4, never 28.281.
+void RoundTicks(QValueAxis* axis, double low, double high, int ticks, double smallest) {
+  const double step = RoundTickStep(low, high, ticks, smallest);
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0);
+  axis->setTickInterval(step);
+  const int decimals = std::max(0, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)));
+  axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
 }
 
 }  // namespace
@@ -109,11 +125,14 @@ std::optional<std::string> WriteSettingPicture(const SettingPlot& plot, const st
     refused->attachAxis(axisX);
     refused->attachAxis(axisY);
   }
-  axisX->applyNiceNumbers();
+  // Round ticks: whole values of the setting, round values of the statistic.
+  RoundTicks(axisX, axisX->min(), axisX->max(), 8, 1);
+  RoundTicks(axisY, axisY->min(), axisY->max(), 6, 0);
   view.resize(size.width, size.height);
   view.show();
   QCoreApplication::sendPostedEvents();
   chart->layout()->activate();
+  ReportCutChartTexts(*view.scene());
   return SavePainted(path, size, title, [&view, chart](QPainter& painter, const QRectF& area) {
     view.scene()->render(&painter, area, chart->geometry());
   });

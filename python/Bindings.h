@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <pybind11/pybind11.h>
 
@@ -22,6 +23,7 @@ void BindErrors(py::module_& module);
 void BindSettings(py::module_& module);
 void BindRun(py::module_& module);
 void BindExperiments(py::module_& module);
+void BindCalibration(py::module_& module);
 
 // Raising the module's exceptions (varnolt.errors); each throws
 // py::error_already_set, which pybind11 hands on to Python.
@@ -44,5 +46,21 @@ void CheckProgress(const py::object& progress);
 
 // A path argument: str or os.PathLike, as UTF-8.
 std::string PathArgument(const py::handle& value, const char* function);
+
+// The name of an argument's type, for messages.
+std::string TypeName(const py::handle& value);
+
+// A list of texts (or one text) for an option the runner takes many times;
+// None gives none. Anything else raises TypeError naming `option`.
+std::vector<std::string> TextsArgument(const py::handle& value, const char* option);
+
+// The same for texts NAME=... naming settings (vary, factors, fit): a name
+// that is no setting raises varnolt.UnknownSettingError (a KeyError) with the
+// names there are.
+std::vector<std::string> SettingTextsArgument(const py::handle& value, const char* option);
+
+// A whole number from `low` to `high` (an int, not a bool or a float): TypeError
+// or ValueError naming `name` otherwise.
+std::int64_t WholeArgument(const py::handle& value, const char* name, std::int64_t low, std::int64_t high);
 
 }  // namespace varnolt::python

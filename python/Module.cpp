@@ -14,5 +14,6 @@ PYBIND11_MODULE(_varnolt, module) {
   BindSettings(module);
   BindRun(module);
   BindExperiments(module);
+  BindCalibration(module);
   BindTestSeams(module);
 }

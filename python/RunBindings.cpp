@@ -47,10 +47,6 @@ constexpr std::array<Statistic, 8> AnalysisStatistics = {
     Statistic::MeanFemale, Statistic::MeanHerm, Statistic::MeanMale, Statistic::MeanAborted,
     Statistic::SexRatio,   Statistic::FemaleAmplitude, Statistic::Period, Statistic::Strength};
 
-std::string TypeName(const py::handle& value) {
-  return py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>();
-}
-
 std::uint32_t SeedArgument(const py::handle& seed) {
   if (seed.is_none()) return FreshSeedFor(1);
   if (PyBool_Check(seed.ptr()) || PyFloat_Check(seed.ptr()) || !PyIndex_Check(seed.ptr())) {

@@ -18,10 +18,6 @@ const FieldInfo& FieldNamed(const std::string& name) {
   RaiseUnknownSetting(name);
 }
 
-std::string TypeName(const py::handle& value) {
-  return py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>();
-}
-
 py::object FieldValue(const RunSettings& settings, const FieldInfo& field) {
   if (field.kind == FieldKind::Text) return py::str(settings.*(field.text));
   return py::int_(settings.*(field.integer));

@@ -111,24 +111,36 @@ DialogTemplate ExperimentsPage() {
       {1141, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
       {1144, ControlKind::Edit, "", 48, 92, 24, 13, kNumberEdit},
       {1139, ControlKind::Label, "Seed:", 78, 95, 20, 9},
-      {1142, ControlKind::Edit, "", 98, 92, 56, 13, kNumberEdit},
+      {1142, ControlKind::Edit, "", 98, 92, 52, 13, kNumberEdit},
+      // The palms a fit's candidates run (a sweep's and a screening's are the Size page's).
+      {1174, ControlKind::Label, "Palms:", 155, 95, 22, 9},
+      {1173, ControlKind::Edit, "", 178, 92, 32, 13, kNumberEdit},
       {1138, ControlKind::Label, "Statistics:", 7, 111, 40, 9},
-      {1143, ControlKind::Edit, "", 48, 108, 128, 13, kEdit},
+      {1143, ControlKind::Edit, "", 48, 108, 162, 13, kEdit},
       // The census to fit and the way to it, in place of the statistics.
-      {1171, ControlKind::Label, "", 7, 107, 110, 18},
-      {1170, ControlKind::PushButton, "&Open census...", 120, 108, 56, 14, TabStop},
-      {1145, ControlKind::Label, "", 180, 7, 113, 56, GrowWidth},
-      {1146, ControlKind::PushButton, "&Export CSV...", 180, 66, 56, 14, TabStop},
-      {1147, ControlKind::PushButton, "Save &picture...", 238, 66, 55, 14, TabStop},
-      {1148, ControlKind::PushButton, "&Copy", 180, 84, 40, 14, TabStop},
-      {1149, ControlKind::ComboBox, "", 224, 84, 69, 14, TabStop},
-      {1172, ControlKind::PushButton, "&Use these settings", 180, 102, 113, 14, TabStop},
+      {1171, ControlKind::Label, "", 7, 107, 140, 18},
+      {1170, ControlKind::PushButton, "&Open census...", 152, 108, 58, 14, TabStop},
+      // The plan (with what became of the last experiment above it) has room
+      // for a fit's whole summary at the page's smallest size.
+      {1145, ControlKind::Label, "", 216, 7, 237, 76, GrowWidth},
+      {1146, ControlKind::PushButton, "&Export CSV...", 216, 88, 56, 14, TabStop},
+      {1147, ControlKind::PushButton, "Save &picture...", 276, 88, 58, 14, TabStop},
+      {1148, ControlKind::PushButton, "&Copy", 338, 88, 34, 14, TabStop},
+      {1175, ControlKind::PushButton, "Copy command &line", 376, 88, 77, 14, TabStop},
+      {IDC_STATIC, ControlKind::Label, "Chart:", 216, 109, 24, 9},
+      {1149, ControlKind::ComboBox, "", 242, 106, 100, 14, TabStop},
+      {1172, ControlKind::PushButton, "&Use these settings", 346, 106, 107, 14, TabStop},
       // The page shares the width it grows by between the two (CPageExperiments::OnSize).
-      {1160, ControlKind::Custom, "Grid", 7, 126, 140, 68, TabStop | GrowHeight, "MFCGridCtrl"},
-      {1161, ControlKind::Custom, "Chart", 151, 126, 142, 68, GrowWidth | GrowHeight, "Picture"},
+      // The experiments run since the window opened, to go back to.
+      {IDC_STATIC, ControlKind::Label, "Shown:", 216, 127, 24, 9},
+      {1176, ControlKind::ComboBox, "", 242, 124, 211, 14, TabStop | GrowWidth},
+      {1160, ControlKind::Custom, "Grid", 7, 142, 180, 181, TabStop | GrowHeight, "MFCGridCtrl"},
+      {1161, ControlKind::Custom, "Chart", 191, 142, 262, 181, GrowWidth | GrowHeight, "Picture"},
   };
   c.insert(c.end(), rest.begin(), rest.end());
-  return Page(resource::IDD_EXPERIMENTS, "Experiments", std::move(c));
+  // Larger than the input pages: the results need the room, and the window
+  // never opens smaller than its largest page.
+  return {resource::IDD_EXPERIMENTS, "Experiments", 460, 330, kFont, kFontPoints, std::move(c)};
 }
 
 std::vector<DialogTemplate> BuildTemplates() {

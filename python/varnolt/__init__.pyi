@@ -102,12 +102,47 @@ def run(settings: Union[None, Settings, PathLike] = None, *, seed: Optional[int]
 def read_settings(path: PathLike) -> Settings: ...
 def read_report(path: PathLike) -> Results: ...
 def engine_target() -> str: ...
-def sweep(settings: Union[None, Settings, PathLike] = None, *,
-          vary: Union[str, List[str], Mapping[str, Union[str, Tuple[int, ...], range]]],
-          replicates: int = 1, seed: Optional[int] = None, stats: Optional[List[str]] = None,
-          cycles_window: Union[None, str, Tuple[int, Optional[int]]] = None, threads: Optional[int] = None,
+
+Vary = Union[str, List[str], Dict[str, Union[str, Tuple[int, int], Tuple[int, int, int], range]]]
+
+def sweep(settings: Union[None, Settings, PathLike] = None, *, vary: Vary, replicates: int = 1,
+          seed: Optional[int] = None, stats: Union[None, str, List[str]] = None,
+          cycles_window: Optional[str] = None, threads: Optional[int] = None,
           progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...
 def batch(settings: Union[None, Settings, PathLike] = None, *, design: Union[pandas.DataFrame, PathLike],
-          replicates: int = 1, seed: Optional[int] = None, stats: Optional[List[str]] = None,
-          cycles_window: Union[None, str, Tuple[int, Optional[int]]] = None, threads: Optional[int] = None,
+          replicates: int = 1, seed: Optional[int] = None, stats: Union[None, str, List[str]] = None,
+          cycles_window: Optional[str] = None, threads: Optional[int] = None,
           progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...
+
+Factors = Union[str, List[str], Dict[str, Union[str, Tuple[int, int], range]]]
+Census = Union[pandas.DataFrame, PathLike]
+
+def sensitivity(settings: Union[None, Settings, PathLike] = None, *, factors: Factors, method: str,
+                trajectories: int = 20, levels: int = 4, samples: int = 256, bootstrap: int = 200,
+                replicates: int = 1, seed: Optional[int] = None, design_seed: Optional[int] = None,
+                stats: Union[None, str, List[str]] = None, cycles_window: Optional[str] = None,
+                threads: Optional[int] = None,
+                progress: Optional[Callable[[float], Any]] = None) -> pandas.DataFrame: ...
+
+class Calibration:
+    """The best fit of varnolt.calibrate and what the census determines."""
+    settings: Settings
+    best: Dict[str, int]
+    ranges: Dict[str, Tuple[int, int]]
+    undetermined: List[str]
+    range_texts: List[str]
+    objective: float
+    seed: int
+    summary: str
+    record: Dict[str, Any]
+    @property
+    def evaluations(self) -> pandas.DataFrame: ...
+    @property
+    def cycles(self) -> pandas.DataFrame: ...
+
+def calibrate(settings: Union[None, Settings, PathLike] = None, census: Optional[Census] = None, *,
+              fit: Factors, censuses: Optional[List[Union[Census, Tuple[Census, Union[None, Settings, PathLike]]]]] = None,
+              validate: Optional[str] = None, fit_shift: Optional[str] = None, objective: str = "sse",
+              budget: int = 20000, palms: int = 2000, replicates: int = 2, simulations: int = 200,
+              seed: Optional[int] = None, threads: Optional[int] = None,
+              progress: Optional[Callable[[float], Any]] = None) -> Calibration: ...

@@ -1,6 +1,7 @@
 // The Experiments page driven as a user would: choose the settings to vary,
 // type their ranges, run, read the grid and the chart, export the table and
 // compare it with the runner's.
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QProcess>
@@ -16,6 +17,19 @@ namespace varnolt {
 using namespace control;
 
 namespace {
+// Runs a command line as a shell reads it, in `folder`, with the built runner
+// for "varnolt-cli".
+int RunCommandLine(QString line, const QString& folder) {
+  EXPECT_TRUE(line.startsWith("varnolt-cli ")) << line.toStdString();
+  line.replace(0, 11, QStringLiteral("'" VARNOLT_BIN_DIR "/varnolt-cli'"));
+  QProcess shell;
+  shell.setWorkingDirectory(folder);
+  shell.start(QStringLiteral("/bin/sh"), {"-c", line});
+  EXPECT_TRUE(shell.waitForFinished(120000));
+  EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+  return shell.exitCode();
+}
+
 
 class ExperimentsPage : public SheetDriver {
  protected:
@@ -76,7 +90,8 @@ class ExperimentsPage : public SheetDriver {
     Vary(1, "maleThreshold", "15", "17", "1");
     TypeOver(Field(kReplicates), "2");
     TypeOver(Field(kExperimentSeed), seed);
-    EXPECT_TRUE(Plan().startsWith("9 points x 2 replicates = 18 runs of VARNOLT Simulation Run, 80 cycles x 20 palms."))
+    EXPECT_TRUE(Plan().startsWith("9 points x 2 replicates = 18 runs of ")) << Plan().toStdString();
+    EXPECT_TRUE(Plan().contains(", 80 cycles x 20 palms. femaleThreshold 10, 13, 16. maleThreshold 15, 16, 17."))
         << Plan().toStdString();
     EXPECT_TRUE(Plan().contains("The rules refuse 2 points (first: femaleThreshold 16 must be below maleThreshold 15"))
         << Plan().toStdString();
@@ -176,7 +191,7 @@ TEST_F(ExperimentsPage, FieldsStartAtTheAdmittedRangeAndWrongOnesAreRefused) {
   Choose(SettingRowControl(0, 0), "abortThreshold");
   EXPECT_EQ(Field(SettingRowControl(0, 1))->text(), "1");
   EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "40");
-  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "4");
+  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "3") << "1 to 40 by 3 reaches 40";
   Choose(SettingRowControl(0, 0), "leafPruneCycle");
   EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "80") << "up to the cycles of the run";
   EXPECT_EQ(sheet.settingsModified, 1) << "unchanged by the page";
@@ -299,6 +314,7 @@ class FitPage : public ExperimentsPage {
     Vary(1, "abortThreshold", "22", "26");
     TypeOver(Field(kExperimentSeed), "3");
     TypeOver(Field(kReplicates), "1");
+    TypeOver(Field(kFitPalms), "20");
     EXPECT_TRUE(Plan().startsWith("Fit of 2 settings to census.csv: the whole grid of 25 candidates, each 1 run of 20 palms"))
         << Plan().toStdString();
     ClickRun();
@@ -319,7 +335,7 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   EXPECT_TRUE(Plan().contains("RMSE 0.00 points over 320 observed cells")) << Plan().toStdString();
   const QStringList rows = GridRows(page().Grid());
   ASSERT_EQ(rows.size(), 3);
-  EXPECT_EQ(rows[0], "Setting|Best|Fits as well|Searched|What the census says");
+  EXPECT_EQ(rows[0], "Setting|Best|Consistent at 95 %|Searched|What the census says");
   const QStringList male = rows[1].split('|'), abort = rows[2].split('|');
   ASSERT_EQ(male.size(), 5);
   ASSERT_EQ(abort.size(), 5);
@@ -339,6 +355,12 @@ TEST_F(FitPage, AFitFindsTheCensussSettingsAndUseTheseSettingsChangesExactlyThem
   EXPECT_TRUE(runner.waitForFinished(120000));
   EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString();
   EXPECT_EQ(Exported("fit.csv"), ReadAll(evaluations));
+  // Copy command line gives the same fit, to the census's last cycle.
+  QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
+  const QString line = QApplication::clipboard()->text();
+  EXPECT_TRUE(line.contains("--set cycleCount=80")) << line.toStdString();
+  ASSERT_EQ(RunCommandLine(line, folder.path()), 0);
+  EXPECT_EQ(ReadAll(folder.filePath("fit-evaluations.csv")), ReadAll(evaluations));
 
   // The Plot page shows the census over the fitted series.
   ClickTab(sheet.pagePlot);
@@ -422,6 +444,168 @@ TEST_F(FitPage, ACensusThatCannotBeReadKeepsTheOneBefore) {
   EXPECT_TRUE(prompts.messages[0].request.text.contains("notes.csv")) << prompts.messages[0].request.text.toStdString();
   EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
   EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
+}
+
+TEST_F(ExperimentsPage, ThePlanListsTheValuesAndCountsRefusedPointsAndTheDefaultStepReachesTo) {
+  Choose(SettingRowControl(0, 0), "femaleThreshold");
+  // 0 to 38 in about ten steps: a step of 2 reaches 38, where 4 would stop at 36.
+  EXPECT_EQ(Field(SettingRowControl(0, 1))->text(), "0");
+  EXPECT_EQ(Field(SettingRowControl(0, 2))->text(), "38");
+  EXPECT_EQ(Field(SettingRowControl(0, 3))->text(), "2");
+  EXPECT_TRUE(Plan().contains("femaleThreshold 0, 2, 4, ..., 34, 36, 38.")) << Plan().toStdString();
+  Vary(0, "femaleThreshold", "10", "16", "3");
+  EXPECT_TRUE(Plan().contains("femaleThreshold 10, 13, 16.")) << Plan().toStdString();
+
+  // A million points: counted one by one, as the runs will meet them.
+  Vary(0, "femaleThreshold", "1", "1000", "1");
+  Vary(1, "randomPercent", "0", "999", "1");
+  EXPECT_TRUE(Plan().startsWith("1,000,000 points x 1 replicate = 1,000,000 runs")) << Plan().toStdString();
+  EXPECT_TRUE(Plan().contains("The rules refuse 984,000 points (first: femaleThreshold 17 must be below "))
+      << Plan().toStdString();
+}
+
+TEST_F(ExperimentsPage, ResultsSortByAnyColumnAndCopyGivesNumbersASpreadsheetReads) {
+  TwoSettingSweep("42");
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(page().GetDlgItem(kCopyTable), Qt::LeftButton);
+  const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 10);
+  EXPECT_TRUE(lines[0].startsWith("point\tfemaleThreshold\tmaleThreshold\tmeanFemale\tmeanFemale ci95\tmeanHerm\t"))
+      << lines[0].toStdString();
+  const QStringList first = lines[1].split('\t');
+  bool number = false;
+  first[3].toDouble(&number);
+  EXPECT_TRUE(number) << first[3].toStdString();
+  first[4].toDouble(&number);
+  EXPECT_TRUE(number) << "the interval in a column of its own: " << first[4].toStdString();
+  EXPECT_FALSE(lines[1].contains(QChar(0x00b1)));
+
+  // A click on a header sorts by its numbers, a second the other way.
+  CGridCtrl& grid = page().Grid();
+  const auto column = [&grid](int c) {
+    QStringList cells;
+    for (int row = 1; row < grid.RowTotal(); ++row) cells << grid.CellTextAt(row, c);
+    return cells;
+  };
+  QRect header;
+  ASSERT_TRUE(grid.CellRectOf(0, 2, header));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, header.center());
+  EXPECT_EQ(column(2), (QStringList{"15", "15", "15", "16", "16", "16", "17", "17", "17"}));
+  QTest::mouseClick(&grid, Qt::LeftButton, {}, header.center());
+  EXPECT_EQ(column(2), (QStringList{"17", "17", "17", "16", "16", "16", "15", "15", "15"}));
+}
+
+TEST_F(FitPage, TheFitRunsItsOwnPalmsToTheCensussLastCycleAndGivesTheRunPageItsSeed) {
+  Choose(kExperimentKind, "Fit to a census");
+  EXPECT_EQ(Field(kFitPalms)->text(), "2000");
+  EXPECT_EQ(Field(kReplicates)->text(), "2") << "two runs a candidate, as calibrate does";
+  // A sweep takes its own single replicate again; a number typed stays.
+  Choose(kExperimentKind, "Sweep");
+  EXPECT_EQ(Field(kReplicates)->text(), "1");
+  TypeOver(Field(kReplicates), "3");
+  Choose(kExperimentKind, "Fit to a census");
+  EXPECT_EQ(Field(kReplicates)->text(), "3");
+  // One run a candidate: the census is one run of seed 3, so its own value fits best.
+  TypeOver(Field(kReplicates), "1");
+  // The census goes to cycle 80; the Size page says 40.
+  SetEdit(sheet.pageNum, kCycleCount, "40");
+  ClickTab(page());
+  OpenCensus(MakeCensus());
+  Vary(0, "maleThreshold", "20", "22");
+  Choose(SettingRowControl(1, 0), "(none)");
+  TypeOver(Field(kExperimentSeed), "3");
+  TypeOver(Field(kFitPalms), "20");
+  EXPECT_TRUE(Plan().contains("each 1 run of 20 palms up to cycle 80, the census's last; ranges calibrated on 200 "
+                              "simulated censuses."))
+      << Plan().toStdString();
+  ClickRun();
+  ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(Plan().contains("Lack of fit: not judged (the census has no palms column).")) << Plan().toStdString();
+  EXPECT_TRUE(page().GetDlgItem(kPlan)->toolTip().startsWith("Ranges: values are consistent with the census at 95 %"))
+      << page().GetDlgItem(kPlan)->toolTip().toStdString();
+  EXPECT_TRUE(GridRows(page().Grid())[1].contains("calibrated on 200 simulated censuses"))
+      << GridRows(page().Grid())[1].toStdString();
+  // The saved picture has the residuals beneath the census.
+  const QString picture = folder.filePath("fit.svg");
+  prompts.AnswerNextFile(picture);
+  QTest::mouseClick(page().GetDlgItem(kSaveChart), Qt::LeftButton);
+  ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  EXPECT_TRUE(ReadAll(picture).contains("Residuals: simulated minus observed"));
+  // On the page they are a chart of their own.
+  Choose(kChartChoice, "residuals of the best fit");
+  page().Chart().Redraw();
+  EXPECT_FALSE(page().Chart().Image().isNull());
+  EXPECT_EQ(sheet.settings.cycleCount, 40) << "the Size page keeps its own";
+
+  QTest::mouseClick(page().GetDlgItem(kUseFitted), Qt::LeftButton);
+  EXPECT_EQ(sheet.settings.maleThreshold, 21);
+  ClickTab(sheet.pageResults);
+  EXPECT_EQ(Edit(sheet.pageResults, kSeed)->text(), "3");
+
+  // A palms field that holds no palms is refused before anything runs.
+  ClickTab(page());
+  TypeOver(Field(kFitPalms), "0");
+  prompts.Clear();
+  ClickRun();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].request.text, "Palms must be a whole number from 1 to 1000000.");
+}
+
+TEST_F(ExperimentsPage, CopyCommandLineGivesTheRunnersCommandForTheSameTableByteForByte) {
+  // Notes a shell must be given in quotes, with a quote of their own.
+  SetEdit(sheet.pageNum, kRunNotes, "Plot 4's \"trial\" $HOME");
+  ClickTab(page());
+  TwoSettingSweep("42");
+  const QByteArray table = Exported("exported.csv");
+  QApplication::clipboard()->clear();
+  QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
+  const QString line = QApplication::clipboard()->text();
+  EXPECT_TRUE(line.contains("--set 'runNotes=Plot 4'\\''s \"trial\" $HOME'")) << line.toStdString();
+  EXPECT_TRUE(line.contains("--vary femaleThreshold=10:16:3 --vary maleThreshold=15:17:1 --replicates 2 --seed 42"))
+      << line.toStdString();
+  ASSERT_EQ(RunCommandLine(line, folder.path()), 0);
+  EXPECT_EQ(ReadAll(folder.filePath("sweep.csv")), table);
+
+  // A screening, its seed new: the command names the seed it took.
+  Choose(kExperimentKind, "Screening (Morris)");
+  Vary(0, "femaleThreshold", "8", "14");
+  Vary(1, "maleThreshold", "16", "24");
+  Choose(SettingRowControl(2, 0), "(none)");
+  Choose(SettingRowControl(3, 0), "(none)");
+  TypeOver(Field(kTrajectories), "4");
+  TypeOver(Field(kExperimentSeed), "");
+  ClickRun();
+  ASSERT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
+  const QByteArray indices = Exported("exported-screening.csv");
+  QTest::mouseClick(page().GetDlgItem(kCopyCommand), Qt::LeftButton);
+  const QString screening = QApplication::clipboard()->text();
+  EXPECT_TRUE(screening.contains(" --seed 5 ")) << screening.toStdString();
+  ASSERT_EQ(RunCommandLine(screening, folder.path()), 0);
+  EXPECT_EQ(ReadAll(folder.filePath("screening.csv")), indices);
+}
+
+}  // namespace varnolt
+
+namespace varnolt {
+
+TEST_F(ExperimentsPage, TheExperimentsRunSinceTheWindowOpenedCanBeShownAgain) {
+  TwoSettingSweep("42");
+  const QStringList sweep = GridRows(page().Grid());
+  const std::string sweepCsv = page().ResultsCsv();
+  Choose(kExperimentKind, "Screening (Morris)");
+  Vary(0, "femaleThreshold", "8", "14");
+  Vary(1, "maleThreshold", "16", "24");
+  TypeOver(Field(kTrajectories), "4");
+  ClickRun();
+  ASSERT_NE(GridRows(page().Grid()), sweep);
+  QComboBox* shown = Combo(kShownExperiment);
+  ASSERT_EQ(shown->count(), 2);
+  EXPECT_EQ(shown->itemText(0), "1. Sweep of 18 runs, seed 42 to 43");
+  EXPECT_TRUE(shown->itemText(1).startsWith("2. Screening of 2 settings from 12 runs, seed 42")) << shown->itemText(1).toStdString();
+  Choose(kShownExperiment, shown->itemText(0));
+  EXPECT_EQ(GridRows(page().Grid()), sweep);
+  EXPECT_EQ(page().ResultsCsv(), sweepCsv);
+  EXPECT_TRUE(Plan().startsWith("Sweep of 18 runs, seed 42 to 43")) << Plan().toStdString();
 }
 
 }  // namespace varnolt

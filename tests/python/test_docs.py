@@ -61,3 +61,12 @@ def test_the_stubs_and_docstrings_cover_what_the_module_offers():
         assert getattr(varnolt, name).__doc__, f"varnolt.{name} has no docstring"
     for name in varnolt.Settings.names():
         assert "A run admits:" in getattr(varnolt.Settings, name).__doc__
+    # The functions written in Python take the arguments their stubs declare.
+    import inspect
+    for node in tree.body:
+        function = getattr(varnolt, node.name, None) if isinstance(node, ast.FunctionDef) else None
+        if function is None or not inspect.isfunction(function):
+            continue
+        stub = [a.arg for a in node.args.args + node.args.kwonlyargs]
+        assert stub == list(inspect.signature(function).parameters), f"the stub of varnolt.{node.name}"
+        assert function.__doc__.startswith(f"{node.name}("), f"varnolt.{node.name}'s docstring starts with its call"
