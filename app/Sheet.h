@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/Pages.h"
+#include "experiments/Experiments.h"
 #include "model/FloweringModel.h"
 #include "platform/FileError.h"
 #include "platform/PropertySheet.h"
@@ -105,9 +106,10 @@ class CSheet : public CPropertySheet {
   // The model keeps the results of the last run that completed until the next
   // one replaces them; the RUN MODEL page shows them.
   FloweringModel model;
-  // Where each run takes its seed. The program always seeds from the clock
-  // (whole seconds); tests put a fixed seed here to repeat a run exactly.
-  std::function<std::uint32_t()> seedSource = &FloweringModel::ClockSeed;
+  // Where each run and experiment given no seed takes one: the system's source
+  // of randomness, as the runner's, so that two runs started in the same second
+  // differ; the seed taken is always shown. Tests put a fixed seed here.
+  std::function<std::uint32_t()> seedSource = &FreshSeed;
   // Copies the settings into the model, runs it and writes the report to the
   // output file. Validates nothing: the caller checks the rules first.
   RunOutcome RunSimulation();

@@ -83,7 +83,7 @@ int ExperimentDefaultThreads();
 
 // A seed for a run the user gave none: from the system's source of randomness,
 // so that jobs started in the same second (an array of jobs, a shell loop)
-// differ. The window keeps its seed from the clock.
+// differ. The window takes its seeds from here too.
 std::uint32_t FreshSeed();
 // A fresh seed for `replicates` runs on consecutive seeds: never so high that
 // the last of them would pass the last seed.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
@@ -357,6 +358,28 @@ TEST_F(RunPage, TheResultsGridGivesNoCopyAndRefusesPasteDropAndEditing) {
   grid.BeginCellEdit(1, 1, QPoint(), '7');
   EXPECT_EQ(grid.findChild<QLineEdit*>(), nullptr);
   EXPECT_EQ(GridRows(grid), WorkedRunRows());
+}
+
+// The window as it starts, seeds from its own source.
+class NewSeeds : public SheetDriver {
+ protected:
+  QTemporaryDir folder;
+};
+
+TEST_F(NewSeeds, RunsStartedOneAfterAnotherTakeDifferentSeedsAndTellThem) {
+  SetEdit(sheet.pageOutput, kOutputPath, folder.filePath(QStringLiteral("report.dat")));
+  // Four runs well inside a second: a clock in whole seconds would give them one seed.
+  QSet<QString> seeds;
+  for (int run = 0; run < 4; ++run) {
+    PressRun();
+    prompts.Clear();
+    auto* lastRun = qobject_cast<QLabel*>(sheet.pageResults.GetDlgItem(kLastRun));
+    ASSERT_NE(lastRun, nullptr);
+    const QString seed = lastRun->text().section(QStringLiteral("seed "), 1).section(QLatin1Char(','), 0, 0);
+    ASSERT_FALSE(seed.isEmpty()) << lastRun->text().toStdString();
+    seeds.insert(seed);
+  }
+  EXPECT_EQ(seeds.size(), 4);
 }
 
 TEST_F(RunPage, TheSeedFieldRepeatsARunByteForByteAndIsNoSetting) {
