@@ -46,13 +46,43 @@ QString LackOfFitLine(const CalibrationResult& result) {
 
 }  // namespace
 
+CalibrationRequest CPageExperiments::FitRequest(const Plan& plan) const {
+  CalibrationRequest request;
+  request.base = plan.base;
+  // The candidates run to the census's last cycle, whatever the Size page says.
+  if (census_) {
+    request.base.cycleCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(census_->LastCycle(), 1, INT32_MAX));
+    request.census = *census_;
+  }
+  request.fits = plan.fits;
+  request.seed = plan.seed.value_or(0);
+  request.palms = plan.palms;
+  request.replicates = plan.replicates;
+  return request;
+}
+
 QString CPageExperiments::FitPlanText(const Plan& plan) const {
   const double grid = GridSize(plan.fits);
   QString text = QStringLiteral("Fit of %1 to ").arg(Counted(static_cast<std::int64_t>(plan.fits.size()), "setting", "settings"));
   text += census_ ? censusName_ : QStringLiteral("a census (open one first)");
-  text += grid <= 20000 ? QStringLiteral(": the whole grid of %1").arg(Counted(static_cast<std::int64_t>(grid), "candidate", "candidates"))
-                        : QStringLiteral(": %1 candidates, searched by the optimiser in up to 20,000")
-                              .arg(QString::number(grid, 'g', 3));
+  // With a census, the candidates the rules refuse are counted: they never run.
+  std::optional<CalibrationPlan> counted;
+  if (census_) {
+    const CalibrationRequest request = FitRequest(plan);
+    if (std::optional<std::string> problem = CheckCalibrationRequest(request)) {
+      return text + QStringLiteral(": ") + Text(*problem) + QLatin1Char('.');
+    }
+    counted = PlanCalibration(request);
+  }
+  if (grid <= 20000) {
+    text += QStringLiteral(": the whole grid of %1").arg(Counted(static_cast<std::int64_t>(grid), "candidate", "candidates"));
+    if (counted && counted->refused > 0) {
+      text += QStringLiteral(" (the rules refuse %1, which never run)")
+                  .arg(Grouped(static_cast<std::int64_t>(counted->refused)));
+    }
+  } else {
+    text += QStringLiteral(": %1 candidates, searched by the optimiser in up to 20,000").arg(QString::number(grid, 'g', 3));
+  }
   text += QStringLiteral(", each %1 of %2 up to ").arg(Counted(plan.replicates, "run", "runs"), Counted(plan.palms, "palm", "palms"));
   // The runs go to the census's last cycle, whatever the Size page says.
   text += census_ ? QStringLiteral("cycle %1, the census's last").arg(census_->LastCycle())
@@ -69,15 +99,8 @@ void CPageExperiments::RunFit(Plan& plan) {
     return;
   }
   CSheet& sheet = Sheet();
-  CalibrationRequest request;
-  request.base = plan.base;
-  // The candidates run to the census's last cycle, whatever the Size page says.
-  request.base.cycleCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(census_->LastCycle(), 1, INT32_MAX));
-  request.fits = plan.fits;
-  request.census = *census_;
+  CalibrationRequest request = FitRequest(plan);
   request.seed = plan.seed ? *plan.seed : NewSeed(sheet, static_cast<std::uint64_t>(plan.replicates));
-  request.palms = plan.palms;
-  request.replicates = plan.replicates;
   if (std::optional<std::string> problem = CheckCalibrationRequest(request)) {
     Refuse(SettingRowControl(plan.rows.front(), 0), Text(*problem) + QLatin1Char('.'));
     return;
@@ -204,6 +227,12 @@ bool CPageExperiments::OpenCensus(const QString& path) {
   CensusRead read = ReadCensus(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                                name.toStdString());
   if (!read.error.empty()) return refuse(Text(read.error) + QLatin1Char('.'));
+  // A header alone (or only blank cells) observes nothing to fit.
+  if (read.census.ObservedCells() == 0) {
+    return refuse(QStringLiteral("\"%1\" observes nothing: it has no row with a female, herm, male or aborted "
+                                 "percentage.")
+                      .arg(name));
+  }
   census_ = std::make_unique<Census>(std::move(read.census));
   censusName_ = name;
   censusPath_ = QFileInfo(path).absoluteFilePath();

@@ -27,9 +27,11 @@ QString CPageExperiments::ScreeningPlanText(const Plan& plan) const {
   std::vector<std::vector<double>> used;
   const MorrisDesign design =
       MakeMorrisDesign(static_cast<int>(plan.screening.size()), plan.trajectories, MorrisLevels, plan.seed.value_or(0));
-  QString text = QStringLiteral("%1 x %2 = %3 of %4. ")
-                     .arg(Counted(static_cast<std::int64_t>(plan.screening.size()), "setting", "settings"),
-                          Counted(plan.trajectories, "trajectory", "trajectories"),
+  // Each trajectory runs one point more than the settings it moves.
+  const auto settings = static_cast<std::int64_t>(plan.screening.size());
+  QString text = QStringLiteral("%1 x %2 (%3 + 1) = %4 of %5. ")
+                     .arg(Counted(plan.trajectories, "trajectory", "trajectories"),
+                          Counted(settings + 1, "point", "points"), Counted(settings, "setting", "settings"),
                           Counted(static_cast<std::int64_t>(plan.runs), "run", "runs"), Text(BaseText(plan.base)));
   std::size_t refused = 0;
   std::string first;
@@ -52,6 +54,13 @@ void CPageExperiments::RunScreening(Plan& plan) {
   std::vector<ExperimentPoint> points;
   for (RunSettings& settings : SensitivitySettings(plan.base, plan.screening, design.points, true, used)) {
     points.push_back({std::move(settings), seed});
+  }
+  if (std::optional<std::string> refused = EveryPointRefused(points)) {
+    Refuse(SettingRowControl(plan.rows.front(), 1),
+           QStringLiteral("The rules refuse every point of this screening (first: %1), so nothing would run. Narrow "
+                          "From and To, or change the settings on the other pages.")
+               .arg(Text(*refused)));
+    return;
   }
   std::vector<PointOutcome> outcomes;
   const QString running = QStringLiteral("Screening: %1 of %2")

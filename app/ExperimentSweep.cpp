@@ -158,6 +158,13 @@ void CPageExperiments::RunSweep(Plan& plan) {
   for (const RunSettings& settings : design.settings) {
     for (std::size_t r = 0; r < replicates; ++r) points.push_back({settings, seed + static_cast<std::uint32_t>(r)});
   }
+  if (std::optional<std::string> refused = EveryPointRefused(points)) {
+    Refuse(SettingRowControl(plan.rows.front(), 1),
+           QStringLiteral("The rules refuse every point of this sweep (first: %1), so nothing would run. Change "
+                          "From, To or Step, or the settings on the other pages.")
+               .arg(Text(*refused)));
+    return;
+  }
   std::vector<PointOutcome> outcomes;
   const QString running = QStringLiteral("Sweep: %1 of %2").arg(Counted(static_cast<std::int64_t>(points.size()), "run", "runs"),
                                                                    Text(BaseText(plan.base)));

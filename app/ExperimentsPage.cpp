@@ -45,8 +45,22 @@ std::vector<const FieldInfo*> NumericSettings() {
 
 std::string experiments_page::BaseText(const RunSettings& settings) {
   std::string notes = QString::fromStdString(settings.runNotes).simplified().toStdString();
-  std::string run = WithThousands(settings.cycleCount) + " cycles x " + WithThousands(settings.palmCount) + " palms";
+  const auto counted = [](std::int64_t count, const char* one, const char* many) {
+    return WithThousands(count) + " " + (count == 1 ? one : many);
+  };
+  std::string run = counted(settings.cycleCount, "cycle", "cycles") + " x " + counted(settings.palmCount, "palm", "palms");
   return notes.empty() ? run : notes + ", " + run;
+}
+
+std::optional<std::string> experiments_page::EveryPointRefused(std::span<const ExperimentPoint> points) {
+  std::string first;
+  for (const ExperimentPoint& point : points) {
+    const ValidationRule* rule = FirstFailedRule(point.settings);
+    if (rule == nullptr) return std::nullopt;
+    if (first.empty()) first = RuleFailureLine(*rule, point.settings);
+  }
+  if (points.empty()) return std::nullopt;
+  return first;
 }
 
 std::uint32_t experiments_page::NewSeed(CSheet& sheet, std::uint64_t consecutive) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ inline QString Counted(std::int64_t count, const char* one, const char* many) {
 inline QString Shown(double value) { return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'g', 4); }
 // A number in a CSV cell: the shortest text that reads back; empty for none.
 inline std::string Cell(double value) { return std::isnan(value) ? std::string() : ShortestNumber(value); }
+
+// When the rules refuse every one of these points, the first refusal; else nothing.
+std::optional<std::string> EveryPointRefused(std::span<const ExperimentPoint> points);
 
 // A new seed for an experiment whose Seed field is empty, from the sheet's
 // source, low enough that its `consecutive` seeds are all seeds.

@@ -258,6 +258,7 @@ class CPagePlot : public CSettingsPage {
 // in a read-only grid and a chart) stay until the next experiment completes;
 // nothing is written unless Export CSV or Save picture asks for it.
 struct Census;
+struct CalibrationRequest;
 
 class CPageExperiments : public CSettingsPage {
   Q_OBJECT
@@ -338,6 +339,8 @@ class CPageExperiments : public CSettingsPage {
   // The same for points of a design, each run once; `outcomes` only when complete.
   bool RunPointsWithProgress(Kind kind, const QString& running, std::span<const ExperimentPoint> points,
                              std::vector<PointOutcome>& outcomes);
+  // The calibration a fit plan asks for (seed 0 unless the plan has one).
+  CalibrationRequest FitRequest(const Plan& plan) const;
   // A completed experiment's results replace those shown.
   void ShowNewResults(std::unique_ptr<Results> results);
   void ReportFileProblem(const QString& caption, const QString& path, const QString& reason);

@@ -41,8 +41,11 @@ QString Grouped(long long number) {
 // What the shown results are, so that a window run can be repeated with the runner.
 QString LastRunLine(const std::optional<CSheet::LastRun>& run) {
   if (!run) return QStringLiteral("Last run: none yet");
-  return QStringLiteral("Last run: %1 cycles x %2 palms, seed %3, %4 s")
-      .arg(Grouped(run->settings.cycleCount), Grouped(run->settings.palmCount))
+  const auto counted = [](long long count, const char* one, const char* many) {
+    return Grouped(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+  };
+  return QStringLiteral("Last run: %1 x %2, seed %3, %4 s")
+      .arg(counted(run->settings.cycleCount, "cycle", "cycles"), counted(run->settings.palmCount, "palm", "palms"))
       .arg(run->outcome.seed)
       .arg(run->outcome.runSeconds, 0, 'f', 2);
 }

@@ -261,7 +261,7 @@ TEST_F(ExperimentsPage, ScreeningGivesTheRunnersIndicesAndTheirChart) {
   Vary(2, "randomPercent", "0", "40");
   TypeOver(Field(kTrajectories), "6");
   TypeOver(Field(kExperimentSeed), "9");
-  EXPECT_TRUE(Plan().startsWith("3 settings x 6 trajectories = 24 runs of")) << Plan().toStdString();
+  EXPECT_TRUE(Plan().startsWith("6 trajectories x 4 points (3 settings + 1) = 24 runs of")) << Plan().toStdString();
   ClickRun();
   EXPECT_TRUE(prompts.messages.empty()) << prompts.MessageTexts().join(" / ").toStdString();
   EXPECT_TRUE(Plan().startsWith("Screening of 3 settings from 24 runs, seed 9.")) << Plan().toStdString();
@@ -444,6 +444,31 @@ TEST_F(FitPage, ACensusThatCannotBeReadKeepsTheOneBefore) {
   EXPECT_TRUE(prompts.messages[0].request.text.contains("notes.csv")) << prompts.messages[0].request.text.toStdString();
   EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
   EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
+
+  // A header alone reads, but observes nothing: it does not replace the census either.
+  prompts.Clear();
+  const QString empty = folder.filePath("empty.csv");
+  QFile header(empty);
+  ASSERT_TRUE(header.open(QIODevice::WriteOnly));
+  header.write("cycle,female,herm,male,aborted\n");
+  header.close();
+  OpenCensus(empty);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].request.caption, "Census not read");
+  EXPECT_TRUE(prompts.messages[0].request.text.startsWith("\"empty.csv\" observes nothing"))
+      << prompts.messages[0].request.text.toStdString();
+  EXPECT_EQ(qobject_cast<QLabel*>(page().GetDlgItem(kCensusName))->text(), shown);
+  EXPECT_TRUE(Plan().contains("to census.csv")) << Plan().toStdString();
+
+  // The plan counts the candidates the rules refuse (femaleThreshold 17 and up,
+  // with maleThreshold 17): they never run.
+  Vary(0, "femaleThreshold", "10", "20");
+  EXPECT_TRUE(Plan().contains("the whole grid of 11 candidates (the rules refuse 4, which never run)"))
+      << Plan().toStdString();
+  // Every one refused: the plan says so before anything runs.
+  Vary(0, "femaleThreshold", "18", "20");
+  EXPECT_TRUE(Plan().contains("to census.csv: ")) << Plan().toStdString();
+  EXPECT_FALSE(Plan().contains("the whole grid")) << Plan().toStdString();
 }
 
 TEST_F(ExperimentsPage, ThePlanListsTheValuesAndCountsRefusedPointsAndTheDefaultStepReachesTo) {
@@ -462,6 +487,24 @@ TEST_F(ExperimentsPage, ThePlanListsTheValuesAndCountsRefusedPointsAndTheDefault
   EXPECT_TRUE(Plan().startsWith("1,000,000 points x 1 replicate = 1,000,000 runs")) << Plan().toStdString();
   EXPECT_TRUE(Plan().contains("The rules refuse 984,000 points (first: femaleThreshold 17 must be below "))
       << Plan().toStdString();
+
+  // A sweep whose every point the rules refuse does not run: the box says why.
+  Vary(0, "femaleThreshold", "20", "30", "5");
+  Choose(SettingRowControl(1, 0), "(none)");
+  ClickRun();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].request.caption, "Invalid data");
+  EXPECT_TRUE(prompts.messages[0].request.text.startsWith(
+      "The rules refuse every point of this sweep (first: femaleThreshold 20 must be below "))
+      << prompts.messages[0].request.text.toStdString();
+  EXPECT_EQ(Combo(kShownExperiment)->count(), 0) << "nothing ran";
+  EXPECT_FALSE(page().GetDlgItem(kExportTable)->isEnabled());
+
+  // One cycle of one palm is said so.
+  SetEdit(sheet.pageNum, kCycleCount, "1");
+  SetEdit(sheet.pageNum, kPalmCount, "1");
+  ClickTab(page());
+  EXPECT_TRUE(Plan().contains("runs of VARNOLT Simulation Run, 1 cycle x 1 palm.")) << Plan().toStdString();
 }
 
 TEST_F(ExperimentsPage, ResultsSortByAnyColumnAndCopyGivesNumbersASpreadsheetReads) {
