@@ -430,12 +430,14 @@ if [ ! -f "$qt_stamp" ]; then
   cmp -s "$toolchain" "$qt_toolchain" || cp "$toolchain" "$qt_toolchain"
   # Debian's source leaves out the tablet header the windows platform plugin
   # includes: no tablet events. No OpenGL, network, D-Bus or SQL: the window uses none.
-  # OpenGL is turned off as an input too (INPUT_opengl=no): with the feature alone
-  # off, dynamic OpenGL stays on and the windows platform plugin does not compile.
+  # Dynamic OpenGL is turned off by name too: with the OpenGL feature alone off it
+  # stays on (and a configured folder keeps it), and the windows platform plugin
+  # does not compile.
   cmake -S "$source_dir" -B "$qt_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt_toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$qt_dir" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_BENCHMARKS=OFF \
-    -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_printsupport=OFF \
+    -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no \
+    -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_tabletevent=OFF -DFEATURE_system_zlib=OFF -DINPUT_openssl=no >"$cache/qt6-base.log" 2>&1 ||
     { tail -30 "$cache/qt6-base.log"; fail "configuring Qt for Windows"; }
   nice -n 10 ninja -C "$qt_dir" -j"$jobs" "${qt_targets[@]}" >>"$cache/qt6-base.log" 2>&1 ||
