@@ -9,18 +9,13 @@
 #include "platform/CsvText.h"
 #include "platform/Version.h"
 #include "platform/WholeNumbers.h"
+#include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
 #include "results/RunRecord.h"
 
 namespace varnolt {
 
 namespace {
-
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 std::string Signed(double value, int decimals) {
   char text[64];
@@ -107,15 +102,15 @@ std::string FitTable(const FitStatistics& fit) {
     const SeriesFit& series = fit.series[s];
     if (series.cells == 0) continue;
     text += "  " + Padded(CensusSeriesNames[s], 8) + RightAligned(Count(series.cells), 7) +
-            RightAligned(Fixed(series.rmse, 2), 9) +
-            RightAligned(std::isnan(series.nse) ? "-" : Fixed(series.nse, 3), 9) +
+            RightAligned(FixedText(series.rmse, 2), 9) +
+            RightAligned(std::isnan(series.nse) ? "-" : FixedText(series.nse, 3), 9) +
             RightAligned(Signed(series.bias, 2), 9) + "\n";
   }
-  text += "  " + Padded("overall", 8) + RightAligned(Count(fit.cells), 7) + RightAligned(Fixed(fit.rmse, 2), 9) + "\n";
+  text += "  " + Padded("overall", 8) + RightAligned(Count(fit.cells), 7) + RightAligned(FixedText(fit.rmse, 2), 9) + "\n";
   return text;
 }
 
-std::string PValueText(double p) { return "p = " + Fixed(p, 3); }
+std::string PValueText(double p) { return "p = " + FixedText(p, 3); }
 
 }  // namespace
 
@@ -123,7 +118,7 @@ std::string LackOfFitText(const CalibrationResult& result) {
   const LackOfFit& lack = result.lackOfFit;
   std::string palms;
   for (std::size_t p = 0; p < result.simulatedPalms.size(); ++p) {
-    palms += (p == 0 ? "" : ", ") + Fixed(result.simulatedPalms[p], 0);
+    palms += (p == 0 ? "" : ", ") + FixedText(result.simulatedPalms[p], 0);
   }
   if (!lack.judged) {
     return "Lack of fit: not judged: the census gives no palms, so its simulated censuses count the " + palms +
@@ -134,11 +129,11 @@ std::string LackOfFitText(const CalibrationResult& result) {
     const SeriesLackOfFit& one = lack.series[s];
     // A series that never varies in the census or the runs (herm, often) says nothing.
     if (one.cells == 0 || (one.residualVariance == 0.0 && one.expectedVariance == 0.0)) continue;
-    series += std::string(series.empty() ? "" : "; ") + CensusSeriesNames[s] + " " + Fixed(one.ratio, 2) +
-              " times, lag-1 autocorrelation " + Fixed(one.lag1, 2) + " (" + Fixed(one.expectedLag1, 2) +
+    series += std::string(series.empty() ? "" : "; ") + CensusSeriesNames[s] + " " + FixedText(one.ratio, 2) +
+              " times, lag-1 autocorrelation " + FixedText(one.lag1, 2) + " (" + FixedText(one.expectedLag1, 2) +
               " expected)";
   }
-  const std::string measure = "the residuals' variance is " + Fixed(lack.ratio, 2) + " times what " + palms +
+  const std::string measure = "the residuals' variance is " + FixedText(lack.ratio, 2) + " times what " + palms +
                               " palms and the runs' own noise explain (" + PValueText(lack.pValue) + " over " +
                               std::to_string(result.profiles.empty() ? 0 : result.profiles.front().simulatedCensuses) +
                               " simulated censuses): " + series;
@@ -180,7 +175,7 @@ std::string CalibrationSummary(const CalibrationRequest& request, const Calibrat
   if (request.replicates > 1) {
     text += " to " + std::to_string(request.seed + static_cast<std::uint32_t>(request.replicates - 1));
   }
-  text += "), " + Fixed(result.seconds, 1) + " s on " + std::to_string(source.threads) +
+  text += "), " + FixedText(result.seconds, 1) + " s on " + std::to_string(source.threads) +
           (source.threads == 1 ? " thread.\n" : " threads.\n");
   if (request.objective == ObjectiveKind::Sse) {
     text += "Best fit: sse " + Short(result.bestObjective) + ".";

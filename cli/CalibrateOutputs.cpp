@@ -5,25 +5,19 @@
 #include "cli/CalibrateOutputs.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "cli/Messages.h"
 #include "cli/PointTables.h"
 #include "cli/SettingsFiles.h"
 #include "platform/FileIO.h"
 #include "platform/WholeNumbers.h"
+#include "results/CycleAnalysis.h"
 #include "results/ResultsTable.h"
 #include "settings/SettingsFile.h"
 
 namespace varnolt {
 
 namespace {
-
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 // The census as points over the best settings' cycles up to its last cycle,
 // with the residuals beneath and the held-out cycles shaded.
@@ -51,7 +45,7 @@ std::optional<std::string> DrawFit(const CalibrationRequest& request, const Cali
   for (std::size_t f = 0; f < fitted.size(); ++f) {
     picture.title += (f == 0 ? " " : ", ") + fitted[f].name + " " + std::to_string(result.best[f]);
   }
-  picture.title += " (RMSE " + Fixed(result.fit.rmse, 2) + " points)";
+  picture.title += " (RMSE " + FixedText(result.fit.rmse, 2) + " points)";
   return WriteFitPicture(picture, PathFromUtf8(path), size);
 }
 

@@ -79,7 +79,7 @@ int FinishReplicates(const FloweringModel& model, const RunSettings& settings, c
       for (double CycleResult::*field : {&CycleResult::female, &CycleResult::herm, &CycleResult::male,
                                          &CycleResult::aborted}) {
         for (std::size_t r = 0; r < count; ++r) values[r] = outcomes[r].cycles[c].*field;
-        const Spread spread = SpreadOf(values);
+        const StatisticSummary spread = SummariseValues(values);
         csv += "," + Number(spread.mean) + "," + Number(spread.sd) + "," + Number(spread.ci95);
       }
       csv += "\n";

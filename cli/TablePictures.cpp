@@ -9,6 +9,7 @@
 #include "experiments/PointTables.h"
 #include "platform/FileIO.h"
 #include "plot/TablePicture.h"
+#include "results/Statistics.h"
 
 namespace varnolt {
 
@@ -51,7 +52,7 @@ std::optional<std::string> DrawAgainstSetting(const PointValues& values, const T
     for (const auto& [key, cell] : values.values) {
       if (cell[s].empty()) continue;
       for (double value : cell[s]) series.pointX.push_back(key.first), series.pointY.push_back(value);
-      const Spread spread = SpreadOf(cell[s]);
+      const StatisticSummary spread = SummariseValues(cell[s]);
       series.x.push_back(key.first);
       series.mean.push_back(spread.mean);
       series.low.push_back(spread.mean - spread.ci95);
@@ -85,7 +86,7 @@ std::optional<std::string> DrawHeatMap(const PointValues& values, const TablePic
     for (double x : plot.xs) {
       const auto found = values.values.find({x, y});
       plot.means.push_back(found != values.values.end() && !found->second[0].empty()
-                               ? std::optional<double>(SpreadOf(found->second[0]).mean)
+                               ? std::optional<double>(SummariseValues(found->second[0]).mean)
                                : std::nullopt);
       plot.refused.push_back(!plot.means.back() && values.refused.contains({x, y}));
     }
@@ -123,22 +124,33 @@ void InOrderOf(const std::vector<Factor>& first, std::vector<Factor>& factors) {
   if (ordered.size() == factors.size()) factors = std::move(ordered);
 }
 
-std::optional<std::string> DrawMorris(const IndexRows& indices, const std::vector<std::size_t>& chosen,
-                                      const TablePictureRequest& request, std::size_t& factors) {
-  std::vector<MorrisPanel> panels;
-  std::vector<std::string> names;
+// The panels of an index table, one per chosen output, each factor's row
+// added by `add(panel, row)`, the factors of every panel in the order of the
+// first; `names` gets the outputs, `factors` the most factors of a panel.
+template <typename Panel, typename AddFactor>
+std::vector<Panel> IndexPanels(const IndexRows& indices, const std::vector<std::size_t>& chosen,
+                               std::vector<std::string>& names, std::size_t& factors, const AddFactor& add) {
+  std::vector<Panel> panels;
   for (std::size_t o : chosen) {
-    MorrisPanel panel;
+    Panel panel;
     panel.statistic = indices.outputs[o];
     names.push_back(panel.statistic);
-    for (const std::vector<std::string>& row : indices.rows[o]) {
-      panel.factors.push_back({row[1], indices.Cell(row, "muStar"), indices.Cell(row, "muStarLow"),
-                               indices.Cell(row, "muStarHigh"), indices.Cell(row, "sigma")});
-    }
+    for (const std::vector<std::string>& row : indices.rows[o]) add(panel, row);
     if (!panels.empty()) InOrderOf(panels.front().factors, panel.factors);
     factors = std::max(factors, panel.factors.size());
     panels.push_back(std::move(panel));
   }
+  return panels;
+}
+
+std::optional<std::string> DrawMorris(const IndexRows& indices, const std::vector<std::size_t>& chosen,
+                                      const TablePictureRequest& request, std::size_t& factors) {
+  std::vector<std::string> names;
+  const std::vector<MorrisPanel> panels = IndexPanels<MorrisPanel>(
+      indices, chosen, names, factors, [&](MorrisPanel& panel, const std::vector<std::string>& row) {
+        panel.factors.push_back({row[1], indices.Cell(row, "muStar"), indices.Cell(row, "muStarLow"),
+                                 indices.Cell(row, "muStarHigh"), indices.Cell(row, "sigma")});
+      });
   return WriteMorrisPicture(
       panels, PathFromUtf8(request.picture), request.size,
       PictureTitle(request.source, "Morris screening of " + JoinedNames(names) + ", mu* against sigma"));
@@ -146,27 +158,23 @@ std::optional<std::string> DrawMorris(const IndexRows& indices, const std::vecto
 
 std::optional<std::string> DrawSobol(const IndexRows& indices, const std::vector<std::size_t>& chosen,
                                      const TablePictureRequest& request, std::size_t& factors) {
-  std::vector<SobolPanel> panels;
   std::vector<std::string> names;
-  for (std::size_t o : chosen) {
-    SobolPanel panel;
-    panel.statistic = indices.outputs[o];
-    names.push_back(panel.statistic);
-    panel.varies = false;
-    for (const std::vector<std::string>& row : indices.rows[o]) {
-      SobolFactor f{row[1],
-                    indices.Cell(row, "first"),
-                    indices.Cell(row, "firstLow"),
-                    indices.Cell(row, "firstHigh"),
-                    indices.Cell(row, "total"),
-                    indices.Cell(row, "totalLow"),
-                    indices.Cell(row, "totalHigh")};
-      panel.varies = panel.varies || std::isfinite(f.first) || std::isfinite(f.total);
-      panel.factors.push_back(std::move(f));
-    }
-    if (!panels.empty()) InOrderOf(panels.front().factors, panel.factors);
-    factors = std::max(factors, panel.factors.size());
-    panels.push_back(std::move(panel));
+  std::vector<SobolPanel> panels = IndexPanels<SobolPanel>(
+      indices, chosen, names, factors, [&](SobolPanel& panel, const std::vector<std::string>& row) {
+        SobolFactor f{row[1],
+                      indices.Cell(row, "first"),
+                      indices.Cell(row, "firstLow"),
+                      indices.Cell(row, "firstHigh"),
+                      indices.Cell(row, "total"),
+                      indices.Cell(row, "totalLow"),
+                      indices.Cell(row, "totalHigh")};
+        panel.factors.push_back(std::move(f));
+      });
+  // An output varies when one of its indices is there.
+  for (SobolPanel& panel : panels) {
+    panel.varies = std::any_of(panel.factors.begin(), panel.factors.end(), [](const SobolFactor& f) {
+      return std::isfinite(f.first) || std::isfinite(f.total);
+    });
   }
   return WriteSobolPicture(panels, PathFromUtf8(request.picture), request.size,
                            PictureTitle(request.source, "Sobol indices of " + JoinedNames(names) +

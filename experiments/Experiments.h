@@ -94,14 +94,6 @@ std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t c
 
 // ---------------------------------------------------------------- statistics
 
-struct Spread {
-  double mean = 0.0;
-  double sd = 0.0;    // sample standard deviation (n - 1)
-  double ci95 = 0.0;  // half-width of the 95 % confidence interval of the mean (Student's t)
-};
-// Of two or more values; a single value has sd and ci95 0.
-Spread SpreadOf(std::span<const double> values);
-
 // One output of a design whose every point ran `replicates` times (the
 // outcomes point after point, replicate after replicate).
 struct PointOutputs {

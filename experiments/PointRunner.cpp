@@ -5,13 +5,13 @@
 #include <random>
 #include <stop_token>
 
-#include <boost/math/distributions/students_t.hpp>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
 #include "experiments/Experiments.h"
 #include "results/ResultsTable.h"
+#include "results/Statistics.h"
 #include "run/RunDriver.h"
 #include "settings/ValidationRules.h"
 
@@ -150,21 +150,6 @@ std::optional<std::string> SeedRangeProblem(std::uint32_t first, std::uint64_t c
   return "seeds " + std::to_string(first) + " to " + std::to_string(first + count - 1) + " would pass " +
          std::to_string(last) + ", the largest seed; give a seed of at most " + std::to_string(last - (count - 1)) +
          " for " + std::to_string(count) + " replicates";
-}
-
-Spread SpreadOf(std::span<const double> values) {
-  Spread spread;
-  const std::size_t n = values.size();
-  if (n == 0) return spread;
-  for (double v : values) spread.mean += v;
-  spread.mean /= static_cast<double>(n);
-  if (n < 2) return spread;
-  double squares = 0.0;
-  for (double v : values) squares += (v - spread.mean) * (v - spread.mean);
-  spread.sd = std::sqrt(squares / static_cast<double>(n - 1));
-  const boost::math::students_t t(static_cast<double>(n - 1));
-  spread.ci95 = boost::math::quantile(t, 0.975) * spread.sd / std::sqrt(static_cast<double>(n));
-  return spread;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stop_token>
 
 #include <nlohmann/json.hpp>
 
@@ -247,194 +248,240 @@ std::optional<TableProblem> PlanRun(const PointTable& table, const TableRunReque
   return std::nullopt;
 }
 
-}  // namespace
+// One run of a table, in parts: the points run and their rows written as
+// they come (RunAndWrite), the rows of a table being resumed copied across,
+// the tables streamed to their files with their records (Write).
+class TableRunner {
+ public:
+  TableRunner(const PointTable& table, const TableRunRequest& request, const TableRunHooks& hooks)
+      : table_(table), request_(request), hooks_(hooks), targets_(request.targets) {}
 
-TableRunResult RunTable(const PointTable& table, const TableRunRequest& request, const TableRunHooks& hooks) {
-  TableRunResult result;
-  TableRun run;
-  std::vector<bool> done;
-  std::size_t resumed = 0;
-  if (std::optional<TableProblem> problem = PlanRun(table, request, run, done, resumed)) {
-    result.problems.push_back(std::move(*problem));
-    return result;
+  TableRunResult Run() {
+    std::size_t resumed = 0;
+    if (std::optional<TableProblem> problem = PlanRun(table_, request_, run_, done_, resumed)) {
+      result_.problems.push_back(std::move(*problem));
+      return std::move(result_);
+    }
+    resumed_ = resumed;
+    result_.fingerprint = run_.fingerprint;
+    result_.shard = run_.shard;
+    result_.taken = resumed_;
+    todo_ = run_.slice.end - run_.slice.begin - resumed_;
+    result_.todo = todo_;
+    startTime_ = std::chrono::system_clock::now();
+    started_ = std::chrono::steady_clock::now();
+    control_.threads = request_.threads;
+    control_.keepCycles = targets_.cycles.has_value();
+    control_.window = request_.window;
+    control_.stop = stop_.get_token();
+    const std::stop_callback forward(hooks_.stop, [this] { stop_.request_stop(); });
+    replicateColumn_ = 1 + table_.leadColumns.size();
+    columns_ = replicateColumn_ + 3 + table_.statistics.size() + 1;
+    stampLine_ = run_.sharded ? run_.prefix.substr(0, run_.prefix.find('\n') + 1) : std::string();
+    facts_.commandLine = request_.commandLine;
+    facts_.startTime = UtcTimestamp(startTime_);
+    if (run_.sharded) facts_.shard = run_.shard;
+    facts_.runs = run_.slice.end - run_.slice.begin;
+
+    const bool written = Write();
+    if (streamProblem_) {
+      result_.problems.push_back({TableProblemKind::Changed, *streamProblem_, {}});
+      return std::move(result_);
+    }
+    // The facts of a table that went to a stream, or nowhere.
+    RecordOf({}, {});
+    result_.complete = result_.facts.complete;
+    result_.written = written;
+    result_.recordWritten = written;
+    Checkpoint("table-written");
+    result_.stopped = UserStopped();
+    return std::move(result_);
   }
-  result.fingerprint = run.fingerprint;
-  result.shard = run.shard;
-  result.taken = resumed;
-  const TableTargets& targets = request.targets;
-  const auto checkpoint = [&hooks](const char* place) {
-    if (hooks.checkpoint) hooks.checkpoint(place);
-  };
-  const auto userStopped = [&hooks] { return hooks.stop.stop_requested(); };
-  const auto isDone = [&done](std::size_t i) { return !done.empty() && done[i]; };
-  const std::size_t todoCount = run.slice.end - run.slice.begin - resumed;
-  result.todo = todoCount;
 
-  const auto startTime = std::chrono::system_clock::now();
-  const auto started = std::chrono::steady_clock::now();
-  ExperimentControl control;
-  control.threads = request.threads;
-  control.keepCycles = targets.cycles.has_value();
-  control.window = request.window;
-  std::stop_source stop;
-  control.stop = stop.get_token();
-  const std::stop_callback forward(hooks.stop, [&stop] { stop.request_stop(); });
-  const std::size_t replicateColumn = 1 + table.leadColumns.size();
-  const std::size_t columns = replicateColumn + 3 + table.statistics.size() + 1;
-  const std::string stampLine = run.sharded ? run.prefix.substr(0, run.prefix.find('\n') + 1) : std::string();
+ private:
+  void Checkpoint(const char* place) const {
+    if (hooks_.checkpoint) hooks_.checkpoint(place);
+  }
+  bool UserStopped() const { return hooks_.stop.stop_requested(); }
+  bool IsDone(std::size_t i) const { return !done_.empty() && done_[i]; }
 
-  std::size_t cycleRows = 0;
-  bool stopped = false;
-  std::optional<std::string> streamProblem;
+  // The tables asked for, each streamed to its file or stream; answers whether
+  // they are written.
+  bool Write() {
+    if (!targets_.table) return WithCycles(nullptr);
+    bool dropped = false;
+    std::optional<TableWriteProblem> problem = StreamTableFile(
+        Target(*targets_.table, "table", request_.resume), [this](std::ostream& csv) { return WithCycles(&csv); },
+        dropped);
+    if (problem) result_.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
+    return !problem && !dropped;
+  }
+
+  bool WithCycles(std::ostream* csv) {
+    if (!targets_.cycles) return RunAndWrite(csv, nullptr);
+    bool dropped = false;
+    std::optional<TableWriteProblem> problem =
+        StreamTableFile(Target(*targets_.cycles, "cycle table", false),
+                        [this, csv](std::ostream& cycles) { return RunAndWrite(csv, &cycles); }, dropped);
+    if (problem) result_.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
+    return !problem && !dropped;
+  }
+
+  TableStream Target(const std::string& path, const char* what, bool keep) {
+    return TableStream{path, what, targets_.standardOutput, keep,
+                       [this] {
+                         Checkpoint("final-write");
+                         return UserStopped();
+                       },
+                       [this](const TableDigest& digest, const std::string& previous) {
+                         return RecordOf(digest, previous);
+                       }};
+  }
+
+  // The record beside each table file: made once the table's last row is
+  // written, when the counts are final, and put in place with the table.
+  std::string RecordOf(const TableDigest& digest, const std::string& previous) {
+    facts_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    facts_.ran = result_.ran;
+    facts_.refused = result_.refused;
+    facts_.failed = result_.failed;
+    facts_.taken = resumed_;
+    facts_.complete = !stopped_ && result_.Count() + resumed_ == run_.slice.end - run_.slice.begin;
+    TableRecordFacts recorded = facts_;
+    recorded.table = digest;
+    recorded.previous = previous;
+    return TableRecordJson(table_, recorded);
+  }
+
   // Runs the points and writes each row as soon as it and all before it are
-  // done; the rows taken from the table being resumed are copied across in their
-  // places. Answers false when the table is to be dropped.
-  const auto runAndWrite = [&](std::ostream* csv, std::ostream* cycles) {
-    std::optional<ResumedRowReader> old;
-    if (resumed > 0) old.emplace(*targets.table, run);
-    std::size_t expected = run.slice.begin;
-    const auto copyResumed = [&](std::size_t i) {
-      std::optional<CsvRecord> row = old->Row(i, columns, replicateColumn, run);
-      if (!row) {
-        streamProblem = *targets.table + " changed while it was being resumed; run the same command again";
-        stop.request_stop();
-        return;
-      }
-      if (csv != nullptr) *csv << row->text << "\n";
-      if (hooks.outcome) {
-        if (std::optional<PointOutcome> outcome = OutcomeOfRow(row->cells, replicateColumn + 2, table.statistics)) {
-          hooks.outcome(i, *outcome);
-        }
-      }
-    };
-    if (csv != nullptr) *csv << run.prefix;
-    if (cycles != nullptr) *cycles << stampLine << "point,replicate,cycle,female,herm,male,aborted\n";
+  // done; the rows taken from the table being resumed are copied across in
+  // their places. Answers false when the table is to be dropped.
+  bool RunAndWrite(std::ostream* csv, std::ostream* cycles) {
+    if (resumed_ > 0) old_.emplace(*targets_.table, run_);
+    progressed_ = 0;
+    rowDesign_ = table_.points;
+    rowLead_.clear();
+    std::size_t expected = run_.slice.begin;
+    if (csv != nullptr) *csv << run_.prefix;
+    if (cycles != nullptr) *cycles << stampLine_ << "point,replicate,cycle,female,herm,male,aborted\n";
     // Replicates of a design point share its settings, made once.
-    std::size_t madeDesign = table.points, rowDesign = table.points;
+    std::size_t madeDesign = table_.points;
     RunSettings madeSettings;
-    std::string rowLead;
-    std::uint64_t count = 0;
     StreamPoints(
-        run.slice.begin, run.slice.end, todoCount,
+        run_.slice.begin, run_.slice.end, todo_,
         [&](std::size_t i) -> std::optional<ExperimentPoint> {
-          if (isDone(i)) return std::nullopt;
-          if (i / run.replicates != madeDesign) {
-            madeDesign = i / run.replicates;
-            madeSettings = table.point(madeDesign).settings;
+          if (IsDone(i)) return std::nullopt;
+          if (i / run_.replicates != madeDesign) {
+            madeDesign = i / run_.replicates;
+            madeSettings = table_.point(madeDesign).settings;
           }
-          return ExperimentPoint{madeSettings, table.RunSeed(i)};
+          return ExperimentPoint{madeSettings, table_.RunSeed(i)};
         },
-        control,
+        control_,
         [&](std::size_t i, PointOutcome* outcome) {
           expected = i + 1;
           if (outcome == nullptr) {
-            if (!streamProblem) copyResumed(i);
+            if (!streamProblem_) CopyResumed(i, csv);
             return;
           }
-          if (outcome->status == PointStatus::NotRun) return;
-          result.ran += outcome->status == PointStatus::Ran ? 1 : 0;
-          result.refused += outcome->status == PointStatus::Invalid ? 1 : 0;
-          result.failed += outcome->status == PointStatus::Failed ? 1 : 0;
-          if (hooks.outcome) hooks.outcome(i, *outcome);
-          if (hooks.progress) hooks.progress(++count, todoCount);
-          if (csv != nullptr) {
-            if (i / run.replicates != rowDesign && !table.leadColumns.empty()) {
-              rowDesign = i / run.replicates;
-              rowLead = table.point(rowDesign).leadCells;
-            }
-            *csv << RowText(table, i, rowLead, *outcome);
-            if (!*csv) stop.request_stop();  // the disk is full, say: running on would be in vain
-          }
-          if (cycles != nullptr) {
-            const std::string cycleLead =
-                std::to_string(i / run.replicates + 1) + "," + std::to_string(i % run.replicates + 1) + ",";
-            for (std::size_t c = 0; c < outcome->cycles.size(); ++c) {
-              const CycleResult& row = outcome->cycles[c];
-              ++cycleRows;
-              *cycles << cycleLead << c + 1 << "," << ShortestNumber(row.female) << "," << ShortestNumber(row.herm)
-                      << "," << ShortestNumber(row.male) << "," << ShortestNumber(row.aborted) << "\n";
-            }
-            if (!*cycles) stop.request_stop();
-          }
+          TakeOutcome(i, *outcome, csv, cycles);
         });
-    checkpoint("points-done");
-    stopped = userStopped();
-    if (streamProblem) return false;
-    if (stopped) {
-      if (!request.resume) return false;
+    Checkpoint("points-done");
+    stopped_ = UserStopped();
+    if (streamProblem_) return false;
+    if (stopped_) {
+      if (!request_.resume) return false;
       // The rows of the table being resumed that lie beyond the stop stay in it.
-      for (std::size_t i = expected; i < run.slice.end && !streamProblem; ++i) {
-        if (isDone(i)) copyResumed(i);
+      for (std::size_t i = expected; i < run_.slice.end && !streamProblem_; ++i) {
+        if (IsDone(i)) CopyResumed(i, csv);
       }
-      return !streamProblem;
+      return !streamProblem_;
     }
-    if (run.sharded && csv != nullptr) *csv << ShardClosing(run.shard.k, run.shard.n, run.slice.end - run.slice.begin) << "\n";
-    if (run.sharded && cycles != nullptr) *cycles << ShardClosing(run.shard.k, run.shard.n, cycleRows) << "\n";
+    if (run_.sharded && csv != nullptr) {
+      *csv << ShardClosing(run_.shard.k, run_.shard.n, run_.slice.end - run_.slice.begin) << "\n";
+    }
+    if (run_.sharded && cycles != nullptr) *cycles << ShardClosing(run_.shard.k, run_.shard.n, cycleRows_) << "\n";
     // Standard output closed on the way (a reader gone): the other table is
     // dropped too, for a run whose output was lost.
     for (std::ostream* stream : {csv, cycles}) {
-      if (stream != nullptr && stream == targets.standardOutput && !stream->flush()) return false;
+      if (stream != nullptr && stream == targets_.standardOutput && !stream->flush()) return false;
     }
     return true;
-  };
+  }
 
-  const auto stoppedAtTheEnd = [&] {
-    checkpoint("final-write");
-    return userStopped();
-  };
-  // The record beside each table file: made once the table's last row is
-  // written, when the counts are final, and put in place with the table.
-  TableRecordFacts& facts = result.facts;
-  facts.commandLine = request.commandLine;
-  facts.startTime = UtcTimestamp(startTime);
-  if (run.sharded) facts.shard = run.shard;
-  facts.runs = run.slice.end - run.slice.begin;
-  const auto recordOf = [&](const TableDigest& digest, const std::string& previous) {
-    facts.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    facts.ran = result.ran;
-    facts.refused = result.refused;
-    facts.failed = result.failed;
-    facts.taken = resumed;
-    facts.complete = !stopped && result.Count() + resumed == run.slice.end - run.slice.begin;
-    TableRecordFacts recorded = facts;
-    recorded.table = digest;
-    recorded.previous = previous;
-    return TableRecordJson(table, recorded);
-  };
-  const auto target = [&](const std::string& path, const char* what, bool keep) {
-    return TableStream{path, what, targets.standardOutput, keep, stoppedAtTheEnd, recordOf};
-  };
-  bool written = true;
-  const auto withCycles = [&](std::ostream* csv) {
-    if (!targets.cycles) return runAndWrite(csv, nullptr);
-    bool dropped = false;
-    std::optional<TableWriteProblem> problem = StreamTableFile(
-        target(*targets.cycles, "cycle table", false), [&](std::ostream& cycles) { return runAndWrite(csv, &cycles); },
-        dropped);
-    if (problem) result.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
-    return !problem && !dropped;
-  };
-  if (targets.table) {
-    bool dropped = false;
-    std::optional<TableWriteProblem> problem = StreamTableFile(
-        target(*targets.table, "table", request.resume), [&](std::ostream& csv) { return withCycles(&csv); }, dropped);
-    if (problem) result.problems.push_back({TableProblemKind::Write, {}, std::move(problem)});
-    written = !problem && !dropped;
-  } else {
-    written = withCycles(nullptr);
+  // The row of run `i` from the table being resumed, into the new table.
+  void CopyResumed(std::size_t i, std::ostream* csv) {
+    std::optional<CsvRecord> row = old_->Row(i, columns_, replicateColumn_, run_);
+    if (!row) {
+      streamProblem_ = *targets_.table + " changed while it was being resumed; run the same command again";
+      stop_.request_stop();
+      return;
+    }
+    if (csv != nullptr) *csv << row->text << "\n";
+    if (hooks_.outcome) {
+      if (std::optional<PointOutcome> outcome = OutcomeOfRow(row->cells, replicateColumn_ + 2, table_.statistics)) {
+        hooks_.outcome(i, *outcome);
+      }
+    }
   }
-  if (streamProblem) {
-    result.problems.push_back({TableProblemKind::Changed, *streamProblem, {}});
-    return result;
+
+  // A run just done: counted, told, and its rows written.
+  void TakeOutcome(std::size_t i, const PointOutcome& outcome, std::ostream* csv, std::ostream* cycles) {
+    if (outcome.status == PointStatus::NotRun) return;
+    result_.ran += outcome.status == PointStatus::Ran ? 1 : 0;
+    result_.refused += outcome.status == PointStatus::Invalid ? 1 : 0;
+    result_.failed += outcome.status == PointStatus::Failed ? 1 : 0;
+    if (hooks_.outcome) hooks_.outcome(i, outcome);
+    if (hooks_.progress) hooks_.progress(++progressed_, todo_);
+    if (csv != nullptr) {
+      if (i / run_.replicates != rowDesign_ && !table_.leadColumns.empty()) {
+        rowDesign_ = i / run_.replicates;
+        rowLead_ = table_.point(rowDesign_).leadCells;
+      }
+      *csv << RowText(table_, i, rowLead_, outcome);
+      if (!*csv) stop_.request_stop();  // the disk is full, say: running on would be in vain
+    }
+    if (cycles != nullptr) {
+      const std::string cycleLead =
+          std::to_string(i / run_.replicates + 1) + "," + std::to_string(i % run_.replicates + 1) + ",";
+      for (std::size_t c = 0; c < outcome.cycles.size(); ++c) {
+        const CycleResult& row = outcome.cycles[c];
+        ++cycleRows_;
+        *cycles << cycleLead << c + 1 << "," << ShortestNumber(row.female) << "," << ShortestNumber(row.herm) << ","
+                << ShortestNumber(row.male) << "," << ShortestNumber(row.aborted) << "\n";
+      }
+      if (!*cycles) stop_.request_stop();
+    }
   }
-  // The facts of a table that went to a stream, or nowhere.
-  recordOf({}, {});
-  result.complete = facts.complete;
-  result.written = written;
-  result.recordWritten = written;
-  checkpoint("table-written");
-  result.stopped = userStopped();
-  return result;
+
+  const PointTable& table_;
+  const TableRunRequest& request_;
+  const TableRunHooks& hooks_;
+  const TableTargets& targets_;
+  TableRunResult result_;
+  TableRecordFacts& facts_ = result_.facts;
+  TableRun run_;
+  std::vector<bool> done_;  // the runs the table being resumed holds
+  std::size_t resumed_ = 0, todo_ = 0;
+  std::chrono::system_clock::time_point startTime_;
+  std::chrono::steady_clock::time_point started_;
+  ExperimentControl control_;
+  std::stop_source stop_;
+  std::size_t replicateColumn_ = 0, columns_ = 0;
+  std::string stampLine_;
+  std::optional<ResumedRowReader> old_;
+  std::size_t cycleRows_ = 0;
+  std::uint64_t progressed_ = 0;
+  std::size_t rowDesign_ = 0;  // the design point whose lead cells rowLead_ holds
+  std::string rowLead_;
+  bool stopped_ = false;
+  std::optional<std::string> streamProblem_;
+};
+
+}  // namespace
+
+TableRunResult RunTable(const PointTable& table, const TableRunRequest& request, const TableRunHooks& hooks) {
+  return TableRunner(table, request, hooks).Run();
 }
 
 }  // namespace varnolt

@@ -39,13 +39,6 @@ std::vector<double> Autocorrelation(const std::vector<double>& series, std::size
   return result;
 }
 
-std::string Fixed(double value, int decimals) {
-  // to_chars rather than printf: the window's C locale may use a decimal comma.
-  char buffer[400];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
-}
-
 // A whole number of cycles, digits only.
 std::optional<std::int64_t> CycleNumber(const std::string& text) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
@@ -77,6 +70,13 @@ double MeanRollingRange(std::span<const double> series, std::size_t width) {
 }
 
 }  // namespace
+
+std::string FixedText(double value, int decimals) {
+  // to_chars rather than printf: the window's C locale may use a decimal comma.
+  char buffer[400];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return std::string(buffer, result.ptr);
+}
 
 std::optional<std::string> ParseCyclesWindow(const std::string& text, CyclesWindow& window) {
   const std::size_t colon = text.find(':');
@@ -197,10 +197,10 @@ CycleAnalysis AnalyseCycles(std::span<const CycleResult> cycles, const std::opti
 std::string AnalysisLine(const CycleAnalysis& analysis) {
   if (!analysis.HasCycles()) return "No cycles to analyse";
   std::string line = analysis.HasPeriod() ? "Period " + std::to_string(*analysis.period) + " cycles (strength " +
-                                                Fixed(*analysis.strength, 2) + ")"
+                                                FixedText(*analysis.strength, 2) + ")"
                                           : std::string("No regular cycle");
-  line += "; mean female " + Fixed(analysis.meanFemale, 1) + " %, hermaphrodite " + Fixed(analysis.meanHerm, 1) +
-          " %, male " + Fixed(analysis.meanMale, 1) + " %, aborted " + Fixed(analysis.meanAborted, 1) +
+  line += "; mean female " + FixedText(analysis.meanFemale, 1) + " %, hermaphrodite " + FixedText(analysis.meanHerm, 1) +
+          " %, male " + FixedText(analysis.meanMale, 1) + " %, aborted " + FixedText(analysis.meanAborted, 1) +
           " % over cycles " + std::to_string(analysis.firstCycle) + " to " + std::to_string(analysis.lastCycle);
   return line;
 }

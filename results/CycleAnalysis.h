@@ -89,6 +89,10 @@ PeriodFound FindPeriod(std::span<const double> series, const std::atomic<bool>* 
 // "No regular cycle; mean ..." when no period stands out.
 std::string AnalysisLine(const CycleAnalysis& analysis);
 
+// `value` with `decimals` digits after the point ("38.20"), the same in every
+// locale.
+std::string FixedText(double value, int decimals);
+
 // The model's results without row 0, which holds no data: cycles[0] is cycle 1.
 // These are the model's own numbers, as the report and the grid show them; what
 // goes to other programs comes from PublishedCycles (ResultsTable.h).

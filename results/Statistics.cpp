@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <vector>
 
 #include <boost/math/distributions/students_t.hpp>
 
@@ -159,12 +160,6 @@ bool ReadStatisticCell(const std::string& cell, Statistic statistic, CycleAnalys
 
 namespace {
 
-std::string FixedText(double value, int decimals) {
-  char buffer[400];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
-}
-
 // Units after the numbers where they help: "%", "points", "cycles".
 const char* ShortUnit(Statistic statistic) {
   switch (statistic) {
@@ -207,22 +202,25 @@ std::string StatisticsLine(const CycleAnalysis& analysis, std::span<const Statis
 }
 
 StatisticSummary SummariseValues(std::span<const std::optional<double>> values) {
-  StatisticSummary summary;
+  std::vector<double> present;
+  present.reserve(values.size());
   for (const std::optional<double>& v : values) {
-    if (!v) {
-      ++summary.missing;
-      continue;
-    }
-    ++summary.count;
-    summary.mean += *v;
+    if (v) present.push_back(*v);
   }
+  StatisticSummary summary = SummariseValues(present);
+  summary.missing = values.size() - present.size();
+  return summary;
+}
+
+StatisticSummary SummariseValues(std::span<const double> values) {
+  StatisticSummary summary;
+  summary.count = values.size();
   if (summary.count == 0) return summary;
+  for (double v : values) summary.mean += v;
   summary.mean /= static_cast<double>(summary.count);
   if (summary.count < 2) return summary;
   double squares = 0.0;
-  for (const std::optional<double>& v : values) {
-    if (v) squares += (*v - summary.mean) * (*v - summary.mean);
-  }
+  for (double v : values) squares += (v - summary.mean) * (v - summary.mean);
   const auto n = static_cast<double>(summary.count);
   summary.sd = std::sqrt(squares / (n - 1.0));
   const boost::math::students_t t(n - 1.0);

@@ -73,6 +73,8 @@ struct StatisticSummary {
 };
 StatisticSummary SummariseStatistic(std::span<const CycleAnalysis> runs, Statistic statistic);
 StatisticSummary SummariseValues(std::span<const std::optional<double>> values);
+// Of values that are all there: a single one has sd and ci95 0.
+StatisticSummary SummariseValues(std::span<const double> values);
 
 // "period 38.2 (sd 1.3, 95 % CI +-0.9) cycles, 2 of 10 runs without one left out";
 // decimals as given, and "no run has one" when none has.

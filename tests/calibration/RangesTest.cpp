@@ -11,6 +11,7 @@
 
 #include "calibration/Calibration.h"
 #include "run/RunDriver.h"
+#include "tests/calibration/CensusOfRun.h"
 
 namespace varnolt {
 
@@ -22,26 +23,6 @@ RunSettings Truth(std::int32_t cycles) {
   settings.maleThreshold = 19;
   settings.abortThreshold = 25;
   return settings;
-}
-
-// A census of `palms` palms over the settings' cycles, every series observed.
-Census CensusOf(const RunSettings& truth, std::int32_t palms, std::uint32_t seed) {
-  RunSettings settings = truth;
-  settings.palmCount = palms;
-  FloweringModel model;
-  EXPECT_TRUE(RunModel(model, settings, seed).Completed());
-  Census census;
-  census.hasPalms = true;
-  for (std::int64_t cycle = 1; cycle <= settings.cycleCount; ++cycle) {
-    const CycleResult& row = model.cycleResults[static_cast<std::size_t>(cycle)];
-    CensusRow observed;
-    observed.cycle = cycle;
-    observed.line = static_cast<std::size_t>(cycle) + 1;
-    observed.percent = {row.female, row.herm, row.male, row.aborted};
-    observed.palms = palms;
-    census.rows.push_back(observed);
-  }
-  return census;
 }
 
 // Many small censuses of 60 palms over 120 cycles under a seasonal trend, each

@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,26 @@ inline const char* NullDevice() {
 #else
   return "/dev/null";
 #endif
+}
+
+// A command line with more arguments after it.
+inline std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+// The lines of a text, without their ends; a final line end makes no empty line.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+inline std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
 }
 
 inline std::string ReadFile(const fs::path& path) { return ReadFileBytes(path); }

@@ -14,11 +14,6 @@ namespace {
 
 const std::vector<std::string> Small = {"--set", "cycleCount=120", "--set", "palmCount=50", "--seed", "3"};
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
 // What a table the program wrote holds: its rows (not stamps or closing lines),
 // and per refused design point the rule its message names.
 struct TableCounts {

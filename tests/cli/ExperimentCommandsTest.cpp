@@ -13,23 +13,6 @@ namespace {
 
 const std::vector<std::string> SmallRun = {"--set", "cycleCount=300", "--set", "palmCount=300"};
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::vector<std::string> Cells(const std::string& line) {
   std::vector<std::string> cells(1);
   for (char c : line) {

@@ -37,11 +37,6 @@ std::pair<int, int> PngSize(const std::string& bytes) {
 const std::vector<std::string> SeededRun = {"run", "--seed", "7", "--set", "cycleCount=300", "--set",
                                             "palmCount=200"};
 
-std::vector<std::string> With(std::vector<std::string> args, std::initializer_list<std::string> more) {
-  args.insert(args.end(), more);
-  return args;
-}
-
 }  // namespace
 
 TEST(RunnerResults, CsvMatchesTheModelExactlyAndTheReportToItsDigits) {

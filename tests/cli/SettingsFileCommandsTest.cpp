@@ -15,13 +15,6 @@ namespace {
 const std::string kData = std::string(VARNOLT_TEST_DATA) + "/settings/";
 const std::string kEndOfFile = "it is not a whole settings file: it ends too early or is damaged";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::int32_t Int32At(const std::string& bytes, std::size_t offset) {
   std::uint32_t value = 0;
   for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);

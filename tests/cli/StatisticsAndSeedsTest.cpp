@@ -21,11 +21,6 @@ namespace {
 const std::vector<std::string> SmallRun = {"--set", "cycleCount=300", "--set", "palmCount=300", "--set",
                                            "abortThreshold=10"};
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts(1);
   for (char c : text) {

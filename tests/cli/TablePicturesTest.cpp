@@ -19,11 +19,6 @@ namespace {
 
 const std::vector<std::string> Small = {"--set", "cycleCount=150", "--set", "palmCount=60", "--seed", "3"};
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
 #ifdef VARNOLT_RUNNER_DRAWS
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t count = 0;

@@ -18,24 +18,6 @@ const std::vector<std::string> SmallSweep = {"sweep",     "--set",    "cycleCoun
                                              "--vary",    "randomPercent=0:50:5", "--replicates", "2",
                                              "--seed",    "3"};
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
 class TableSafety : public ::testing::Test {
  protected:
   CliSandbox cli;

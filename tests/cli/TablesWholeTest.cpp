@@ -24,24 +24,6 @@ using ::testing::Not;
 
 namespace {
 
-std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
 // Two designs whose rows have the same points, cells and seeds and differ only
 // in their base settings: nothing in a row tells them apart.
 const std::vector<std::string> DesignA = {"sweep", "--set", "cycleCount=120", "--set", "palmCount=20", "--vary",

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <set>
+#include <stop_token>
 
 #include "experiments/Experiments.h"
+#include "platform/SystemResources.h"
+#include "results/Statistics.h"
 #include "results/ResultsTable.h"
 #include "run/RunDriver.h"
 
@@ -18,21 +21,28 @@ RunSettings SmallRun() {
   return settings;
 }
 
-TEST(ExperimentStatistics, SpreadMatchesHandComputedValues) {
+TEST(ExperimentStatistics, SummaryMatchesHandComputedValues) {
   // 2, 4, 4, 4, 5, 5, 7, 9: mean 5, sum of squares 32, sd sqrt(32 / 7);
   // t(0.975, 7) = 2.364624.
   const std::vector<double> values = {2, 4, 4, 4, 5, 5, 7, 9};
-  const Spread spread = SpreadOf(values);
+  const StatisticSummary spread = SummariseValues(values);
   EXPECT_DOUBLE_EQ(spread.mean, 5.0);
   EXPECT_NEAR(spread.sd, std::sqrt(32.0 / 7.0), 1e-12);
   EXPECT_NEAR(spread.ci95, 2.364624252 * std::sqrt(32.0 / 7.0) / std::sqrt(8.0), 1e-8);
 
   // Two values 1 and 3: sd sqrt(2), t(0.975, 1) = 12.7062.
   const std::vector<double> two = {1, 3};
-  EXPECT_NEAR(SpreadOf(two).ci95, 12.70620474 * std::sqrt(2.0) / std::sqrt(2.0), 1e-6);
+  EXPECT_NEAR(SummariseValues(two).ci95, 12.70620474 * std::sqrt(2.0) / std::sqrt(2.0), 1e-6);
   const std::vector<double> one = {7};
-  EXPECT_EQ(SpreadOf(one).mean, 7.0);
-  EXPECT_EQ(SpreadOf(one).sd, 0.0);
+  EXPECT_EQ(SummariseValues(one).mean, 7.0);
+  EXPECT_EQ(SummariseValues(one).sd, 0.0);
+  // Runs without the statistic are left out and counted, the rest summed alike.
+  const std::vector<std::optional<double>> gaps = {2, std::nullopt, 4, 4, 4, 5, 5, std::nullopt, 7, 9};
+  const StatisticSummary withGaps = SummariseValues(gaps);
+  EXPECT_EQ(withGaps.count, 8u);
+  EXPECT_EQ(withGaps.missing, 2u);
+  EXPECT_EQ(withGaps.mean, spread.mean);
+  EXPECT_EQ(withGaps.ci95, spread.ci95);
 }
 
 TEST(ExperimentStatistics, PointOutputsAverageReplicatesAndLeaveOutRunsWithoutAValue) {
@@ -184,6 +194,35 @@ TEST(ExperimentPoints, OnlyThePointsToDoRunAndAStopLeavesTheRestUnrun) {
   ExperimentControl stopped;
   stopped.stop = stop.get_token();
   for (const PointOutcome& outcome : RunPoints(points, stopped)) EXPECT_EQ(outcome.status, PointStatus::NotRun);
+}
+
+TEST(ExperimentPoints, APointStoppedInTheMiddleOfItsRunIsNotCounted) {
+  // The second point is large enough for the run to ask how much memory is
+  // free, after the point has begun: the test's answer stops the experiment
+  // there, so that the stop lands inside that point's run on every machine.
+  RunSettings large = SmallRun();
+  large.cycleCount = 1000;
+  while (FastEngineMemoryBytes(TransferSettings(large), 1) <= (std::uint64_t{32} << 20)) large.cycleCount *= 2;
+  const std::vector<ExperimentPoint> points = {{SmallRun(), 3}, {large, 3}, {SmallRun(), 4}};
+  std::stop_source stop;
+  struct Restore {
+    ~Restore() { SetAvailableMemoryForTests({}); }
+  } restore;
+  int asked = 0;
+  SetAvailableMemoryForTests([&] {
+    ++asked;
+    stop.request_stop();
+    return std::optional<std::uint64_t>(std::uint64_t{1} << 40);
+  });
+  ExperimentControl control;
+  control.threads = 1;
+  control.stop = stop.get_token();
+  const std::vector<PointOutcome> outcomes = RunPoints(points, control);
+  ASSERT_EQ(asked, 1) << "the large point's run never began";
+  EXPECT_EQ(outcomes[0].status, PointStatus::Ran);
+  EXPECT_EQ(outcomes[1].status, PointStatus::NotRun);
+  EXPECT_EQ(outcomes[2].status, PointStatus::NotRun);
+  EXPECT_EQ(control.pointsDone.load(), 1u) << "only the point that ran is done";
 }
 
 TEST(ExperimentShards, SlicesCoverThePointsOnce) {
