@@ -227,6 +227,23 @@ trap cleanup EXIT
 
 winerun() { wine "$@"; }
 
+# Runs FOLDER/bin/TEST.exe under Wine from FOLDER (any further NAME=VALUE words go
+# into its environment), prints its totals, and fails the check when it fails. A
+# test that waits forever (a lost wake-up) is stopped after a generous while
+# rather than left to hold the machine until ctest gives up.
+run_wine_test() {
+  local folder=$1 test=$2 status=0
+  shift 2
+  say "running $test.exe under Wine"
+  (cd "$folder" && env "$@" timeout 1200 wine "bin/$test.exe" --gtest_brief=1) >"$folder/$test.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    cat "$folder/$test.log"
+    [ "$status" -ne 124 ] || fail "$test.exe did not end within 20 minutes"
+    fail "$test.exe"
+  fi
+  tail -3 "$folder/$test.log" | grep -E 'PASSED|SKIPPED' || true
+}
+
 if $run_runner; then
 # --- 4. varnolt-cli and the plain tests for Windows ----------------------------
 
@@ -251,19 +268,8 @@ cp -u "$prefix"/bin/*.dll "$cross_build/bin/"
 
 # --- 5. The plain tests under Wine ---------------------------------------------
 
-
 for test in "${plain_tests[@]}"; do
-  say "running $test.exe under Wine"
-  # A test that waits forever (a lost wake-up) is stopped after a generous while
-  # rather than left to hold the machine until ctest gives up.
-  status=0
-  (cd "$cross_build" && timeout 1200 wine "bin/$test.exe" --gtest_brief=1) >"$cross_build/$test.log" 2>&1 || status=$?
-  if [ "$status" -ne 0 ]; then
-    cat "$cross_build/$test.log"
-    [ "$status" -ne 124 ] || fail "$test.exe did not end within 20 minutes"
-    fail "$test.exe"
-  fi
-  tail -3 "$cross_build/$test.log" | grep -E 'PASSED|SKIPPED' || true
+  run_wine_test "$cross_build" "$test"
 done
 
 # --- 6. The same files from Linux and from Windows -----------------------------
@@ -535,16 +541,7 @@ export DISPLAY=:$(head -1 "$display_file")
 unset QT_QPA_PLATFORM
 
 for test in "${window_tests[@]}"; do
-  say "running $test.exe under Wine"
-  status=0
-  (cd "$window_build" && VARNOLT_WINDOW_RUN_KEEP="$window_build/run-windows" timeout 1200 wine "bin/$test.exe" \
-    --gtest_brief=1) >"$window_build/$test.log" 2>&1 || status=$?
-  if [ "$status" -ne 0 ]; then
-    cat "$window_build/$test.log"
-    [ "$status" -ne 124 ] || fail "$test.exe did not end within 20 minutes"
-    fail "$test.exe"
-  fi
-  tail -3 "$window_build/$test.log" | grep -E 'PASSED|SKIPPED' || true
+  run_wine_test "$window_build" "$test" VARNOLT_WINDOW_RUN_KEEP="$window_build/run-windows"
 done
 
 # The same session in the Linux window: 770 cycles of 1,000 palms, the settings
